@@ -1,0 +1,49 @@
+// The flash chip database jedec.ini: one section per JEDEC id ("EF4013"),
+// keys Manufacturer and SizeInBytes. Maintained by the user; read afresh on
+// every lookup.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "core/output_services.h"
+
+namespace rtd {
+
+using JedecBytes = std::array<uint8_t, 3>;
+
+// Longest manufacturer name kept (the original's 1000-byte field).
+inline constexpr std::size_t kManufacturerMaxLength = 999;
+
+struct FlashChipInfo {
+  JedecBytes JedecId{};
+  std::string Manufacturer;  // empty when not resolved
+  uint32_t SizeInBytes = 0;  // 0 when not resolved
+
+  bool Identified() const { return !Manufacturer.empty() && SizeInBytes != 0; }
+};
+
+// "%02X%02X%02X" of the id.
+std::string JedecSectionName(const JedecBytes& id);
+
+class ChipDatabase {
+ public:
+  ChipDatabase(std::string path, OutputServices& out) : path_(std::move(path)), out_(out) {}
+
+  // jedec.ini in the directory of the given executable path.
+  static std::string PathBesideExecutable(const std::string& executable_path);
+
+  // Clears name and size, then fills them from the id's section.
+  void LookupFlashChip(const JedecBytes& id, std::string& name, uint32_t& size);
+  // Writes both keys of the id's section, creating section or file.
+  void StoreFlashChip(const JedecBytes& id, const std::string& name, uint32_t size);
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  OutputServices& out_;
+};
+
+}  // namespace rtd

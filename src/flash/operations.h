@@ -1,0 +1,75 @@
+// The user-level operations on the board's flash: connect check and
+// identification, read to file, full and quick compare, erase-and-write
+// with verification, controller reset, touch calibration readout, and the
+// programmer reset. The window's click handlers and the command line's
+// commands are thin calls of these.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "config/chip_database.h"
+#include "config/settings.h"
+#include "link/commands.h"
+
+namespace rtd {
+
+// How an operation ended, for front ends that need more than the user was
+// already shown (the command line's exit status). The window ignores it.
+enum class OpResult {
+  kOk,          // done; for compares: flash and file the same
+  kNotStarted,  // stop request to a running operation, no identified flash, or answered No
+  kCancelled,   // the file chooser was cancelled
+  kFailed,      // a failure the user has been shown
+  kMismatch,    // a compare (or a write's verification) found a difference
+  kStopped,     // the user stopped it ("User terminate")
+};
+
+// Largest flash the 24-bit addresses of the protocol can reach.
+inline constexpr uint32_t kMaxFlashSize = 16u * 1024 * 1024;
+
+// Fills the buffer with 0xFF, loads the file at its start; 0 and the image
+// length (file size rounded up to 64 KiB) on success, 1 after its own box.
+int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer,
+                  uint32_t capacity, uint32_t* image_length);
+// Writes size / 256 whole blocks; 0 on success. Never leaves a damaged file
+// behind: an existing file is replaced only once the new one is complete.
+int SaveImageFile(const std::string& name, const uint8_t* buffer, uint32_t size);
+// CRC-8/SMBUS (poly 0x07, init 0) of buffer[first..last], inclusive.
+uint8_t Crc8Range(const uint8_t* buffer, uint32_t first, uint32_t last);
+
+class FlashOperations {
+ public:
+  FlashOperations(Programmer& programmer, ChipDatabase& chips, SettingsFile& settings)
+      : programmer_(programmer), chips_(chips), settings_(settings) {}
+
+  // The identified flash; empty at start.
+  FlashChipInfo CurrentFlash;
+
+  OpResult SpeedButtonConnectClick();
+  OpResult SpeedButtonReadClick();
+  OpResult SpeedButtonCompareClick();
+  OpResult SpeedButtonCompareFastClick();
+  OpResult SpeedButtonWriteClick();
+  OpResult SpeedButtonResetRTD2662Click();
+  OpResult SpeedButtonGetTouchParamClick();
+  // Programmer reset (write-type command 3).
+  OpResult SpeedButtonResetClick();
+
+  // 0 when the id resolved to a name and a size; 1 after writing a template
+  // entry for it.
+  int IdentifyFlash(const JedecBytes& id);
+  // 0 when every 64 KiB range matched; 1 on mismatch, failure or stop.
+  int QuickCompareImage(const uint8_t* buffer, uint32_t length);
+
+  Programmer& programmer() { return programmer_; }
+  OutputServices& out() { return programmer_.out(); }
+
+ private:
+  Programmer& programmer_;
+  ChipDatabase& chips_;
+  SettingsFile& settings_;
+  OpResult last_quick_compare_ = OpResult::kOk;
+};
+
+}  // namespace rtd

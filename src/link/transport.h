@@ -1,0 +1,65 @@
+// Finding, opening and talking to the programmer: one open handle, opened
+// lazily by the first transfer, closed by a failed one and searched for
+// again by the next.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "link/hid_platform.h"
+#include "link/report.h"
+
+namespace rtd {
+
+// Result of every programmer operation.
+using LinkStatus = int32_t;
+inline constexpr LinkStatus kLinkOk = 0;
+inline constexpr LinkStatus kLinkNoLibrary = 1;
+inline constexpr LinkStatus kLinkNoEntryPoint = 2;
+inline constexpr LinkStatus kLinkCommFailure = 3;
+inline constexpr LinkStatus kLinkNotFound = 4;
+inline constexpr LinkStatus kLinkTimeout = 5;
+inline constexpr LinkStatus kLinkParamError = -254;
+inline constexpr LinkStatus kLinkFailedResult = -253;
+
+// Text of a LinkStatus in the current language.
+std::string LinkStatusText(LinkStatus status);
+
+// The programmer's identity.
+inline constexpr uint16_t kProgrammerVendorId = 0xFFFF;
+inline constexpr uint16_t kProgrammerProductId = 0x00FF;
+inline constexpr const char* kProgrammerManufacturer = "QEL";
+inline constexpr const char* kProgrammerProduct = "ZEZ2662-IDAD";
+
+// UTF-16 to 8-bit text: code units below 256 keep their value, others
+// become '?'; stops at the first zero unit.
+std::string HidStringTo8Bit(const std::u16string& text);
+
+class HidTransport {
+ public:
+  explicit HidTransport(HidPlatform& platform) : platform_(platform) {}
+  ~HidTransport() { LinkClose(); }
+  HidTransport(const HidTransport&) = delete;
+  HidTransport& operator=(const HidTransport&) = delete;
+
+  LinkStatus HidLoad();
+  // Null texts match any strings. On 0 the device's handle is left open in
+  // *handle.
+  LinkStatus HidFindDevice(uint16_t vendor_id, const char* manufacturer, uint16_t product_id,
+                           const char* product, HidHandle* handle);
+  LinkStatus LinkOpen();
+  void LinkClose();
+  LinkStatus ReportSend(const HidReport& report);
+  // The caller puts report id 1 into byte 0 beforehand.
+  LinkStatus ReportReceive(HidReport& report);
+
+  bool IsOpen() const { return handle_ != nullptr; }
+  HidPlatform& platform() { return platform_; }
+
+ private:
+  HidPlatform& platform_;
+  bool loaded_ = false;
+  HidHandle handle_ = nullptr;  // the programmer handle
+};
+
+}  // namespace rtd
