@@ -1,0 +1,132 @@
+// The virtual programmer: a USB HID platform whose one (or more) devices
+// answer every command as the real programmer's firmware does, with an SPI
+// NOR flash behind it, a board controller, a touch controller, and faults
+// that can be injected on purpose. Every program of the project runs on it
+// with --simulate.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/clock.h"
+#include "link/hid_platform.h"
+
+namespace rtd::sim {
+
+enum class FaultKind {
+  kTimeout,         // the reply never comes (command byte stays 0)
+  kBadChecksum,     // the reply's checksum byte is wrong
+  kWrongAddress,    // the reply echoes another address
+  kStatus253,       // the reply is the status "operation failed"
+  kStatus254,       // the reply is the status "parameter error"
+  kShortBlock,      // the reply carries fewer data bytes than asked
+  kTransferFailure  // the set-feature transfer itself fails (cable pulled)
+};
+
+// One injected fault. It fires on the requests that match command and
+// address, skipping the first `after` matches, then `count` times (0: on
+// every match from then on).
+struct Fault {
+  FaultKind kind = FaultKind::kTimeout;
+  int command = -1;       // request command code without the 0x80 bit; -1: any
+  int64_t address = -1;   // request address; -1: any
+  uint32_t after = 0;
+  uint32_t count = 1;
+};
+
+// A device on the bus that is not (quite) the programmer.
+struct Decoy {
+  uint16_t vendor_id = 0xFFFF;
+  uint16_t product_id = 0x00FF;
+  std::string manufacturer = "QEL";
+  std::string product = "ZEZ2662-IDAD";
+  bool openable = true;
+  bool strings_readable = true;
+  bool before_programmer = true;  // enumerated ahead of the programmer
+};
+
+struct SimConfig {
+  std::array<uint8_t, 3> jedec{0xEF, 0x40, 0x13};  // W25Q40: 512 KiB
+  uint32_t size = 512 * 1024;
+  uint8_t status = 0x00;          // status register at power-up
+  std::string image;              // backing file of the flash content; empty: none
+  uint32_t link_up_ms = 0;        // link to the board comes up this long after the first 0x40
+  uint32_t erase_ms = 50;         // chip erase duration
+  uint32_t transfer_us = 0;       // latency of each feature-report transfer
+  std::vector<uint8_t> touch{0x10, 0x00, 0x20, 0x00, 0x30, 0x00, 0x40, 0x00, 0xAB, 0xCD, 0x07};
+  bool attached = true;           // the programmer is plugged in
+  std::string name = "RTD2662 programmer";
+  uint32_t serial = 12345;
+  uint32_t app_version = 105;     // version x 100; 0: no application loaded
+  uint32_t boot_version = 101;
+  bool library_loadable = true;   // the HID library can be loaded
+  bool entry_points = true;       // and all its entry points resolve
+  uint32_t unplug_after = 0;      // unplug after this many exchanges; 0: never
+  std::vector<Fault> faults;
+  std::vector<Decoy> decoys;
+};
+
+// Reads key=value lines ('#' starts a comment). False with a message naming
+// the line on anything it does not understand.
+bool ParseSimConfig(std::string_view text, SimConfig& config, std::string& error);
+bool LoadSimConfig(const std::string& path, SimConfig& config, std::string& error);
+
+// One request as the device received it.
+struct SimRequest {
+  uint8_t command = 0;   // byte 1 as sent (write-type commands carry 0x80)
+  uint32_t address = 0;
+  uint32_t length = 0;   // decoded length
+  std::vector<uint8_t> payload;
+};
+
+class VirtualProgrammer : public HidPlatform {
+ public:
+  VirtualProgrammer(SimConfig config, Clock& clock);
+  ~VirtualProgrammer() override;
+
+  // HidPlatform
+  bool LoadLibrary() override;
+  bool ResolveEntryPoints() override;
+  std::vector<std::string> EnumerateInterfaces() override;
+  HidHandle Open(const std::string& path) override;
+  void Close(HidHandle handle) override;
+  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
+  bool GetManufacturerString(HidHandle handle, std::u16string& text) override;
+  bool GetProductString(HidHandle handle, std::u16string& text) override;
+  bool SetFeature(HidHandle handle, const uint8_t* data, std::size_t length) override;
+  bool GetFeature(HidHandle handle, uint8_t* data, std::size_t length) override;
+
+  // The cable: an unplugged programmer vanishes from the bus and its open
+  // handles fail; plugging it back makes it enumerable again.
+  void Plug();
+  void Unplug();
+  bool Attached() const;
+
+  void AddFault(const Fault& fault);
+  void ClearFaults();
+
+  // The flash chip's content and status register.
+  std::vector<uint8_t>& Flash();
+  uint8_t StatusRegister() const;
+  void SetStatusRegister(uint8_t value);
+  // Writes the flash content to the backing file, if there is one.
+  void Flush();
+
+  // Every request received, in order (tests look at what was sent).
+  const std::vector<SimRequest>& Requests() const;
+  void ClearRequests();
+  // Number of request/reply exchanges so far.
+  uint64_t Exchanges() const;
+
+  const SimConfig& Config() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace rtd::sim
