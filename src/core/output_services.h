@@ -86,6 +86,9 @@ class OutputServices {
 
   // Appends one finished line to the log (no formatting, no time stamp).
   virtual void AppendLogLine(const std::string& line) = 0;
+  // One line of the communication log; the log itself unless a front end
+  // keeps the two apart.
+  virtual void AppendCommLogLine(const std::string& line) { AppendLogLine(line); }
   // kind: the whole flags value; caption already chosen from its low byte.
   virtual int ShowMessageBox(uint32_t kind, const std::string& caption,
                              const std::string& text) = 0;
