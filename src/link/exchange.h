@@ -23,9 +23,11 @@ class Link {
 
   // One read-type command. buffer holds the length-byte payload (at most
   // 256) and receives the answer data; *capacity is the room on entry and
-  // the number of bytes copied on success.
+  // the number of bytes copied on success. A bare status 255 answer succeeds
+  // without touching buffer or *capacity; *data_answer, when given, tells
+  // whether the answer was a data answer (false after a bare status).
   LinkStatus CommandRead(uint8_t code, uint32_t address, uint8_t* buffer, uint32_t length,
-                         uint32_t* capacity, uint32_t timeout_ms);
+                         uint32_t* capacity, uint32_t timeout_ms, bool* data_answer = nullptr);
   // One write-type command; buffer may be null when length is 0.
   LinkStatus CommandWrite(uint8_t code, uint32_t address, const uint8_t* buffer,
                           uint32_t length, uint32_t timeout_ms);
