@@ -61,8 +61,9 @@ class Programmer {
   explicit Programmer(Link& link) : link_(link) {}
 
   // CommandRead that shows a box with the LinkStatus text when it fails.
+  // data_answer as for CommandRead.
   LinkStatus DeviceRead(uint8_t code, uint32_t address, uint8_t* buffer, uint32_t length,
-                        uint32_t* capacity, uint32_t timeout_ms);
+                        uint32_t* capacity, uint32_t timeout_ms, bool* data_answer = nullptr);
   // Write-type command 3; shows nothing.
   LinkStatus ProgrammerReset();
   // Command 1 into ProgrammerInfo, through CommandRead directly; shows nothing.
