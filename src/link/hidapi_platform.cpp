@@ -1,0 +1,98 @@
+#include "link/hidapi_platform.h"
+
+#include <hidapi.h>
+
+namespace rtd {
+
+namespace {
+
+hid_device* Device(HidHandle handle) { return static_cast<hid_device*>(handle); }
+
+// A USB string descriptor carries at most 126 UTF-16 units; this is room to spare.
+constexpr std::size_t kMaxStringUnits = 255;
+
+}  // namespace
+
+std::u16string WideToUtf16(const wchar_t* text, std::size_t max_units) {
+  std::u16string result;
+  if (text == nullptr) return result;
+  for (const wchar_t* p = text; *p != 0; ++p) {
+    auto code = static_cast<uint32_t>(*p);
+    if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
+    if (code < 0x10000) {
+      if (result.size() + 1 > max_units) break;
+      result.push_back(static_cast<char16_t>(code));
+    } else {
+      if (result.size() + 2 > max_units) break;
+      code -= 0x10000;
+      result.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+      result.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+    }
+  }
+  return result;
+}
+
+HidapiPlatform::~HidapiPlatform() {
+  if (initialised_) hid_exit();
+}
+
+bool HidapiPlatform::LoadLibrary() {
+  if (!initialised_) initialised_ = hid_init() == 0;
+  return initialised_;
+}
+
+bool HidapiPlatform::ResolveEntryPoints() { return true; }
+
+std::vector<std::string> HidapiPlatform::EnumerateInterfaces() {
+  std::vector<std::string> paths;
+  hid_device_info* list = hid_enumerate(0, 0);
+  for (const hid_device_info* info = list; info != nullptr; info = info->next) {
+    if (info->path != nullptr) paths.emplace_back(info->path);
+  }
+  hid_free_enumeration(list);
+  return paths;
+}
+
+HidHandle HidapiPlatform::Open(const std::string& path) { return hid_open_path(path.c_str()); }
+
+void HidapiPlatform::Close(HidHandle handle) {
+  if (handle != nullptr) hid_close(Device(handle));
+}
+
+bool HidapiPlatform::GetAttributes(HidHandle handle, HidAttributes& attributes) {
+  // Owned by the device; valid until it is closed.
+  const hid_device_info* info = hid_get_device_info(Device(handle));
+  if (info == nullptr) return false;
+  attributes.VendorID = info->vendor_id;
+  attributes.ProductID = info->product_id;
+  return true;
+}
+
+bool HidapiPlatform::GetManufacturerString(HidHandle handle, std::u16string& text) {
+  wchar_t buffer[kMaxStringUnits + 1] = {};
+  if (hid_get_manufacturer_string(Device(handle), buffer, kMaxStringUnits + 1) != 0) return false;
+  buffer[kMaxStringUnits] = 0;
+  text = WideToUtf16(buffer, kMaxStringUnits);
+  return true;
+}
+
+bool HidapiPlatform::GetProductString(HidHandle handle, std::u16string& text) {
+  wchar_t buffer[kMaxStringUnits + 1] = {};
+  if (hid_get_product_string(Device(handle), buffer, kMaxStringUnits + 1) != 0) return false;
+  buffer[kMaxStringUnits] = 0;
+  text = WideToUtf16(buffer, kMaxStringUnits);
+  return true;
+}
+
+bool HidapiPlatform::SetFeature(HidHandle handle, const uint8_t* data, std::size_t length) {
+  const int sent = hid_send_feature_report(Device(handle), data, length);
+  return sent >= 0 && static_cast<std::size_t>(sent) == length;
+}
+
+bool HidapiPlatform::GetFeature(HidHandle handle, uint8_t* data, std::size_t length) {
+  // data[0] holds the report id asked for; hidraw counts it in the result.
+  const int received = hid_get_feature_report(Device(handle), data, length);
+  return received >= 0 && static_cast<std::size_t>(received) == length;
+}
+
+}  // namespace rtd

@@ -1,0 +1,37 @@
+// The HID services of Linux, through hidapi's hidraw backend. Device paths
+// are /dev/hidrawN nodes; the user needs read and write access to them
+// (see packaging/udev).
+#pragma once
+
+#include "link/hid_platform.h"
+
+namespace rtd {
+
+class HidapiPlatform final : public HidPlatform {
+ public:
+  HidapiPlatform() = default;
+  ~HidapiPlatform() override;
+  HidapiPlatform(const HidapiPlatform&) = delete;
+  HidapiPlatform& operator=(const HidapiPlatform&) = delete;
+
+  bool LoadLibrary() override;
+  // Linked at build time: every entry point is there.
+  bool ResolveEntryPoints() override;
+  std::vector<std::string> EnumerateInterfaces() override;
+  HidHandle Open(const std::string& path) override;
+  void Close(HidHandle handle) override;
+  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
+  bool GetManufacturerString(HidHandle handle, std::u16string& text) override;
+  bool GetProductString(HidHandle handle, std::u16string& text) override;
+  bool SetFeature(HidHandle handle, const uint8_t* data, std::size_t length) override;
+  bool GetFeature(HidHandle handle, uint8_t* data, std::size_t length) override;
+
+ private:
+  bool initialised_ = false;
+};
+
+// wchar_t text (UTF-32 here) as UTF-16 code units, up to the first zero and
+// at most max_units long; a character that would not fit whole is left out.
+std::u16string WideToUtf16(const wchar_t* text, std::size_t max_units);
+
+}  // namespace rtd
