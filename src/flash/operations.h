@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "config/chip_database.h"
@@ -28,12 +29,18 @@ enum class OpResult {
 // Largest flash the 24-bit addresses of the protocol can reach.
 inline constexpr uint32_t kMaxFlashSize = 16u * 1024 * 1024;
 
+// Smallest image file accepted, and the granularity of the image length.
+inline constexpr uint32_t kImageUnit = 64u * 1024;
+
 // Fills the buffer with 0xFF, loads the file at its start; 0 and the image
-// length (file size rounded up to 64 KiB) on success, 1 after its own box.
+// length (file size rounded up to 64 KiB, but never beyond capacity) on
+// success, 1 after its own box (none when the file cannot be opened).
 int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer,
                   uint32_t capacity, uint32_t* image_length);
-// Writes size / 256 whole blocks; 0 on success. Never leaves a damaged file
-// behind: an existing file is replaced only once the new one is complete.
+// Writes all size bytes of the buffer; 0 on success. Never leaves a damaged
+// file behind: the image goes to a temporary file in the same directory,
+// which replaces an existing file only once it is complete and on disk. A
+// read-only existing file is not replaced (1).
 int SaveImageFile(const std::string& name, const uint8_t* buffer, uint32_t size);
 // CRC-8/SMBUS (poly 0x07, init 0) of buffer[first..last], inclusive.
 uint8_t Crc8Range(const uint8_t* buffer, uint32_t first, uint32_t last);
@@ -42,6 +49,9 @@ class FlashOperations {
  public:
   FlashOperations(Programmer& programmer, ChipDatabase& chips, SettingsFile& settings)
       : programmer_(programmer), chips_(chips), settings_(settings) {}
+  virtual ~FlashOperations() = default;
+  FlashOperations(const FlashOperations&) = delete;
+  FlashOperations& operator=(const FlashOperations&) = delete;
 
   // The identified flash; empty at start.
   FlashChipInfo CurrentFlash;
@@ -60,12 +70,28 @@ class FlashOperations {
   // entry for it.
   int IdentifyFlash(const JedecBytes& id);
   // 0 when every 64 KiB range matched; 1 on mismatch, failure or stop.
+  // length must not exceed the buffer; a last range shorter than 64 KiB is
+  // checked over the bytes that exist.
   int QuickCompareImage(const uint8_t* buffer, uint32_t length);
+  // How the last QuickCompareImage ended (kOk, kMismatch, kFailed, kStopped).
+  OpResult LastQuickCompareResult() const { return last_quick_compare_; }
 
   Programmer& programmer() { return programmer_; }
   OutputServices& out() { return programmer_.out(); }
 
+ protected:
+  // The image buffer of one operation; null when the memory cannot be had.
+  virtual std::unique_ptr<uint8_t[]> AllocateImageBuffer(uint32_t size);
+
  private:
+  // The steps the read, compare and write share.
+  bool PassGate();
+  OpResult TakeImageBuffer(std::unique_ptr<uint8_t[]>& buffer);
+  OpResult LoadForOperation(uint8_t* buffer, uint32_t* image_length);
+  void EndOperation(std::unique_ptr<uint8_t[]>& buffer);
+  bool StopRequested();
+  OpResult WritePages(const uint8_t* buffer, uint32_t length);
+
   Programmer& programmer_;
   ChipDatabase& chips_;
   SettingsFile& settings_;

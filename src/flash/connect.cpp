@@ -1,0 +1,166 @@
+// The operation frame the flash operations share, and the connect check
+// that identifies the board's flash.
+
+#include <new>
+
+#include "flash/operations.h"
+#include "flash/texts.h"
+
+namespace rtd {
+namespace {
+
+// How long the programmer gets to bring up its link to the flash.
+constexpr uint32_t kLinkWaitMs = 10000;
+// The size written into a template entry for an unknown chip (512 KiB).
+constexpr uint32_t kTemplateSize = 0x80000;
+
+}  // namespace
+
+std::unique_ptr<uint8_t[]> FlashOperations::AllocateImageBuffer(uint32_t size) {
+  return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size]);
+}
+
+// Entered while an operation runs, a click is that operation's stop request.
+bool FlashOperations::PassGate() {
+  if (out().IdleFlag == 0) {
+    out().IdleFlag = 1;
+    return false;
+  }
+  return true;
+}
+
+bool FlashOperations::StopRequested() {
+  if (out().IdleFlag != 1) return false;
+  out().MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kUserTerminate));
+  return true;
+}
+
+// Sets IdleFlag to 0 and takes a buffer of the flash's size. On failure the
+// user has seen why and the program is idle again.
+OpResult FlashOperations::TakeImageBuffer(std::unique_ptr<uint8_t[]>& buffer) {
+  auto& o = out();
+  o.IdleFlag = 0;
+  const uint32_t size = CurrentFlash.SizeInBytes;
+  // The protocol's addresses have 24 bits: a larger chip would be read
+  // round and round from its start, so such a size is refused outright.
+  if (size > kMaxFlashSize) {
+    o.MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kUnsupportedSize),
+                       static_cast<unsigned long>(size));
+    o.IdleFlag = 1;
+    return OpResult::kFailed;
+  }
+  buffer = AllocateImageBuffer(size);
+  if (!buffer) {
+    o.MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kMemoryAllocate));
+    o.IdleFlag = 1;
+    return OpResult::kFailed;
+  }
+  return OpResult::kOk;
+}
+
+// Chooses and loads the image file; on anything but kOk the buffer is gone
+// and the program idle again, with the buttons as they were.
+OpResult FlashOperations::LoadForOperation(uint8_t* buffer, uint32_t* image_length) {
+  auto& o = out();
+  const std::string name = o.ChooseImageToOpen();
+  if (name.empty()) return OpResult::kCancelled;
+  if (LoadImageFile(o, name, buffer, CurrentFlash.SizeInBytes, image_length) != 0) {
+    o.ToolbarNotice(2500, 250, PickLangText(flash_text::kErrorReadingFile));
+    return OpResult::kFailed;
+  }
+  settings_.RememberImagePath(name);
+  return OpResult::kOk;
+}
+
+void FlashOperations::EndOperation(std::unique_ptr<uint8_t[]>& buffer) {
+  buffer.reset();
+  out().SetButtonsState(false);
+  out().IdleFlag = 1;
+}
+
+OpResult FlashOperations::SpeedButtonConnectClick() {
+  auto& o = out();
+  if (!PassGate()) return OpResult::kNotStarted;
+  o.IdleFlag = 0;
+  o.LogPrintf(PickLangText(LANG_TEXT("Проверка связи", "Connect check")));
+  o.SetButtonsState(true);
+  o.EnableButton(ToolButton::SpeedButtonConnect);
+
+  Clock& clock = programmer_.link().clock();
+  const uint32_t t0 = clock.TickCount();
+  bool waiting = false;
+  uint32_t elapsed = 0;
+  OpResult failure = OpResult::kFailed;
+  bool link_up = false;
+  // Room for whatever the link may copy back; the status byte starts as
+  // "not yet", so an answer without data never counts as an answer.
+  uint8_t reply[256] = {};
+  for (;;) {
+    o.DelayWithMessages(100);
+    if (StopRequested()) {
+      failure = OpResult::kStopped;
+      break;
+    }
+    if (waiting) o.ProgressStep(static_cast<int32_t>(elapsed));
+    reply[0] = 0xFF;
+    uint32_t count = 1;
+    if (programmer_.DeviceRead(kCmdLinkCheck, 0, reply, 0, &count, kTimeoutLinkCheck) != 0)
+      break;
+    if (count >= 1 && reply[0] == 0) {
+      link_up = true;
+      break;
+    }
+    if (!waiting) {
+      o.ProgressStart(static_cast<int32_t>(kLinkWaitMs),
+                      PickLangText(LANG_TEXT("Ожидание соединения", "Waiting for connection")));
+      waiting = true;
+    }
+    elapsed = clock.TickCount() - t0;
+    if (elapsed >= kLinkWaitMs) break;
+  }
+
+  if (link_up) {
+    reply[0] = 0xFF;
+    uint32_t count = 5;
+    if (programmer_.DeviceRead(kCmdReadJedecId, 0, reply, 0, &count, kTimeoutReadJedecId) != 0) {
+      link_up = false;
+    } else if (count < 4 || reply[0] != 0) {
+      // A reply too short to hold the id is as useless as a refusal.
+      o.LogPrintf(PickLangText(LANG_TEXT("Ошибка получения типа FLASH", "Error getting type FLASH")));
+      link_up = false;
+    }
+  }
+  if (!link_up) {
+    o.ProgressHide();
+    o.LogPrintf(PickLangText(LANG_TEXT("Нет связи", "No connect")));
+    o.SetButtonsState(false);
+    o.IdleFlag = 1;
+    return failure;
+  }
+
+  o.LogPrintf(PickLangText(LANG_TEXT("Связь установлена", "Connect established")));
+  const JedecBytes id{reply[1], reply[2], reply[3]};
+  const bool resolved = IdentifyFlash(id) == 0;
+  if (resolved) {
+    o.LogPrintf("JEDEC ID: %02X%02X%02X %s %lu KBytes", id[0], id[1], id[2],
+                CurrentFlash.Manufacturer, static_cast<unsigned long>(CurrentFlash.SizeInBytes / 1024));
+    CurrentFlash.JedecId = id;
+  } else {
+    o.LogPrintf("JEDEC ID: %02X%02X%02X", id[0], id[1], id[2]);
+  }
+  o.ProgressHide();
+  o.SetButtonsState(false);
+  o.IdleFlag = 1;
+  // The user sees a finished check either way; a front end that needs an
+  // identified chip learns that it has none.
+  return resolved ? OpResult::kOk : OpResult::kFailed;
+}
+
+int FlashOperations::IdentifyFlash(const JedecBytes& id) {
+  chips_.LookupFlashChip(id, CurrentFlash.Manufacturer, CurrentFlash.SizeInBytes);
+  if (CurrentFlash.Identified()) return 0;
+  chips_.StoreFlashChip(id, "Manufacturer", kTemplateSize);
+  return 1;
+}
+
+}  // namespace rtd

@@ -1,0 +1,195 @@
+// Reading the flash into a file, and the full and quick compares with a file.
+
+#include <algorithm>
+#include <cstring>
+
+#include "flash/operations.h"
+#include "flash/texts.h"
+
+namespace rtd {
+namespace {
+
+constexpr uint32_t kBlock = 256;
+
+int32_t BlockCount(uint32_t length) {
+  // A last partial block counts, so sizes that are not whole pages are
+  // covered to their end.
+  return static_cast<int32_t>((uint64_t{length} + kBlock - 1) / kBlock);
+}
+
+}  // namespace
+
+OpResult FlashOperations::SpeedButtonReadClick() {
+  auto& o = out();
+  if (!PassGate()) return OpResult::kNotStarted;
+  if (!CurrentFlash.Identified()) return OpResult::kNotStarted;
+  std::unique_ptr<uint8_t[]> buffer;
+  if (const OpResult taken = TakeImageBuffer(buffer); taken != OpResult::kOk) return taken;
+  const uint32_t size = CurrentFlash.SizeInBytes;
+
+  constexpr LangText kTitle = LANG_TEXT("Чтение FLASH", "FLASH Read");
+  o.LogPrintf(PickLangText(kTitle));
+  o.SetButtonsState(true);
+  o.EnableButton(ToolButton::SpeedButtonRead);
+  o.ProgressStart(BlockCount(size), PickLangText(kTitle));
+
+  OpResult result = OpResult::kOk;
+  int32_t counter = 0;
+  for (uint32_t address = 0; address < size; address += kBlock) {
+    o.ProcessMessages();
+    if (StopRequested()) {
+      result = OpResult::kStopped;
+      break;
+    }
+    o.ProgressStep(++counter);
+    if (size - address >= kBlock) {
+      if (programmer_.FlashReadBlock(address, buffer.get() + address) != 0) {
+        result = OpResult::kFailed;
+        break;
+      }
+    } else {
+      // The last block of a chip whose size is not whole pages: the reply
+      // still carries 256 bytes, of which only those inside the chip count.
+      uint8_t block[kBlock];
+      if (programmer_.FlashReadBlock(address, block) != 0) {
+        result = OpResult::kFailed;
+        break;
+      }
+      std::memcpy(buffer.get() + address, block, size - address);
+    }
+  }
+  o.ProgressHide();
+
+  if (result == OpResult::kOk) {
+    const std::string name = o.ChooseImageToSave();
+    if (name.empty()) {
+      result = OpResult::kCancelled;
+    } else {
+      if (SaveImageFile(name, buffer.get(), size) == 0) {
+        o.LogPrintf(PickLangText(LANG_TEXT("FLASH прочитана", "FLASH read ok")));
+        o.ToolbarNotice(2500, 250, PickLangText(LANG_TEXT("Файл записан", "The file is written")));
+      } else {
+        o.ToolbarNotice(2500, 250,
+                        PickLangText(LANG_TEXT("Ошибка записи файла", "Error writing file")));
+        result = OpResult::kFailed;
+      }
+      settings_.RememberImagePath(name);
+    }
+  }
+  EndOperation(buffer);
+  return result;
+}
+
+OpResult FlashOperations::SpeedButtonCompareClick() {
+  auto& o = out();
+  if (!PassGate()) return OpResult::kNotStarted;
+  if (!CurrentFlash.Identified()) return OpResult::kNotStarted;
+  std::unique_ptr<uint8_t[]> buffer;
+  if (const OpResult taken = TakeImageBuffer(buffer); taken != OpResult::kOk) return taken;
+  uint32_t length = 0;
+  if (const OpResult loaded = LoadForOperation(buffer.get(), &length); loaded != OpResult::kOk) {
+    buffer.reset();
+    o.IdleFlag = 1;
+    return loaded;
+  }
+
+  constexpr LangText kTitle = LANG_TEXT("Полное сравнение FLASH", "Full FLASH compare");
+  o.LogPrintf(PickLangText(kTitle));
+  o.SetButtonsState(true);
+  o.EnableButton(ToolButton::SpeedButtonCompare);
+  o.ProgressStart(BlockCount(length), PickLangText(kTitle));
+
+  OpResult result = OpResult::kOk;
+  int32_t counter = 0;
+  uint8_t block[kBlock];
+  for (uint32_t address = 0; address < length; address += kBlock) {
+    o.ProcessMessages();
+    if (StopRequested()) {
+      result = OpResult::kStopped;
+      break;
+    }
+    o.ProgressStep(++counter);
+    if (programmer_.FlashReadBlock(address, block) != 0) {
+      result = OpResult::kFailed;
+      break;
+    }
+    // Only the bytes inside the image (and so inside the buffer) count.
+    const uint32_t count = std::min(kBlock, length - address);
+    const uint8_t* expected = buffer.get() + address;
+    const auto [got, want] = std::mismatch(block, block + count, expected);
+    if (got != block + count) {
+      constexpr LangText kDiffers = LANG_TEXT("Ошибка сравнения FLASH по адресу 0x%06X",
+                                              "FLASH compare error at address 0x%06X");
+      const auto at = static_cast<unsigned>(address + (got - block));
+      o.LogPrintf(PickLangText(kDiffers), at);
+      o.MessageBoxPrintf(MB_ICONERROR, PickLangText(kDiffers), at);
+      result = OpResult::kMismatch;
+      break;
+    }
+  }
+  o.ProgressHide();
+  EndOperation(buffer);
+  if (result == OpResult::kOk) o.LogPrintf(PickLangText(flash_text::kSameContent));
+  return result;
+}
+
+OpResult FlashOperations::SpeedButtonCompareFastClick() {
+  auto& o = out();
+  if (!PassGate()) return OpResult::kNotStarted;
+  if (!CurrentFlash.Identified()) return OpResult::kNotStarted;
+  std::unique_ptr<uint8_t[]> buffer;
+  if (const OpResult taken = TakeImageBuffer(buffer); taken != OpResult::kOk) return taken;
+  uint32_t length = 0;
+  if (const OpResult loaded = LoadForOperation(buffer.get(), &length); loaded != OpResult::kOk) {
+    buffer.reset();
+    o.IdleFlag = 1;
+    return loaded;
+  }
+  QuickCompareImage(buffer.get(), length);
+  EndOperation(buffer);
+  return last_quick_compare_;
+}
+
+int FlashOperations::QuickCompareImage(const uint8_t* buffer, uint32_t length) {
+  auto& o = out();
+  o.LogPrintf(PickLangText(flash_text::kQuickCompare));
+  o.SetButtonsState(true);
+  o.EnableButton(ToolButton::SpeedButtonCompareFast);
+  o.ProgressStart(static_cast<int32_t>((uint64_t{length} + kImageUnit - 1) / kImageUnit),
+                  PickLangText(flash_text::kQuickCompare));
+
+  OpResult result = OpResult::kOk;
+  int32_t counter = 0;
+  for (uint64_t first = 0; first < length; first += kImageUnit) {
+    o.ProcessMessages();
+    if (StopRequested()) {
+      result = OpResult::kStopped;
+      break;
+    }
+    o.ProgressStep(++counter);
+    // A last range cut short by the end of the image is checked, on both
+    // sides, over the bytes that exist.
+    const auto from = static_cast<uint32_t>(first);
+    const auto last = static_cast<uint32_t>(std::min<uint64_t>(first + kImageUnit, length) - 1);
+    uint8_t crc = 0;
+    if (programmer_.FlashRangeCrc(from, last, &crc) != 0) {
+      result = OpResult::kFailed;
+      break;
+    }
+    if (Crc8Range(buffer, from, last) != crc) {
+      constexpr LangText kDiffers =
+          LANG_TEXT("Ошибка сравнения FLASH по адресу 0x%06X...0x%06X",
+                    "FLASH compare error at address 0x%06X...0x%06X");
+      o.LogPrintf(PickLangText(kDiffers), from, last);
+      o.MessageBoxPrintf(MB_ICONERROR, PickLangText(kDiffers), from, last);
+      result = OpResult::kMismatch;
+      break;
+    }
+  }
+  o.ProgressHide();
+  if (result == OpResult::kOk) o.LogPrintf(PickLangText(flash_text::kSameContent));
+  last_quick_compare_ = result;
+  return result == OpResult::kOk ? 0 : 1;
+}
+
+}  // namespace rtd
