@@ -38,7 +38,8 @@ struct Fault {
   uint32_t count = 1;
 };
 
-// A device on the bus that is not (quite) the programmer.
+// A device on the bus that is not (quite) the programmer. It never takes a
+// feature report: both transfers fail on it. Its strings are UTF-8 here.
 struct Decoy {
   uint16_t vendor_id = 0xFFFF;
   uint16_t product_id = 0x00FF;
@@ -106,6 +107,11 @@ class VirtualProgrammer : public HidPlatform {
   void Unplug();
   bool Attached() const;
 
+  // The HID library as LoadLibrary/ResolveEntryPoints will report it from
+  // now on (the transport retries both at its next transfer).
+  void SetLibraryLoadable(bool loadable);
+  void SetEntryPointsPresent(bool present);
+
   void AddFault(const Fault& fault);
   void ClearFaults();
 
@@ -113,16 +119,30 @@ class VirtualProgrammer : public HidPlatform {
   std::vector<uint8_t>& Flash();
   uint8_t StatusRegister() const;
   void SetStatusRegister(uint8_t value);
+  // The write-enable latch (WEL).
+  bool WriteEnabled() const;
   // Writes the flash content to the backing file, if there is one.
   void Flush();
+  // Why the backing file could not be used (the device then runs on an
+  // erased chip in memory); empty when all is well or there is none.
+  const std::string& ImageError() const;
 
   // Every request received, in order (tests look at what was sent).
   const std::vector<SimRequest>& Requests() const;
   void ClearRequests();
+  // Recording is on at start; long benchmark runs switch it off.
+  void SetRecordRequests(bool on);
   // Number of request/reply exchanges so far.
   uint64_t Exchanges() const;
 
   const SimConfig& Config() const;
+
+  // Enumeration path of the programmer itself, and of the device behind an
+  // open handle (empty for a handle that is not open).
+  std::string ProgrammerPath() const;
+  std::string HandlePath(HidHandle handle) const;
+  // Handles opened and not yet closed.
+  std::size_t OpenHandles() const;
 
  private:
   struct State;
