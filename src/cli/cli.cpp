@@ -1,0 +1,321 @@
+#include "cli/cli.h"
+
+#include <memory>
+#include <optional>
+#include <ostream>
+
+#include "cli/cli_output.h"
+#include "config/chip_database.h"
+#include "config/settings.h"
+#include "flash/operations.h"
+#include "i18n/lang.h"
+#include "link/commands.h"
+#include "link/exchange.h"
+#include "link/hidapi_platform.h"
+#include "sim/virtual_programmer.h"
+
+namespace rtd::cli {
+
+namespace {
+
+constexpr LangText kHelp = LANG_TEXT(
+    "Использование: rtdprog-cli [параметры] КОМАНДА [ФАЙЛ]\n"
+    "\n"
+    "Программатор SPI FLASH плат на контроллере RTD2662.\n"
+    "\n"
+    "Команды:\n"
+    "  info               данные программатора\n"
+    "  detect             проверка связи и определение FLASH\n"
+    "  read ФАЙЛ          чтение FLASH в файл\n"
+    "  compare ФАЙЛ       полное сравнение FLASH с файлом\n"
+    "  compare --quick ФАЙЛ  быстрое сравнение по CRC каждых 64 КБ\n"
+    "  write ФАЙЛ [--yes] стирание и запись FLASH из файла с проверкой\n"
+    "  reset-controller   сброс RTD2662\n"
+    "  touch              параметры калибровки сенсора\n"
+    "  reset-programmer   сброс программатора\n"
+    "\n"
+    "Параметры:\n"
+    "  --simulate[=ФАЙЛ]  работать с виртуальным программатором (настройки в ФАЙЛЕ)\n"
+    "  --lang ru|en       язык (по умолчанию из локали)\n"
+    "  --comm-log         лог обмена в stderr\n"
+    "  --jedec ФАЙЛ       база микросхем FLASH вместо jedec.ini рядом с программой\n"
+    "  --yes              ответить «да» на вопрос перед стиранием\n"
+    "  -h, --help         эта справка\n"
+    "  --version          версия программы\n"
+    "\n"
+    "Команды, которым нужна FLASH, сначала проверяют связь и определяют микросхему.\n"
+    "Ctrl-C останавливает операцию перед следующим блоком.\n"
+    "\n"
+    "Код завершения:\n"
+    "  0  успешно\n"
+    "  1  ошибка (нет программатора, нет связи, ошибка обмена или файла)\n"
+    "  2  неверная командная строка или настройки виртуального программатора\n"
+    "  3  содержимое FLASH и файла различается\n"
+    "  4  операция прервана (Ctrl-C)\n"
+    "  5  ничего не сделано (запись не подтверждена)\n",
+    "Usage: rtdprog-cli [options] COMMAND [FILE]\n"
+    "\n"
+    "SPI FLASH programmer for boards built around the RTD2662 controller.\n"
+    "\n"
+    "Commands:\n"
+    "  info               show the programmer's identification\n"
+    "  detect             check the link to the board and identify the FLASH\n"
+    "  read FILE          read the whole FLASH into FILE\n"
+    "  compare FILE       compare the FLASH with FILE byte by byte\n"
+    "  compare --quick FILE  compare by CRC of every 64 KiB\n"
+    "  write FILE [--yes] erase the FLASH, write FILE and verify\n"
+    "  reset-controller   reset the RTD2662\n"
+    "  touch              read the touch calibration parameters\n"
+    "  reset-programmer   reset the programmer\n"
+    "\n"
+    "Options:\n"
+    "  --simulate[=FILE]  use the virtual programmer (configured by FILE)\n"
+    "  --lang ru|en       language (default: from the locale)\n"
+    "  --comm-log         write the communication log to stderr\n"
+    "  --jedec FILE       FLASH chip database instead of jedec.ini beside the program\n"
+    "  --yes              answer Yes to the question before erasing\n"
+    "  -h, --help         this help\n"
+    "  --version          program version\n"
+    "\n"
+    "Commands that need the FLASH check the link and identify the chip first.\n"
+    "Ctrl-C stops an operation before its next block.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  success\n"
+    "  1  failure (no programmer, no link, a transfer or file error)\n"
+    "  2  bad command line or virtual programmer configuration\n"
+    "  3  the FLASH and the file differ\n"
+    "  4  stopped by the user (Ctrl-C)\n"
+    "  5  nothing done (the write was not confirmed)\n");
+
+constexpr LangText kUsageHint =
+    LANG_TEXT("Справка: rtdprog-cli --help", "Try: rtdprog-cli --help");
+constexpr LangText kNotIdentified = LANG_TEXT(
+    "FLASH не определена: укажите производителя и размер для её JEDEC ID в %s",
+    "The FLASH is not identified: give its JEDEC ID a manufacturer and a size in %s");
+
+struct Options {
+  bool help = false;
+  bool version = false;
+  bool simulate = false;
+  std::string simulate_file;
+  std::optional<int32_t> language;
+  bool comm_log = false;
+  std::string jedec;
+  bool yes = false;
+  bool quick = false;
+  std::vector<std::string> positional;
+};
+
+// Parses the arguments; empty text on success, else what is wrong.
+std::string ParseArgs(const std::vector<std::string>& args, Options& o) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](const std::string& name, std::string& into) -> std::string {
+      if (a.size() > name.size() && a.compare(0, name.size() + 1, name + "=") == 0) {
+        into = a.substr(name.size() + 1);
+        return {};
+      }
+      if (i + 1 >= args.size()) return "option " + name + " needs a value";
+      into = args[++i];
+      return {};
+    };
+    if (a == "-h" || a == "--help") {
+      o.help = true;
+    } else if (a == "--version") {
+      o.version = true;
+    } else if (a == "--simulate") {
+      o.simulate = true;
+    } else if (a.rfind("--simulate=", 0) == 0) {
+      o.simulate = true;
+      o.simulate_file = a.substr(11);
+      if (o.simulate_file.empty()) return "--simulate= needs a file name";
+    } else if (a == "--lang" || a.rfind("--lang=", 0) == 0) {
+      std::string lang;
+      if (auto e = value("--lang", lang); !e.empty()) return e;
+      if (lang == "ru") {
+        o.language = kLanguageRussian;
+      } else if (lang == "en") {
+        o.language = kLanguageEnglish;
+      } else {
+        return "unknown language '" + lang + "' (ru or en)";
+      }
+    } else if (a == "--comm-log") {
+      o.comm_log = true;
+    } else if (a == "--jedec" || a.rfind("--jedec=", 0) == 0) {
+      if (auto e = value("--jedec", o.jedec); !e.empty()) return e;
+      if (o.jedec.empty()) return "--jedec needs a file name";
+    } else if (a == "--yes" || a == "-y") {
+      o.yes = true;
+    } else if (a == "--quick") {
+      o.quick = true;
+    } else if (a == "--") {
+      for (++i; i < args.size(); ++i) o.positional.push_back(args[i]);
+    } else if (a.size() > 1 && a[0] == '-') {
+      return "unknown option '" + a + "'";
+    } else {
+      o.positional.push_back(a);
+    }
+  }
+  return {};
+}
+
+int ExitFor(OpResult r, const CliOutput& out) {
+  if (out.StopSeen()) return kExitStopped;
+  switch (r) {
+    case OpResult::kOk: return kExitOk;
+    case OpResult::kMismatch: return kExitMismatch;
+    case OpResult::kStopped: return kExitStopped;
+    case OpResult::kNotStarted:
+    case OpResult::kCancelled: return kExitNotDone;
+    case OpResult::kFailed: return kExitFailure;
+  }
+  return kExitFailure;
+}
+
+void AddProgressUnits(CliOutput& out) {
+  const int32_t saved = CurrentLanguage;
+  for (int32_t lang : {kLanguageRussian, kLanguageEnglish}) {
+    CurrentLanguage = lang;
+    out.bytes_per_step[PickLangText(LANG_TEXT("Чтение FLASH", "FLASH Read"))] = 256;
+    out.bytes_per_step[PickLangText(LANG_TEXT("Полное сравнение FLASH", "Full FLASH compare"))] = 256;
+    out.bytes_per_step[PickLangText(LANG_TEXT("Запись FLASH", "FLASH write"))] = 256;
+    out.bytes_per_step[PickLangText(LANG_TEXT("Быстрое сравнение FLASH", "Quick FLASH compare"))] =
+        65536;
+  }
+  CurrentLanguage = saved;
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  return dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
+  Options o;
+  const std::string error = ParseArgs(args, o);
+
+  CurrentLanguage = env.locale.rfind("ru", 0) == 0 ? kLanguageRussian : kLanguageEnglish;
+  if (o.language) CurrentLanguage = *o.language;
+
+  if (!error.empty()) {
+    env.err << "rtdprog-cli: " << error << '\n' << PickLangText(kUsageHint) << '\n';
+    return kExitUsage;
+  }
+  if (o.help) {
+    env.out << PickLangText(kHelp);
+    return kExitOk;
+  }
+  if (o.version) {
+    env.out << "rtdprog-cli " << RTD_PROGRAM_VERSION << '\n';
+    return kExitOk;
+  }
+  if (o.positional.empty()) {
+    env.err << "rtdprog-cli: no command given\n" << PickLangText(kUsageHint) << '\n';
+    return kExitUsage;
+  }
+
+  const std::string command = o.positional[0];
+  const bool takes_file = command == "read" || command == "compare" || command == "write";
+  const bool known = takes_file || command == "info" || command == "detect" ||
+                     command == "reset-controller" || command == "touch" ||
+                     command == "reset-programmer";
+  if (!known) {
+    env.err << "rtdprog-cli: unknown command '" << command << "'\n"
+            << PickLangText(kUsageHint) << '\n';
+    return kExitUsage;
+  }
+  const std::size_t wanted = takes_file ? 2 : 1;
+  if (o.positional.size() != wanted) {
+    env.err << "rtdprog-cli: " << command
+            << (takes_file ? " needs one FILE argument\n" : " takes no arguments\n")
+            << PickLangText(kUsageHint) << '\n';
+    return kExitUsage;
+  }
+  if (o.quick && command != "compare") {
+    env.err << "rtdprog-cli: --quick belongs to compare\n";
+    return kExitUsage;
+  }
+
+  SystemClock system_clock;
+  Clock& clock = env.clock != nullptr ? *env.clock : static_cast<Clock&>(system_clock);
+
+  std::unique_ptr<HidPlatform> platform;
+  if (o.simulate) {
+    sim::SimConfig config;
+    std::string sim_error;
+    if (!o.simulate_file.empty() && !sim::LoadSimConfig(o.simulate_file, config, sim_error)) {
+      env.err << "rtdprog-cli: " << sim_error << '\n';
+      return kExitUsage;
+    }
+    platform = std::make_unique<sim::VirtualProgrammer>(std::move(config), clock);
+  } else {
+    platform = std::make_unique<HidapiPlatform>();
+  }
+
+  CliOutput out({env.out, env.err, env.in, env.in_is_terminal, env.err_is_terminal}, clock,
+                env.interrupted);
+  out.comm_log = o.comm_log;
+  out.assume_yes = o.yes;
+  out.on_pump = env.on_pump;
+  if (takes_file) out.image_path = o.positional[1];
+  AddProgressUnits(out);
+
+  const std::string jedec_path =
+      o.jedec.empty() ? JoinPath(env.program_dir, "jedec.ini") : o.jedec;
+  // The window's settings file, so both front ends remember the same image path.
+  const std::string settings_path = JoinPath(env.program_dir, "rtdprog.ini");
+
+  int status = kExitFailure;
+  {
+    Link link(*platform, clock, out);
+    Programmer programmer(link);
+    ChipDatabase chips(jedec_path, out);
+    SettingsFile settings(settings_path, out);
+    FlashOperations ops(programmer, chips, settings);
+
+    if (command == "info") {
+      const LinkStatus s = programmer.ReadProgrammerInfo();
+      if (s == kLinkOk) {
+        ShowProgrammerInfo(out, programmer.ProgrammerInfo);
+        status = kExitOk;
+      } else {
+        env.err << LinkStatusText(s) << '\n';
+        status = kExitFailure;
+      }
+    } else if (command == "touch") {
+      status = ExitFor(ops.SpeedButtonGetTouchParamClick(), out);
+    } else if (command == "reset-programmer") {
+      status = ExitFor(ops.SpeedButtonResetClick(), out);
+    } else {
+      // Everything else works on an identified flash: check the link first.
+      const OpResult connect = ops.SpeedButtonConnectClick();
+      if (out.StopSeen() || connect == OpResult::kStopped) {
+        status = kExitStopped;
+      } else if (!ops.CurrentFlash.Identified()) {
+        // The id was read but jedec.ini does not know it usefully: the
+        // connect check ended on the bare "JEDEC ID: XXXXXX" line.
+        if (out.last_log_line.rfind("JEDEC ID: ", 0) == 0)
+          env.err << FormatText(PickLangText(kNotIdentified), chips.path().c_str()) << '\n';
+        status = kExitFailure;
+      } else if (command == "detect") {
+        status = ExitFor(connect, out);
+      } else if (command == "read") {
+        status = ExitFor(ops.SpeedButtonReadClick(), out);
+      } else if (command == "compare") {
+        status = ExitFor(o.quick ? ops.SpeedButtonCompareFastClick() : ops.SpeedButtonCompareClick(),
+                         out);
+      } else if (command == "write") {
+        status = ExitFor(ops.SpeedButtonWriteClick(), out);
+      } else if (command == "reset-controller") {
+        status = ExitFor(ops.SpeedButtonResetRTD2662Click(), out);
+      }
+    }
+    out.ProgressHide();
+  }
+  return status;
+}
+
+}  // namespace rtd::cli

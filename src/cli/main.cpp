@@ -1,0 +1,50 @@
+// rtdprog-cli entry point: real streams, real signals, the real clock.
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "config/settings.h"
+
+namespace {
+
+// Written by the SIGINT handler, which can reach nothing but globals.
+std::atomic<bool> g_interrupted{false};
+
+void OnInterrupt(int) { g_interrupted.store(true); }
+
+std::string LocaleName() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* v = std::getenv(name);
+    if (v != nullptr && *v != '\0') return v;
+  }
+  return {};
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  struct sigaction sa {};
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+
+  std::vector<std::string> args(argv + 1, argv + argc);
+  rtd::cli::CliEnvironment env{std::cout, std::cerr, std::cin};
+  env.in_is_terminal = isatty(STDIN_FILENO) == 1;
+  env.err_is_terminal = isatty(STDERR_FILENO) == 1;
+  env.locale = LocaleName();
+  env.program_dir = DirectoryOf(rtd::ExecutablePath());
+  env.interrupted = &g_interrupted;
+  return rtd::cli::RunCli(args, env);
+}

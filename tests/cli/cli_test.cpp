@@ -1,0 +1,221 @@
+// The command line, run in-process on the virtual programmer with captured
+// streams.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "core/clock.h"
+#include "i18n/lang.h"
+
+namespace rtd::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<uint8_t> Pattern(std::size_t size, uint32_t seed) {
+  std::vector<uint8_t> v(size);
+  uint32_t x = seed;
+  for (auto& b : v) {
+    x = x * 1664525u + 1013904223u;
+    b = static_cast<uint8_t>(x >> 24);
+  }
+  return v;
+}
+
+std::vector<uint8_t> ReadFile(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const fs::path& p, const std::vector<uint8_t>& data) {
+  std::ofstream f(p, std::ios::binary);
+  f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_language_ = CurrentLanguage;
+    dir_ = fs::temp_directory_path() /
+           ("rtdcli-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    std::ofstream(dir_ / "jedec.ini") << "[EF4013]\r\nManufacturer=Winbond W25Q40\r\nSizeInBytes=524288\r\n";
+    flash_image_ = dir_ / "board.bin";
+    WriteFile(flash_image_, Pattern(512 * 1024, 7));
+    Configure("");
+  }
+  void TearDown() override {
+    fs::remove_all(dir_);
+    CurrentLanguage = saved_language_;
+  }
+
+  // Writes the virtual programmer's configuration; extra lines appended.
+  void Configure(const std::string& extra) {
+    std::ofstream(dir_ / "sim.conf") << "jedec=EF4013\nsize=524288\nerase-ms=30\nimage="
+                                     << flash_image_.string() << "\n"
+                                     << extra;
+  }
+
+  int Run(std::vector<std::string> args, bool simulate = true) {
+    out_.str("");
+    err_.str("");
+    if (simulate) args.insert(args.begin(), "--simulate=" + (dir_ / "sim.conf").string());
+    CliEnvironment env{out_, err_, in_};
+    env.locale = "en_US.UTF-8";
+    env.program_dir = dir_.string();
+    env.interrupted = &interrupted_;
+    env.clock = &clock_;
+    env.on_pump = on_pump_;
+    return RunCli(args, env);
+  }
+
+  std::string Out() const { return out_.str(); }
+  std::string Err() const { return err_.str(); }
+
+  fs::path dir_;
+  fs::path flash_image_;
+  std::ostringstream out_;
+  std::ostringstream err_;
+  std::istringstream in_;
+  std::atomic<bool> interrupted_{false};
+  ManualClock clock_{1000, 1};
+  std::function<void()> on_pump_;
+  int32_t saved_language_ = 0;
+};
+
+TEST_F(CliTest, InfoPrintsTheIdentificationOrTheLinkStatus) {
+  EXPECT_EQ(Run({"--lang", "en", "info"}), kExitOk) << Err();
+  EXPECT_NE(Out().find("Controller          \""), std::string::npos) << Out();
+  EXPECT_NE(Out().find("The serial number   "), std::string::npos);
+  EXPECT_NE(Out().find("Boot version        "), std::string::npos);
+  EXPECT_NE(Out().find(std::string(47, '*')), std::string::npos);
+
+  Configure("attached=0\n");
+  EXPECT_EQ(Run({"--lang", "en", "info"}), kExitFailure);
+  EXPECT_EQ(Err(), "Controller is disconnected\n");
+  EXPECT_EQ(Run({"--lang", "ru", "info"}), kExitFailure);
+  EXPECT_EQ(Err(), "Контроллер отключен\n");
+}
+
+TEST_F(CliTest, UsageErrorsHelpAndVersion) {
+  EXPECT_EQ(Run({"--help"}, false), kExitOk);
+  EXPECT_NE(Out().find("Exit status:"), std::string::npos);
+  EXPECT_EQ(Run({"--lang", "ru", "--help"}, false), kExitOk);
+  EXPECT_NE(Out().find("Код завершения:"), std::string::npos);
+  EXPECT_EQ(Run({"--version"}, false), kExitOk);
+  EXPECT_EQ(Out(), "rtdprog-cli 1.03\n");
+  EXPECT_EQ(Run({}, false), kExitUsage);
+  EXPECT_EQ(Run({"frobnicate"}), kExitUsage);
+  EXPECT_EQ(Run({"read"}), kExitUsage);
+  EXPECT_EQ(Run({"info", "extra"}), kExitUsage);
+  EXPECT_EQ(Run({"--lang", "de", "info"}), kExitUsage);
+  EXPECT_EQ(Run({"--jedec"}), kExitUsage);
+  EXPECT_EQ(Run({"--quick", "read", "x.bin"}), kExitUsage);
+  Configure("bogus-key=1\n");
+  EXPECT_EQ(Run({"info"}), kExitUsage);
+  EXPECT_NE(Err().find("bogus-key"), std::string::npos);
+}
+
+TEST_F(CliTest, ReadWriteReadBackAndCompareBothWays) {
+  const fs::path dump = dir_ / "dump.bin";
+  ASSERT_EQ(Run({"--lang", "en", "read", dump.string()}), kExitOk) << Err();
+  EXPECT_EQ(ReadFile(dump), ReadFile(flash_image_));
+  EXPECT_NE(Out().find("FLASH read ok"), std::string::npos);
+  EXPECT_NE(Out().find("[The file is written]"), std::string::npos);
+
+  const fs::path other = dir_ / "other.bin";
+  auto image = Pattern(300000, 99);
+  WriteFile(other, image);
+  ASSERT_EQ(Run({"--lang", "en", "write", other.string(), "--yes"}), kExitOk) << Err() << Out();
+  EXPECT_NE(Out().find("Write FLASH successfully"), std::string::npos);
+
+  const fs::path back = dir_ / "back.bin";
+  ASSERT_EQ(Run({"read", back.string()}), kExitOk);
+  auto expected = image;
+  expected.resize(512 * 1024, 0xFF);
+  EXPECT_EQ(ReadFile(back), expected);
+
+  EXPECT_EQ(Run({"--lang", "en", "compare", other.string()}), kExitOk);
+  EXPECT_NE(Out().find("FLASH content and file the same"), std::string::npos);
+  EXPECT_EQ(Run({"compare", "--quick", other.string()}), kExitOk);
+
+  // One byte changed in the file: both compares find it.
+  image[74565] ^= 0x01;
+  WriteFile(other, image);
+  EXPECT_EQ(Run({"--lang", "en", "compare", other.string()}), kExitMismatch);
+  EXPECT_NE(Out().find("FLASH compare error at address 0x012345"), std::string::npos);
+  EXPECT_EQ(Run({"--lang", "en", "compare", "--quick", other.string()}), kExitMismatch);
+  EXPECT_NE(Out().find("FLASH compare error at address 0x010000...0x01FFFF"), std::string::npos);
+  EXPECT_NE(Err().find("Error: FLASH compare error"), std::string::npos);
+}
+
+TEST_F(CliTest, WriteWithoutConfirmationErasesNothing) {
+  const auto before = ReadFile(flash_image_);
+  const fs::path other = dir_ / "other.bin";
+  WriteFile(other, Pattern(65536, 3));
+  EXPECT_EQ(Run({"--lang", "en", "write", other.string()}), kExitNotDone);
+  EXPECT_NE(Err().find("Warning: It will erase and write FLASH"), std::string::npos) << Err();
+  EXPECT_EQ(Out().find("FLASH erase"), std::string::npos);
+  EXPECT_EQ(ReadFile(flash_image_), before);
+}
+
+TEST_F(CliTest, CtrlCStopsTheOperationAsTheSecondClickWould) {
+  int pumps = 0;
+  on_pump_ = [&] {
+    if (++pumps == 200) interrupted_ = true;
+  };
+  const fs::path dump = dir_ / "dump.bin";
+  EXPECT_EQ(Run({"--lang", "en", "read", dump.string()}), kExitStopped);
+  EXPECT_NE(Err().find("Error: User terminate"), std::string::npos) << Err();
+  EXPECT_FALSE(fs::exists(dump));
+}
+
+TEST_F(CliTest, UnknownChipIsNotIdentifiedAndGetsATemplateEntry) {
+  Configure("jedec=112233\n");
+  EXPECT_EQ(Run({"--lang", "en", "detect"}), kExitFailure);
+  EXPECT_NE(Out().find("JEDEC ID: 112233\n"), std::string::npos) << Out();
+  EXPECT_NE(Err().find("not identified"), std::string::npos);
+  std::ifstream jedec(dir_ / "jedec.ini");
+  const std::string text{std::istreambuf_iterator<char>(jedec), {}};
+  EXPECT_NE(text.find("[112233]"), std::string::npos);
+  // The template makes the next check identify it.
+  EXPECT_EQ(Run({"--lang", "en", "detect"}), kExitOk);
+  EXPECT_NE(Out().find("JEDEC ID: 112233 Manufacturer 512 KBytes"), std::string::npos);
+}
+
+TEST_F(CliTest, RussianTextsAndCommunicationLogOnStderr) {
+  EXPECT_EQ(Run({"--lang", "ru", "--comm-log", "detect"}), kExitOk);
+  EXPECT_NE(Out().find("Проверка связи\nСвязь установлена\nJEDEC ID: EF4013 Winbond W25Q40 512 KBytes"),
+            std::string::npos)
+      << Out();
+  EXPECT_NE(Err().find("> CMD:41 ADDR:000000 LEN:000"), std::string::npos) << Err();
+  EXPECT_EQ(Out().find("CMD:"), std::string::npos);
+}
+
+TEST_F(CliTest, TouchAndControllerReset) {
+  EXPECT_EQ(Run({"touch"}), kExitOk);
+  EXPECT_EQ(Out(), "TOUCHPARAM = { { { 16, 32 }, { 48, 64 } }, 0xAB, 0xCD, 7 };\n");
+  EXPECT_EQ(Run({"--lang", "en", "reset-controller"}), kExitOk);
+  EXPECT_NE(Out().find("Reset RTD2662 was successful"), std::string::npos);
+  EXPECT_EQ(Run({"reset-programmer"}), kExitOk);
+}
+
+TEST_F(CliTest, MissingProgrammerEndsTheFlashCommandsWithNoConnect) {
+  Configure("attached=0\n");
+  EXPECT_EQ(Run({"--lang", "en", "read", (dir_ / "x.bin").string()}), kExitFailure);
+  EXPECT_NE(Out().find("No connect"), std::string::npos);
+  EXPECT_NE(Err().find("Controller is disconnected"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace rtd::cli

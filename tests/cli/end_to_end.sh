@@ -1,0 +1,43 @@
+#!/bin/sh
+# Reads, writes another image, reads back and compares both ways through the
+# built rtdprog-cli on the virtual programmer, whose flash lives in a file.
+set -eu
+cli=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cp "$(dirname "$cli")/jedec.ini" "$work/jedec.ini"
+head -c 524288 /dev/urandom > "$work/flash.bin"
+cat > "$work/sim.conf" <<CONF
+jedec=EF4013
+size=524288
+erase-ms=20
+image=$work/flash.bin
+CONF
+run() { "$cli" --simulate="$work/sim.conf" --jedec "$work/jedec.ini" "$@" </dev/null; }
+expect() {  # expect STATUS command...
+    want=$1; shift
+    set +e; run "$@" >"$work/out" 2>"$work/err"; got=$?; set -e
+    if [ "$got" -ne "$want" ]; then
+        echo "FAIL: rtdprog-cli $* exited $got, expected $want"; cat "$work/out" "$work/err"; exit 1
+    fi
+}
+
+expect 0 --lang en read "$work/dump1.bin"
+cmp "$work/dump1.bin" "$work/flash.bin"
+
+head -c 200000 /dev/urandom > "$work/new.bin"
+expect 5 --lang en write "$work/new.bin"            # no terminal, no --yes: nothing erased
+cmp "$work/dump1.bin" "$work/flash.bin"
+expect 0 --lang ru write "$work/new.bin" --yes
+grep -q "Запись FLASH успешно выполнена" "$work/out"
+
+expect 0 read "$work/dump2.bin"
+cmp -n 200000 "$work/dump2.bin" "$work/new.bin"
+expect 0 compare "$work/new.bin"
+expect 0 compare --quick "$work/new.bin"
+expect 3 compare "$work/dump1.bin"
+expect 3 compare --quick "$work/dump1.bin"
+# The flash survived between runs in its backing file.
+cmp "$work/dump2.bin" "$work/flash.bin"
+echo "end-to-end: ok"
