@@ -5,16 +5,24 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "config/ini_file.h"
 #include "core/output_services.h"
 
 namespace rtd {
 
 using JedecBytes = std::array<uint8_t, 3>;
 
-// Longest manufacturer name kept (the original's 1000-byte field).
+// Longest manufacturer name kept, in bytes (the original's 1000-byte
+// field); a longer name is cut there, never in the middle of a character.
 inline constexpr std::size_t kManufacturerMaxLength = 999;
+
+// What the connect check stores for an id that is not usefully listed, for
+// the user to edit.
+inline constexpr const char* kTemplateManufacturer = "Manufacturer";
+inline constexpr uint32_t kTemplateSizeInBytes = 524288;
 
 struct FlashChipInfo {
   JedecBytes JedecId{};
@@ -31,8 +39,17 @@ class ChipDatabase {
  public:
   ChipDatabase(std::string path, OutputServices& out) : path_(std::move(path)), out_(out) {}
 
-  // jedec.ini in the directory of the given executable path.
+  // jedec.ini in the directory of the given executable path; empty for an
+  // empty path.
   static std::string PathBesideExecutable(const std::string& executable_path);
+  // The database the program uses: the one named on the command line
+  // (--jedec FILE) when given, else the one beside the executable.
+  static std::string ChoosePath(const std::string& jedec_option,
+                                const std::string& executable_path);
+
+  // The ini-file object, or none after the error box "Error reading the
+  // JEDEC configuration file of the program" (the path is unknown).
+  std::optional<IniFile> Open();
 
   // Clears name and size, then fills them from the id's section.
   void LookupFlashChip(const JedecBytes& id, std::string& name, uint32_t& size);

@@ -1,0 +1,58 @@
+#include "config/chip_database.h"
+
+#include <fmt/format.h>
+
+#include "i18n/lang.h"
+
+namespace rtd {
+
+std::string JedecSectionName(const JedecBytes& id) {
+  return fmt::format("{:02X}{:02X}{:02X}", id[0], id[1], id[2]);
+}
+
+std::string ChipDatabase::PathBesideExecutable(const std::string& executable_path) {
+  if (executable_path.empty()) return {};
+  const std::size_t slash = executable_path.rfind('/');
+  if (slash == std::string::npos) return "jedec.ini";
+  return executable_path.substr(0, slash + 1) + "jedec.ini";
+}
+
+std::string ChipDatabase::ChoosePath(const std::string& jedec_option,
+                                     const std::string& executable_path) {
+  return jedec_option.empty() ? PathBesideExecutable(executable_path) : jedec_option;
+}
+
+std::optional<IniFile> ChipDatabase::Open() {
+  if (path_.empty()) {
+    out_.MessageBoxPrintf(MB_ICONERROR,
+                          PickLangText(LANG_TEXT("Ошибка чтения JEDEC файла конфигурации",
+                                                 "Error reading the JEDEC configuration file "
+                                                 "of the program")));
+    return std::nullopt;
+  }
+  return IniFile(path_);
+}
+
+void ChipDatabase::LookupFlashChip(const JedecBytes& id, std::string& name, uint32_t& size) {
+  name.clear();
+  size = 0;
+  const auto ini = Open();
+  if (!ini) return;
+  const std::string section = JedecSectionName(id);
+  name = ClipUtf8(ini->ReadString(section, "Manufacturer", ""), kManufacturerMaxLength);
+  // Stored as read, whatever it is; the flash operations judge plausibility.
+  size = static_cast<uint32_t>(ini->ReadInteger(section, "SizeInBytes", 0));
+}
+
+void ChipDatabase::StoreFlashChip(const JedecBytes& id, const std::string& name, uint32_t size) {
+  auto ini = Open();
+  if (!ini) return;
+  const std::string section = JedecSectionName(id);
+  // Written as the signed 32-bit integer the reader gives back, so that
+  // even a size of 2 GiB or more reads back as itself.
+  if (!ini->WriteString(section, "Manufacturer", name) ||
+      !ini->WriteInteger(section, "SizeInBytes", static_cast<int32_t>(size)))
+    ReportUnableToWrite(out_, ini->FileName());
+}
+
+}  // namespace rtd

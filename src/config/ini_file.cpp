@@ -1,0 +1,443 @@
+#include "config/ini_file.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "config/text_encoding.h"
+#include "i18n/lang.h"
+
+namespace rtd {
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+enum class LineKind { kBlank, kOther, kComment, kSection, kKey };
+
+// One line of the file, as offsets into its bytes.
+struct Line {
+  std::size_t begin = 0;       // first byte
+  std::size_t next = 0;        // first byte of the next line ('\n' consumed)
+  bool terminated = false;     // ends with '\n'
+  LineKind kind = LineKind::kBlank;
+  std::size_t name_begin = 0;  // section name or key, trimmed
+  std::size_t name_end = 0;
+  std::size_t value_begin = 0;  // key value, trimmed (empty range for "key=")
+  std::size_t value_end = 0;
+};
+
+// The whole file as read, split into lines.
+struct ParsedFile {
+  std::string bytes;
+  bool cp1251 = false;
+  std::size_t body = 0;  // after a byte-order mark
+  std::vector<Line> lines;
+
+  std::string Text(std::size_t b, std::size_t e) const {
+    const std::string_view raw(bytes.data() + b, e - b);
+    return cp1251 ? Cp1251ToUtf8(raw) : std::string(raw);
+  }
+  std::string Name(const Line& l) const { return Text(l.name_begin, l.name_end); }
+  std::string Value(const Line& l) const { return Text(l.value_begin, l.value_end); }
+
+  // The line ending the file uses: CRLF when its first line has one.
+  std::string_view Eol() const {
+    const std::size_t nl = bytes.find('\n', body);
+    return (nl != std::string::npos && nl > body && bytes[nl - 1] == '\r') ? "\r\n" : "\n";
+  }
+};
+
+Line ParseLine(const std::string& bytes, std::size_t begin) {
+  Line l;
+  l.begin = begin;
+  std::size_t end = bytes.find('\n', begin);
+  if (end == std::string::npos) {
+    end = bytes.size();
+    l.next = end;
+  } else {
+    l.next = end + 1;
+    l.terminated = true;
+  }
+  std::size_t b = begin, e = end;
+  while (b < e && IsBlank(bytes[b])) ++b;
+  while (e > b && IsBlank(bytes[e - 1])) --e;
+  if (b == e) return l;
+  if (bytes[b] == ';') {
+    l.kind = LineKind::kComment;
+    return l;
+  }
+  if (bytes[b] == '[') {
+    const std::size_t close = bytes.find(']', b + 1);
+    if (close < e) {
+      l.kind = LineKind::kSection;
+      std::size_t nb = b + 1, ne = close;
+      while (nb < ne && IsBlank(bytes[nb])) ++nb;
+      while (ne > nb && IsBlank(bytes[ne - 1])) --ne;
+      l.name_begin = nb, l.name_end = ne;
+      return l;
+    }
+  }
+  const std::size_t eq = bytes.find('=', b);
+  if (eq >= e) {
+    // Not a key: remarks such as "# Winbond" live here.
+    l.kind = bytes[b] == '#' ? LineKind::kComment : LineKind::kOther;
+    return l;
+  }
+  l.kind = LineKind::kKey;
+  std::size_t ne = eq;
+  while (ne > b && IsBlank(bytes[ne - 1])) --ne;
+  l.name_begin = b, l.name_end = ne;
+  std::size_t vb = eq + 1;
+  while (vb < e && IsBlank(bytes[vb])) ++vb;
+  l.value_begin = vb, l.value_end = e;
+  return l;
+}
+
+// Reads the whole file. A missing or unreadable file reads as empty;
+// ok is false only when it exists but could not be read completely.
+struct FileContent {
+  std::string bytes;
+  bool exists = false;
+  bool ok = true;
+  struct stat st {};
+};
+
+FileContent ReadWholeFile(const std::string& path) {
+  FileContent c;
+  if (path.empty()) return c;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    // Absent is normal; anything else (no permission) still exists.
+    if (errno != ENOENT && errno != ENOTDIR) {
+      c.exists = true;
+      c.ok = false;
+    }
+    return c;
+  }
+  c.exists = true;
+  if (fstat(fd, &c.st) != 0 || !S_ISREG(c.st.st_mode)) {
+    c.ok = false;
+    close(fd);
+    return c;
+  }
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      c.ok = false;
+      break;
+    }
+    if (n == 0) break;
+    c.bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return c;
+}
+
+ParsedFile Parse(std::string bytes) {
+  ParsedFile f;
+  f.bytes = std::move(bytes);
+  if (std::string_view(f.bytes).substr(0, kUtf8Bom.size()) == kUtf8Bom) f.body = kUtf8Bom.size();
+  f.cp1251 = !IsValidUtf8(std::string_view(f.bytes).substr(f.body));
+  std::size_t pos = f.body;
+  while (pos < f.bytes.size()) {
+    f.lines.push_back(ParseLine(f.bytes, pos));
+    pos = f.lines.back().next;
+  }
+  return f;
+}
+
+ParsedFile Load(const std::string& path) {
+  FileContent c = ReadWholeFile(path);
+  return Parse(c.ok ? std::move(c.bytes) : std::string());
+}
+
+// Index of the header of the first section of that name, or -1.
+long FindSection(const ParsedFile& f, std::string_view section) {
+  for (std::size_t i = 0; i < f.lines.size(); ++i)
+    if (f.lines[i].kind == LineKind::kSection && SameName(f.Name(f.lines[i]), section))
+      return static_cast<long>(i);
+  return -1;
+}
+
+// One past the last line of the section whose header is at index s.
+std::size_t SectionEnd(const ParsedFile& f, std::size_t s) {
+  std::size_t i = s + 1;
+  while (i < f.lines.size() && f.lines[i].kind != LineKind::kSection) ++i;
+  return i;
+}
+
+long FindKey(const ParsedFile& f, long s, std::string_view key) {
+  if (s < 0) return -1;
+  const std::size_t end = SectionEnd(f, static_cast<std::size_t>(s));
+  for (std::size_t i = static_cast<std::size_t>(s) + 1; i < end; ++i)
+    if (f.lines[i].kind == LineKind::kKey && SameName(f.Name(f.lines[i]), key))
+      return static_cast<long>(i);
+  return -1;
+}
+
+std::string Unquote(std::string v) {
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+    return v.substr(1, v.size() - 2);
+  return v;
+}
+
+// Cuts UTF-8 text to at most max characters.
+std::string CutCharacters(std::string v, std::size_t max) {
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    if ((static_cast<unsigned char>(v[i]) & 0xC0) == 0x80) continue;
+    if (chars == max) {
+      v.resize(i);
+      break;
+    }
+    ++chars;
+  }
+  return v;
+}
+
+bool HasLineBreakOrNul(std::string_view s) {
+  return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// A name the reader would find again exactly as given.
+bool WritableName(std::string_view name, bool section) {
+  if (name.empty() || HasLineBreakOrNul(name) || Trim(name) != name) return false;
+  if (section) return name.find(']') == std::string_view::npos;
+  return name.find('=') == std::string_view::npos && name.front() != ';' &&
+         name.front() != '[';
+}
+
+// Quotes a value whose blanks at either end, or enclosing quotes, the reader
+// would otherwise take away.
+std::string QuotedIfNeeded(std::string_view value) {
+  const bool enclosed = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                        value.back() == value.front();
+  if (enclosed || Trim(value) != value) return "\"" + std::string(value) + "\"";
+  return std::string(value);
+}
+
+mode_t CurrentUmask() {
+  // Reading it from /proc leaves the process's umask alone (umask() would
+  // have to set it to learn it).
+  mode_t mask = 022;
+  if (FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+      unsigned int value = 0;
+      if (std::sscanf(line, "Umask: %o", &value) == 1) {
+        mask = static_cast<mode_t>(value);
+        break;
+      }
+    }
+    std::fclose(status);
+  }
+  return mask;
+}
+
+bool WriteAll(int fd, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Replaces the file's content with data through a temporary file beside it.
+bool ReplaceFile(const std::string& path, const std::string& data, const FileContent& old) {
+  std::string target = path;
+  if (old.exists) {
+    // Never replace a read-only file, not even as root; follow a symbolic
+    // link to the file it names rather than replacing the link.
+    if ((old.st.st_mode & 0222) == 0 || access(path.c_str(), W_OK) != 0) return false;
+    if (char* real = realpath(path.c_str(), nullptr)) {
+      target = real;
+      std::free(real);
+    }
+  }
+  std::string temp = target + ".XXXXXX";
+  const int fd = mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = fchmod(fd, old.exists ? (old.st.st_mode & 07777) : (0666 & ~CurrentUmask())) == 0;
+  if (ok && old.exists && (old.st.st_uid != geteuid() || old.st.st_gid != getegid())) {
+    // Keep the owner when root edits someone's file; failing that is harmless.
+    if (fchown(fd, old.st.st_uid, old.st.st_gid) != 0) {
+    }
+  }
+  ok = ok && WriteAll(fd, data) && fsync(fd) == 0;
+  ok = (close(fd) == 0) && ok;
+  if (ok) ok = rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) {
+    unlink(temp.c_str());
+    return false;
+  }
+  const std::size_t slash = target.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  const int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    fsync(dfd);  // the rename itself; best effort
+    close(dfd);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<int32_t> ParseIniInteger(std::string_view text) {
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    uint64_t v = 0;
+    for (const char c : text.substr(2)) {
+      int digit;
+      if (c >= '0' && c <= '9') {
+        digit = c - '0';
+      } else if (c >= 'a' && c <= 'f') {
+        digit = c - 'a' + 10;
+      } else if (c >= 'A' && c <= 'F') {
+        digit = c - 'A' + 10;
+      } else {
+        return std::nullopt;
+      }
+      v = v * 16 + static_cast<uint64_t>(digit);
+      if (v > 0xFFFFFFFFu) return std::nullopt;
+    }
+    return static_cast<int32_t>(static_cast<uint32_t>(v));
+  }
+  bool negative = false;
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty()) return std::nullopt;
+  int64_t v = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    v = v * 10 + (c - '0');
+    if (v > int64_t{INT32_MAX} + 1) return std::nullopt;
+  }
+  if (negative) v = -v;
+  if (v > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(v);
+}
+
+std::string IniFile::ReadString(std::string_view section, std::string_view key,
+                                std::string_view def) const {
+  if (section.empty() || key.empty()) return std::string(def);
+  const ParsedFile f = Load(path_);
+  const long k = FindKey(f, FindSection(f, section), key);
+  if (k < 0) return std::string(def);
+  return CutCharacters(Unquote(f.Value(f.lines[static_cast<std::size_t>(k)])),
+                       kIniMaxValueLength);
+}
+
+int32_t IniFile::ReadInteger(std::string_view section, std::string_view key, int32_t def) const {
+  return ParseIniInteger(ReadString(section, key, "")).value_or(def);
+}
+
+bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
+  return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+std::vector<std::string> IniFile::ReadSections() const {
+  const ParsedFile f = Load(path_);
+  std::vector<std::string> names;
+  for (const Line& l : f.lines)
+    if (l.kind == LineKind::kSection) names.push_back(f.Name(l));
+  return names;
+}
+
+std::vector<std::string> IniFile::ReadSection(std::string_view section) const {
+  const ParsedFile f = Load(path_);
+  std::vector<std::string> keys;
+  const long s = FindSection(f, section);
+  if (s < 0) return keys;
+  const std::size_t end = SectionEnd(f, static_cast<std::size_t>(s));
+  for (std::size_t i = static_cast<std::size_t>(s) + 1; i < end; ++i)
+    if (f.lines[i].kind == LineKind::kKey) keys.push_back(f.Name(f.lines[i]));
+  return keys;
+}
+
+bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  if (path_.empty() || !WritableName(section, true) || !WritableName(key, false) ||
+      HasLineBreakOrNul(value) || !IsValidUtf8(section) || !IsValidUtf8(key) ||
+      !IsValidUtf8(value))
+    return false;
+  FileContent old = ReadWholeFile(path_);
+  if (!old.ok) return false;
+  ParsedFile f = Parse(std::move(old.bytes));
+
+  // Everything new goes in the file's own encoding.
+  std::string enc_section(section), enc_key(key), enc_value = QuotedIfNeeded(value);
+  if (f.cp1251) {
+    const auto s = Utf8ToCp1251(enc_section), k = Utf8ToCp1251(enc_key),
+               v = Utf8ToCp1251(enc_value);
+    if (!s || !k || !v) return false;
+    enc_section = *s, enc_key = *k, enc_value = *v;
+  }
+  const std::string eol(f.Eol());
+  std::string& b = f.bytes;
+
+  const long s = FindSection(f, section);
+  const long k = FindKey(f, s, key);
+  if (k >= 0) {
+    const Line& l = f.lines[static_cast<std::size_t>(k)];
+    b.replace(l.value_begin, l.value_end - l.value_begin, enc_value);
+  } else if (s >= 0) {
+    // After the section's last line that is neither blank nor a remark:
+    // remarks just before the next section usually speak of that one.
+    std::size_t after = static_cast<std::size_t>(s);
+    const std::size_t end = SectionEnd(f, after);
+    for (std::size_t i = after + 1; i < end; ++i)
+      if (f.lines[i].kind == LineKind::kKey || f.lines[i].kind == LineKind::kOther) after = i;
+    const Line& l = f.lines[after];
+    b.insert(l.next, (l.terminated ? "" : eol) + enc_key + "=" + enc_value + eol);
+  } else {
+    const std::string separator = (b.size() > f.body && b.back() != '\n') ? eol : "";
+    b += separator + "[" + enc_section + "]" + eol + enc_key + "=" + enc_value + eol;
+  }
+  return ReplaceFile(path_, b, old);
+}
+
+bool IniFile::WriteInteger(std::string_view section, std::string_view key, int32_t value) {
+  return WriteString(section, key, std::to_string(value));
+}
+
+bool IniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
+  return WriteString(section, key, value ? "1" : "0");
+}
+
+void ReportUnableToWrite(OutputServices& out, const std::string& path) {
+  // The ini layer's own message; the original showed it untranslated in
+  // both languages.
+  out.MessageBoxPrintf(MB_ICONERROR,
+                       PickLangText(LANG_TEXT("Unable to write to %s", "Unable to write to %s")),
+                       path.c_str());
+}
+
+}  // namespace rtd

@@ -1,0 +1,77 @@
+// An ini file read and written the way the Windows profile-string functions
+// do it, on a file the user may be editing by hand at the same time.
+//
+// Reading: section and key names compare without regard to ASCII letter
+// case and are trimmed of blanks; a section is "[name]" (text after the
+// first ']' is ignored); a key line is "name=value", the value trimmed and,
+// when enclosed in a matching pair of double or single quotes, unquoted;
+// lines starting with ';' and lines without '=' are no keys. Only the first
+// section of a name is consulted, and in it the first key of a name. Files
+// that are not valid UTF-8 are read as Windows-1251; a UTF-8 byte-order mark
+// is skipped.
+//
+// Writing replaces one value and keeps every other byte of the file: line
+// ends, comments, spacing, other keys and sections. A missing key goes after
+// the last key of its section, a missing section at the end of the file, a
+// missing file is created. The file is replaced whole through a temporary
+// file, so a crash never leaves half of it behind.
+//
+// Nothing is cached: every call reads the file afresh.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/output_services.h"
+
+namespace rtd {
+
+// Longest text value delivered by ReadString, in characters.
+inline constexpr std::size_t kIniMaxValueLength = 2047;
+
+// An integer value as the program reads it: decimal with an optional sign,
+// or, when longer than two characters and starting "0x" or "0X", up to
+// 32 bits of hexadecimal (0x80000000 and up read as negative numbers, as the
+// Windows original did). None for anything else ("12abc", "", "0x", a
+// number out of range).
+std::optional<int32_t> ParseIniInteger(std::string_view text);
+
+class IniFile {
+ public:
+  explicit IniFile(std::string path) : path_(std::move(path)) {}
+
+  const std::string& FileName() const { return path_; }
+
+  // The value, or def when the file, section or key is absent.
+  std::string ReadString(std::string_view section, std::string_view key,
+                         std::string_view def) const;
+  int32_t ReadInteger(std::string_view section, std::string_view key, int32_t def) const;
+  // Read as an integer; any non-zero number is true.
+  bool ReadBool(std::string_view section, std::string_view key, bool def) const;
+
+  // Names of the sections, in file order, as written in the file.
+  std::vector<std::string> ReadSections() const;
+  // Key names of the (first) section of that name, in file order.
+  std::vector<std::string> ReadSection(std::string_view section) const;
+
+  // False when nothing was written: the file or its directory cannot be
+  // written, the file is read-only, or the text cannot be stored faithfully
+  // (a line break or NUL in it, a name the reader would not find again,
+  // text that is not UTF-8 or has no Windows-1251 form in a 1251 file).
+  bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+  // Decimal, with a leading "-" when negative.
+  bool WriteInteger(std::string_view section, std::string_view key, int32_t value);
+  // "1" or "0".
+  bool WriteBool(std::string_view section, std::string_view key, bool value);
+
+ private:
+  std::string path_;
+};
+
+// The error the user sees when a write is refused: "Unable to write to %s".
+void ReportUnableToWrite(OutputServices& out, const std::string& path);
+
+}  // namespace rtd

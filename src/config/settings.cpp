@@ -1,0 +1,120 @@
+#include "config/settings.h"
+
+#include <climits>
+#include <unistd.h>
+
+#include <vector>
+
+#include "i18n/lang.h"
+
+namespace rtd {
+
+namespace {
+
+constexpr const char* kMainSettings = "MainSettings";
+constexpr const char* kDirectoryConfig = "DirectoryConfig";
+constexpr const char* kImagePathKey = "BIN";
+
+}  // namespace
+
+std::string ExecutablePath() {
+  std::vector<char> buffer(PATH_MAX);
+  for (;;) {
+    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n < 0) return {};
+    if (static_cast<std::size_t>(n) < buffer.size()) return std::string(buffer.data(), n);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::string SettingsPathFor(const std::string& executable_path) {
+  if (executable_path.empty()) return {};
+  const std::size_t slash = executable_path.rfind('/');
+  const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+  const std::size_t dot = executable_path.rfind('.');
+  // A dot that starts the base name (".rtdprog") begins no extension.
+  if (dot != std::string::npos && dot > base) return executable_path.substr(0, dot) + ".ini";
+  return executable_path + ".ini";
+}
+
+LoadedSettings ReadMainSettings(const IniFile& ini, int32_t screen_w, int32_t screen_h,
+                                int32_t window_w, int32_t window_h) {
+  // 64-bit so that no screen or window size can overflow the bounds.
+  const int64_t sw = screen_w, sh = screen_h, w = window_w, h = window_h;
+  const int64_t default_top = sh / 2 - h / 2;
+  const int64_t default_left = sw / 2 - w / 2;
+  const auto clamp32 = [](int64_t v) {
+    return static_cast<int32_t>(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v);
+  };
+
+  LoadedSettings s;
+  int64_t top = ini.ReadInteger(kMainSettings, "MainTop", clamp32(default_top));
+  if (top < 0 || top > sh - h / 2) top = default_top;
+  int64_t left = ini.ReadInteger(kMainSettings, "MainLeft", clamp32(default_left));
+  if (left < -(w / 2) || left > sw - w / 2) left = default_left;
+  s.top = clamp32(top);
+  s.left = clamp32(left);
+  s.log = ini.ReadBool(kMainSettings, "Log", false);
+  s.debug = ini.ReadBool(kMainSettings, "Debug", false);
+  s.lang = ini.ReadInteger(kMainSettings, "Lang", 0);
+  return s;
+}
+
+bool WriteMainSettings(IniFile& ini, const MainSettingsValues& v, OutputServices& out) {
+  const bool ok = ini.WriteInteger(kMainSettings, "MainTop", v.top) &&
+                  ini.WriteInteger(kMainSettings, "MainLeft", v.left) &&
+                  ini.WriteInteger(kMainSettings, "Lang", v.lang) &&
+                  ini.WriteBool(kMainSettings, "Log", v.log) &&
+                  ini.WriteBool(kMainSettings, "Debug", v.debug);
+  if (!ok) ReportUnableToWrite(out, ini.FileName());
+  return ok;
+}
+
+std::string DirectoryOfImagePath(const std::string& image_path) {
+  const std::size_t slash = image_path.rfind('/');
+  if (slash == std::string::npos) return {};
+  if (slash == 0) return "/";
+  return image_path.substr(0, slash);
+}
+
+std::optional<IniFile> SettingsFile::Open() {
+  // On this platform the object cannot be made only when the executable's
+  // path, and so the file's, is unknown.
+  if (path_.empty()) {
+    out_.MessageBoxPrintf(MB_ICONERROR,
+                          PickLangText(LANG_TEXT("Ошибка чтения файла конфигурации программы",
+                                                 "Error reading the configuration file of the "
+                                                 "program")));
+    return std::nullopt;
+  }
+  return IniFile(path_);
+}
+
+std::optional<LoadedSettings> SettingsFile::LoadSettings(int32_t screen_w, int32_t screen_h,
+                                                         int32_t window_w, int32_t window_h) {
+  const auto ini = Open();
+  if (!ini) return std::nullopt;
+  return ReadMainSettings(*ini, screen_w, screen_h, window_w, window_h);
+}
+
+bool SettingsFile::SaveSettings(const MainSettingsValues& values) {
+  auto ini = Open();
+  return ini && WriteMainSettings(*ini, values, out_);
+}
+
+void SettingsFile::RememberImagePath(const std::string& image_path) {
+  auto ini = Open();
+  if (!ini || image_path.empty()) return;
+  if (!ini->WriteString(kDirectoryConfig, kImagePathKey, image_path))
+    ReportUnableToWrite(out_, ini->FileName());
+}
+
+std::string SettingsFile::InitialImageDirectory() { return ChooserStartDirectory().value_or(""); }
+
+std::optional<std::string> SettingsFile::ChooserStartDirectory() {
+  const auto ini = Open();
+  if (!ini) return std::nullopt;
+  return DirectoryOfImagePath(ini->ReadString(kDirectoryConfig, kImagePathKey, ""));
+}
+
+}  // namespace rtd
