@@ -24,12 +24,12 @@ uint32_t TouchValue(const uint8_t* data) {
 OpResult FlashOperations::SpeedButtonResetRTD2662Click() {
   auto& o = out();
   uint8_t reply[256] = {};
-  // Not 0 until the programmer says so: an answer without data is no reset.
-  reply[0] = 0xFF;
   uint32_t count = 1;
-  if (programmer_.DeviceRead(kCmdResetRTD2662, 0, reply, 0, &count, kTimeoutSingle) != 0)
+  bool data = false;
+  if (programmer_.DeviceRead(kCmdResetRTD2662, 0, reply, 0, &count, kTimeoutSingle, &data) != 0)
     return OpResult::kFailed;
-  if (count < 1 || reply[0] != 0) {
+  // An answer without data is no confirmation of a reset.
+  if (!data || count < 1 || reply[0] != 0) {
     constexpr LangText kRefused = LANG_TEXT("Ошибка сброса RTD2662", "Error reset RTD2662");
     o.LogPrintf(PickLangText(kRefused));
     o.MessageBoxPrintf(MB_ICONERROR, PickLangText(kRefused));
@@ -47,10 +47,11 @@ OpResult FlashOperations::SpeedButtonResetRTD2662Click() {
 OpResult FlashOperations::SpeedButtonGetTouchParamClick() {
   uint8_t reply[256] = {};
   uint32_t count = kTouchReplySize;
-  if (programmer_.DeviceRead(kCmdTouchCalibration, 0, reply, 0, &count, kTimeoutTouch) != 0)
+  bool data = false;
+  if (programmer_.DeviceRead(kCmdTouchCalibration, 0, reply, 0, &count, kTimeoutTouch, &data) != 0)
     return OpResult::kFailed;
   // Values the reply did not carry print as 0.
-  count = std::min(count, kTouchReplySize);
+  count = data ? std::min(count, kTouchReplySize) : 0;
   std::memset(reply + count, 0, kTouchReplySize - count);
   out().LogPrintf("TOUCHPARAM = { { { %u, %u }, { %u, %u } }, 0x%02X, 0x%02X, %u };",
                   TouchValue(reply), TouchValue(reply + 2), TouchValue(reply + 4),

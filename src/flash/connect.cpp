@@ -92,8 +92,8 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
   uint32_t elapsed = 0;
   OpResult failure = OpResult::kFailed;
   bool link_up = false;
-  // Room for whatever the link may copy back; the status byte starts as
-  // "not yet", so an answer without data never counts as an answer.
+  // Room for whatever the link may copy back. An answer without data (a
+  // bare status) never counts as the flash's answer.
   uint8_t reply[256] = {};
   for (;;) {
     o.DelayWithMessages(100);
@@ -104,9 +104,10 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
     if (waiting) o.ProgressStep(static_cast<int32_t>(elapsed));
     reply[0] = 0xFF;
     uint32_t count = 1;
-    if (programmer_.DeviceRead(kCmdLinkCheck, 0, reply, 0, &count, kTimeoutLinkCheck) != 0)
+    bool data = false;
+    if (programmer_.DeviceRead(kCmdLinkCheck, 0, reply, 0, &count, kTimeoutLinkCheck, &data) != 0)
       break;
-    if (count >= 1 && reply[0] == 0) {
+    if (data && count >= 1 && reply[0] == 0) {
       link_up = true;
       break;
     }
@@ -122,9 +123,11 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
   if (link_up) {
     reply[0] = 0xFF;
     uint32_t count = 5;
-    if (programmer_.DeviceRead(kCmdReadJedecId, 0, reply, 0, &count, kTimeoutReadJedecId) != 0) {
+    bool data = false;
+    if (programmer_.DeviceRead(kCmdReadJedecId, 0, reply, 0, &count, kTimeoutReadJedecId,
+                               &data) != 0) {
       link_up = false;
-    } else if (count < 4 || reply[0] != 0) {
+    } else if (!data || count < 4 || reply[0] != 0) {
       // A reply too short to hold the id is as useless as a refusal.
       o.LogPrintf(PickLangText(LANG_TEXT("Ошибка получения типа FLASH", "Error getting type FLASH")));
       link_up = false;
