@@ -1,0 +1,145 @@
+// A scripted HID platform: devices with ids, strings and failure flags, and
+// a queue of replies for the programmer's get-feature transfers.
+#pragma once
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/clock.h"
+#include "link/hid_platform.h"
+#include "link/report.h"
+
+namespace rtd::test {
+
+struct FakeDevice {
+  std::string path;
+  uint16_t vendor_id = 0xFFFF;
+  uint16_t product_id = 0x00FF;
+  std::u16string manufacturer = u"QEL";
+  std::u16string product = u"ZEZ2662-IDAD";
+  bool present = true;
+  bool openable = true;
+  bool attributes_readable = true;
+  bool strings_readable = true;
+};
+
+// A reply with a correct checksum.
+inline HidReport MakeReply(uint8_t command, uint32_t address,
+                           const std::vector<uint8_t>& data = {}, int length_byte = -1) {
+  HidReport r{};
+  r[0] = kReportId;
+  r[1] = command;
+  SetReportAddress(r, address);
+  r[5] = length_byte >= 0 ? static_cast<uint8_t>(length_byte)
+                          : EncodeReportLength(static_cast<uint32_t>(data.size()));
+  std::memcpy(r.data() + kReportDataOffset, data.data(), std::min(data.size(), kReportDataSize));
+  r[kReportChecksumOffset] = ReportChecksum(r);
+  return r;
+}
+
+class FakeHid : public HidPlatform {
+ public:
+  explicit FakeHid(ManualClock* clock = nullptr) : clock_(clock) {}
+
+  std::vector<FakeDevice> devices;
+  bool library_loadable = true;
+  bool entry_points = true;
+  bool set_feature_fails = false;
+  uint32_t set_feature_ms = 0;  // time the set-feature transfer takes
+  // Answers to get-feature, in order; nullopt is a failed transfer. When the
+  // queue is empty the programmer has not answered yet (command byte 0).
+  std::deque<std::optional<HidReport>> replies;
+
+  // What happened.
+  int load_calls = 0;
+  int resolve_calls = 0;
+  int enumerations = 0;
+  int open_handles = 0;
+  int get_calls = 0;
+  std::vector<std::size_t> opened;  // device index of every successful open
+  std::vector<HidReport> sent;
+
+  FakeDevice& Add(FakeDevice d = {}) {
+    if (d.path.empty()) d.path = "/dev/hidraw" + std::to_string(devices.size());
+    devices.push_back(std::move(d));
+    return devices.back();
+  }
+  void Answer(const HidReport& r) { replies.emplace_back(r); }
+  void FailTransfer() { replies.emplace_back(std::nullopt); }
+
+  bool LoadLibrary() override {
+    ++load_calls;
+    return library_loadable;
+  }
+  bool ResolveEntryPoints() override {
+    ++resolve_calls;
+    return entry_points;
+  }
+  std::vector<std::string> EnumerateInterfaces() override {
+    ++enumerations;
+    std::vector<std::string> paths;
+    for (const auto& d : devices)
+      if (d.present) paths.push_back(d.path);
+    return paths;
+  }
+  HidHandle Open(const std::string& path) override {
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+      if (devices[i].path != path || !devices[i].present || !devices[i].openable) continue;
+      ++open_handles;
+      opened.push_back(i);
+      return reinterpret_cast<HidHandle>(i + 1);
+    }
+    return nullptr;
+  }
+  void Close(HidHandle handle) override {
+    if (handle != nullptr) --open_handles;
+  }
+  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
+    const FakeDevice& d = Dev(handle);
+    if (!d.attributes_readable) return false;
+    attributes.VendorID = d.vendor_id;
+    attributes.ProductID = d.product_id;
+    return true;
+  }
+  bool GetManufacturerString(HidHandle handle, std::u16string& text) override {
+    if (!Dev(handle).strings_readable) return false;
+    text = Dev(handle).manufacturer;
+    return true;
+  }
+  bool GetProductString(HidHandle handle, std::u16string& text) override {
+    if (!Dev(handle).strings_readable) return false;
+    text = Dev(handle).product;
+    return true;
+  }
+  bool SetFeature(HidHandle handle, const uint8_t* data, std::size_t length) override {
+    if (!Dev(handle).present || set_feature_fails || length != kReportSize) return false;
+    HidReport r;
+    std::memcpy(r.data(), data, kReportSize);
+    sent.push_back(r);
+    if (clock_ != nullptr) clock_->AdvanceMs(set_feature_ms);
+    return true;
+  }
+  bool GetFeature(HidHandle handle, uint8_t* data, std::size_t length) override {
+    ++get_calls;
+    if (!Dev(handle).present || length != kReportSize || data[0] != kReportId) return false;
+    if (replies.empty()) {
+      std::memset(data + 1, 0, kReportSize - 1);
+      return true;
+    }
+    const std::optional<HidReport> r = replies.front();
+    replies.pop_front();
+    if (!r) return false;
+    std::memcpy(data, r->data(), kReportSize);
+    return true;
+  }
+
+ private:
+  FakeDevice& Dev(HidHandle handle) { return devices.at(reinterpret_cast<std::size_t>(handle) - 1); }
+  ManualClock* clock_;
+};
+
+}  // namespace rtd::test

@@ -1,0 +1,218 @@
+// The report frame and the HID transport: finding, opening and losing the
+// programmer.
+#include <gtest/gtest.h>
+
+#include "fake_hid.h"
+#include "i18n/lang.h"
+#include "link/transport.h"
+
+namespace rtd::test {
+namespace {
+
+TEST(Report, ChecksumWorkedValues) {
+  const uint8_t abc[] = {'a', 'b', 'c'};
+  const uint8_t b80 = 0x80;
+  const uint8_t bff = 0xFF;
+  EXPECT_EQ(FrameChecksum(0, abc, 3), 0x04);
+  EXPECT_EQ(FrameChecksum(0, &b80, 1), 0x21);
+  EXPECT_EQ(FrameChecksum(0, &bff, 1), 0xDF);
+
+  HidReport r{};
+  r[1] = 0x01;
+  EXPECT_EQ(ReportChecksum(r), 0x2A);
+  r[1] = 0x83;
+  EXPECT_EQ(ReportChecksum(r), 0x89);
+  r[1] = 0x42;
+  SetReportAddress(r, 0x010000);
+  EXPECT_EQ(ReportChecksum(r), 0xAA);
+  r[1] = 0x43;
+  r[5] = 3;
+  r[6] = 0x01;
+  r[7] = 0xFF;
+  r[8] = 0xFF;
+  EXPECT_EQ(ReportChecksum(r), 0xBA);
+  // Neither the report id nor the checksum byte itself take part.
+  r[0] = 0x55;
+  r[262] = 0x66;
+  EXPECT_EQ(ReportChecksum(r), 0xBA);
+}
+
+TEST(Report, LengthAndAddressEncoding) {
+  EXPECT_EQ(EncodeReportLength(0), 0);
+  EXPECT_EQ(EncodeReportLength(127), 127);
+  EXPECT_EQ(EncodeReportLength(128), 0x80);
+  EXPECT_EQ(EncodeReportLength(256), 0x80);
+  EXPECT_EQ(DecodeReportLength(127), 127u);
+  EXPECT_EQ(DecodeReportLength(0x80), 256u);
+  EXPECT_EQ(DecodeReportLength(0xFF), 256u);
+
+  HidReport r{};
+  SetReportAddress(r, 0xAB01FFFF);  // bits above 23 never travel
+  EXPECT_EQ(r[2], 0x01);
+  EXPECT_EQ(r[3], 0xFF);
+  EXPECT_EQ(r[4], 0xFF);
+  EXPECT_EQ(ReportAddress(r), 0x01FFFFu);
+}
+
+TEST(Transport, StatusTextsInBothLanguages) {
+  const int32_t saved = CurrentLanguage;
+  CurrentLanguage = kLanguageEnglish;
+  EXPECT_EQ(LinkStatusText(-253), "Failed result");
+  EXPECT_EQ(LinkStatusText(4), "Controller is disconnected");
+  EXPECT_EQ(LinkStatusText(7), "Unknown error USB: 7");
+  CurrentLanguage = kLanguageRussian;
+  EXPECT_EQ(LinkStatusText(-253), "Ошибка результата");
+  EXPECT_EQ(LinkStatusText(-254), "Ошибка в параметрах");
+  EXPECT_EQ(LinkStatusText(7), "Неизвестная ошибка USB: 7");
+  CurrentLanguage = saved;
+}
+
+TEST(Transport, StringConversion) {
+  EXPECT_EQ(HidStringTo8Bit(u"QEL"), "QEL");
+  EXPECT_EQ(HidStringTo8Bit(u"КЭЛ"), "???");
+  EXPECT_EQ(HidStringTo8Bit(std::u16string(u"QE\0L", 4)), "QE");
+  EXPECT_EQ(HidStringTo8Bit(u"\u00FF"), "\xFF");
+}
+
+TEST(Transport, LibraryFailuresAreRetried) {
+  FakeHid hid;
+  hid.Add();
+  HidTransport t(hid);
+  HidReport r{};
+  r[0] = kReportId;
+
+  hid.library_loadable = false;
+  EXPECT_EQ(t.ReportSend(r), kLinkNoLibrary);
+  EXPECT_EQ(t.ReportSend(r), kLinkNoLibrary);
+  EXPECT_EQ(hid.load_calls, 2);
+
+  hid.library_loadable = true;
+  hid.entry_points = false;
+  EXPECT_EQ(t.ReportSend(r), kLinkNoEntryPoint);
+  EXPECT_EQ(t.ReportReceive(r), kLinkNoEntryPoint);
+  EXPECT_EQ(hid.load_calls, 4);
+  EXPECT_EQ(hid.enumerations, 0);
+
+  hid.entry_points = true;
+  EXPECT_EQ(t.ReportSend(r), kLinkOk);
+  EXPECT_EQ(t.ReportSend(r), kLinkOk);
+  EXPECT_EQ(hid.load_calls, 5);  // loaded once for good
+  EXPECT_EQ(hid.enumerations, 1);  // and the handle kept
+  EXPECT_EQ(hid.sent.size(), 2u);
+}
+
+struct SearchCase {
+  const char* name;
+  std::vector<FakeDevice> devices;
+  LinkStatus expected;
+  int opened_device;  // index of the device left open, -1 none
+};
+
+TEST(Transport, SearchRules) {
+  auto dev = [](auto change) {
+    FakeDevice d;
+    change(d);
+    return d;
+  };
+  const FakeDevice good;
+  const FakeDevice other_ids = dev([](FakeDevice& d) { d.product_id = 0x0100; });
+  const FakeDevice lower = dev([](FakeDevice& d) { d.manufacturer = u"qel"; });
+  const FakeDevice cyrillic = dev([](FakeDevice& d) { d.manufacturer = u"КЭЛ"; });
+  const FakeDevice mute = dev([](FakeDevice& d) { d.strings_readable = false; });
+  const FakeDevice closed = dev([](FakeDevice& d) { d.openable = false; });
+  const FakeDevice no_attrs = dev([](FakeDevice& d) { d.attributes_readable = false; });
+  const FakeDevice wrong_product = dev([](FakeDevice& d) { d.product = u"ZEZ2662-IDA"; });
+
+  const std::vector<SearchCase> cases = {
+      {"nothing present", {}, kLinkNotFound, -1},
+      {"two programmers: the first", {other_ids, good, good}, kLinkOk, 1},
+      {"case matters", {lower}, kLinkNotFound, -1},
+      {"Cyrillic becomes ???", {cyrillic}, kLinkNotFound, -1},
+      {"wrong product string", {wrong_product}, kLinkNotFound, -1},
+      {"unreadable strings", {mute}, kLinkCommFailure, -1},
+      {"unreadable strings, then wrong ids", {mute, other_ids}, kLinkCommFailure, -1},
+      {"unreadable strings, then right ids", {mute, lower}, kLinkNotFound, -1},
+      {"unreadable strings, then the programmer", {mute, good}, kLinkOk, 1},
+      {"unopenable skipped", {closed, good}, kLinkOk, 1},
+      {"unopenable only", {closed}, kLinkNotFound, -1},
+      {"attributes unreadable: not matching", {no_attrs}, kLinkNotFound, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeHid hid;
+    for (const auto& d : c.devices) hid.Add(d);
+    HidTransport t(hid);
+    EXPECT_EQ(t.LinkOpen(), c.expected);
+    EXPECT_EQ(t.IsOpen(), c.expected == kLinkOk);
+    EXPECT_EQ(hid.open_handles, c.expected == kLinkOk ? 1 : 0);
+    if (c.opened_device >= 0) {
+      EXPECT_EQ(hid.opened.back(), static_cast<std::size_t>(c.opened_device));
+    }
+    t.LinkClose();
+    EXPECT_EQ(hid.open_handles, 0);
+  }
+}
+
+TEST(Transport, NullTextsMatchAnyStrings) {
+  FakeHid hid;
+  FakeDevice& d = hid.Add();
+  d.manufacturer = u"other";
+  d.strings_readable = false;
+  HidTransport t(hid);
+  ASSERT_EQ(t.HidLoad(), kLinkOk);
+  HidHandle h = nullptr;
+  EXPECT_EQ(t.HidFindDevice(0xFFFF, nullptr, 0x00FF, "x", &h), kLinkOk);
+  EXPECT_NE(h, nullptr);
+  hid.Close(h);
+}
+
+TEST(Transport, FailedTransfersCloseTheHandle) {
+  FakeHid hid;
+  hid.Add();
+  HidTransport t(hid);
+  HidReport r{};
+  r[0] = kReportId;
+
+  hid.set_feature_fails = true;
+  EXPECT_EQ(t.ReportSend(r), kLinkCommFailure);
+  EXPECT_FALSE(t.IsOpen());
+  hid.set_feature_fails = false;
+
+  hid.FailTransfer();
+  EXPECT_EQ(t.ReportReceive(r), kLinkCommFailure);
+  EXPECT_FALSE(t.IsOpen());
+
+  HidReport wrong_id = MakeReply(0xC2, 0);
+  wrong_id[0] = 2;
+  hid.Answer(wrong_id);
+  r[0] = kReportId;
+  EXPECT_EQ(t.ReportReceive(r), kLinkCommFailure);
+  EXPECT_FALSE(t.IsOpen());
+  EXPECT_EQ(hid.open_handles, 0);
+
+  r[0] = kReportId;
+  EXPECT_EQ(t.ReportReceive(r), kLinkOk);  // reopened by the next transfer
+  EXPECT_EQ(hid.opened.size(), 4u);
+}
+
+TEST(Transport, UnplugAndReplug) {
+  FakeHid hid;
+  hid.Add();
+  HidTransport t(hid);
+  HidReport r{};
+  r[0] = kReportId;
+  ASSERT_EQ(t.ReportSend(r), kLinkOk);
+
+  hid.devices[0].present = false;
+  EXPECT_EQ(t.ReportSend(r), kLinkCommFailure);
+  EXPECT_EQ(t.ReportSend(r), kLinkNotFound);
+  EXPECT_EQ(t.ReportSend(r), kLinkNotFound);
+  EXPECT_EQ(hid.open_handles, 0);
+
+  hid.devices[0].present = true;
+  EXPECT_EQ(t.ReportSend(r), kLinkOk);
+  EXPECT_TRUE(t.IsOpen());
+}
+
+}  // namespace
+}  // namespace rtd::test
