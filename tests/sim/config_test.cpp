@@ -1,0 +1,178 @@
+// The virtual programmer's configuration file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
+#include "i18n/lang.h"
+#include "sim/virtual_programmer.h"
+
+namespace rtd::sim {
+namespace {
+
+struct English {
+  int32_t saved = CurrentLanguage;
+  English() { CurrentLanguage = kLanguageEnglish; }
+  ~English() { CurrentLanguage = saved; }
+};
+
+TEST(SimConfigParse, EveryKey) {
+  const char* text = R"(# a board with an SST chip
+jedec=BF258D
+size=0x100000
+status=0x1C
+image=/tmp/board#1.bin
+link-up-ms=1500
+erase-ms=20
+transfer-us=250
+touch=10 00 20 00 30 00 40 00 AB CD 07   # as the touch controller keeps them
+attached=0
+name=Bench programmer
+serial=0x00ABCDEF
+app-version=203
+boot-version=100
+unplug-after=7
+library=0
+entry-points=0
+
+fault=timeout cmd=0x42 addr=0x001200 after=2 count=3
+fault=transfer cmd=0x83
+fault=short
+decoy=vid=0xFFFF pid=0x00FF manufacturer=qel product="ZEZ2662 IDAD" openable=0 strings=0 position=after
+decoy=
+)";
+  SimConfig c;
+  std::string error;
+  ASSERT_TRUE(ParseSimConfig(text, c, error)) << error;
+  EXPECT_EQ(c.jedec, (std::array<uint8_t, 3>{0xBF, 0x25, 0x8D}));
+  EXPECT_EQ(c.size, 0x100000u);
+  EXPECT_EQ(c.status, 0x1C);
+  EXPECT_EQ(c.image, "/tmp/board#1.bin");
+  EXPECT_EQ(c.link_up_ms, 1500u);
+  EXPECT_EQ(c.erase_ms, 20u);
+  EXPECT_EQ(c.transfer_us, 250u);
+  EXPECT_EQ(c.touch, (std::vector<uint8_t>{0x10, 0, 0x20, 0, 0x30, 0, 0x40, 0, 0xAB, 0xCD, 7}));
+  EXPECT_FALSE(c.attached);
+  EXPECT_EQ(c.name, "Bench programmer");
+  EXPECT_EQ(c.serial, 0xABCDEFu);
+  EXPECT_EQ(c.app_version, 203u);
+  EXPECT_EQ(c.boot_version, 100u);
+  EXPECT_EQ(c.unplug_after, 7u);
+  EXPECT_FALSE(c.library_loadable);
+  EXPECT_FALSE(c.entry_points);
+
+  ASSERT_EQ(c.faults.size(), 3u);
+  EXPECT_EQ(c.faults[0].kind, FaultKind::kTimeout);
+  EXPECT_EQ(c.faults[0].command, 0x42);
+  EXPECT_EQ(c.faults[0].address, 0x1200);
+  EXPECT_EQ(c.faults[0].after, 2u);
+  EXPECT_EQ(c.faults[0].count, 3u);
+  EXPECT_EQ(c.faults[1].kind, FaultKind::kTransferFailure);
+  EXPECT_EQ(c.faults[1].command, 0x03);  // the write-type bit is not part of the command
+  EXPECT_EQ(c.faults[1].address, -1);
+  EXPECT_EQ(c.faults[2].kind, FaultKind::kShortBlock);
+  EXPECT_EQ(c.faults[2].command, -1);
+  EXPECT_EQ(c.faults[2].count, 1u);
+
+  ASSERT_EQ(c.decoys.size(), 2u);
+  EXPECT_EQ(c.decoys[0].manufacturer, "qel");
+  EXPECT_EQ(c.decoys[0].product, "ZEZ2662 IDAD");
+  EXPECT_FALSE(c.decoys[0].openable);
+  EXPECT_FALSE(c.decoys[0].strings_readable);
+  EXPECT_FALSE(c.decoys[0].before_programmer);
+  EXPECT_EQ(c.decoys[1].manufacturer, "QEL");  // every field has a default
+  EXPECT_TRUE(c.decoys[1].before_programmer);
+}
+
+TEST(SimConfigParse, FaultKindsByName) {
+  const std::pair<const char*, FaultKind> kinds[] = {
+      {"timeout", FaultKind::kTimeout},      {"checksum", FaultKind::kBadChecksum},
+      {"address", FaultKind::kWrongAddress}, {"status253", FaultKind::kStatus253},
+      {"status254", FaultKind::kStatus254},  {"short", FaultKind::kShortBlock},
+      {"transfer", FaultKind::kTransferFailure}};
+  for (const auto& [name, kind] : kinds) {
+    SimConfig c;
+    std::string error;
+    ASSERT_TRUE(ParseSimConfig(std::string("fault=") + name + " cmd=any addr=any count=0", c,
+                               error))
+        << name << ": " << error;
+    ASSERT_EQ(c.faults.size(), 1u);
+    EXPECT_EQ(c.faults[0].kind, kind) << name;
+    EXPECT_EQ(c.faults[0].count, 0u);
+  }
+}
+
+TEST(SimConfigParse, ErrorsNameTheLineAndLeaveTheConfigAlone) {
+  English english;
+  const std::string long_name = "name=" + std::string(41, 'x');
+  const std::pair<const char*, const char*> cases[] = {
+      {"size=1024\nspeed=3", "line 2: unknown key \"speed\""},
+      {"size=12k", "line 1: bad value for size: \"12k\""},
+      {"size=0", "line 1: bad value for size: \"0\""},
+      {"size=0x1000001", "line 1: bad value for size: \"0x1000001\""},
+      {"jedec=EF40", "line 1: bad value for jedec: \"EF40\""},
+      {"status=256", "line 1: bad value for status: \"256\""},
+      {"serial=4294967296", "line 1: bad value for serial: \"4294967296\""},
+      {"serial=-1", "line 1: bad value for serial: \"-1\""},
+      {"attached=yes", "line 1: bad value for attached: \"yes\""},
+      {"touch=10 0G", "line 1: bad value for touch: \"10 0G\""},
+      {"touch=100", "line 1: bad value for touch: \"100\""},
+      {long_name.c_str(), "line 1: bad value for name: \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\""},
+      {"\n# nothing\n\nfault=overheat cmd=0x42", "line 4: bad value for fault: \"overheat\""},
+      {"fault=timeout cmd=0x42 addr=0x1000000", "line 1: bad value for fault: \"addr=0x1000000\""},
+      {"fault=timeout when=now", "line 1: bad value for fault: \"when=now\""},
+      {"decoy=vid=0x10000", "line 1: bad value for decoy: \"vid=0x10000\""},
+      {"decoy=position=middle", "line 1: bad value for decoy: \"position=middle\""},
+      {"decoy=product=\"open", "line 1: bad value for decoy: \"product=\"open\""},
+      {"just words", "line 1: expected key=value: \"just words\""},
+  };
+  for (const auto& [text, message] : cases) {
+    SimConfig c;
+    c.size = 4096;
+    std::string error;
+    EXPECT_FALSE(ParseSimConfig(text, c, error)) << text;
+    EXPECT_EQ(error, message) << text;
+    EXPECT_EQ(c.size, 4096u) << text;
+  }
+}
+
+TEST(SimConfigParse, ErrorsInRussianToo) {
+  int32_t saved = CurrentLanguage;
+  CurrentLanguage = kLanguageRussian;
+  SimConfig c;
+  std::string error;
+  EXPECT_FALSE(ParseSimConfig("colour=red", c, error));
+  EXPECT_EQ(error, "строка 1: неизвестный ключ \"colour\"");
+  CurrentLanguage = saved;
+}
+
+TEST(SimConfigLoad, ImageIsFoundBesideTheFile) {
+  English english;
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("rtd-sim-config-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  {
+    std::ofstream f(dir / "board.cfg");
+    f << "image=board.bin\r\nsize=65536\r\n";
+  }
+  SimConfig c;
+  std::string error;
+  ASSERT_TRUE(LoadSimConfig((dir / "board.cfg").string(), c, error)) << error;
+  EXPECT_EQ(fs::path(c.image), dir / "board.bin");
+  EXPECT_EQ(c.size, 65536u);
+
+  {
+    std::ofstream f(dir / "bad.cfg");
+    f << "size=1\nwhat=2\n";
+  }
+  EXPECT_FALSE(LoadSimConfig((dir / "bad.cfg").string(), c, error));
+  EXPECT_EQ(error, (dir / "bad.cfg").string() + ": line 2: unknown key \"what\"");
+  EXPECT_FALSE(LoadSimConfig((dir / "missing.cfg").string(), c, error));
+  EXPECT_NE(error.find("missing.cfg"), std::string::npos);
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace rtd::sim
