@@ -36,7 +36,7 @@ inline HidReport MakeReply(uint8_t command, uint32_t address,
   SetReportAddress(r, address);
   r[5] = length_byte >= 0 ? static_cast<uint8_t>(length_byte)
                           : EncodeReportLength(static_cast<uint32_t>(data.size()));
-  std::memcpy(r.data() + kReportDataOffset, data.data(), std::min(data.size(), kReportDataSize));
+  std::copy_n(data.begin(), std::min(data.size(), kReportDataSize), r.begin() + kReportDataOffset);
   r[kReportChecksumOffset] = ReportChecksum(r);
   return r;
 }
