@@ -1,0 +1,187 @@
+#include "config/chip_database.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "i18n/lang.h"
+#include "recording_output.h"
+#include "temp_dir.h"
+
+namespace rtd {
+namespace {
+
+using test::ReadBytes;
+using test::RecordingOutput;
+using test::TempDir;
+using test::WriteBytes;
+
+class ChipDatabaseTest : public ::testing::Test {
+ protected:
+  struct Found {
+    std::string name = "stale";
+    uint32_t size = 12345;
+  };
+  Found Lookup(const JedecBytes& id) {
+    Found f;
+    db_.LookupFlashChip(id, f.name, f.size);
+    return f;
+  }
+  TempDir dir_;
+  std::string path_ = dir_.File("jedec.ini");
+  RecordingOutput out_;
+  ChipDatabase db_{path_, out_};
+};
+
+TEST(ChipDatabasePath, SectionNameAndLocation) {
+  EXPECT_EQ(JedecSectionName({0x0A, 0x1B, 0x2C}), "0A1B2C");
+  EXPECT_EQ(JedecSectionName({0xEF, 0x40, 0x16}), "EF4016");
+  EXPECT_EQ(JedecSectionName({0x00, 0x00, 0x00}), "000000");
+  EXPECT_EQ(ChipDatabase::PathBesideExecutable("/opt/rtd/rtdprog"), "/opt/rtd/jedec.ini");
+  EXPECT_EQ(ChipDatabase::PathBesideExecutable("rtdprog"), "jedec.ini");
+  EXPECT_EQ(ChipDatabase::PathBesideExecutable(""), "");
+  EXPECT_EQ(ChipDatabase::ChoosePath("", "/opt/rtd/rtdprog"), "/opt/rtd/jedec.ini");
+  EXPECT_EQ(ChipDatabase::ChoosePath("/home/u/my.ini", "/opt/rtd/rtdprog"), "/home/u/my.ini");
+}
+
+TEST_F(ChipDatabaseTest, LookupReadsNameAndSize) {
+  WriteBytes(path_,
+             "[0a1b2c]\nManufacturer=Lower case id\nSizeInBytes=0x200000\n"
+             "[EF4013]\nManufacturer=Winbond W25Q40\n"
+             "[C22014]\nSizeInBytes=1048576\n"
+             "[1C3013]\nManufacturer=Eon\nSizeInBytes=512k\n"
+             "[373013]\nManufacturer=Odd\nSizeInBytes=-1\n");
+  Found f = Lookup({0x0A, 0x1B, 0x2C});
+  EXPECT_EQ(f.name, "Lower case id");
+  EXPECT_EQ(f.size, 2097152u);
+  f = Lookup({0xEF, 0x40, 0x13});
+  EXPECT_EQ(f.name, "Winbond W25Q40");
+  EXPECT_EQ(f.size, 0u);
+  f = Lookup({0xC2, 0x20, 0x14});
+  EXPECT_EQ(f.name, "");
+  EXPECT_EQ(f.size, 1048576u);
+  EXPECT_EQ(Lookup({0x1C, 0x30, 0x13}).size, 0u);
+  // Stored as read; judging it is for the flash operations.
+  EXPECT_EQ(Lookup({0x37, 0x30, 0x13}).size, 0xFFFFFFFFu);
+  f = Lookup({0x12, 0x34, 0x56});
+  EXPECT_EQ(f.name, "");
+  EXPECT_EQ(f.size, 0u);
+  EXPECT_TRUE(out_.events.empty());
+}
+
+TEST_F(ChipDatabaseTest, MissingFileThenTemplateEntry) {
+  const JedecBytes id{0xEF, 0x40, 0x16};
+  Found f = Lookup(id);
+  EXPECT_EQ(f.name, "");
+  EXPECT_EQ(f.size, 0u);
+  db_.StoreFlashChip(id, kTemplateManufacturer, kTemplateSizeInBytes);
+  EXPECT_EQ(ReadBytes(path_), "[EF4016]\nManufacturer=Manufacturer\nSizeInBytes=524288\n");
+  f = Lookup(id);
+  EXPECT_EQ(f.name, "Manufacturer");
+  EXPECT_EQ(f.size, 524288u);
+  EXPECT_TRUE(out_.events.empty());
+}
+
+TEST_F(ChipDatabaseTest, StoreTouchesOnlyItsTwoKeysOfAHandEditedFile) {
+  // Comments, odd spacing, mixed case, CRLF, a key of the user's own.
+  const std::string original =
+      "; our chips\r\n"
+      "[ef4016] ; W25Q32\r\n"
+      "   MANUFACTURER   =   Winbond\r\n"
+      "Comment = bought 2019\r\n"
+      "sizeinbytes=0x80000\r\n"
+      "\r\n"
+      "[C22014]\r\n"
+      "Manufacturer=Macronix\r\n"
+      "SizeInBytes=1048576\r\n";
+  WriteBytes(path_, original);
+  Found f = Lookup({0xEF, 0x40, 0x16});
+  EXPECT_EQ(f.name, "Winbond");
+  EXPECT_EQ(f.size, 524288u);
+  db_.StoreFlashChip({0xEF, 0x40, 0x16}, "Winbond W25Q32", 4194304);
+  EXPECT_EQ(ReadBytes(path_),
+            "; our chips\r\n"
+            "[ef4016] ; W25Q32\r\n"
+            "   MANUFACTURER   =   Winbond W25Q32\r\n"
+            "Comment = bought 2019\r\n"
+            "sizeinbytes=4194304\r\n"
+            "\r\n"
+            "[C22014]\r\n"
+            "Manufacturer=Macronix\r\n"
+            "SizeInBytes=1048576\r\n");
+  f = Lookup({0xEF, 0x40, 0x16});
+  EXPECT_EQ(f.name, "Winbond W25Q32");
+  EXPECT_EQ(f.size, 4194304u);
+  // Sizes of 2 GiB and up come back as stored.
+  db_.StoreFlashChip({0xEF, 0x40, 0x16}, "Huge", 0x80000000u);
+  EXPECT_EQ(Lookup({0xEF, 0x40, 0x16}).size, 0x80000000u);
+}
+
+TEST_F(ChipDatabaseTest, Windows1251NamesComeThrough) {
+  WriteBytes(path_, "[EF4013]\r\nManufacturer=\xC2\xE8\xED\xE1\xEE\xED\xE4\r\nSizeInBytes=524288\r\n");
+  EXPECT_EQ(Lookup({0xEF, 0x40, 0x13}).name, "Винбонд");
+}
+
+TEST_F(ChipDatabaseTest, OverlongManufacturerIsCutToTheField) {
+  WriteBytes(path_, "[EF4013]\nManufacturer=" + std::string(1500, 'W') +
+                        "\n[EF4014]\nManufacturer=" + std::string(998, 'x') + "Ж\n");
+  EXPECT_EQ(Lookup({0xEF, 0x40, 0x13}).name, std::string(999, 'W'));
+  // Never in the middle of a character.
+  EXPECT_EQ(Lookup({0xEF, 0x40, 0x14}).name, std::string(998, 'x'));
+}
+
+TEST_F(ChipDatabaseTest, ReadOnlyDatabaseIsReportedNotChanged) {
+  const std::string original = "[EF4016]\nManufacturer=Mine\n";
+  WriteBytes(path_, original);
+  ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
+  CurrentLanguage = kLanguageEnglish;
+  db_.StoreFlashChip({0xEF, 0x40, 0x16}, kTemplateManufacturer, kTemplateSizeInBytes);
+  CurrentLanguage = kLanguageRussian;
+  EXPECT_EQ(out_.Boxes(), std::vector<std::string>{"0x10 Error: Unable to write to " + path_});
+  EXPECT_EQ(ReadBytes(path_), original);
+}
+
+TEST(ChipDatabaseUnknownPath, ErrorBoxAndClearedOutputs) {
+  RecordingOutput out;
+  ChipDatabase db("", out);
+  std::string name = "stale";
+  uint32_t size = 7;
+  db.LookupFlashChip({0xEF, 0x40, 0x13}, name, size);
+  EXPECT_EQ(name, "");
+  EXPECT_EQ(size, 0u);
+  CurrentLanguage = kLanguageEnglish;
+  db.StoreFlashChip({0xEF, 0x40, 0x13}, "x", 1);
+  CurrentLanguage = kLanguageRussian;
+  EXPECT_EQ(out.Boxes(),
+            (std::vector<std::string>{
+                "0x10 Ошибка: Ошибка чтения JEDEC файла конфигурации",
+                "0x10 Error: Error reading the JEDEC configuration file of the program"}));
+}
+
+TEST(ShippedDatabase, EveryEntryResolves) {
+  TempDir dir;
+  RecordingOutput out;
+  ChipDatabase db(RTD_SHIPPED_JEDEC_INI, out);
+  const IniFile ini(RTD_SHIPPED_JEDEC_INI);
+  const auto sections = ini.ReadSections();
+  EXPECT_GT(sections.size(), 50u);
+  for (const auto& section : sections) {
+    ASSERT_EQ(section.size(), 6u) << section;
+    const JedecBytes id{static_cast<uint8_t>(std::stoul(section.substr(0, 2), nullptr, 16)),
+                        static_cast<uint8_t>(std::stoul(section.substr(2, 2), nullptr, 16)),
+                        static_cast<uint8_t>(std::stoul(section.substr(4, 2), nullptr, 16))};
+    std::string name;
+    uint32_t size = 0;
+    db.LookupFlashChip(id, name, size);
+    EXPECT_FALSE(name.empty()) << section;
+    EXPECT_TRUE(size >= 65536 && size <= 16u * 1024 * 1024 && (size & (size - 1)) == 0)
+        << section;
+  }
+  // The virtual programmer's default chip is listed.
+  std::string name;
+  uint32_t size = 0;
+  db.LookupFlashChip({0xEF, 0x40, 0x13}, name, size);
+  EXPECT_EQ(size, 524288u);
+}
+
+}  // namespace
+}  // namespace rtd

@@ -1,0 +1,162 @@
+#include "config/settings.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "i18n/lang.h"
+#include "recording_output.h"
+#include "temp_dir.h"
+
+namespace rtd {
+namespace {
+
+using test::ReadBytes;
+using test::RecordingOutput;
+using test::TempDir;
+using test::WriteBytes;
+
+TEST(SettingsPath, ExtensionReplacedOrAppended) {
+  EXPECT_EQ(SettingsPathFor("/usr/bin/rtdprog"), "/usr/bin/rtdprog.ini");
+  EXPECT_EQ(SettingsPathFor("/opt/rtd/rtdprog.exe"), "/opt/rtd/rtdprog.ini");
+  EXPECT_EQ(SettingsPathFor("/opt/v1.03/rtdprog"), "/opt/v1.03/rtdprog.ini");
+  EXPECT_EQ(SettingsPathFor("/opt/rtd/.rtdprog"), "/opt/rtd/.rtdprog.ini");
+  EXPECT_EQ(SettingsPathFor("rtdprog"), "rtdprog.ini");
+  EXPECT_EQ(SettingsPathFor(""), "");
+  const std::string exe = ExecutablePath();
+  ASSERT_FALSE(exe.empty());
+  EXPECT_EQ(exe.front(), '/');
+  EXPECT_NE(exe.find("config_tests"), std::string::npos);
+}
+
+class MainSettingsTest : public ::testing::Test {
+ protected:
+  // A 1920x1080 screen and a 700x500 window: centred at top 290, left 610;
+  // top accepted up to 1080 - 250 = 830, left from -350 to 1920 - 350 = 1570.
+  LoadedSettings Load(const std::string& main_settings) {
+    WriteBytes(path_, "[MainSettings]\n" + main_settings);
+    return ReadMainSettings(IniFile(path_), 1920, 1080, 700, 500);
+  }
+  TempDir dir_;
+  std::string path_ = dir_.File("rtdprog.ini");
+};
+
+TEST_F(MainSettingsTest, NoFileCentresTheWindowWithEverythingOff) {
+  const LoadedSettings s = ReadMainSettings(IniFile(dir_.File("none.ini")), 1920, 1080, 700, 500);
+  EXPECT_EQ(s.top, 290);
+  EXPECT_EQ(s.left, 610);
+  EXPECT_FALSE(s.log);
+  EXPECT_FALSE(s.debug);
+  EXPECT_EQ(s.lang, 0);
+}
+
+TEST_F(MainSettingsTest, TopBounds) {
+  EXPECT_EQ(Load("MainTop=-1\n").top, 290);
+  EXPECT_EQ(Load("MainTop=0\n").top, 0);
+  EXPECT_EQ(Load("MainTop=830\n").top, 830);
+  EXPECT_EQ(Load("MainTop=831\n").top, 290);
+  EXPECT_EQ(Load("MainTop=0x64\n").top, 100);
+  EXPECT_EQ(Load("MainTop=12abc\n").top, 290);
+}
+
+TEST_F(MainSettingsTest, LeftBounds) {
+  EXPECT_EQ(Load("MainLeft=-350\n").left, -350);
+  EXPECT_EQ(Load("MainLeft=-351\n").left, 610);
+  EXPECT_EQ(Load("MainLeft=1570\n").left, 1570);
+  EXPECT_EQ(Load("MainLeft=1571\n").left, 610);
+}
+
+TEST_F(MainSettingsTest, OddSizesHalveTowardZero) {
+  WriteBytes(path_, "[MainSettings]\nMainLeft=-3\n");
+  // 101 / 2 = 50, 7 / 2 = 3: centred at 50 - 3 = 47; -3 is still accepted.
+  const LoadedSettings s = ReadMainSettings(IniFile(path_), 101, 101, 7, 7);
+  EXPECT_EQ(s.top, 47);
+  EXPECT_EQ(s.left, -3);
+  // A window taller than the screen: the default lies above it and is used
+  // for anything out of bounds.
+  WriteBytes(path_, "[MainSettings]\nMainTop=-1\n");
+  EXPECT_EQ(ReadMainSettings(IniFile(path_), 800, 600, 400, 1001).top, 300 - 500);
+}
+
+TEST_F(MainSettingsTest, SwitchesAndLanguage) {
+  const LoadedSettings s = Load("log=2\nDEBUG=0\nLang=7\n");
+  EXPECT_TRUE(s.log);
+  EXPECT_FALSE(s.debug);
+  EXPECT_EQ(s.lang, 7);  // handed on unchanged; the language switch decides
+}
+
+TEST_F(MainSettingsTest, SaveWritesFiveKeysInOrderAndKeepsTheRest) {
+  WriteBytes(path_, "[DirectoryConfig]\nBIN=/dumps/a.BIN\n");
+  RecordingOutput out;
+  SettingsFile file(path_, out);
+  ASSERT_TRUE(file.SaveSettings({.top = 212, .left = -5, .lang = 1, .log = false, .debug = true}));
+  EXPECT_EQ(ReadBytes(path_),
+            "[DirectoryConfig]\nBIN=/dumps/a.BIN\n"
+            "[MainSettings]\nMainTop=212\nMainLeft=-5\nLang=1\nLog=0\nDebug=1\n");
+  EXPECT_TRUE(out.events.empty());
+  const auto loaded = file.LoadSettings(1920, 1080, 700, 500);
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(loaded->top, 212);
+  EXPECT_EQ(loaded->left, -5);
+  EXPECT_EQ(loaded->lang, 1);
+  EXPECT_TRUE(loaded->debug);
+}
+
+TEST_F(MainSettingsTest, RefusedSaveIsReportedOnceAndReturns) {
+  const std::string original = "[MainSettings]\nMainTop=1\n";
+  WriteBytes(path_, original);
+  ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
+  RecordingOutput out;
+  SettingsFile file(path_, out);
+  EXPECT_FALSE(file.SaveSettings({}));
+  EXPECT_EQ(out.Boxes(), std::vector<std::string>{"0x10 Ошибка: Unable to write to " + path_});
+  EXPECT_EQ(ReadBytes(path_), original);
+}
+
+TEST(SettingsFile, UnknownPathShowsTheErrorBoxAndDoesNothing) {
+  RecordingOutput out;
+  SettingsFile file("", out);
+  CurrentLanguage = kLanguageEnglish;
+  EXPECT_FALSE(file.LoadSettings(1920, 1080, 700, 500));
+  CurrentLanguage = kLanguageRussian;
+  EXPECT_FALSE(file.SaveSettings({}));
+  file.RememberImagePath("/dumps/a.BIN");
+  EXPECT_FALSE(file.ChooserStartDirectory());
+  EXPECT_EQ(out.Boxes(),
+            (std::vector<std::string>{
+                "0x10 Error: Error reading the configuration file of the program",
+                "0x10 Ошибка: Ошибка чтения файла конфигурации программы",
+                "0x10 Ошибка: Ошибка чтения файла конфигурации программы",
+                "0x10 Ошибка: Ошибка чтения файла конфигурации программы"}));
+}
+
+TEST(ImagePath, DirectoryPart) {
+  EXPECT_EQ(DirectoryOfImagePath("/home/u/dumps/board.BIN"), "/home/u/dumps");
+  EXPECT_EQ(DirectoryOfImagePath("/board.BIN"), "/");
+  EXPECT_EQ(DirectoryOfImagePath("/home/u/dumps/"), "/home/u/dumps");
+  EXPECT_EQ(DirectoryOfImagePath("board.BIN"), "");
+  EXPECT_EQ(DirectoryOfImagePath("D:\\dumps\\board.BIN"), "");
+  EXPECT_EQ(DirectoryOfImagePath(""), "");
+}
+
+TEST(ImagePath, RememberedPathIsTheChoosersStart) {
+  TempDir dir;
+  const std::string path = dir.File("rtdprog.ini");
+  RecordingOutput out;
+  SettingsFile file(path, out);
+  EXPECT_EQ(file.InitialImageDirectory(), "");
+  file.RememberImagePath("");
+  EXPECT_FALSE(std::filesystem::exists(path));
+  file.RememberImagePath("/home/u/dumps/board.BIN");
+  EXPECT_EQ(ReadBytes(path), "[DirectoryConfig]\nBIN=/home/u/dumps/board.BIN\n");
+  EXPECT_EQ(file.InitialImageDirectory(), "/home/u/dumps");
+  file.RememberImagePath("/mnt/usb/second.bin");
+  EXPECT_EQ(file.ChooserStartDirectory(), "/mnt/usb");
+  EXPECT_TRUE(out.events.empty());
+  // A path the file cannot hold is refused and said so; the old one stays.
+  file.RememberImagePath("/tmp/odd\nname.BIN");
+  EXPECT_EQ(out.Boxes(), std::vector<std::string>{"0x10 Ошибка: Unable to write to " + path});
+  EXPECT_EQ(file.InitialImageDirectory(), "/mnt/usb");
+}
+
+}  // namespace
+}  // namespace rtd
