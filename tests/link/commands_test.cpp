@@ -63,8 +63,6 @@ TEST_F(CommandsTest, PrimitivesSucceed) {
   EXPECT_EQ(hid.sent.back()[5], 1);
   EXPECT_EQ(hid.sent.back()[6], 0x9C);
 
-  hid.Answer(MakeReply(0xC4, 0, {0x00}));
-  EXPECT_EQ(programmer.FlashWriteEnable(), 0);
   hid.Answer(MakeReply(0xC8, 0, {0x00}));
   EXPECT_EQ(programmer.FlashEraseChip(), 0);
 

@@ -56,10 +56,8 @@ class FakeHid : public HidPlatform {
 
   // What happened.
   int load_calls = 0;
-  int resolve_calls = 0;
   int enumerations = 0;
   int open_handles = 0;
-  int get_calls = 0;
   std::vector<std::size_t> opened;  // device index of every successful open
   std::vector<HidReport> sent;
 
@@ -76,7 +74,6 @@ class FakeHid : public HidPlatform {
     return library_loadable;
   }
   bool ResolveEntryPoints() override {
-    ++resolve_calls;
     return entry_points;
   }
   std::vector<std::string> EnumerateInterfaces() override {
@@ -124,7 +121,6 @@ class FakeHid : public HidPlatform {
     return true;
   }
   bool GetFeature(HidHandle handle, uint8_t* data, std::size_t length) override {
-    ++get_calls;
     if (!Dev(handle).present || length != kReportSize || data[0] != kReportId) return false;
     if (replies.empty()) {
       std::memset(data + 1, 0, kReportSize - 1);
