@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -20,6 +21,7 @@
 #include "i18n/lang.h"
 #include "link/commands.h"
 #include "link/exchange.h"
+#include "link/report.h"
 #include "recording_output.h"
 #include "sim/virtual_programmer.h"
 
@@ -69,6 +71,45 @@ class TestableOperations : public FlashOperations {
   }
 };
 
+// The bus as the link sees it: the virtual programmer, with a hook that may
+// change a reply on its way back (answers the device never gives by itself,
+// such as a refused JEDEC id read).
+class TamperingBus : public HidPlatform {
+ public:
+  explicit TamperingBus(HidPlatform& device) : device_(device) {}
+  // Called with every complete reply; the checksum is fixed up afterwards.
+  std::function<void(uint8_t* report)> on_reply;
+
+  bool LoadLibrary() override { return device_.LoadLibrary(); }
+  bool ResolveEntryPoints() override { return device_.ResolveEntryPoints(); }
+  std::vector<std::string> EnumerateInterfaces() override { return device_.EnumerateInterfaces(); }
+  HidHandle Open(const std::string& path) override { return device_.Open(path); }
+  void Close(HidHandle handle) override { device_.Close(handle); }
+  bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
+    return device_.GetAttributes(handle, attributes);
+  }
+  bool GetManufacturerString(HidHandle handle, std::u16string& text) override {
+    return device_.GetManufacturerString(handle, text);
+  }
+  bool GetProductString(HidHandle handle, std::u16string& text) override {
+    return device_.GetProductString(handle, text);
+  }
+  bool SetFeature(HidHandle handle, const uint8_t* data, std::size_t length) override {
+    return device_.SetFeature(handle, data, length);
+  }
+  bool GetFeature(HidHandle handle, uint8_t* data, std::size_t length) override {
+    if (!device_.GetFeature(handle, data, length)) return false;
+    if (on_reply && length == kReportSize && data[1] != 0) {
+      on_reply(data);
+      data[kReportChecksumOffset] = FrameChecksum(0, data + 1, kReportChecksumOffset - 1);
+    }
+    return true;
+  }
+
+ private:
+  HidPlatform& device_;
+};
+
 class FlashBench : public ::testing::Test {
  protected:
   static constexpr uint32_t kFlashSize = 512 * 1024;
@@ -82,6 +123,7 @@ class FlashBench : public ::testing::Test {
               "[BF258D]\r\nManufacturer=SST 25VF040B\r\nSizeInBytes=524288\r\n");
   }
   void TearDown() override {
+    Stop();
     CurrentLanguage = saved_language_;
     std::error_code ec;
     fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
@@ -91,13 +133,26 @@ class FlashBench : public ::testing::Test {
   // Plugs in a programmer with this configuration (the flash erased unless
   // content is given).
   void Start(sim::SimConfig config = {}, const std::vector<uint8_t>& content = {}) {
+    Stop();
     device_ = std::make_unique<sim::VirtualProgrammer>(config, clock_);
     if (!content.empty()) device_->Flash() = content;
-    link_ = std::make_unique<Link>(*device_, clock_, out_);
+    bus_ = std::make_unique<TamperingBus>(*device_);
+    link_ = std::make_unique<Link>(*bus_, clock_, out_);
     programmer_ = std::make_unique<Programmer>(*link_);
     chips_ = std::make_unique<ChipDatabase>((dir_ / "jedec.ini").string(), out_);
     settings_ = std::make_unique<SettingsFile>((dir_ / "rtdprog.ini").string(), out_);
     ops_ = std::make_unique<TestableOperations>(*programmer_, *chips_, *settings_);
+  }
+
+  // Unplugs the bench, the link before the device it holds open.
+  void Stop() {
+    ops_.reset();
+    settings_.reset();
+    chips_.reset();
+    programmer_.reset();
+    link_.reset();
+    bus_.reset();
+    device_.reset();
   }
 
   // As after a connect check that found this chip; nothing recorded yet.
@@ -130,6 +185,7 @@ class FlashBench : public ::testing::Test {
   void Forget() {
     out_.events.clear();
     out_.steps.clear();
+    out_.pumps = 0;
     device_->ClearRequests();
   }
   // Stops the running operation from inside its message pump, as a second
@@ -146,6 +202,7 @@ class FlashBench : public ::testing::Test {
   RecordingOutput out_{&clock_};
   fs::path dir_;
   std::unique_ptr<sim::VirtualProgrammer> device_;
+  std::unique_ptr<TamperingBus> bus_;
   std::unique_ptr<Link> link_;
   std::unique_ptr<Programmer> programmer_;
   std::unique_ptr<ChipDatabase> chips_;

@@ -1,0 +1,139 @@
+// The connect check: waiting for the programmer's link to the flash, and
+// identifying the chip through jedec.ini.
+
+#include "flash_fixture.h"
+
+namespace rtd::test {
+namespace {
+
+using Events = std::vector<std::string>;
+
+class ConnectTest : public FlashBench {
+ protected:
+  OpResult Connect() { return ops_->SpeedButtonConnectClick(); }
+  // The reply to this command carries a refusal in its status byte.
+  void Refuse(uint8_t command) {
+    bus_->on_reply = [command](uint8_t* report) {
+      if (report[1] == (command | 0x80)) report[kReportDataOffset] = 1;
+    };
+  }
+};
+
+TEST_F(ConnectTest, LinkUpAtOnceIdentifiesTheChip) {
+  Start();
+  EXPECT_EQ(Connect(), OpResult::kOk);
+  EXPECT_EQ(out_.events, (Events{"log: Connect check", "buttons busy", "enable SpeedButtonConnect",
+                                 "log: Connect established",
+                                 "log: JEDEC ID: EF4013 Winbond W25Q40 512 KBytes",
+                                 "progress-hide", "buttons idle"}));
+  EXPECT_TRUE(out_.steps.empty());
+  EXPECT_EQ(ops_->CurrentFlash.JedecId, (JedecBytes{0xEF, 0x40, 0x13}));
+  EXPECT_EQ(ops_->CurrentFlash.SizeInBytes, 524288u);
+  EXPECT_EQ(out_.IdleFlag, 1);
+  EXPECT_EQ(Commands(), (std::vector<uint8_t>{0x40, 0x41}));
+}
+
+TEST_F(ConnectTest, WaitsForTheLinkWithTheGauge) {
+  sim::SimConfig config;
+  config.link_up_ms = 3000;
+  Start(config);
+  EXPECT_EQ(Connect(), OpResult::kOk);
+  EXPECT_EQ(out_.Logs(), (Events{"Connect check", "Connect established",
+                                 "JEDEC ID: EF4013 Winbond W25Q40 512 KBytes"}));
+  EXPECT_TRUE(out_.Has("progress-start 10000: Waiting for connection"));
+  ASSERT_FALSE(out_.steps.empty());
+  EXPECT_TRUE(std::is_sorted(out_.steps.begin(), out_.steps.end()));
+  EXPECT_GE(out_.steps.back(), 2800);
+  EXPECT_LT(out_.steps.back(), 3300);
+}
+
+TEST_F(ConnectTest, GivesUpAfterTenSecondsWithoutABox) {
+  sim::SimConfig config;
+  config.link_up_ms = 60000;
+  Start(config);
+  Identify();
+  EXPECT_EQ(Connect(), OpResult::kFailed);
+  EXPECT_TRUE(out_.Boxes().empty());
+  EXPECT_EQ(out_.Logs(), (Events{"Connect check", "No connect"}));
+  ASSERT_FALSE(out_.steps.empty());
+  EXPECT_GT(out_.steps.back(), 9500);
+  EXPECT_LT(out_.steps.back(), 10000);
+  const Events tail(out_.events.end() - 3, out_.events.end());
+  EXPECT_EQ(tail, (Events{"progress-hide", "log: No connect", "buttons idle"}));
+  // A check that never read an id leaves the earlier identification.
+  EXPECT_TRUE(ops_->CurrentFlash.Identified());
+  EXPECT_EQ(out_.IdleFlag, 1);
+}
+
+TEST_F(ConnectTest, SecondClickWhileWaitingStopsIt) {
+  sim::SimConfig config;
+  config.link_up_ms = 60000;
+  Start(config);
+  StopAtPump(5, &FlashOperations::SpeedButtonConnectClick);
+  EXPECT_EQ(Connect(), OpResult::kStopped);
+  EXPECT_EQ(out_.Boxes(), (Events{"0x10 Error: User terminate"}));
+  const Events tail(out_.events.end() - 4, out_.events.end());
+  EXPECT_EQ(tail, (Events{"box 0x10 Error: User terminate", "progress-hide", "log: No connect",
+                          "buttons idle"}));
+  EXPECT_EQ(out_.IdleFlag, 1);
+}
+
+TEST_F(ConnectTest, LinkFailureShowsTheLinkBoxThenNoConnect) {
+  sim::SimConfig config;
+  config.faults.push_back({sim::FaultKind::kStatus254, kCmdLinkCheck, -1, 0, 1});
+  Start(config);
+  EXPECT_EQ(Connect(), OpResult::kFailed);
+  EXPECT_EQ(out_.Boxes(), (Events{"0x10 Error: Error reading from the device\nError in parameters"}));
+  EXPECT_EQ(out_.Logs(), (Events{"Connect check", "No connect"}));
+}
+
+TEST_F(ConnectTest, RefusedIdReadLeavesTheChipAsItWas) {
+  Start();
+  Identify();
+  Refuse(kCmdReadJedecId);
+  EXPECT_EQ(Connect(), OpResult::kFailed);
+  EXPECT_EQ(out_.Logs(), (Events{"Connect check", "Error getting type FLASH", "No connect"}));
+  EXPECT_TRUE(out_.Boxes().empty());
+  EXPECT_EQ(ops_->CurrentFlash.Manufacturer, "Winbond W25Q40");
+}
+
+TEST_F(ConnectTest, UnknownIdWritesATemplateThatTheNextCheckFinds) {
+  sim::SimConfig config;
+  config.jedec = {0xC2, 0x20, 0x16};
+  Start(config);
+  Identify();  // an earlier chip is forgotten by a check that reads an id
+  EXPECT_EQ(Connect(), OpResult::kFailed);
+  EXPECT_EQ(out_.Logs(), (Events{"Connect check", "Connect established", "JEDEC ID: C22016"}));
+  EXPECT_FALSE(out_.Has("log: No connect"));
+  EXPECT_FALSE(ops_->CurrentFlash.Identified());
+  std::string name;
+  uint32_t size = 0;
+  chips_->LookupFlashChip({0xC2, 0x20, 0x16}, name, size);
+  EXPECT_EQ(name, "Manufacturer");
+  EXPECT_EQ(size, 524288u);
+
+  Forget();
+  EXPECT_EQ(Connect(), OpResult::kOk);
+  EXPECT_EQ(out_.Logs().back(), "JEDEC ID: C22016 Manufacturer 512 KBytes");
+  EXPECT_TRUE(ops_->CurrentFlash.Identified());
+}
+
+TEST_F(ConnectTest, SizeIsShownInWholeKilobytes) {
+  WriteText(dir_ / "jedec.ini", "[EF4015]\nManufacturer=Odd\nSizeInBytes=1000000\n");
+  sim::SimConfig config;
+  config.jedec = {0xEF, 0x40, 0x15};
+  Start(config);
+  EXPECT_EQ(Connect(), OpResult::kOk);
+  EXPECT_EQ(out_.Logs().back(), "JEDEC ID: EF4015 Odd 976 KBytes");
+}
+
+TEST_F(ConnectTest, SpeaksRussian) {
+  CurrentLanguage = kLanguageRussian;
+  Start();
+  Connect();
+  EXPECT_EQ(out_.Logs(), (Events{"Проверка связи", "Связь установлена",
+                                 "JEDEC ID: EF4013 Winbond W25Q40 512 KBytes"}));
+}
+
+}  // namespace
+}  // namespace rtd::test

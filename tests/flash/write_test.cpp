@@ -1,0 +1,204 @@
+// Erasing and writing the flash from a file.
+
+#include "flash_fixture.h"
+
+namespace rtd::test {
+namespace {
+
+using Events = std::vector<std::string>;
+using Bytes = std::vector<uint8_t>;
+
+class WriteTest : public FlashBench {
+ protected:
+  OpResult Write(int answer = IDYES) {
+    out_.box_answers = {answer};
+    return ops_->SpeedButtonWriteClick();
+  }
+  // The requests of one command, with their payloads.
+  std::vector<sim::SimRequest> RequestsOf(uint8_t command) const {
+    std::vector<sim::SimRequest> v;
+    for (const auto& r : device_->Requests())
+      if (r.command == command) v.push_back(r);
+    return v;
+  }
+  static constexpr const char* kQuestion = "0x30 Warning: It will erase and write FLASH\nContinue?";
+};
+
+TEST_F(WriteTest, ProtectedChipIsUnlockedWrittenRelockedAndVerified) {
+  sim::SimConfig config;
+  config.status = 0x1C;
+  Start(config, Pattern(kFlashSize, 7));
+  Identify();
+  auto image = Pattern(131072, 1);
+  std::fill(image.begin() + 1024, image.begin() + 1280, 0xFF);  // one blank page
+  OfferImage(image);
+
+  EXPECT_EQ(Write(), OpResult::kOk);
+  EXPECT_EQ(out_.Boxes(), (Events{kQuestion}));
+  EXPECT_EQ(out_.Logs(), (Events{"Unlock FLASH", "FLASH erase", "FLASH write", "Lock FLASH",
+                                 "Quick FLASH compare", "FLASH content and file the same",
+                                 "Write FLASH successfully"}));
+  EXPECT_TRUE(out_.Has("progress-start 512: FLASH write"));
+  EXPECT_EQ(out_.events.back(), "buttons idle");
+
+  // Every status write and the erase follow a write enable; the unlock comes
+  // before the erase, the re-lock after the last page, then write disable.
+  const auto commands = Commands();
+  const std::vector<uint8_t> head(commands.begin(), commands.begin() + 6);
+  EXPECT_EQ(head, (std::vector<uint8_t>{0x46, 0x44, 0x47, 0x44, 0x48, 0x44}));
+  const std::vector<uint8_t> tail(commands.end() - 6, commands.end());
+  EXPECT_EQ(tail, (std::vector<uint8_t>{0x49, 0x44, 0x47, 0x45, 0x43, 0x43}));
+  const auto status_writes = RequestsOf(kCmdWriteStatus);
+  ASSERT_EQ(status_writes.size(), 2u);
+  EXPECT_EQ(status_writes[0].payload, Bytes{0x00});
+  EXPECT_EQ(status_writes[1].payload, Bytes{0x1C});
+
+  EXPECT_EQ(AddressesOf(kCmdWriteBlock).size(), 511u);  // the blank page is skipped
+  EXPECT_EQ(RequestsOf(kCmdWriteEnable).size(), 511u + 3);
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), device_->Flash().begin()));
+  EXPECT_TRUE(std::all_of(device_->Flash().begin() + 131072, device_->Flash().end(),
+                          [](uint8_t b) { return b == 0xFF; }));
+  EXPECT_EQ(device_->StatusRegister(), 0x1C);
+  EXPECT_EQ(out_.IdleFlag, 1);
+}
+
+TEST_F(WriteTest, UnprotectedChipNeedsNoStatusWrites) {
+  Start();
+  Identify();
+  OfferImage(Pattern(65536));
+  EXPECT_EQ(Write(), OpResult::kOk);
+  EXPECT_EQ(out_.Logs(), (Events{"FLASH erase", "FLASH write", "Quick FLASH compare",
+                                 "FLASH content and file the same", "Write FLASH successfully"}));
+  EXPECT_TRUE(RequestsOf(kCmdWriteStatus).empty());
+}
+
+TEST_F(WriteTest, PartialLastPageIsFilledWithBlankAndBlankPagesAreNotSent) {
+  Start();
+  Identify();
+  const auto file = Pattern(100000, 2);
+  OfferImage(file);
+  EXPECT_EQ(Write(), OpResult::kOk);
+  EXPECT_EQ(out_.steps.size(), 512u + 2);  // pages, then the two verified ranges
+  const auto pages = RequestsOf(kCmdWriteBlock);
+  ASSERT_FALSE(pages.empty());
+  const auto& last = pages.back();
+  EXPECT_EQ(last.address, 99840u);
+  ASSERT_EQ(last.payload.size(), 256u);
+  EXPECT_TRUE(std::equal(last.payload.begin(), last.payload.begin() + 160, file.begin() + 99840));
+  EXPECT_TRUE(std::all_of(last.payload.begin() + 160, last.payload.end(),
+                          [](uint8_t b) { return b == 0xFF; }));
+  EXPECT_EQ(pages.size(), 391u);
+}
+
+TEST_F(WriteTest, BlankImageOnlyErases) {
+  Start({}, Pattern(kFlashSize));
+  Identify();
+  OfferImage(Bytes(65536, 0xFF));
+  EXPECT_EQ(Write(), OpResult::kOk);
+  EXPECT_TRUE(RequestsOf(kCmdWriteBlock).empty());
+  EXPECT_EQ(out_.Logs().back(), "Write FLASH successfully");
+  EXPECT_TRUE(std::all_of(device_->Flash().begin(), device_->Flash().end(),
+                          [](uint8_t b) { return b == 0xFF; }));
+}
+
+TEST_F(WriteTest, ManufacturerBFTakesItsOwnPageCommand) {
+  sim::SimConfig config;
+  config.jedec = {0xBF, 0x25, 0x8D};
+  Start(config);
+  Identify(kFlashSize, {0xBF, 0x25, 0x8D});
+  OfferImage(Pattern(65536));
+  EXPECT_EQ(Write(), OpResult::kOk);
+  EXPECT_EQ(RequestsOf(kCmdWriteBlockBF).size(), 256u);
+  EXPECT_TRUE(RequestsOf(kCmdWriteBlock).empty());
+}
+
+TEST_F(WriteTest, NoOrNothingToWriteOnChangesNothing) {
+  Start();
+  Identify();
+  OfferImage(Pattern(65536));
+  EXPECT_EQ(Write(IDNO), OpResult::kNotStarted);
+  EXPECT_EQ(out_.events, (Events{std::string("box ") + kQuestion}));
+  EXPECT_EQ(out_.open_calls, 0);
+
+  Forget();
+  out_.open_answer.clear();
+  EXPECT_EQ(Write(), OpResult::kCancelled);
+  EXPECT_EQ(out_.events, (Events{std::string("box ") + kQuestion}));
+  EXPECT_TRUE(device_->Requests().empty());
+  EXPECT_EQ(out_.IdleFlag, 1);
+}
+
+TEST_F(WriteTest, StopWhileProgrammingSkipsTheRestIncludingTheRelock) {
+  sim::SimConfig config;
+  config.status = 0x1C;
+  Start(config);
+  Identify();
+  OfferImage(Pattern(131072));
+  // Pumps: the 100 ms wait after the unlock, the gauge start, then one
+  // before and one in each page's step.
+  StopAtPump(40, &FlashOperations::SpeedButtonWriteClick);
+  EXPECT_EQ(Write(), OpResult::kStopped);
+  EXPECT_EQ(out_.Boxes(), (Events{kQuestion, "0x10 Error: User terminate"}));
+  EXPECT_EQ(out_.Logs(), (Events{"Unlock FLASH", "FLASH erase", "FLASH write"}));
+  EXPECT_TRUE(RequestsOf(kCmdWriteDisable).empty());
+  EXPECT_TRUE(RequestsOf(kCmdRangeCrc).empty());
+  EXPECT_EQ(RequestsOf(kCmdWriteStatus).size(), 1u);
+  EXPECT_EQ(device_->StatusRegister() & 0x1C, 0);
+  EXPECT_EQ(out_.events.back(), "buttons idle");
+  EXPECT_EQ(out_.IdleFlag, 1);
+}
+
+TEST_F(WriteTest, RefusedPageEndsTheWrite) {
+  // The chip wants the other page command than the one its id asks for.
+  sim::SimConfig config;
+  config.jedec = {0xBF, 0x25, 0x8D};
+  Start(config);
+  Identify();
+  OfferImage(Pattern(65536));
+  EXPECT_EQ(Write(), OpResult::kFailed);
+  EXPECT_EQ(out_.Logs(), (Events{"FLASH erase", "FLASH write", "FLASH write error at address 0x000000"}));
+  EXPECT_EQ(out_.Boxes().back(), "0x10 Error: FLASH write error at address 0x000000");
+  EXPECT_TRUE(RequestsOf(kCmdWriteDisable).empty());
+  EXPECT_EQ(out_.events.back(), "buttons idle");
+}
+
+TEST_F(WriteTest, VerificationThatFindsADifferenceIsNoSuccess) {
+  Start();
+  Identify();
+  OfferImage(Pattern(131072, 3));
+  // Something changes the chip after it was written.
+  bool spoiled = false;
+  out_.on_pump = [&](int) {
+    if (!spoiled && !RequestsOf(kCmdWriteDisable).empty()) {
+      device_->Flash()[74565] ^= 0x10;
+      spoiled = true;
+    }
+  };
+  EXPECT_EQ(Write(), OpResult::kMismatch);
+  EXPECT_EQ(out_.Logs().back(), "FLASH compare error at address 0x010000...0x01FFFF");
+  EXPECT_FALSE(out_.Has("log: Write FLASH successfully"));
+  EXPECT_TRUE(out_.Has("enable SpeedButtonCompareFast"));
+
+  // A stop during the verification is a stop of the write.
+  Forget();
+  out_.on_pump = [&](int) {
+    if (!RequestsOf(kCmdRangeCrc).empty() && out_.IdleFlag == 0) ops_->SpeedButtonCompareFastClick();
+  };
+  EXPECT_EQ(Write(), OpResult::kStopped);
+  EXPECT_EQ(out_.Boxes().back(), "0x10 Error: User terminate");
+}
+
+TEST_F(WriteTest, FailedStatusReadEndsBeforeTheErase) {
+  Start({}, Pattern(kFlashSize));
+  Identify();
+  OfferImage(Pattern(65536));
+  device_->AddFault({sim::FaultKind::kTimeout, kCmdReadStatus, -1, 0, 1});
+  EXPECT_EQ(Write(), OpResult::kFailed);
+  EXPECT_EQ(Commands(), (std::vector<uint8_t>{0x46}));
+  EXPECT_TRUE(out_.Logs().empty());
+  EXPECT_EQ(out_.Boxes().back(), "0x10 Error: Error reading from the device\nOut of the timeout response");
+  EXPECT_EQ(device_->Flash(), Pattern(kFlashSize));
+}
+
+}  // namespace
+}  // namespace rtd::test
