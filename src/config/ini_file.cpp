@@ -379,7 +379,8 @@ std::vector<std::string> IniFile::ReadSection(std::string_view section) const {
   if (s < 0) return keys;
   const std::size_t end = SectionEnd(f, static_cast<std::size_t>(s));
   for (std::size_t i = static_cast<std::size_t>(s) + 1; i < end; ++i)
-    if (f.lines[i].kind == LineKind::kKey) keys.push_back(f.Name(f.lines[i]));
+    if (f.lines[i].kind == LineKind::kKey && f.lines[i].name_end > f.lines[i].name_begin)
+      keys.push_back(f.Name(f.lines[i]));
   return keys;
 }
 

@@ -54,7 +54,8 @@ class IniFile {
 
   // Names of the sections, in file order, as written in the file.
   std::vector<std::string> ReadSections() const;
-  // Key names of the (first) section of that name, in file order.
+  // Key names of the (first) section of that name, in file order (a line
+  // "=value" has no name one could ask for and is left out).
   std::vector<std::string> ReadSection(std::string_view section) const;
 
   // False when nothing was written: the file or its directory cannot be
