@@ -36,6 +36,8 @@ struct Fault {
   int64_t address = -1;   // request address; -1: any
   uint32_t after = 0;
   uint32_t count = 1;
+
+  friend bool operator==(const Fault&, const Fault&) = default;
 };
 
 // A device on the bus that is not (quite) the programmer. It never takes a
@@ -48,6 +50,8 @@ struct Decoy {
   bool openable = true;
   bool strings_readable = true;
   bool before_programmer = true;  // enumerated ahead of the programmer
+
+  friend bool operator==(const Decoy&, const Decoy&) = default;
 };
 
 struct SimConfig {

@@ -34,6 +34,7 @@ class SimBench : public ::testing::Test {
  protected:
   void Start(SimConfig config = {}) {
     if (sim && handle) sim->Close(handle);
+    sim.reset();  // the old device lets go of its backing file first
     sim = std::make_unique<VirtualProgrammer>(std::move(config), clock);
     handle = sim->Open(sim->ProgrammerPath());
     ASSERT_NE(handle, nullptr);
