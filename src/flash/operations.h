@@ -56,12 +56,22 @@ class FlashOperations {
   // The identified flash; empty at start.
   FlashChipInfo CurrentFlash;
 
+  // The click handlers. Each tells the user everything itself; the result
+  // only says how it ended. Read, compares and write need an identified
+  // flash (kNotStarted without one) and refuse a SizeInBytes above
+  // kMaxFlashSize before sending anything (kFailed).
+
+  // kOk only when the chip was identified; an id missing from jedec.ini
+  // ends the check normally for the user but gives kFailed.
   OpResult SpeedButtonConnectClick();
   OpResult SpeedButtonReadClick();
   OpResult SpeedButtonCompareClick();
   OpResult SpeedButtonCompareFastClick();
+  // Asks first (kNotStarted on anything but IDYES); a verification that
+  // found a difference gives kMismatch.
   OpResult SpeedButtonWriteClick();
   OpResult SpeedButtonResetRTD2662Click();
+  // kFailed also when the reply lacked values (printed as 0).
   OpResult SpeedButtonGetTouchParamClick();
   // Programmer reset (write-type command 3).
   OpResult SpeedButtonResetClick();

@@ -84,6 +84,21 @@ TEST_F(ReadTest, StopShortBlockAndCancelEndWithoutAFile) {
   EXPECT_EQ(out_.IdleFlag, 1);
 }
 
+TEST_F(ReadTest, UnpluggedProgrammerEndsTheReadWithTheLinkBox) {
+  Start();
+  Identify();
+  SaveTo("never.bin");
+  out_.on_pump = [this](int n) {
+    if (n == 20) device_->Unplug();
+  };
+  EXPECT_EQ(Read(), OpResult::kFailed);
+  ASSERT_EQ(out_.Boxes().size(), 1u);
+  EXPECT_EQ(out_.Boxes()[0].rfind("0x10 Error: Error reading from the device\n", 0), 0u);
+  EXPECT_EQ(out_.save_calls, 0);
+  EXPECT_EQ(out_.events.back(), "buttons idle");
+  EXPECT_EQ(out_.IdleFlag, 1);
+}
+
 TEST_F(ReadTest, ReadOnlyTargetIsKeptAndReported) {
   Start({}, Pattern(kFlashSize));
   Identify();

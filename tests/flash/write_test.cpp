@@ -198,6 +198,15 @@ TEST_F(WriteTest, FailedStatusReadEndsBeforeTheErase) {
   EXPECT_TRUE(out_.Logs().empty());
   EXPECT_EQ(out_.Boxes().back(), "0x10 Error: Error reading from the device\nOut of the timeout response");
   EXPECT_EQ(device_->Flash(), Pattern(kFlashSize));
+
+  // A refused erase: nothing is programmed after it.
+  Forget();
+  device_->AddFault({sim::FaultKind::kStatus253, kCmdEraseChip, -1, 0, 1});
+  EXPECT_EQ(Write(), OpResult::kFailed);
+  EXPECT_EQ(out_.Logs(), (Events{"FLASH erase"}));
+  EXPECT_EQ(out_.Boxes().back(), "0x10 Error: Error reading from the device\nFailed result");
+  EXPECT_TRUE(RequestsOf(kCmdWriteBlock).empty());
+  EXPECT_EQ(out_.events.back(), "buttons idle");
 }
 
 }  // namespace
