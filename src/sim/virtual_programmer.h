@@ -75,9 +75,13 @@ struct SimConfig {
   std::vector<Decoy> decoys;
 };
 
-// Reads key=value lines ('#' starts a comment). False with a message naming
-// the line on anything it does not understand.
+// Reads key=value lines over the values already in config ('#' at the start
+// of a line or after a blank starts a comment; fault= and decoy= lines add
+// one each). False with a message naming the line on anything it does not
+// understand, and config is then left as it was.
 bool ParseSimConfig(std::string_view text, SimConfig& config, std::string& error);
+// The same from a file; a relative image path is taken from the file's
+// directory.
 bool LoadSimConfig(const std::string& path, SimConfig& config, std::string& error);
 
 // One request as the device received it.
@@ -119,7 +123,10 @@ class VirtualProgrammer : public HidPlatform {
   void AddFault(const Fault& fault);
   void ClearFaults();
 
-  // The flash chip's content and status register.
+  // The flash chip's content and status register. The content may be
+  // changed in place (not resized); such changes reach the backing file at
+  // Flush() or destruction. StatusRegister() reads as command 0x46 answers
+  // (WEL included); SetStatusRegister() keeps the writable bits (0xFC).
   std::vector<uint8_t>& Flash();
   uint8_t StatusRegister() const;
   void SetStatusRegister(uint8_t value);
