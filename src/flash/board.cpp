@@ -39,8 +39,8 @@ OpResult FlashOperations::SpeedButtonResetRTD2662Click() {
   CurrentFlash.Manufacturer.clear();
   CurrentFlash.SizeInBytes = 0;
   o.SetButtonsState(false);
-  o.LogPrintf(PickLangText(
-      LANG_TEXT("Сброс RTD2662 произведен успешно", "Reset RTD2662 was successful")));
+  o.LogPrintf(
+      PickLangText(LANG_TEXT("Сброс RTD2662 произведен успешно", "Reset RTD2662 was successful")));
   return OpResult::kOk;
 }
 
@@ -67,10 +67,10 @@ OpResult FlashOperations::SpeedButtonResetClick() {
   o.SetButtonsState(true);
   const LinkStatus status = programmer_.ProgrammerReset();
   if (status != kLinkOk) {
-    o.MessageBoxPrintf(MB_ICONERROR,
-                       PickLangText(LANG_TEXT("Ошибка сброса устройства\n%s",
-                                              "Failed to reset the device\n%s")),
-                       LinkStatusText(status));
+    o.MessageBoxPrintf(
+        MB_ICONERROR,
+        PickLangText(LANG_TEXT("Ошибка сброса устройства\n%s", "Failed to reset the device\n%s")),
+        LinkStatusText(status));
   }
   o.SetButtonsState(false);
   return status == kLinkOk ? OpResult::kOk : OpResult::kFailed;

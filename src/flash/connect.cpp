@@ -102,7 +102,6 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
       break;
     }
     if (waiting) o.ProgressStep(static_cast<int32_t>(elapsed));
-    reply[0] = 0xFF;
     uint32_t count = 1;
     bool data = false;
     if (programmer_.DeviceRead(kCmdLinkCheck, 0, reply, 0, &count, kTimeoutLinkCheck, &data) != 0)
@@ -121,15 +120,15 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
   }
 
   if (link_up) {
-    reply[0] = 0xFF;
     uint32_t count = 5;
     bool data = false;
-    if (programmer_.DeviceRead(kCmdReadJedecId, 0, reply, 0, &count, kTimeoutReadJedecId,
-                               &data) != 0) {
+    if (programmer_.DeviceRead(kCmdReadJedecId, 0, reply, 0, &count, kTimeoutReadJedecId, &data) !=
+        0) {
       link_up = false;
     } else if (!data || count < 4 || reply[0] != 0) {
       // A reply too short to hold the id is as useless as a refusal.
-      o.LogPrintf(PickLangText(LANG_TEXT("Ошибка получения типа FLASH", "Error getting type FLASH")));
+      o.LogPrintf(
+          PickLangText(LANG_TEXT("Ошибка получения типа FLASH", "Error getting type FLASH")));
       link_up = false;
     }
   }
@@ -146,7 +145,8 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
   const bool resolved = IdentifyFlash(id) == 0;
   if (resolved) {
     o.LogPrintf("JEDEC ID: %02X%02X%02X %s %lu KBytes", id[0], id[1], id[2],
-                CurrentFlash.Manufacturer, static_cast<unsigned long>(CurrentFlash.SizeInBytes / 1024));
+                CurrentFlash.Manufacturer,
+                static_cast<unsigned long>(CurrentFlash.SizeInBytes / 1024));
     CurrentFlash.JedecId = id;
   } else {
     o.LogPrintf("JEDEC ID: %02X%02X%02X", id[0], id[1], id[2]);

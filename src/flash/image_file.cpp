@@ -85,8 +85,8 @@ static_assert(kCrc8Table[1] == 0x07 && kCrc8Table[0x80] == 0x89);
 
 }  // namespace
 
-int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer,
-                  uint32_t capacity, uint32_t* image_length) {
+int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer, uint32_t capacity,
+                  uint32_t* image_length) {
   const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return 1;
   FdCloser closer(fd);
@@ -97,9 +97,9 @@ int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer,
   // 64-bit on purpose: a file of 4 GiB and more must not wrap into range.
   const uint64_t length = static_cast<uint64_t>(info.st_size);
   if (length > capacity) {
-    out.MessageBoxPrintf(MB_ICONERROR, PickLangText(LANG_TEXT(
-                                           "Размер файла превышает допустимый",
-                                           "The file size exceeds the allowable")));
+    out.MessageBoxPrintf(MB_ICONERROR,
+                         PickLangText(LANG_TEXT("Размер файла превышает допустимый",
+                                                "The file size exceeds the allowable")));
     return 1;
   }
   if (length < kImageUnit) {
@@ -164,8 +164,8 @@ int SaveImageFile(const std::string& name, const uint8_t* buffer, uint32_t size)
   if (fd < 0) return 1;
   FdCloser closer(fd);
 
-  const bool written = (!replace_mode || ::fchmod(fd, mode) == 0) &&
-                       WriteFully(fd, buffer, size) && ::fsync(fd) == 0 && closer.Close() &&
+  const bool written = (!replace_mode || ::fchmod(fd, mode) == 0) && WriteFully(fd, buffer, size) &&
+                       ::fsync(fd) == 0 && closer.Close() &&
                        ::rename(temp_name.c_str(), target.c_str()) == 0;
   if (!written) {
     closer.Close();

@@ -35,8 +35,8 @@ inline constexpr uint32_t kImageUnit = 64u * 1024;
 // Fills the buffer with 0xFF, loads the file at its start; 0 and the image
 // length (file size rounded up to 64 KiB, but never beyond capacity) on
 // success, 1 after its own box (none when the file cannot be opened).
-int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer,
-                  uint32_t capacity, uint32_t* image_length);
+int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer, uint32_t capacity,
+                  uint32_t* image_length);
 // Writes all size bytes of the buffer; 0 on success. Never leaves a damaged
 // file behind: the image goes to a temporary file in the same directory,
 // which replaces an existing file only once it is complete and on disk. A

@@ -177,9 +177,8 @@ int FlashOperations::QuickCompareImage(const uint8_t* buffer, uint32_t length) {
       break;
     }
     if (Crc8Range(buffer, from, last) != crc) {
-      constexpr LangText kDiffers =
-          LANG_TEXT("Ошибка сравнения FLASH по адресу 0x%06X...0x%06X",
-                    "FLASH compare error at address 0x%06X...0x%06X");
+      constexpr LangText kDiffers = LANG_TEXT("Ошибка сравнения FLASH по адресу 0x%06X...0x%06X",
+                                              "FLASH compare error at address 0x%06X...0x%06X");
       o.LogPrintf(PickLangText(kDiffers), from, last);
       o.MessageBoxPrintf(MB_ICONERROR, PickLangText(kDiffers), from, last);
       result = OpResult::kMismatch;

@@ -12,7 +12,8 @@ inline constexpr LangText kMemoryAllocate =
 inline constexpr LangText kUnsupportedSize =
     LANG_TEXT("Неподдерживаемый размер FLASH %lu байт в jedec.ini",
               "Unsupported FLASH size %lu bytes in jedec.ini");
-inline constexpr LangText kErrorReadingFile = LANG_TEXT("Ошибка чтения файла", "Error reading file");
+inline constexpr LangText kErrorReadingFile =
+    LANG_TEXT("Ошибка чтения файла", "Error reading file");
 inline constexpr LangText kSameContent =
     LANG_TEXT("Содержимое FLASH и файла совпадает", "FLASH content and file the same");
 inline constexpr LangText kQuickCompare =

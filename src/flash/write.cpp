@@ -19,10 +19,10 @@ constexpr uint8_t kManufacturerBF = 0xBF;
 OpResult FlashOperations::SpeedButtonWriteClick() {
   auto& o = out();
   if (!PassGate()) return OpResult::kNotStarted;
-  if (o.MessageBoxPrintf(MB_ICONWARNING,
-                         PickLangText(LANG_TEXT("Будет произведено стирание и запись FLASH\nПродолжаем?",
-                                                "It will erase and write FLASH\nContinue?"))) !=
-      IDYES)
+  if (o.MessageBoxPrintf(
+          MB_ICONWARNING,
+          PickLangText(LANG_TEXT("Будет произведено стирание и запись FLASH\nПродолжаем?",
+                                 "It will erase and write FLASH\nContinue?"))) != IDYES)
     return OpResult::kNotStarted;
   if (!CurrentFlash.Identified()) return OpResult::kNotStarted;
   std::unique_ptr<uint8_t[]> buffer;
@@ -66,8 +66,8 @@ OpResult FlashOperations::SpeedButtonWriteClick() {
     if (p.FlashWriteDisable() != 0) return;
 
     if (QuickCompareImage(buffer.get(), length) == 0) {
-      o.LogPrintf(PickLangText(
-          LANG_TEXT("Запись FLASH успешно выполнена", "Write FLASH successfully")));
+      o.LogPrintf(
+          PickLangText(LANG_TEXT("Запись FLASH успешно выполнена", "Write FLASH successfully")));
     }
     result = last_quick_compare_;
   }();

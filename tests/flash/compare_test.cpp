@@ -1,7 +1,6 @@
 // The full and the quick compare of the flash with a file.
 
 #include "flash_fixture.h"
-#include "sim/sim_flash.h"
 
 namespace rtd::test {
 namespace {
@@ -28,19 +27,19 @@ TEST_F(CompareTest, EqualContentIsReportedAfterTheButtonsComeBack) {
   Identify();
   OfferImage(content);
   EXPECT_EQ(Full(), OpResult::kOk);
-  EXPECT_EQ(out_.events, (Events{"log: Full FLASH compare", "buttons busy",
-                                 "enable SpeedButtonCompare",
-                                 "progress-start 2048: Full FLASH compare", "progress-hide",
-                                 "buttons idle", "log: FLASH content and file the same"}));
+  EXPECT_EQ(out_.events,
+            (Events{"log: Full FLASH compare", "buttons busy", "enable SpeedButtonCompare",
+                    "progress-start 2048: Full FLASH compare", "progress-hide", "buttons idle",
+                    "log: FLASH content and file the same"}));
   EXPECT_EQ(AddressesOf(kCmdReadBlock).size(), 2048u);
   EXPECT_EQ(settings_->InitialImageDirectory(), dir_.string());
 
   Forget();
   EXPECT_EQ(Quick(), OpResult::kOk);
-  EXPECT_EQ(out_.events, (Events{"log: Quick FLASH compare", "buttons busy",
-                                 "enable SpeedButtonCompareFast",
-                                 "progress-start 8: Quick FLASH compare", "progress-hide",
-                                 "log: FLASH content and file the same", "buttons idle"}));
+  EXPECT_EQ(out_.events,
+            (Events{"log: Quick FLASH compare", "buttons busy", "enable SpeedButtonCompareFast",
+                    "progress-start 8: Quick FLASH compare", "progress-hide",
+                    "log: FLASH content and file the same", "buttons idle"}));
   EXPECT_EQ(AddressesOf(kCmdRangeCrc).back(), 0x070000u);
   EXPECT_EQ(CrcLasts().back(), 0x07FFFFu);
 }
@@ -125,8 +124,8 @@ TEST_F(CompareTest, FilesThatCannotBeUsedEndBeforeAnythingIsSent) {
     Forget();
     OfferImage(Pattern(c.size));
     EXPECT_EQ(Full(), OpResult::kFailed);
-    EXPECT_EQ(out_.events, (Events{std::string("box ") + c.box,
-                                   "notice 2500/250: Error reading file"}));
+    EXPECT_EQ(out_.events,
+              (Events{std::string("box ") + c.box, "notice 2500/250: Error reading file"}));
   }
   // Deleted after choosing: the notice alone.
   Forget();
@@ -142,15 +141,6 @@ TEST_F(CompareTest, FilesThatCannotBeUsedEndBeforeAnythingIsSent) {
   EXPECT_TRUE(device_->Requests().empty());
   EXPECT_EQ(out_.IdleFlag, 1);
   EXPECT_TRUE(settings_->InitialImageDirectory().empty());
-}
-
-TEST_F(CompareTest, ExactlyOneRangeIsEnough) {
-  const auto content = Pattern(kFlashSize, 6);
-  Start({}, content);
-  Identify();
-  OfferImage(std::vector<uint8_t>(content.begin(), content.begin() + 65536));
-  EXPECT_EQ(Quick(), OpResult::kOk);
-  EXPECT_EQ(CrcLasts(), (std::vector<uint32_t>{0x00FFFF}));
 }
 
 TEST_F(CompareTest, StopAndFailuresGiveNoVerdict) {
@@ -185,11 +175,6 @@ TEST_F(CompareTest, StopAndFailuresGiveNoVerdict) {
 
   EXPECT_FALSE(out_.Has(kSame));
   EXPECT_EQ(out_.IdleFlag, 1);
-}
-
-TEST(Crc8Table, MatchesTheProgrammersCrc) {
-  const auto bytes = Pattern(70000, 8);
-  EXPECT_EQ(Crc8Range(bytes.data(), 100, 69999), sim::SimCrc8(0, bytes.data() + 100, 69900));
 }
 
 }  // namespace

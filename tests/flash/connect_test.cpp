@@ -22,10 +22,10 @@ class ConnectTest : public FlashBench {
 TEST_F(ConnectTest, LinkUpAtOnceIdentifiesTheChip) {
   Start();
   EXPECT_EQ(Connect(), OpResult::kOk);
-  EXPECT_EQ(out_.events, (Events{"log: Connect check", "buttons busy", "enable SpeedButtonConnect",
-                                 "log: Connect established",
-                                 "log: JEDEC ID: EF4013 Winbond W25Q40 512 KBytes",
-                                 "progress-hide", "buttons idle"}));
+  EXPECT_EQ(out_.events,
+            (Events{"log: Connect check", "buttons busy", "enable SpeedButtonConnect",
+                    "log: Connect established", "log: JEDEC ID: EF4013 Winbond W25Q40 512 KBytes",
+                    "progress-hide", "buttons idle"}));
   EXPECT_TRUE(out_.steps.empty());
   EXPECT_EQ(ops_->CurrentFlash.JedecId, (JedecBytes{0xEF, 0x40, 0x13}));
   EXPECT_EQ(ops_->CurrentFlash.SizeInBytes, 524288u);
@@ -83,7 +83,8 @@ TEST_F(ConnectTest, LinkFailureShowsTheLinkBoxThenNoConnect) {
   config.faults.push_back({sim::FaultKind::kStatus254, kCmdLinkCheck, -1, 0, 1});
   Start(config);
   EXPECT_EQ(Connect(), OpResult::kFailed);
-  EXPECT_EQ(out_.Boxes(), (Events{"0x10 Error: Error reading from the device\nError in parameters"}));
+  EXPECT_EQ(out_.Boxes(),
+            (Events{"0x10 Error: Error reading from the device\nError in parameters"}));
   EXPECT_EQ(out_.Logs(), (Events{"Connect check", "No connect"}));
 }
 

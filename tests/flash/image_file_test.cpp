@@ -66,11 +66,11 @@ TEST_F(ImageFileTest, SizeRules) {
   // 4 GiB + 64 KiB (sparse): its length must not wrap to an acceptable 64 KiB.
   fs::resize_file(dir_ / "in.bin", (uint64_t{1} << 32) + 65536);
   EXPECT_EQ(LoadImageFile(out_, (dir_ / "in.bin").string(), buffer_.data(), 524288, &length_), 1);
-  EXPECT_EQ(out_.Boxes(), (std::vector<std::string>{
-                              "0x10 Error: The file size is too small",
-                              "0x10 Error: The file size is too small",
-                              "0x10 Error: The file size exceeds the allowable",
-                              "0x10 Error: The file size exceeds the allowable"}));
+  EXPECT_EQ(out_.Boxes(),
+            (std::vector<std::string>{"0x10 Error: The file size is too small",
+                                      "0x10 Error: The file size is too small",
+                                      "0x10 Error: The file size exceeds the allowable",
+                                      "0x10 Error: The file size exceeds the allowable"}));
   out_.events.clear();
 
   EXPECT_EQ(Load(65536, 524288), 0);
@@ -85,7 +85,8 @@ TEST_F(ImageFileTest, ShortFileIsPaddedAndRoundedToWholeRanges) {
   ASSERT_EQ(Load(100000, 524288), 0);
   EXPECT_EQ(length_, 131072u);
   EXPECT_TRUE(std::equal(file_.begin(), file_.end(), buffer_.begin()));
-  EXPECT_TRUE(std::all_of(buffer_.begin() + 100000, buffer_.end(), [](uint8_t b) { return b == 0xFF; }));
+  EXPECT_TRUE(
+      std::all_of(buffer_.begin() + 100000, buffer_.end(), [](uint8_t b) { return b == 0xFF; }));
 }
 
 TEST_F(ImageFileTest, ImageLengthNeverPassesAFlashOfOddSize) {
@@ -99,9 +100,11 @@ TEST_F(ImageFileTest, ImageLengthNeverPassesAFlashOfOddSize) {
 
 TEST_F(ImageFileTest, UnopenableFilesFailWithoutABox) {
   buffer_.assign(524288, 0);
-  EXPECT_EQ(LoadImageFile(out_, (dir_ / "missing.bin").string(), buffer_.data(), 524288, &length_), 1);
+  EXPECT_EQ(LoadImageFile(out_, (dir_ / "missing.bin").string(), buffer_.data(), 524288, &length_),
+            1);
   fs::create_directory(dir_ / "folder.bin");
-  EXPECT_EQ(LoadImageFile(out_, (dir_ / "folder.bin").string(), buffer_.data(), 524288, &length_), 1);
+  EXPECT_EQ(LoadImageFile(out_, (dir_ / "folder.bin").string(), buffer_.data(), 524288, &length_),
+            1);
   EXPECT_TRUE(out_.events.empty());
 }
 

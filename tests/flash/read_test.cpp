@@ -25,10 +25,10 @@ TEST_F(ReadTest, ReadsTheWholeChipIntoTheChosenFile) {
   Identify();
   const std::string path = SaveTo("dump.bin");
   EXPECT_EQ(Read(), OpResult::kOk);
-  EXPECT_EQ(out_.events, (Events{"log: FLASH Read", "buttons busy", "enable SpeedButtonRead",
-                                 "progress-start 2048: FLASH Read", "progress-hide",
-                                 "log: FLASH read ok", "notice 2500/250: The file is written",
-                                 "buttons idle"}));
+  EXPECT_EQ(out_.events,
+            (Events{"log: FLASH Read", "buttons busy", "enable SpeedButtonRead",
+                    "progress-start 2048: FLASH Read", "progress-hide", "log: FLASH read ok",
+                    "notice 2500/250: The file is written", "buttons idle"}));
   EXPECT_EQ(out_.steps.size(), 2048u);
   EXPECT_EQ(out_.steps.back(), 2048);
   const auto addresses = AddressesOf(kCmdReadBlock);
@@ -117,10 +117,9 @@ TEST_F(ReadTest, ReadOnlyTargetIsKeptAndReported) {
 TEST_F(ReadTest, NothingIsSentWithoutAUsableChip) {
   Start();
   using Click = OpResult (FlashOperations::*)();
-  const Click clicks[] = {&FlashOperations::SpeedButtonReadClick,
-                          &FlashOperations::SpeedButtonCompareClick,
-                          &FlashOperations::SpeedButtonCompareFastClick,
-                          &FlashOperations::SpeedButtonWriteClick};
+  const Click clicks[] = {
+      &FlashOperations::SpeedButtonReadClick, &FlashOperations::SpeedButtonCompareClick,
+      &FlashOperations::SpeedButtonCompareFastClick, &FlashOperations::SpeedButtonWriteClick};
   OfferImage(Pattern(65536));
   for (const Click click : clicks) {
     SCOPED_TRACE(out_.events.size());
@@ -134,7 +133,8 @@ TEST_F(ReadTest, NothingIsSentWithoutAUsableChip) {
     Identify(kMaxFlashSize + 256);
     out_.box_answers = {IDYES};
     EXPECT_EQ((ops_.get()->*click)(), OpResult::kFailed);
-    EXPECT_EQ(out_.Boxes().back(), "0x10 Error: Unsupported FLASH size 16777472 bytes in jedec.ini");
+    EXPECT_EQ(out_.Boxes().back(),
+              "0x10 Error: Unsupported FLASH size 16777472 bytes in jedec.ini");
 
     // No memory for the buffer.
     Forget();

@@ -156,7 +156,8 @@ TEST_F(WriteTest, RefusedPageEndsTheWrite) {
   Identify();
   OfferImage(Pattern(65536));
   EXPECT_EQ(Write(), OpResult::kFailed);
-  EXPECT_EQ(out_.Logs(), (Events{"FLASH erase", "FLASH write", "FLASH write error at address 0x000000"}));
+  EXPECT_EQ(out_.Logs(),
+            (Events{"FLASH erase", "FLASH write", "FLASH write error at address 0x000000"}));
   EXPECT_EQ(out_.Boxes().back(), "0x10 Error: FLASH write error at address 0x000000");
   EXPECT_TRUE(RequestsOf(kCmdWriteDisable).empty());
   EXPECT_EQ(out_.events.back(), "buttons idle");
@@ -182,7 +183,8 @@ TEST_F(WriteTest, VerificationThatFindsADifferenceIsNoSuccess) {
   // A stop during the verification is a stop of the write.
   Forget();
   out_.on_pump = [&](int) {
-    if (!RequestsOf(kCmdRangeCrc).empty() && out_.IdleFlag == 0) ops_->SpeedButtonCompareFastClick();
+    if (!RequestsOf(kCmdRangeCrc).empty() && out_.IdleFlag == 0)
+      ops_->SpeedButtonCompareFastClick();
   };
   EXPECT_EQ(Write(), OpResult::kStopped);
   EXPECT_EQ(out_.Boxes().back(), "0x10 Error: User terminate");
@@ -196,7 +198,8 @@ TEST_F(WriteTest, FailedStatusReadEndsBeforeTheErase) {
   EXPECT_EQ(Write(), OpResult::kFailed);
   EXPECT_EQ(Commands(), (std::vector<uint8_t>{0x46}));
   EXPECT_TRUE(out_.Logs().empty());
-  EXPECT_EQ(out_.Boxes().back(), "0x10 Error: Error reading from the device\nOut of the timeout response");
+  EXPECT_EQ(out_.Boxes().back(),
+            "0x10 Error: Error reading from the device\nOut of the timeout response");
   EXPECT_EQ(device_->Flash(), Pattern(kFlashSize));
 
   // A refused erase: nothing is programmed after it.
