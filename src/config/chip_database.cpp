@@ -17,11 +17,6 @@ std::string ChipDatabase::PathBesideExecutable(const std::string& executable_pat
   return executable_path.substr(0, slash + 1) + "jedec.ini";
 }
 
-std::string ChipDatabase::ChoosePath(const std::string& jedec_option,
-                                     const std::string& executable_path) {
-  return jedec_option.empty() ? PathBesideExecutable(executable_path) : jedec_option;
-}
-
 std::optional<IniFile> ChipDatabase::Open() {
   if (path_.empty()) {
     out_.MessageBoxPrintf(MB_ICONERROR,

@@ -42,10 +42,6 @@ class ChipDatabase {
   // jedec.ini in the directory of the given executable path; empty for an
   // empty path.
   static std::string PathBesideExecutable(const std::string& executable_path);
-  // The database the program uses: the one named on the command line
-  // (--jedec FILE) when given, else the one beside the executable.
-  static std::string ChoosePath(const std::string& jedec_option,
-                                const std::string& executable_path);
 
   // The ini-file object, or none after the error box "Error reading the
   // JEDEC configuration file of the program" (the path is unknown).
