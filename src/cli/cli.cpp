@@ -250,7 +250,14 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
       env.err << "rtdprog-cli: " << sim_error << '\n';
       return kExitUsage;
     }
-    platform = std::make_unique<sim::VirtualProgrammer>(std::move(config), clock);
+    auto device = std::make_unique<sim::VirtualProgrammer>(std::move(config), clock);
+    // Nobody looks at the request record here; it would only grow.
+    device->SetRecordRequests(false);
+    if (!device->ImageError().empty()) {
+      env.err << "rtdprog-cli: " << device->ImageError() << '\n';
+      return kExitFailure;
+    }
+    platform = std::move(device);
   } else {
     platform = std::make_unique<HidapiPlatform>();
   }

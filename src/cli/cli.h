@@ -22,6 +22,8 @@ inline constexpr int kExitNotDone = 5;      // nothing done: write not confirmed
 
 // What the command line runs in; tests run it in-process with their own.
 struct CliEnvironment {
+  CliEnvironment(std::ostream& o, std::ostream& e, std::istream& i) : out(o), err(e), in(i) {}
+
   std::ostream& out;
   std::ostream& err;
   std::istream& in;
