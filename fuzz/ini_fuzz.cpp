@@ -29,12 +29,20 @@ void Check(bool condition, const char* what) {
 
 // One scratch file for the whole run; made once because libFuzzer calls the
 // entry point many thousand times in one process.
+std::string scratch_dir;  // removed at exit
+
+void RemoveScratch() {
+  std::remove((scratch_dir + "/fuzz.ini").c_str());
+  rmdir(scratch_dir.c_str());
+}
+
 const std::string& ScratchFile() {
   static const std::string path = [] {
-    std::string dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    dir += "/rtd-ini-fuzz-XXXXXX";
-    if (mkdtemp(dir.data()) == nullptr) std::abort();
-    return dir + "/fuzz.ini";
+    scratch_dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    scratch_dir += "/rtd-ini-fuzz-XXXXXX";
+    if (mkdtemp(scratch_dir.data()) == nullptr) std::abort();
+    std::atexit(RemoveScratch);
+    return scratch_dir + "/fuzz.ini";
   }();
   return path;
 }
