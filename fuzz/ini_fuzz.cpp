@@ -29,7 +29,8 @@ void Check(bool condition, const char* what) {
 
 // One scratch file for the whole run; made once because libFuzzer calls the
 // entry point many thousand times in one process.
-std::string scratch_dir;  // removed at exit
+// Set once by ScratchFile(); global so that the exit handler can remove it.
+std::string scratch_dir;
 
 void RemoveScratch() {
   std::remove((scratch_dir + "/fuzz.ini").c_str());
