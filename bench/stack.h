@@ -41,7 +41,12 @@ struct Stack {
     out.image_path = (dir / "image.bin").string();
   }
   ~Stack() {
+    // The link closes its handle on the device: tear down top to bottom.
     ops.reset();
+    settings.reset();
+    chips.reset();
+    programmer.reset();
+    link.reset();
     device.reset();
     std::filesystem::remove_all(dir);
   }
