@@ -58,15 +58,25 @@ OpResult FlashOperations::TakeImageBuffer(std::unique_ptr<uint8_t[]>& buffer) {
   return OpResult::kOk;
 }
 
-// Chooses and loads the image file; on anything but kOk the buffer is gone
-// and the program idle again, with the buttons as they were.
-OpResult FlashOperations::LoadForOperation(uint8_t* buffer, uint32_t* image_length) {
+// Takes the buffer, then chooses and loads the image file into it. On
+// anything but kOk the buffer is gone and the program idle again, with the
+// buttons as they were.
+OpResult FlashOperations::TakeAndLoadImage(std::unique_ptr<uint8_t[]>& buffer,
+                                           uint32_t* image_length) {
+  if (const OpResult taken = TakeImageBuffer(buffer); taken != OpResult::kOk) return taken;
   auto& o = out();
   const std::string name = o.ChooseImageToOpen();
-  if (name.empty()) return OpResult::kCancelled;
-  if (LoadImageFile(o, name, buffer, CurrentFlash.SizeInBytes, image_length) != 0) {
+  OpResult result = OpResult::kOk;
+  if (name.empty()) {
+    result = OpResult::kCancelled;
+  } else if (LoadImageFile(o, name, buffer.get(), CurrentFlash.SizeInBytes, image_length) != 0) {
     o.ToolbarNotice(2500, 250, PickLangText(flash_text::kErrorReadingFile));
-    return OpResult::kFailed;
+    result = OpResult::kFailed;
+  }
+  if (result != OpResult::kOk) {
+    buffer.reset();
+    o.IdleFlag = 1;
+    return result;
   }
   settings_.RememberImagePath(name);
   return OpResult::kOk;

@@ -97,7 +97,7 @@ class FlashOperations {
   // The steps the read, compare and write share.
   bool PassGate();
   OpResult TakeImageBuffer(std::unique_ptr<uint8_t[]>& buffer);
-  OpResult LoadForOperation(uint8_t* buffer, uint32_t* image_length);
+  OpResult TakeAndLoadImage(std::unique_ptr<uint8_t[]>& buffer, uint32_t* image_length);
   void EndOperation(std::unique_ptr<uint8_t[]>& buffer);
   bool StopRequested();
   OpResult WritePages(const uint8_t* buffer, uint32_t length);

@@ -85,13 +85,9 @@ OpResult FlashOperations::SpeedButtonCompareClick() {
   if (!PassGate()) return OpResult::kNotStarted;
   if (!CurrentFlash.Identified()) return OpResult::kNotStarted;
   std::unique_ptr<uint8_t[]> buffer;
-  if (const OpResult taken = TakeImageBuffer(buffer); taken != OpResult::kOk) return taken;
   uint32_t length = 0;
-  if (const OpResult loaded = LoadForOperation(buffer.get(), &length); loaded != OpResult::kOk) {
-    buffer.reset();
-    o.IdleFlag = 1;
+  if (const OpResult loaded = TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
     return loaded;
-  }
 
   constexpr LangText kTitle = LANG_TEXT("Полное сравнение FLASH", "Full FLASH compare");
   o.LogPrintf(PickLangText(kTitle));
@@ -134,17 +130,12 @@ OpResult FlashOperations::SpeedButtonCompareClick() {
 }
 
 OpResult FlashOperations::SpeedButtonCompareFastClick() {
-  auto& o = out();
   if (!PassGate()) return OpResult::kNotStarted;
   if (!CurrentFlash.Identified()) return OpResult::kNotStarted;
   std::unique_ptr<uint8_t[]> buffer;
-  if (const OpResult taken = TakeImageBuffer(buffer); taken != OpResult::kOk) return taken;
   uint32_t length = 0;
-  if (const OpResult loaded = LoadForOperation(buffer.get(), &length); loaded != OpResult::kOk) {
-    buffer.reset();
-    o.IdleFlag = 1;
+  if (const OpResult loaded = TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
     return loaded;
-  }
   QuickCompareImage(buffer.get(), length);
   EndOperation(buffer);
   return last_quick_compare_;

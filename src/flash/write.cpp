@@ -26,13 +26,9 @@ OpResult FlashOperations::SpeedButtonWriteClick() {
     return OpResult::kNotStarted;
   if (!CurrentFlash.Identified()) return OpResult::kNotStarted;
   std::unique_ptr<uint8_t[]> buffer;
-  if (const OpResult taken = TakeImageBuffer(buffer); taken != OpResult::kOk) return taken;
   uint32_t length = 0;
-  if (const OpResult loaded = LoadForOperation(buffer.get(), &length); loaded != OpResult::kOk) {
-    buffer.reset();
-    o.IdleFlag = 1;
+  if (const OpResult loaded = TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
     return loaded;
-  }
 
   o.SetButtonsState(true);
   o.EnableButton(ToolButton::SpeedButtonWrite);
