@@ -39,6 +39,24 @@ HidReport BuildRequest(uint8_t command, uint32_t address, const uint8_t* payload
   return report;
 }
 
+// The LinkStatus of a status reply (255, 254, 253); false for any other
+// command byte.
+bool StatusReply(uint8_t command_byte, LinkStatus* status) {
+  switch (command_byte) {
+    case kReplySuccess:
+      *status = kLinkOk;
+      return true;
+    case kReplyParamError:
+      *status = kLinkParamError;
+      return true;
+    case kReplyFailed:
+      *status = kLinkFailedResult;
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool AddressEchoed(const HidReport& request, const HidReport& reply) {
   return reply[2] == request[2] && reply[3] == request[3] && reply[4] == request[4];
 }
@@ -87,16 +105,8 @@ LinkStatus Link::CommandRead(uint8_t code, uint32_t address, uint8_t* buffer, ui
   const LinkStatus r = ReportExchange(report, timeout_ms);
   if (r != kLinkOk) return r;
 
-  switch (report[1]) {
-    case kReplyFailed:
-      return kLinkFailedResult;
-    case kReplyParamError:
-      return kLinkParamError;
-    case kReplySuccess:
-      return kLinkOk;  // a bare status: nothing to copy
-    default:
-      break;
-  }
+  // A bare status carries nothing to copy.
+  if (LinkStatus status; StatusReply(report[1], &status)) return status;
   if (report[1] != static_cast<uint8_t>(code | 0x80) || !AddressEchoed(request, report)) {
     return kLinkCommFailure;
   }
@@ -121,16 +131,8 @@ LinkStatus Link::CommandWrite(uint8_t code, uint32_t address, const uint8_t* buf
   if (r != kLinkOk) return r;
 
   if (!AddressEchoed(request, report)) return kLinkCommFailure;
-  switch (report[1]) {
-    case kReplyFailed:
-      return kLinkFailedResult;
-    case kReplyParamError:
-      return kLinkParamError;
-    case kReplySuccess:
-      return kLinkOk;
-    default:
-      return kLinkCommFailure;
-  }
+  if (LinkStatus status; StatusReply(report[1], &status)) return status;
+  return kLinkCommFailure;
 }
 
 void Link::CommLogLine(const char* label, const HidReport& report) {
