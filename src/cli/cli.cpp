@@ -8,6 +8,7 @@
 #include "config/chip_database.h"
 #include "config/settings.h"
 #include "flash/operations.h"
+#include "flash/texts.h"
 #include "i18n/lang.h"
 #include "link/commands.h"
 #include "link/exchange.h"
@@ -177,18 +178,12 @@ void AddProgressUnits(CliOutput& out) {
   const int32_t saved = CurrentLanguage;
   for (int32_t lang : {kLanguageRussian, kLanguageEnglish}) {
     CurrentLanguage = lang;
-    out.bytes_per_step[PickLangText(LANG_TEXT("Чтение FLASH", "FLASH Read"))] = 256;
-    out.bytes_per_step[PickLangText(LANG_TEXT("Полное сравнение FLASH", "Full FLASH compare"))] = 256;
-    out.bytes_per_step[PickLangText(LANG_TEXT("Запись FLASH", "FLASH write"))] = 256;
-    out.bytes_per_step[PickLangText(LANG_TEXT("Быстрое сравнение FLASH", "Quick FLASH compare"))] =
-        65536;
+    out.bytes_per_step[PickLangText(flash_text::kRead)] = 256;
+    out.bytes_per_step[PickLangText(flash_text::kFullCompare)] = 256;
+    out.bytes_per_step[PickLangText(flash_text::kWrite)] = 256;
+    out.bytes_per_step[PickLangText(flash_text::kQuickCompare)] = kImageUnit;
   }
   CurrentLanguage = saved;
-}
-
-std::string JoinPath(const std::string& dir, const std::string& name) {
-  if (dir.empty()) return name;
-  return dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
 }  // namespace
@@ -271,9 +266,10 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
   AddProgressUnits(out);
 
   const std::string jedec_path =
-      o.jedec.empty() ? JoinPath(env.program_dir, "jedec.ini") : o.jedec;
+      o.jedec.empty() ? ChipDatabase::PathBesideExecutable(env.executable_path) : o.jedec;
   // The window's settings file, so both front ends remember the same image path.
-  const std::string settings_path = JoinPath(env.program_dir, "rtdprog.ini");
+  const std::string program_dir = DirectoryOfImagePath(env.executable_path);
+  const std::string settings_path = (program_dir.empty() ? "" : program_dir + "/") + "rtdprog.ini";
 
   int status = kExitFailure;
   {

@@ -31,8 +31,8 @@ struct CliEnvironment {
   bool err_is_terminal = false;
   // Locale name used when --lang is not given (LC_ALL / LC_MESSAGES / LANG).
   std::string locale;
-  // Directory holding jedec.ini and the settings file (the executable's).
-  std::string program_dir;
+  // The executable's path: jedec.ini and the settings file lie beside it.
+  std::string executable_path;
   // Set from a signal handler on Ctrl-C; may be null.
   const std::atomic<bool>* interrupted = nullptr;
   // The clock; null means the system clock.

@@ -26,11 +26,6 @@ std::string LocaleName() {
   return {};
 }
 
-std::string DirectoryOf(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -44,7 +39,7 @@ int main(int argc, char** argv) {
   env.in_is_terminal = isatty(STDIN_FILENO) == 1;
   env.err_is_terminal = isatty(STDERR_FILENO) == 1;
   env.locale = LocaleName();
-  env.program_dir = DirectoryOf(rtd::ExecutablePath());
+  env.executable_path = rtd::ExecutablePath();
   env.interrupted = &g_interrupted;
   return rtd::cli::RunCli(args, env);
 }

@@ -35,6 +35,25 @@ bool FlashOperations::StopRequested() {
   return true;
 }
 
+// Logs the operation's title, makes the buttons busy with its own button
+// as the stop button, and starts the gauge under the same title.
+void FlashOperations::StartBusy(LangText title, ToolButton stop_button, int32_t maximum) {
+  auto& o = out();
+  o.LogPrintf(PickLangText(title));
+  o.SetButtonsState(true);
+  o.EnableButton(stop_button);
+  o.ProgressStart(maximum, PickLangText(title));
+}
+
+// The head of every block loop: pending messages run, a stop request ends
+// the loop (false), otherwise the gauge steps to the next block.
+bool FlashOperations::NextBlock(int32_t& counter) {
+  out().ProcessMessages();
+  if (StopRequested()) return false;
+  out().ProgressStep(++counter);
+  return true;
+}
+
 // Sets IdleFlag to 0 and takes a buffer of the flash's size. On failure the
 // user has seen why and the program is idle again.
 OpResult FlashOperations::TakeImageBuffer(std::unique_ptr<uint8_t[]>& buffer) {

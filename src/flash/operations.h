@@ -11,6 +11,7 @@
 
 #include "config/chip_database.h"
 #include "config/settings.h"
+#include "i18n/lang.h"
 #include "link/commands.h"
 
 namespace rtd {
@@ -100,6 +101,8 @@ class FlashOperations {
   OpResult TakeAndLoadImage(std::unique_ptr<uint8_t[]>& buffer, uint32_t* image_length);
   void EndOperation(std::unique_ptr<uint8_t[]>& buffer);
   bool StopRequested();
+  void StartBusy(LangText title, ToolButton stop_button, int32_t maximum);
+  bool NextBlock(int32_t& counter);
   OpResult WritePages(const uint8_t* buffer, uint32_t length);
 
   Programmer& programmer_;

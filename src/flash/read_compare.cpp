@@ -27,21 +27,15 @@ OpResult FlashOperations::SpeedButtonReadClick() {
   if (const OpResult taken = TakeImageBuffer(buffer); taken != OpResult::kOk) return taken;
   const uint32_t size = CurrentFlash.SizeInBytes;
 
-  constexpr LangText kTitle = LANG_TEXT("Чтение FLASH", "FLASH Read");
-  o.LogPrintf(PickLangText(kTitle));
-  o.SetButtonsState(true);
-  o.EnableButton(ToolButton::SpeedButtonRead);
-  o.ProgressStart(BlockCount(size), PickLangText(kTitle));
+  StartBusy(flash_text::kRead, ToolButton::SpeedButtonRead, BlockCount(size));
 
   OpResult result = OpResult::kOk;
   int32_t counter = 0;
   for (uint32_t address = 0; address < size; address += kBlock) {
-    o.ProcessMessages();
-    if (StopRequested()) {
+    if (!NextBlock(counter)) {
       result = OpResult::kStopped;
       break;
     }
-    o.ProgressStep(++counter);
     if (size - address >= kBlock) {
       if (programmer_.FlashReadBlock(address, buffer.get() + address) != 0) {
         result = OpResult::kFailed;
@@ -89,22 +83,16 @@ OpResult FlashOperations::SpeedButtonCompareClick() {
   if (const OpResult loaded = TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
     return loaded;
 
-  constexpr LangText kTitle = LANG_TEXT("Полное сравнение FLASH", "Full FLASH compare");
-  o.LogPrintf(PickLangText(kTitle));
-  o.SetButtonsState(true);
-  o.EnableButton(ToolButton::SpeedButtonCompare);
-  o.ProgressStart(BlockCount(length), PickLangText(kTitle));
+  StartBusy(flash_text::kFullCompare, ToolButton::SpeedButtonCompare, BlockCount(length));
 
   OpResult result = OpResult::kOk;
   int32_t counter = 0;
   uint8_t block[kBlock];
   for (uint32_t address = 0; address < length; address += kBlock) {
-    o.ProcessMessages();
-    if (StopRequested()) {
+    if (!NextBlock(counter)) {
       result = OpResult::kStopped;
       break;
     }
-    o.ProgressStep(++counter);
     if (programmer_.FlashReadBlock(address, block) != 0) {
       result = OpResult::kFailed;
       break;
@@ -143,21 +131,16 @@ OpResult FlashOperations::SpeedButtonCompareFastClick() {
 
 int FlashOperations::QuickCompareImage(const uint8_t* buffer, uint32_t length) {
   auto& o = out();
-  o.LogPrintf(PickLangText(flash_text::kQuickCompare));
-  o.SetButtonsState(true);
-  o.EnableButton(ToolButton::SpeedButtonCompareFast);
-  o.ProgressStart(static_cast<int32_t>((uint64_t{length} + kImageUnit - 1) / kImageUnit),
-                  PickLangText(flash_text::kQuickCompare));
+  StartBusy(flash_text::kQuickCompare, ToolButton::SpeedButtonCompareFast,
+            static_cast<int32_t>((uint64_t{length} + kImageUnit - 1) / kImageUnit));
 
   OpResult result = OpResult::kOk;
   int32_t counter = 0;
   for (uint64_t first = 0; first < length; first += kImageUnit) {
-    o.ProcessMessages();
-    if (StopRequested()) {
+    if (!NextBlock(counter)) {
       result = OpResult::kStopped;
       break;
     }
-    o.ProgressStep(++counter);
     // A last range cut short by the end of the image is checked, on both
     // sides, over the bytes that exist.
     const auto from = static_cast<uint32_t>(first);

@@ -1,4 +1,5 @@
-// Texts that more than one flash operation shows.
+// Texts that more than one place shows: several operations, or an
+// operation and a front end that recognises its progress by its title.
 #pragma once
 
 #include "i18n/lang.h"
@@ -16,7 +17,12 @@ inline constexpr LangText kErrorReadingFile =
     LANG_TEXT("Ошибка чтения файла", "Error reading file");
 inline constexpr LangText kSameContent =
     LANG_TEXT("Содержимое FLASH и файла совпадает", "FLASH content and file the same");
+// Titles of the long operations (log line and status text).
+inline constexpr LangText kRead = LANG_TEXT("Чтение FLASH", "FLASH Read");
+inline constexpr LangText kFullCompare =
+    LANG_TEXT("Полное сравнение FLASH", "Full FLASH compare");
 inline constexpr LangText kQuickCompare =
     LANG_TEXT("Быстрое сравнение FLASH", "Quick FLASH compare");
+inline constexpr LangText kWrite = LANG_TEXT("Запись FLASH", "FLASH write");
 
 }  // namespace rtd::flash_text

@@ -75,24 +75,21 @@ OpResult FlashOperations::SpeedButtonWriteClick() {
 // when done, whatever the outcome.
 OpResult FlashOperations::WritePages(const uint8_t* buffer, uint32_t length) {
   auto& o = out();
-  constexpr LangText kTitle = LANG_TEXT("Запись FLASH", "FLASH write");
-  o.LogPrintf(PickLangText(kTitle));
+  o.LogPrintf(PickLangText(flash_text::kWrite));
   uint8_t blank[kPage];
   std::memset(blank, 0xFF, sizeof blank);
   o.ProgressStart(static_cast<int32_t>((uint64_t{length} + kPage - 1) / kPage),
-                  PickLangText(kTitle));
+                  PickLangText(flash_text::kWrite));
 
   const bool manufacturer_bf = CurrentFlash.JedecId[0] == kManufacturerBF;
   OpResult result = OpResult::kOk;
   int32_t counter = 0;
   uint8_t page[kPage];
   for (uint32_t address = 0; address < length; address += kPage) {
-    o.ProcessMessages();
-    if (StopRequested()) {
+    if (!NextBlock(counter)) {
       result = OpResult::kStopped;
       break;
     }
-    o.ProgressStep(++counter);
     // A last page cut short by the end of the chip is filled up with 0xFF,
     // which programs nothing.
     const uint32_t count = std::min(kPage, length - address);

@@ -14,6 +14,7 @@
 #include "cli/cli.h"
 #include "core/clock.h"
 #include "i18n/lang.h"
+#include "temp_dir.h"
 
 namespace rtd::cli {
 namespace {
@@ -44,20 +45,12 @@ class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
     saved_language_ = CurrentLanguage;
-    dir_ = fs::temp_directory_path() /
-           ("rtdcli-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
     std::ofstream(dir_ / "jedec.ini") << "[EF4013]\r\nManufacturer=Winbond W25Q40\r\nSizeInBytes=524288\r\n";
     flash_image_ = dir_ / "board.bin";
     WriteFile(flash_image_, Pattern(512 * 1024, 7));
     Configure("");
   }
-  void TearDown() override {
-    fs::remove_all(dir_);
-    CurrentLanguage = saved_language_;
-  }
+  void TearDown() override { CurrentLanguage = saved_language_; }
 
   // Writes the virtual programmer's configuration; extra lines appended.
   void Configure(const std::string& extra) {
@@ -72,7 +65,7 @@ class CliTest : public ::testing::Test {
     if (simulate) args.insert(args.begin(), "--simulate=" + (dir_ / "sim.conf").string());
     CliEnvironment env{out_, err_, in_};
     env.locale = "en_US.UTF-8";
-    env.program_dir = dir_.string();
+    env.executable_path = (dir_ / "rtdprog-cli").string();
     env.interrupted = &interrupted_;
     env.clock = &clock_;
     env.on_pump = on_pump_;
@@ -82,7 +75,8 @@ class CliTest : public ::testing::Test {
   std::string Out() const { return out_.str(); }
   std::string Err() const { return err_.str(); }
 
-  fs::path dir_;
+  test::TempDir temp_;
+  fs::path dir_ = temp_.fs_path();
   fs::path flash_image_;
   std::ostringstream out_;
   std::ostringstream err_;

@@ -24,16 +24,11 @@
 #include "link/report.h"
 #include "recording_output.h"
 #include "sim/virtual_programmer.h"
+#include "temp_dir.h"
 
 namespace rtd::test {
 
 namespace fs = std::filesystem;
-
-inline fs::path MakeTempDir() {
-  std::string pattern = (fs::temp_directory_path() / "rtd-flash-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-  return pattern;
-}
 
 inline void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
@@ -117,7 +112,6 @@ class FlashBench : public ::testing::Test {
   void SetUp() override {
     saved_language_ = CurrentLanguage;
     CurrentLanguage = kLanguageEnglish;
-    dir_ = MakeTempDir();
     WriteText(dir_ / "jedec.ini",
               "[EF4013]\r\nManufacturer=Winbond W25Q40\r\nSizeInBytes=524288\r\n"
               "[BF258D]\r\nManufacturer=SST 25VF040B\r\nSizeInBytes=524288\r\n");
@@ -125,9 +119,6 @@ class FlashBench : public ::testing::Test {
   void TearDown() override {
     Stop();
     CurrentLanguage = saved_language_;
-    std::error_code ec;
-    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(dir_, ec);
   }
 
   // Plugs in a programmer with this configuration (the flash erased unless
@@ -200,7 +191,8 @@ class FlashBench : public ::testing::Test {
 
   ManualClock clock_{1000, 1};
   RecordingOutput out_{&clock_};
-  fs::path dir_;
+  TempDir temp_;
+  fs::path dir_ = temp_.fs_path();
   std::unique_ptr<sim::VirtualProgrammer> device_;
   std::unique_ptr<TamperingBus> bus_;
   std::unique_ptr<Link> link_;

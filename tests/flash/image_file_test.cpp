@@ -16,13 +16,8 @@ class ImageFileTest : public ::testing::Test {
   void SetUp() override {
     saved_language_ = CurrentLanguage;
     CurrentLanguage = kLanguageEnglish;
-    dir_ = MakeTempDir();
   }
-  void TearDown() override {
-    CurrentLanguage = saved_language_;
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
+  void TearDown() override { CurrentLanguage = saved_language_; }
   // Everything in the directory, to see that no temporary file is left.
   std::vector<std::string> Entries() const {
     std::vector<std::string> v;
@@ -40,7 +35,8 @@ class ImageFileTest : public ::testing::Test {
   }
 
   RecordingOutput out_;
-  fs::path dir_;
+  TempDir temp_;
+  fs::path dir_ = temp_.fs_path();
   std::vector<uint8_t> file_;
   std::vector<uint8_t> buffer_;
   uint32_t length_ = 0;

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "sim_bench.h"
+#include "temp_dir.h"
 
 namespace rtd::sim::test {
 namespace {
@@ -144,8 +145,6 @@ TEST_F(Faults, TimeoutNeverAnswersAndTransferFailureRefusesTheReport) {
 class BackingFile : public SimBench {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("rtd-sim-image-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
     config_.size = 64 * 1024;
     config_.image = (dir_ / "flash.bin").string();
     config_.erase_ms = 0;
@@ -153,14 +152,14 @@ class BackingFile : public SimBench {
   void TearDown() override {
     if (handle) sim->Close(handle);
     sim.reset();
-    fs::remove_all(dir_);
   }
   Bytes Contents() {
     std::ifstream f(config_.image, std::ios::binary);
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
   }
 
-  fs::path dir_;
+  rtd::test::TempDir temp_;
+  fs::path dir_ = temp_.fs_path();
   SimConfig config_;
 };
 

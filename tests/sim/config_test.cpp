@@ -8,6 +8,7 @@
 
 #include "i18n/lang.h"
 #include "sim/virtual_programmer.h"
+#include "temp_dir.h"
 
 namespace rtd::sim {
 namespace {
@@ -131,8 +132,8 @@ TEST(SimConfigParse, ErrorsNameTheLineAndLeaveTheConfigAlone) {
 TEST(SimConfigLoad, ImageIsFoundBesideTheFile) {
   English english;
   namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() / ("rtd-sim-config-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+  rtd::test::TempDir temp;
+  const fs::path dir = temp.fs_path();
   {
     std::ofstream f(dir / "board.cfg");
     f << "image=board.bin\r\nsize=65536\r\n";
@@ -151,7 +152,6 @@ TEST(SimConfigLoad, ImageIsFoundBesideTheFile) {
   EXPECT_EQ(error, (dir / "bad.cfg").string() + ": line 2: unknown key \"what\"");
   EXPECT_FALSE(LoadSimConfig((dir / "missing.cfg").string(), c, error));
   EXPECT_NE(error.find("missing.cfg"), std::string::npos);
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ namespace rtd::test {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "rtd-config-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "rtd-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     path_ = pattern;
   }
@@ -31,6 +31,7 @@ class TempDir {
 
   std::string File(const std::string& name) const { return path_ + "/" + name; }
   const std::string& path() const { return path_; }
+  std::filesystem::path fs_path() const { return path_; }
 
  private:
   std::string path_;
