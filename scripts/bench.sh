@@ -3,7 +3,7 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
-cmake -S "$root" -B "$root/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRTD_TESTS=OFF >/dev/null
+cmake -S "$root" -B "$root/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$root/build-bench" --target rtd_bench rtd_bench_memory
 "$root/build-bench/bench/rtd_bench" "$@"
 "$root/build-bench/bench/rtd_bench_memory"

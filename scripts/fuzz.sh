@@ -9,8 +9,8 @@ build="$root/build-fuzz"
 runs="${1:-20000}"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DRTD_FUZZ=ON -DRTD_TESTS=OFF -DRTD_BENCH=OFF >/dev/null
-cmake --build "$build" --target rtdcore ini_fuzz
+    -DRTD_FUZZ=ON -DBUILD_TESTING=OFF -DRTD_BENCH=OFF >/dev/null
+cmake --build "$build" --target ini_fuzz
 # libFuzzer adds what it finds to its first corpus directory: give it a copy.
 work="$build/fuzz-work"
 rm -rf "$work"

@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
 cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
 cmake --build "$root/build" --target rtdprog-cli
-cli="$root/build/src/cli/rtdprog-cli"
+cli="$root/build/bin/rtdprog-cli"
 if [ $# -gt 0 ]; then exec "$cli" "$@"; fi
 
 # A virtual board whose flash lives in a file, so it survives between runs.
