@@ -21,6 +21,7 @@ QTranslator* InstalledCatalogue(QCoreApplication* app) {
 
 bool ApplyToolkitLanguage(int32_t language) {
   QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr) return language == kLanguageEnglish;  // nothing to translate yet
   if (language == kLanguageEnglish) {
     if (QTranslator* catalogue = InstalledCatalogue(app)) {
       QCoreApplication::removeTranslator(catalogue);

@@ -12,7 +12,8 @@ namespace rtd::app {
 // English); any other value installs it once, owned by the application
 // object. Returns false when Russian was asked for and the catalogue cannot
 // be loaded (package not installed): the toolkit then stays in English and
-// the program runs on. Needs a QCoreApplication.
+// the program runs on; also false for Russian before the application object
+// exists.
 bool ApplyToolkitLanguage(int32_t language);
 
 }  // namespace rtd::app
