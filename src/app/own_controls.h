@@ -4,12 +4,11 @@
 // caption is its tab's text, and a surface its owner paints on.
 #pragma once
 
-#include <functional>
-
 #include <QGroupBox>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <functional>
 
 class QButtonGroup;
 class QPainter;

@@ -35,7 +35,8 @@ QString Text(const TranslationEntry& entry) { return QString::fromUtf8(Translati
 // the very end adds no empty item, and an empty text is an empty list.
 QStringList Lines(const TranslationEntry& entry) {
   QString text = Text(entry);
-  text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  text.replace(QLatin1String("\r\n"), QLatin1String("\n"))
+      .replace(QLatin1Char('\r'), QLatin1Char('\n'));
   QStringList lines = text.split(QLatin1Char('\n'));
   if (lines.last().isEmpty()) lines.removeLast();
   return lines;
@@ -201,8 +202,7 @@ const ClassRule* RuleFor(const QObject& control) {
 const TranslationEntry* Find(const TranslationEntry* table, const QString& prefix,
                              const char* property) {
   const QByteArray key = (prefix + QLatin1Char('_') + QLatin1String(property)).toUtf8();
-  return FindTranslation(std::string_view(key.constData(), static_cast<size_t>(key.size())),
-                         table);
+  return FindTranslation(std::string_view(key.constData(), static_cast<size_t>(key.size())), table);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "i18n/form_translation.h"
 #include "i18n/lang.h"
 
@@ -39,7 +37,7 @@ TEST(IsUntranslatedKey, LooksAtTheCharacterBeforeTheLastUnderscore) {
 
 TEST(FindTranslation, FirstExactMatchUpToTheEndRowAndNeverForXNames) {
   const TranslationEntry table[] = {
-      {"F_Ax_Caption", "a", "A"},  {"F_B_Hint", "first", "First"},
+      {"F_Ax_Caption", "a", "A"},       {"F_B_Hint", "first", "First"},
       {"F_B_Hint", "second", "Second"}, {"", "", ""},
       {"F_C_Hint", "after", "After"},
   };

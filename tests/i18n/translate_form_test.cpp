@@ -102,7 +102,9 @@ class MainFormTest : public TranslateFormTest {
 };
 
 TEST_F(MainFormTest, EnglishRussianEnglishLeavesExactlyTheTableTexts) {
-  for (int32_t language : {kLanguageEnglish, kLanguageRussian, kLanguageEnglish}) Translate(language);
+  for (int32_t language : {kLanguageEnglish, kLanguageRussian, kLanguageEnglish}) {
+    Translate(language);
+  }
   for (size_t i = 0; i < hinted_.size(); ++i) {
     const QString english = QString::fromUtf8(FormTranslationTable[i].english);
     EXPECT_EQ(Hint(hinted_[i]), english);
@@ -147,9 +149,12 @@ TEST_F(TranslateFormTest, NamesEndingInXAndUnlistedClassesAreNeverTouched) {
 
 TEST_F(TranslateFormTest, EachRoleTakesItsCaptionAndKeepsItsState) {
   const TranslationEntry table[] = {
-      {"MainForm_Caption", "Окно", "Window"}, {"MainForm_Panel_Caption", "Панель", "Panel"},
-      {"MainForm_Label_Caption", "Метка", "Label"}, {"MainForm_Check_Caption", "Флажок", "Check"},
-      {"MainForm_Sheet_Caption", "Лист", "Sheet"}, {"MainForm_Tabs_Caption", "1\n2\n3", "A\nB\nC"},
+      {"MainForm_Caption", "Окно", "Window"},
+      {"MainForm_Panel_Caption", "Панель", "Panel"},
+      {"MainForm_Label_Caption", "Метка", "Label"},
+      {"MainForm_Check_Caption", "Флажок", "Check"},
+      {"MainForm_Sheet_Caption", "Лист", "Sheet"},
+      {"MainForm_Tabs_Caption", "1\n2\n3", "A\nB\nC"},
       {"", "", ""},
   };
   auto* panel = Add<Panel>("Panel");
