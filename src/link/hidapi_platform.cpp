@@ -2,6 +2,8 @@
 
 #include <hidapi.h>
 
+#include <algorithm>
+
 namespace rtd {
 
 namespace {
@@ -75,7 +77,10 @@ std::vector<std::string> EnumeratePaths(uint16_t vendor_id, uint16_t product_id)
   std::vector<std::string> paths;
   hid_device_info* list = hid_enumerate(vendor_id, product_id);
   for (const hid_device_info* info = list; info != nullptr; info = info->next) {
-    if (info->path != nullptr) paths.emplace_back(info->path);
+    // hidraw lists a device once per top-level usage, all with one path;
+    // opening it once is enough.
+    if (info->path != nullptr && std::find(paths.begin(), paths.end(), info->path) == paths.end())
+      paths.emplace_back(info->path);
   }
   hid_free_enumeration(list);
   return paths;
