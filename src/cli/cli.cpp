@@ -283,14 +283,22 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     SettingsFile settings(files.settings, out);
     FlashOperations ops(programmer, chips, settings);
 
+    // A programmer that is plugged in but may not be opened (most often the
+    // udev rule is missing) is explained at once, rather than reported as
+    // disconnected by whichever operation meets it first. The handle opened
+    // here is the one the first exchange would open.
+    if (link.transport().LinkOpen() != kLinkOk && !link.transport().OpenFailure().empty()) {
+      env.err << ProgrammerNotOpenedText(link.transport().OpenFailure()) << '\n';
+      return kExitFailure;
+    }
+
     if (command == "info") {
       const LinkStatus s = programmer.ReadProgrammerInfo();
       if (s == kLinkOk) {
         ShowProgrammerInfo(out, programmer.ProgrammerInfo);
         status = kExitOk;
       } else {
-        // The explanation below replaces "Controller is disconnected".
-        if (link.transport().OpenFailure().empty()) env.err << LinkStatusText(s) << '\n';
+        env.err << LinkStatusText(s) << '\n';
         status = kExitFailure;
       }
     } else if (command == "touch") {
@@ -322,7 +330,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
       }
     }
     out.ProgressHide();
-    // Plugged in but not ours to open: most often the missing udev rule.
+    // The same when the programmer came back without access during the run.
     if (status != kExitOk && !link.transport().OpenFailure().empty())
       env.err << ProgrammerNotOpenedText(link.transport().OpenFailure()) << '\n';
   }

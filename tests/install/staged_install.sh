@@ -89,10 +89,12 @@ grep -qx "BIN=$work/dump2.bin" "$work/xdg/rtdprog/rtdprog.ini" ||
     fail "XDG_CONFIG_HOME not used"
 
 # A programmer that is plugged in but may not be opened.
-run 1 --simulate="$work/unopenable.conf" info
-grep -q "could not be opened: Permission denied" "$work/err" || fail "no explanation"
-grep -q "udev" "$work/err" || fail "no word on the udev rule"
-! grep -q "Controller is disconnected" "$work/err" || fail "still called disconnected"
+for command in info detect; do
+    run 1 --simulate="$work/unopenable.conf" $command
+    grep -q "could not be opened: Permission denied" "$work/err" || fail "$command: no explanation"
+    grep -q "udev" "$work/err" || fail "$command: no word on the udev rule"
+    ! grep -q "disconnected" "$work/err" || fail "$command: still called disconnected"
+done
 
 # Nothing was written beside the installed program.
 [ "$(ls "$stage/bin")" = rtdprog-cli ] || fail "files appeared in bin/"

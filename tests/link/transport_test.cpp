@@ -4,6 +4,7 @@
 
 #include "fake_hid.h"
 #include "i18n/lang.h"
+#include "link/hidapi_platform.h"
 #include "link/transport.h"
 
 namespace rtd::test {
@@ -168,6 +169,16 @@ TEST(Transport, AProgrammerThatCannotBeOpenedKeepsTheSystemsReason) {
   HidTransport u(unfiltered);
   EXPECT_EQ(u.LinkOpen(), kLinkNotFound);
   EXPECT_EQ(u.OpenFailure(), "");
+}
+
+TEST(HidapiPlatform, AFailedOpenKeepsTheSystemsReason) {
+  HidapiPlatform hid;
+  ASSERT_TRUE(hid.LoadLibrary());
+  EXPECT_EQ(hid.Open("/nonexistent/hidraw9"), nullptr);
+  EXPECT_NE(hid.LastOpenError().find("No such file or directory"), std::string::npos)
+      << hid.LastOpenError();
+  // hidapi's texts are wide; they reach the user as UTF-8.
+  EXPECT_EQ(WideToUtf8(L"d\u00FC\u20AC\U0001F600"), "d\xC3\xBC\xE2\x82\xAC\xF0\x9F\x98\x80");
 }
 
 TEST(Transport, FailedTransfersCloseTheHandle) {
