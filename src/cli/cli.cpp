@@ -6,6 +6,7 @@
 
 #include "cli/cli_output.h"
 #include "config/chip_database.h"
+#include "config/paths.h"
 #include "config/settings.h"
 #include "flash/operations.h"
 #include "flash/texts.h"
@@ -30,7 +31,7 @@ constexpr LangText kHelp = LANG_TEXT(
     "  read ФАЙЛ          чтение FLASH в файл\n"
     "  compare ФАЙЛ       полное сравнение FLASH с файлом\n"
     "  compare --quick ФАЙЛ  быстрое сравнение по CRC каждых 64 КБ\n"
-    "  write ФАЙЛ [--yes] стирание и запись FLASH из файла с проверкой\n"
+    "  write ФАЙЛ         стирание и запись FLASH из файла с проверкой\n"
     "  reset-controller   сброс RTD2662\n"
     "  touch              параметры калибровки сенсора\n"
     "  reset-programmer   сброс программатора\n"
@@ -39,7 +40,7 @@ constexpr LangText kHelp = LANG_TEXT(
     "  --simulate[=ФАЙЛ]  работать с виртуальным программатором (настройки в ФАЙЛЕ)\n"
     "  --lang ru|en       язык (по умолчанию из локали)\n"
     "  --comm-log         лог обмена в stderr\n"
-    "  --jedec ФАЙЛ       база микросхем FLASH вместо jedec.ini рядом с программой\n"
+    "  --jedec ФАЙЛ       база микросхем FLASH вместо jedec.ini\n"
     "  --yes              ответить «да» на вопрос перед стиранием\n"
     "  -h, --help         эта справка\n"
     "  --version          версия программы\n"
@@ -64,7 +65,7 @@ constexpr LangText kHelp = LANG_TEXT(
     "  read FILE          read the whole FLASH into FILE\n"
     "  compare FILE       compare the FLASH with FILE byte by byte\n"
     "  compare --quick FILE  compare by CRC of every 64 KiB\n"
-    "  write FILE [--yes] erase the FLASH, write FILE and verify\n"
+    "  write FILE         erase the FLASH, write FILE and verify\n"
     "  reset-controller   reset the RTD2662\n"
     "  touch              read the touch calibration parameters\n"
     "  reset-programmer   reset the programmer\n"
@@ -73,7 +74,7 @@ constexpr LangText kHelp = LANG_TEXT(
     "  --simulate[=FILE]  use the virtual programmer (configured by FILE)\n"
     "  --lang ru|en       language (default: from the locale)\n"
     "  --comm-log         write the communication log to stderr\n"
-    "  --jedec FILE       FLASH chip database instead of jedec.ini beside the program\n"
+    "  --jedec FILE       FLASH chip database instead of jedec.ini\n"
     "  --yes              answer Yes to the question before erasing\n"
     "  -h, --help         this help\n"
     "  --version          program version\n"
@@ -265,19 +266,31 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
   if (takes_file) out.image_path = o.positional[1];
   AddProgressUnits(out);
 
-  const std::string jedec_path =
-      o.jedec.empty() ? ChipDatabase::PathBesideExecutable(env.executable_path) : o.jedec;
-  // The window's settings file, so both front ends remember the same image path.
-  const std::string program_dir = DirectoryOfImagePath(env.executable_path);
-  const std::string settings_path = (program_dir.empty() ? "" : program_dir + "/") + "rtdprog.ini";
+  ProgramFiles files =
+      LocateProgramFiles({env.executable_path, env.xdg_config_home, env.home});
+  if (!o.jedec.empty()) UseChipDatabase(files, o.jedec);
+  // Said and carried on: the command may need no file, and a write that
+  // fails later says so again.
+  if (const std::string e = PrepareConfigDirectory(files); !e.empty())
+    env.err << "rtdprog-cli: " << e << '\n';
 
   int status = kExitFailure;
   {
     Link link(*platform, clock, out);
     Programmer programmer(link);
-    ChipDatabase chips(jedec_path, out);
-    SettingsFile settings(settings_path, out);
+    ChipDatabase chips(files.jedec, out);
+    chips.SetShippedDatabase(files.shipped_jedec);
+    SettingsFile settings(files.settings, out);
     FlashOperations ops(programmer, chips, settings);
+
+    // A programmer that is plugged in but may not be opened (most often the
+    // udev rule is missing) is explained at once, rather than reported as
+    // disconnected by whichever operation meets it first. The handle opened
+    // here is the one the first exchange would open.
+    if (link.transport().LinkOpen() != kLinkOk && !link.transport().OpenFailure().empty()) {
+      env.err << ProgrammerNotOpenedText(link.transport().OpenFailure()) << '\n';
+      return kExitFailure;
+    }
 
     if (command == "info") {
       const LinkStatus s = programmer.ReadProgrammerInfo();
@@ -317,6 +330,9 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
       }
     }
     out.ProgressHide();
+    // The same when the programmer came back without access during the run.
+    if (status != kExitOk && !link.transport().OpenFailure().empty())
+      env.err << ProgrammerNotOpenedText(link.transport().OpenFailure()) << '\n';
   }
   return status;
 }

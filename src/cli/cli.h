@@ -31,8 +31,11 @@ struct CliEnvironment {
   bool err_is_terminal = false;
   // Locale name used when --lang is not given (LC_ALL / LC_MESSAGES / LANG).
   std::string locale;
-  // The executable's path: jedec.ini and the settings file lie beside it.
+  // The executable's path, $XDG_CONFIG_HOME and the home directory: they
+  // decide where jedec.ini and the settings file are (config/paths.h).
   std::string executable_path;
+  std::string xdg_config_home;
+  std::string home;
   // Set from a signal handler on Ctrl-C; may be null.
   const std::atomic<bool>* interrupted = nullptr;
   // The clock; null means the system clock.

@@ -54,12 +54,24 @@ class HidTransport {
   LinkStatus ReportReceive(HidReport& report);
 
   bool IsOpen() const { return handle_ != nullptr; }
+  // After a search that opened nothing: why a device that carries the
+  // searched ids could not be opened (the system's reason, or a note that
+  // it gave none), when there was such a device; empty otherwise. On Linux
+  // this is the programmer plugged in without the udev rule that lets a
+  // normal user open it.
+  const std::string& OpenFailure() const { return open_failure_; }
   HidPlatform& platform() { return platform_; }
 
  private:
   HidPlatform& platform_;
   bool loaded_ = false;
   HidHandle handle_ = nullptr;  // the programmer handle
+  std::string open_failure_;
 };
+
+// What a front end tells the user when OpenFailure() is set: the programmer
+// is there but cannot be opened, the reason, and how to let a normal user
+// open it. Several lines, no final line break.
+std::string ProgrammerNotOpenedText(const std::string& reason);
 
 }  // namespace rtd

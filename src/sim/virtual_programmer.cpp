@@ -1,8 +1,10 @@
 #include "sim/virtual_programmer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <optional>
+#include <system_error>
 
 #include "link/report.h"
 #include "link/transport.h"
@@ -100,6 +102,7 @@ struct VirtualProgrammer::State {
   uint64_t generation = 0;  // bumped by every unplug
   bool library_loadable = true;
   bool entry_points = true;
+  int last_open_error = 0;  // errno of the last refused Open; 0 after a success
 
   std::array<uint8_t, kInfoSize> info{};
   // The programmer's link to the board comes up link_up_ms after the first
@@ -368,15 +371,36 @@ std::vector<std::string> VirtualProgrammer::EnumerateInterfaces() {
   return paths;
 }
 
+HidCandidates VirtualProgrammer::EnumerateWithIds(uint16_t vendor_id, uint16_t product_id) {
+  HidCandidates found;
+  found.ids_known = true;
+  for (std::size_t i = 0; i < state_->devices.size(); ++i) {
+    const Device& d = state_->devices[i];
+    if (state_->Present(i) && d.vendor_id == vendor_id && d.product_id == product_id)
+      found.paths.push_back(d.path);
+  }
+  return found;
+}
+
 HidHandle VirtualProgrammer::Open(const std::string& path) {
   State& s = *state_;
+  s.last_open_error = ENOENT;
   for (std::size_t i = 0; i < s.devices.size(); ++i) {
-    if (s.devices[i].path != path) continue;
-    if (!s.Present(i) || !s.devices[i].openable) return nullptr;
+    if (s.devices[i].path != path || !s.Present(i)) continue;
+    if (!s.devices[i].openable) {
+      s.last_open_error = EACCES;
+      return nullptr;
+    }
+    s.last_open_error = 0;
     s.handles.push_back(std::make_unique<OpenHandle>(OpenHandle{i, s.generation}));
     return s.handles.back().get();
   }
   return nullptr;
+}
+
+std::string VirtualProgrammer::LastOpenError() const {
+  if (state_->last_open_error == 0) return {};
+  return std::generic_category().message(state_->last_open_error);
 }
 
 void VirtualProgrammer::Close(HidHandle handle) {

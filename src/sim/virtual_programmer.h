@@ -101,7 +101,11 @@ class VirtualProgrammer : public HidPlatform {
   bool LoadLibrary() override;
   bool ResolveEntryPoints() override;
   std::vector<std::string> EnumerateInterfaces() override;
+  // Like hidapi on Linux: the ids are known without opening anything.
+  HidCandidates EnumerateWithIds(uint16_t vendor_id, uint16_t product_id) override;
   HidHandle Open(const std::string& path) override;
+  // An unopenable device refuses as a device node without access rights does.
+  std::string LastOpenError() const override;
   void Close(HidHandle handle) override;
   bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
   bool GetManufacturerString(HidHandle handle, std::u16string& text) override;

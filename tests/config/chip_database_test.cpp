@@ -138,6 +138,25 @@ TEST_F(ChipDatabaseTest, ReadOnlyDatabaseIsReportedNotChanged) {
   EXPECT_EQ(ReadBytes(path_), original);
 }
 
+TEST_F(ChipDatabaseTest, UserEntriesFirstThenTheShippedFileWhichIsNeverWritten) {
+  const std::string shipped_path = dir_.File("shipped.ini");
+  const std::string shipped = "[EF4013]\nManufacturer=Winbond\nSizeInBytes=524288\n"
+                              "[C84013]\nManufacturer=GigaDevice\nSizeInBytes=524288\n";
+  WriteBytes(shipped_path, shipped);
+  WriteBytes(path_, "[C84013]\nManufacturer=Mine\nSizeInBytes=1024\n");
+  db_.SetShippedDatabase(shipped_path);
+
+  EXPECT_EQ(Lookup({0xEF, 0x40, 0x13}).name, "Winbond");  // not listed by the user
+  EXPECT_EQ(Lookup({0xC8, 0x40, 0x13}).name, "Mine");     // the user's own entry wins
+  EXPECT_EQ(Lookup({0xC8, 0x40, 0x13}).size, 1024u);
+
+  db_.StoreFlashChip({0x11, 0x22, 0x33}, kTemplateManufacturer, kTemplateSizeInBytes);
+  EXPECT_EQ(Lookup({0x11, 0x22, 0x33}).name, kTemplateManufacturer);
+  EXPECT_NE(ReadBytes(path_).find("[112233]"), std::string::npos);
+  EXPECT_EQ(ReadBytes(shipped_path), shipped);
+  EXPECT_TRUE(out_.Boxes().empty());
+}
+
 TEST(ChipDatabaseUnknownPath, ErrorBoxAndClearedOutputs) {
   RecordingOutput out;
   ChipDatabase db("", out);
