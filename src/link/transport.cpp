@@ -74,6 +74,7 @@ LinkStatus HidTransport::HidFindDevice(uint16_t vendor_id, const char* manufactu
                                        HidHandle* handle) {
   LinkStatus result = kLinkNotFound;
   for (const std::string& path : platform_.EnumerateInterfaces()) {
+    if (!device_path_.empty() && path != device_path_) continue;
     HidHandle candidate = platform_.Open(path);
     if (candidate == nullptr) continue;  // in use elsewhere or no access: not ours to take
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "link/hid_platform.h"
 #include "link/report.h"
@@ -54,12 +55,17 @@ class HidTransport {
   LinkStatus ReportReceive(HidReport& report);
 
   bool IsOpen() const { return handle_ != nullptr; }
+  // Limits the search to the interface with this path (empty: any), for a
+  // bench with more than one programmer; takes effect at the next open.
+  void SelectDevicePath(std::string path) { device_path_ = std::move(path); }
+  const std::string& SelectedDevicePath() const { return device_path_; }
   HidPlatform& platform() { return platform_; }
 
  private:
   HidPlatform& platform_;
   bool loaded_ = false;
   HidHandle handle_ = nullptr;  // the programmer handle
+  std::string device_path_;     // the only interface searched; empty: all
 };
 
 }  // namespace rtd
