@@ -211,5 +211,130 @@ TEST_F(CliTest, MissingProgrammerEndsTheFlashCommandsWithNoConnect) {
   EXPECT_NE(Err().find("Controller is disconnected"), std::string::npos);
 }
 
+// The service commands, on a board holding a pattern.
+TEST_F(CliTest, BlankCheckEraseVerifiedReadFullVerifyAndDiff) {
+  EXPECT_EQ(Run({"--lang", "en", "blank-check"}), kExitMismatch);
+  EXPECT_NE(Out().find("FLASH is not blank: first written byte at address 0x000000, 8 of 8"),
+            std::string::npos)
+      << Out();
+  const auto before = ReadFile(flash_image_);
+  EXPECT_EQ(Run({"--lang", "en", "erase"}), kExitNotDone);
+  EXPECT_NE(Err().find("Warning: It will erase FLASH"), std::string::npos) << Err();
+  EXPECT_EQ(ReadFile(flash_image_), before);
+  EXPECT_EQ(Run({"--lang", "en", "erase", "--yes"}), kExitOk) << Err();
+  EXPECT_NE(Out().find("FLASH is blank\nErase FLASH successfully\n"), std::string::npos) << Out();
+  EXPECT_EQ(Run({"blank-check"}), kExitOk);
+
+  const fs::path image = dir_ / "image.bin";
+  auto bytes = Pattern(131072, 5);
+  WriteFile(image, bytes);
+  EXPECT_EQ(Run({"--lang", "en", "write", "--verify=full", image.string(), "--yes"}), kExitOk);
+  EXPECT_NE(Out().find("Write FLASH successfully\nFull FLASH compare\n"), std::string::npos);
+
+  const fs::path dump = dir_ / "dump.bin";
+  EXPECT_EQ(Run({"--lang", "en", "read", "--verify", dump.string()}), kExitOk) << Err();
+  EXPECT_NE(Out().find("Both FLASH reads agree\nFLASH read ok\n"), std::string::npos);
+  bytes.resize(512 * 1024, 0xFF);
+  EXPECT_EQ(ReadFile(dump), bytes);
+
+  bytes[0x1234] ^= 0x10;
+  bytes[0x1236] ^= 0x10;
+  WriteFile(image, bytes);
+  EXPECT_EQ(Run({"--lang", "en", "compare", "--diff", image.string()}), kExitMismatch);
+  EXPECT_NE(Out().find("FLASH compare error at address 0x001234\n"
+                       "Differs 0x001234...0x001236, 3 bytes\n"
+                       "Differing bytes in all: 2\n"),
+            std::string::npos)
+      << Out();
+}
+
+TEST_F(CliTest, ReadsThatDifferExitWithTheirOwnStatusAndKeepTheFile) {
+  const fs::path dump = dir_ / "dump.bin";
+  WriteFile(dump, {1, 2, 3});
+  // A clip that makes poor contact once, in the second read.
+  Configure("fault=flip cmd=0x42 addr=0x001200 after=1\n");
+  EXPECT_EQ(Run({"--lang", "en", "read", "--verify", dump.string()}), kExitReadsDiffer);
+  EXPECT_NE(Err().find("The two reads of the FLASH differ, first at address 0x001200, 1 bytes"),
+            std::string::npos)
+      << Err();
+  EXPECT_EQ(ReadFile(dump), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST_F(CliTest, FaultsAndCtrlCEndTheServiceCommands) {
+  Configure("fault=timeout cmd=0x43 addr=0x020000\n");
+  EXPECT_EQ(Run({"--lang", "en", "blank-check"}), kExitFailure);
+  EXPECT_NE(Err().find("Out of the timeout response"), std::string::npos) << Err();
+  Configure("fault=status253 cmd=0x48\n");
+  EXPECT_EQ(Run({"--lang", "en", "erase", "--yes"}), kExitFailure);
+  EXPECT_NE(Err().find("Failed result"), std::string::npos) << Err();
+  Configure("fault=short cmd=0x42 addr=0x030000\n");
+  EXPECT_EQ(Run({"--lang", "en", "compare", "--diff", flash_image_.string()}), kExitFailure);
+  EXPECT_NE(Out().find("FLASH read error at address 0x030000"), std::string::npos);
+
+  Configure("");
+  int pumps = 0;
+  on_pump_ = [&] {
+    if (++pumps == 3000) interrupted_ = true;
+  };
+  const fs::path dump = dir_ / "dump.bin";
+  EXPECT_EQ(Run({"--lang", "en", "read", "--verify", dump.string()}), kExitStopped);
+  EXPECT_NE(Err().find("Error: User terminate"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dump));
+}
+
+TEST_F(CliTest, ListAndDeviceChooseAmongSeveralProgrammers) {
+  Configure("programmers=2\nserial=500\ndecoy=manufacturer=qel\n");
+  EXPECT_EQ(Run({"--lang", "en", "list"}), kExitOk) << Err();
+  EXPECT_EQ(Out(),
+            "sim:hid/1/programmer  serial number 500  \"RTD2662 programmer\"  application 1.05  "
+            "boot loader 1.01\n"
+            "sim:hid/2/programmer  serial number 501  \"RTD2662 programmer\"  application 1.05  "
+            "boot loader 1.01\n");
+  EXPECT_EQ(Run({"--lang", "en", "--device", "501", "info"}), kExitOk) << Err();
+  EXPECT_NE(Out().find("The serial number   501\n"), std::string::npos);
+  EXPECT_EQ(Run({"--lang", "en", "--device=sim:hid/2/programmer", "detect"}), kExitOk);
+  EXPECT_EQ(Run({"--lang", "en", "--device", "sim:hid/2/programmer", "info"}), kExitOk);
+  EXPECT_NE(Out().find("The serial number   501\n"), std::string::npos);
+  // Without --device the first one found is used.
+  EXPECT_EQ(Run({"--lang", "en", "info"}), kExitOk);
+  EXPECT_NE(Out().find("The serial number   500\n"), std::string::npos);
+
+  EXPECT_EQ(Run({"--lang", "en", "--device", "502", "detect"}), kExitFailure);
+  EXPECT_EQ(Err(), "No programmer with the serial number or path \"502\"\n");
+  EXPECT_EQ(Run({"--lang", "en", "--device", "sim:hid/0/decoy", "info"}), kExitFailure);
+
+  Configure("attached=0\n");
+  EXPECT_EQ(Run({"--lang", "en", "list"}), kExitFailure);
+  EXPECT_EQ(Err(), "Controller is disconnected\n");
+}
+
+TEST_F(CliTest, ServiceOptionsBelongToTheirCommands) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--verify", "write", "x.bin"}, {"--verify=full", "read", "x.bin"},
+      {"--verify=fast", "read", "x.bin"}, {"--diff", "--quick", "compare", "x.bin"},
+      {"--diff", "read", "x.bin"}, {"list", "extra"}, {"blank-check", "x.bin"},
+      {"--device", "1", "list"}, {"--device"}};
+  for (const auto& args : cases) EXPECT_EQ(Run(args), kExitUsage) << args[0] << ' ' << args.back();
+}
+
+// The shipped chip list names the chips the virtual programmer reports (a
+// sample of those the programmer can address).
+TEST_F(CliTest, DetectNamesChipsOfTheShippedList) {
+  std::ifstream shipped(RTD_SHIPPED_JEDEC_INI);
+  std::vector<std::string> ids;
+  std::string line, id;
+  while (std::getline(shipped, line)) {
+    if (line.size() == 8 && line[0] == '[') id = line.substr(1, 6);
+    if (line.rfind("SizeInBytes=", 0) == 0 && std::stoul(line.substr(12)) <= 16u * 1024 * 1024)
+      ids.push_back(id);
+  }
+  ASSERT_GE(ids.size(), 300u);
+  for (std::size_t i = 0; i < ids.size(); i += 10) {
+    Configure("jedec=" + ids[i] + "\n");
+    EXPECT_EQ(Run({"--lang", "en", "--jedec", RTD_SHIPPED_JEDEC_INI, "detect"}), kExitOk) << ids[i];
+    EXPECT_NE(Out().find("JEDEC ID: " + ids[i] + " "), std::string::npos) << Out();
+  }
+}
+
 }  // namespace
 }  // namespace rtd::cli
