@@ -15,7 +15,7 @@ constexpr uint32_t kPage = 256;
 
 constexpr LangText kReadsDiffer = LANG_TEXT(
     "Два чтения FLASH различаются, первое различие по адресу 0x%06X, различных байт: %lu",
-    "The two reads of the FLASH differ, first at address 0x%06X, %lu bytes differ");
+    "The two reads of the FLASH differ, first at address 0x%06X, differing bytes: %lu");
 constexpr LangText kReadsAgree = LANG_TEXT("Оба чтения FLASH совпадают", "Both FLASH reads agree");
 // The full compare's own line for the first difference.
 constexpr LangText kCompareError = LANG_TEXT("Ошибка сравнения FLASH по адресу 0x%06X",
@@ -371,8 +371,8 @@ OpResult FlashExtras::CompareWithDiff() {
   }
   close_range();
   for (const Range& r : listed) {
-    o.LogPrintf(PickLangText(LANG_TEXT("Различие 0x%06X...0x%06X, байт: %lu",
-                                       "Differs 0x%06X...0x%06X, %lu bytes")),
+    o.LogPrintf(PickLangText(LANG_TEXT("Различие 0x%06X...0x%06X, длина %lu",
+                                       "Differs 0x%06X...0x%06X, length %lu")),
                 r.first, r.last, static_cast<unsigned long>(r.last - r.first + 1));
   }
   if (unlisted != 0) {

@@ -64,7 +64,7 @@ class FlashExtras {
   };
 
  private:
-  // Gate, identified flash, busy flag, size check; false: nothing started.
+  // Gate and identified flash; false (result kNotStarted): nothing started.
   bool Begin(OpResult& result);
   // The blank check's loop, for the erase too; the gauge is its own.
   OpResult CheckBlank(bool after_erase);

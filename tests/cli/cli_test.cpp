@@ -242,7 +242,7 @@ TEST_F(CliTest, BlankCheckEraseVerifiedReadFullVerifyAndDiff) {
   WriteFile(image, bytes);
   EXPECT_EQ(Run({"--lang", "en", "compare", "--diff", image.string()}), kExitMismatch);
   EXPECT_NE(Out().find("FLASH compare error at address 0x001234\n"
-                       "Differs 0x001234...0x001236, 3 bytes\n"
+                       "Differs 0x001234...0x001236, length 3\n"
                        "Differing bytes in all: 2\n"),
             std::string::npos)
       << Out();
@@ -254,7 +254,7 @@ TEST_F(CliTest, ReadsThatDifferExitWithTheirOwnStatusAndKeepTheFile) {
   // A clip that makes poor contact once, in the second read.
   Configure("fault=flip cmd=0x42 addr=0x001200 after=1\n");
   EXPECT_EQ(Run({"--lang", "en", "read", "--verify", dump.string()}), kExitReadsDiffer);
-  EXPECT_NE(Err().find("The two reads of the FLASH differ, first at address 0x001200, 1 bytes"),
+  EXPECT_NE(Err().find("The two reads of the FLASH differ, first at address 0x001200, differing bytes: 1"),
             std::string::npos)
       << Err();
   EXPECT_EQ(ReadFile(dump), (std::vector<uint8_t>{1, 2, 3}));

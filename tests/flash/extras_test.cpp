@@ -63,7 +63,7 @@ TEST_F(ExtrasTest, ReadsThatDifferKeepTheExistingFile) {
   EXPECT_EQ(extras_->ReadVerified(), OpResult::kMismatch);
   EXPECT_TRUE(extras_->ReadsDiffered());
   const std::string text = "The two reads of the FLASH differ, first at address 0x001234, "
-                           "3 bytes differ";
+                           "differing bytes: 3";
   EXPECT_TRUE(Contains(out_.Logs(), text));
   EXPECT_TRUE(Contains(out_.Boxes(), "0x10 Error: " + text));
   EXPECT_EQ(out_.save_calls, 0);
@@ -247,10 +247,10 @@ TEST_F(ExtrasTest, DiffListsMergedRangesAndTheTotal) {
   OfferImage(file);
   EXPECT_EQ(extras_->CompareWithDiff(), OpResult::kMismatch);
   EXPECT_EQ(out_.Logs(), (Events{"Full FLASH compare", "FLASH compare error at address 0x000100",
-                                 "Differs 0x000100...0x00010F, 16 bytes",
-                                 "Differs 0x000200...0x000200, 1 bytes",
-                                 "Differs 0x000211...0x000211, 1 bytes",
-                                 "Differs 0x030000...0x030003, 4 bytes",
+                                 "Differs 0x000100...0x00010F, length 16",
+                                 "Differs 0x000200...0x000200, length 1",
+                                 "Differs 0x000211...0x000211, length 1",
+                                 "Differs 0x030000...0x030003, length 4",
                                  "Differing bytes in all: 8"}));
   EXPECT_EQ(out_.Boxes(), (Events{"0x10 Error: FLASH compare error at address 0x000100"}));
   EXPECT_EQ(Count(kCmdReadBlock), 262144u / 256);  // the whole image length
@@ -266,7 +266,7 @@ TEST_F(ExtrasTest, DiffListsAtMostAHundredRanges) {
   EXPECT_EQ(extras_->CompareWithDiff(), OpResult::kMismatch);
   const auto logs = out_.Logs();
   ASSERT_EQ(logs.size(), 2u + 100 + 2);
-  EXPECT_EQ(logs[101], "Differs 0x000C60...0x000C60, 1 bytes");
+  EXPECT_EQ(logs[101], "Differs 0x000C60...0x000C60, length 1");
   EXPECT_EQ(logs[102], "50 more differing ranges not listed");
   EXPECT_EQ(logs[103], "Differing bytes in all: 150");
 }
