@@ -212,7 +212,7 @@ OpResult FlashExtras::CheckBlank(bool after_erase) {
       } else {
         step += static_cast<int32_t>(Pages(count));
       }
-      o.ProgressStep(step);
+      if (result == OpResult::kOk) o.ProgressStep(step);
     } else {
       // A CRC-8 matches by chance once in 256: read the block to be sure.
       ++read_blocks;
