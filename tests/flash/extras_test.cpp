@@ -34,6 +34,14 @@ class ExtrasTest : public FlashBench {
     };
   }
   std::size_t Count(uint8_t command) const { return AddressesOf(command).size(); }
+  // A stop request (as a second click) at the first pump after this log line.
+  void StopAfterLogLine(const std::string& line) {
+    out_.on_pump = [this, line, done = false](int) mutable {
+      if (done || !Contains(out_.Logs(), line)) return;
+      done = true;
+      EXPECT_EQ(ops_->SpeedButtonReadClick(), OpResult::kNotStarted);
+    };
+  }
 
   std::unique_ptr<FlashExtras> extras_;
 };
@@ -197,6 +205,13 @@ TEST_F(ExtrasTest, RefusedEraseOrAChipLeftWrittenIsAFailure) {
   EXPECT_EQ(extras_->Erase(), OpResult::kFailed);
   EXPECT_TRUE(Contains(out_.Boxes(), "0x10 Error: The FLASH was not erased"));
   EXPECT_FALSE(Contains(out_.Logs(), "Erase FLASH successfully"));
+
+  Forget();
+  StopAfterLogLine("FLASH blank check");
+  out_.box_answers = {IDYES};
+  EXPECT_EQ(extras_->Erase(), OpResult::kStopped);
+  EXPECT_FALSE(Contains(out_.Logs(), "Erase FLASH successfully"));
+  EXPECT_EQ(out_.IdleFlag, 1);
 }
 
 // --- write --verify=full -------------------------------------------------------
@@ -219,6 +234,12 @@ TEST_F(ExtrasTest, FullVerificationFindsWhatTheCrcMissed) {
   out_.box_answers = {IDYES};
   EXPECT_EQ(extras_->WriteVerifiedFully(), OpResult::kMismatch);
   EXPECT_TRUE(Contains(out_.Logs(), "FLASH compare error at address 0x010123"));
+
+  Forget();
+  StopAfterLogLine("Full FLASH compare");
+  out_.box_answers = {IDYES};
+  EXPECT_EQ(extras_->WriteVerifiedFully(), OpResult::kStopped);
+  EXPECT_TRUE(Contains(out_.Boxes(), "0x10 Error: User terminate"));
 }
 
 // --- compare --diff --------------------------------------------------------------
@@ -260,7 +281,7 @@ TEST_F(ExtrasTest, DiffListsAtMostAHundredRanges) {
   EXPECT_EQ(logs[103], "Differing bytes in all: 150");
 }
 
-TEST_F(ExtrasTest, DiffAfterAFailedReadListsNothing) {
+TEST_F(ExtrasTest, DiffAfterAFailedReadOrAStopListsNothing) {
   const auto content = Pattern(kFlashSize, 8);
   Bench({}, content);
   auto file = content;
@@ -268,6 +289,11 @@ TEST_F(ExtrasTest, DiffAfterAFailedReadListsNothing) {
   OfferImage(file);
   device_->AddFault({sim::FaultKind::kTimeout, kCmdReadBlock, 0x4000, 0, 1});
   EXPECT_EQ(extras_->CompareWithDiff(), OpResult::kFailed);
+  EXPECT_EQ(out_.Logs(), (Events{"Full FLASH compare", "FLASH compare error at address 0x00000A"}));
+
+  Forget();
+  StopAfterLogLine("FLASH compare error at address 0x00000A");
+  EXPECT_EQ(extras_->CompareWithDiff(), OpResult::kStopped);
   EXPECT_EQ(out_.Logs(), (Events{"Full FLASH compare", "FLASH compare error at address 0x00000A"}));
   EXPECT_EQ(out_.IdleFlag, 1);
 }
