@@ -19,6 +19,7 @@ inline constexpr int kExitUsage = 2;        // bad command line or simulator con
 inline constexpr int kExitMismatch = 3;     // flash and file differ (compare or write verification)
 inline constexpr int kExitStopped = 4;      // stopped by the user (Ctrl-C)
 inline constexpr int kExitNotDone = 5;      // nothing done: write not confirmed, or file choice empty
+inline constexpr int kExitReadsDiffer = 6;  // read --verify: the two reads differ, nothing saved
 
 // What the command line runs in; tests run it in-process with their own.
 struct CliEnvironment {

@@ -78,6 +78,7 @@ LinkStatus HidTransport::HidFindDevice(uint16_t vendor_id, const char* manufactu
   // search does not open every HID device on every poll.
   const HidCandidates candidates = platform_.EnumerateWithIds(vendor_id, product_id);
   for (const std::string& path : candidates.paths) {
+    if (!device_path_.empty() && path != device_path_) continue;
     HidHandle candidate = platform_.Open(path);
     if (candidate == nullptr) {
       // Skipped as before; but a device known to carry the ids is most likely

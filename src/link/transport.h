@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "link/hid_platform.h"
 #include "link/report.h"
@@ -60,6 +61,10 @@ class HidTransport {
   // this is the programmer plugged in without the udev rule that lets a
   // normal user open it.
   const std::string& OpenFailure() const { return open_failure_; }
+  // Limits the search to the interface with this path (empty: any), for a
+  // bench with more than one programmer; takes effect at the next open.
+  void SelectDevicePath(std::string path) { device_path_ = std::move(path); }
+  const std::string& SelectedDevicePath() const { return device_path_; }
   HidPlatform& platform() { return platform_; }
 
  private:
@@ -67,6 +72,7 @@ class HidTransport {
   bool loaded_ = false;
   HidHandle handle_ = nullptr;  // the programmer handle
   std::string open_failure_;
+  std::string device_path_;     // the only interface searched; empty: all
 };
 
 // What a front end tells the user when OpenFailure() is set: the programmer

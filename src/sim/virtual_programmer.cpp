@@ -72,6 +72,7 @@ struct Device {
   bool openable = true;
   bool strings_readable = true;
   bool programmer = false;
+  std::array<uint8_t, kInfoSize> info{};  // a programmer's identification record
 };
 
 struct OpenHandle {
@@ -104,7 +105,9 @@ struct VirtualProgrammer::State {
   bool entry_points = true;
   int last_open_error = 0;  // errno of the last refused Open; 0 after a success
 
-  std::array<uint8_t, kInfoSize> info{};
+  // The programmer that took the request being carried out. Several
+  // programmers share the one simulated board behind them.
+  const Device* requester = nullptr;
   // The programmer's link to the board comes up link_up_ms after the first
   // link check following power-up or a reset.
   bool link_check_seen = false;
@@ -218,7 +221,7 @@ void VirtualProgrammer::State::Execute(uint8_t command, uint32_t address, const 
   }
   switch (command) {
     case 0x01:
-      ReplyData(command, address, info.data(), kInfoSize);
+      ReplyData(command, address, requester->info.data(), kInfoSize);
       return;
     case 0x40: {
       const uint32_t now = clock.TickCount();
@@ -323,10 +326,6 @@ VirtualProgrammer::VirtualProgrammer(SimConfig config, Clock& clock)
   // end reports ImageError().
   if (!c.image.empty()) s.flash.AttachFile(c.image, s.image_error);
 
-  PutLe32(s.info.data() + 0, c.app_version);
-  PutLe32(s.info.data() + 4, c.serial);
-  PutLe32(s.info.data() + 8, c.boot_version);
-  std::memcpy(s.info.data() + 16, c.name.data(), std::min(c.name.size(), kNameSize));
 
   auto add_decoy = [&s](const Decoy& d) {
     Device dev;
@@ -341,13 +340,20 @@ VirtualProgrammer::VirtualProgrammer(SimConfig config, Clock& clock)
   for (const auto& d : c.decoys)
     if (d.before_programmer) add_decoy(d);
   s.programmer = s.devices.size();
-  Device prog;
-  prog.vendor_id = kProgrammerVendorId;
-  prog.product_id = kProgrammerProductId;
-  prog.manufacturer = u"QEL";
-  prog.product = u"ZEZ2662-IDAD";
-  prog.programmer = true;
-  s.devices.push_back(std::move(prog));
+  c.programmers = std::clamp<uint32_t>(c.programmers, 1, kMaxProgrammers);
+  for (uint32_t k = 0; k < c.programmers; ++k) {
+    Device prog;
+    prog.vendor_id = kProgrammerVendorId;
+    prog.product_id = kProgrammerProductId;
+    prog.manufacturer = u"QEL";
+    prog.product = u"ZEZ2662-IDAD";
+    prog.programmer = true;
+    PutLe32(prog.info.data() + 0, c.app_version);
+    PutLe32(prog.info.data() + 4, c.serial + k);
+    PutLe32(prog.info.data() + 8, c.boot_version);
+    std::memcpy(prog.info.data() + 16, c.name.data(), std::min(c.name.size(), kNameSize));
+    s.devices.push_back(std::move(prog));
+  }
   for (const auto& d : c.decoys)
     if (!d.before_programmer) add_decoy(d);
   for (std::size_t i = 0; i < s.devices.size(); ++i)
@@ -473,6 +479,7 @@ bool VirtualProgrammer::SetFeature(HidHandle handle, const uint8_t* data, std::s
   } else if (fault == FaultKind::kStatus254) {
     s.ReplyStatus(kReplyParamError, address);
   } else {
+    s.requester = d;
     s.Execute(command, address, payload, n);
   }
 
@@ -483,6 +490,9 @@ bool VirtualProgrammer::SetFeature(HidHandle handle, const uint8_t* data, std::s
     s.reply[5] = static_cast<uint8_t>(keep);
     std::memset(s.reply.data() + kReportDataOffset + keep, 0, kReportDataSize - keep);
   }
+  if (fault == FaultKind::kFlippedBit && s.reply[1] >= 0x80 && s.reply[1] < kReplyFailed &&
+      DecodeReportLength(s.reply[5]) > 0)
+    s.reply[kReportDataOffset] ^= 0x01;
   s.reply[kReportChecksumOffset] = ReportChecksum(s.reply);
   if (fault == FaultKind::kBadChecksum) s.reply[kReportChecksumOffset] ^= 0x5A;
   return true;
