@@ -584,7 +584,9 @@ int MainForm::ShowMessageBox(uint32_t kind, const std::string& caption, const st
   SetWatchTimerEnabled(false);
   while (session_->link().ExchangeBusy) ProcessMessages();
   const int answer = CenteredMessageBox(text, caption, kind | MB_TOPMOST);
-  SetWatchTimerEnabled(true);
+  // A box during the close (a settings file that cannot be written) must
+  // not bring the watch back to a programmer that has just been closed.
+  if (!closing_) SetWatchTimerEnabled(true);
   return answer;
 }
 
