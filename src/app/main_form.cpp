@@ -203,7 +203,6 @@ void MainForm::BuildForm() {
   LanguageMenu->setObjectName("LanguageMenu");
   MenuItemLanguagex = LanguageMenu->menuAction();
   MenuItemLanguagex->setObjectName("MenuItemLanguagex");
-  MenuItemLanguagex->setParent(this);
   MenuItemLanguageRussianx = new QAction(QString::fromUtf8("Русский"), this);
   MenuItemLanguageRussianx->setObjectName("MenuItemLanguageRussianx");
   MenuItemLanguageRussianx->setCheckable(true);

@@ -115,14 +115,5 @@ TEST(LanguageTest, MinusOneAsksOneIsEnglishAnythingElseRussian) {
   EXPECT_EQ(LanguageForIndex(5, kLanguageEnglish), kLanguageRussian);
 }
 
-TEST(LanguageTest, TheCaptionCarriesTheVersion) {
-  const int32_t saved = CurrentLanguage;
-  CurrentLanguage = kLanguageEnglish;
-  EXPECT_EQ(WindowCaption().rfind("Programmer RTD2662. Version 1.03 (", 0), 0u);
-  CurrentLanguage = kLanguageRussian;
-  EXPECT_EQ(WindowCaption().rfind("Программатор RTD2662. Версия 1.03 (", 0), 0u);
-  CurrentLanguage = saved;
-}
-
 }  // namespace
 }  // namespace rtd::shell

@@ -142,17 +142,6 @@ TEST_F(WatchTest, AProgrammerThatStopsAnsweringIsNoErrorForTheUser) {
   EXPECT_EQ(e[3], "log: *********** Controller is disconnected *************");
 }
 
-TEST_F(WatchTest, TheLanguageSwitchMakesTheNextPollAnnounceAgainInTheNewLanguage) {
-  Start();
-  Tick();
-  CurrentLanguage = kLanguageRussian;
-  watch_->ControllerConnected = false;
-  const Events e = Tick();
-  EXPECT_EQ(e[2], "clear-log");
-  EXPECT_EQ(e[3], "log: ************* Контроллер подключен ************");
-  EXPECT_EQ(e[4], "status: Контроллер \"RTD2662 programmer\" подключен");
-}
-
 TEST(SessionTest, AVirtualProgrammerWhoseConfigurationIsBadIsRefusedWithTheReason) {
   TempDir dir;
   WriteBytes(dir.File("sim.conf"), "jedec=XYZ\n");
