@@ -14,6 +14,7 @@
 #include <QToolButton>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,18 @@ namespace rtd::test {
 namespace {
 
 constexpr uint32_t kFlashSize = 64 * 1024;
+
+// A programmer whose transfers can be made to throw, as a broken driver
+// layer might.
+class ThrowingProgrammer : public sim::VirtualProgrammer {
+ public:
+  using VirtualProgrammer::VirtualProgrammer;
+  bool throw_now = false;
+  bool SetFeature(HidHandle handle, const uint8_t* data, std::size_t length) override {
+    if (throw_now) throw std::runtime_error("driver fault");
+    return VirtualProgrammer::SetFeature(handle, data, length);
+  }
+};
 
 std::string Pattern(uint8_t seed) {
   std::string s(kFlashSize, '\0');
@@ -56,7 +69,7 @@ class WindowTest : public ::testing::Test {
     config.size = kFlashSize;
     config.attached = attached;
     config.erase_ms = 0;
-    auto device = std::make_unique<sim::VirtualProgrammer>(config, clock_);
+    auto device = std::make_unique<ThrowingProgrammer>(config, clock_);
     device_ = device.get();
     form_ = std::make_unique<app::MainForm>(
         std::move(device), clock_, shell::SessionPaths{dir_.File("jedec.ini"), dir_.File("rtdprog.ini")},
@@ -102,7 +115,7 @@ class WindowTest : public ::testing::Test {
   ManualClock clock_{1000, 1};
   TempDir dir_;
   app::WindowSeams seams_;
-  sim::VirtualProgrammer* device_ = nullptr;
+  ThrowingProgrammer* device_ = nullptr;
   std::unique_ptr<app::MainForm> form_;
   std::vector<std::string> boxes_;
 
@@ -351,6 +364,23 @@ TEST_F(WindowTest, ADoubleClickClearsTheLogAndTheNextPollLeavesItEmpty) {
   EXPECT_TRUE(form_->LogText().isEmpty());
   Tick();
   EXPECT_TRUE(form_->LogText().isEmpty());
+}
+
+TEST_F(WindowTest, AnExceptionOutOfAHandlerIsShownAndTheWindowGoesOn) {
+  Open();
+  Connect();
+  RecordBoxes();
+  seams_.box_answers = {IDOK};
+  device_->throw_now = true;
+  Click(B::SpeedButtonRead);
+  EXPECT_EQ(boxes_, (std::vector<std::string>{"Error: Unexpected error: driver fault"}));
+  EXPECT_EQ(form_->session().ops().out().IdleFlag, 1);
+  EXPECT_TRUE(form_->Gauge().isHidden());
+  device_->throw_now = false;
+  EXPECT_EQ(Enabled().size(), 8u);
+  seams_.file_names.push_back(dir_.File("after.bin"));
+  Click(B::SpeedButtonRead);
+  EXPECT_EQ(ReadBytes(dir_.File("after.bin")).size(), kFlashSize);
 }
 
 }  // namespace
