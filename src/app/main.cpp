@@ -58,7 +58,12 @@ int main(int argc, char** argv) {
     }
     // The form lives until the message loop has ended, so no handler
     // still running below a close ever finds it destroyed.
-    rtd::app::MainForm form(std::move(platform), clock, rtd::shell::PathsBesideExecutable());
+    std::string folder_error;
+    const rtd::shell::SessionPaths paths = rtd::shell::ProgramPaths(&folder_error);
+    // Said and carried on: the window works without its settings, and every
+    // write that fails later says so again.
+    if (!folder_error.empty()) std::fprintf(stderr, "rtdprog: %s\n", folder_error.c_str());
+    rtd::app::MainForm form(std::move(platform), clock, paths);
     form.show();
     QApplication::exec();
   } catch (const std::exception& e) {

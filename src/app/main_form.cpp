@@ -23,6 +23,9 @@
 
 #include "app/gauge_widget.h"
 #include "app/panel.h"
+#include "app/toolkit_language.h"
+#include "app/translate_form.h"
+#include "i18n/form_translation.h"
 #include "i18n/lang.h"
 #include "shell/buttons.h"
 #include "shell/language.h"
@@ -359,8 +362,10 @@ int32_t MainForm::SetLanguage(int32_t index) {
 }
 
 void MainForm::RetranslateWindow() {
-  // The designed captions and hints of the window are put into the new
-  // language here, from the window's translation table.
+  TranslateForm(FormTranslationTable, this);
+  // Qt's own texts (the boxes' Yes/No/OK, the file dialogs' labels) follow
+  // too; without Qt's Russian translations they stay English.
+  ApplyToolkitLanguage(CurrentLanguage);
 }
 
 void MainForm::UpdateCaption() { setWindowTitle(Text(shell::WindowCaption())); }

@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
   for (std::size_t i = 0; i < 180000; ++i) flash[i] = static_cast<uint8_t>(i * 131 + (i >> 7));
 
   rtd::app::WindowSeams seams;
-  auto paths = rtd::shell::PathsBesideExecutable();
+  auto paths = rtd::shell::ProgramPaths(nullptr);
   paths.settings = dir + "/rtdprog.ini";
   rtd::app::MainForm form(std::move(device), clock, paths, &seams);
   form.show();

@@ -40,6 +40,12 @@ LinkStatus ConnectionWatch::PollController() {
   const ProgrammerInfoRecord& info = programmer_.ProgrammerInfo;
   if (status != kLinkOk) {
     out().SetStatusText(LinkStatusText(status));
+    // A programmer that is there but may not be opened (on Linux most often
+    // the missing udev rule) is explained once, not five times a second.
+    const std::string& why = programmer_.link().transport().OpenFailure();
+    if (!why.empty() && why != explained_open_failure_)
+      out().LogPrintf("%s", ProgrammerNotOpenedText(why).c_str());
+    explained_open_failure_ = why;
     if (ControllerConnected) {
       out().LogPrintf(PickLangText(kDisconnectBanner));
       ControllerConnected = false;

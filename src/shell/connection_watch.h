@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/output_services.h"
 #include "link/commands.h"
@@ -49,6 +50,7 @@ class ConnectionWatch {
 
   Programmer& programmer_;
   WatchHost& host_;
+  std::string explained_open_failure_;  // the reason last told, so it is told once
 };
 
 }  // namespace rtd::shell

@@ -1,12 +1,15 @@
 #include "shell/session.h"
 
+#include "config/paths.h"
 #include "link/hidapi_platform.h"
 
 namespace rtd::shell {
 
-SessionPaths PathsBesideExecutable() {
-  const std::string executable = ExecutablePath();
-  return {ChipDatabase::PathBesideExecutable(executable), SettingsPathFor(executable)};
+SessionPaths ProgramPaths(std::string* error) {
+  const ProgramFiles files = LocateProgramFiles(CurrentFileEnvironment());
+  const std::string reason = PrepareConfigDirectory(files);
+  if (error != nullptr) *error = reason;
+  return {files.jedec, files.settings, files.shipped_jedec};
 }
 
 std::unique_ptr<HidPlatform> MakePlatform(const PlatformChoice& choice, Clock& clock,
@@ -37,7 +40,9 @@ Session::Session(std::unique_ptr<HidPlatform> platform, Clock& clock, OutputServ
       programmer_(link_),
       chips_(paths.jedec, out),
       settings_(paths.settings, out),
-      ops_(programmer_, chips_, settings_) {}
+      ops_(programmer_, chips_, settings_) {
+  chips_.SetShippedDatabase(paths.shipped_jedec);
+}
 
 Session::~Session() = default;
 

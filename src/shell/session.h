@@ -21,13 +21,17 @@ namespace rtd::shell {
 
 // Where the program's two ini files lie.
 struct SessionPaths {
-  std::string jedec;     // the flash chip database
-  std::string settings;  // the program settings file
+  std::string jedec;          // the flash chip database, read first and written
+  std::string settings;       // the program settings file
+  std::string shipped_jedec = {};  // read for ids `jedec` lacks, never written; may be empty
 };
 
-// Both files beside the running executable: jedec.ini, and the
-// executable's path with the extension ".ini".
-SessionPaths PathsBesideExecutable();
+// The files of the running program: beside it in a program folder, the
+// user's own (with the shipped chip list behind them) when installed. The
+// user's configuration folder is made when missing; when that fails,
+// *error holds the folder and the system's reason and the paths are still
+// given (every later write then says it could not write).
+SessionPaths ProgramPaths(std::string* error);
 
 // Which programmer to talk to.
 struct PlatformChoice {

@@ -116,6 +116,17 @@ TEST_F(WatchTest, AnUnplugIsAnnouncedOnceAndTheStatusKeepsTheLinkText) {
   EXPECT_EQ(Tick(), kAnnouncement);
 }
 
+TEST_F(WatchTest, AProgrammerThatCannotBeOpenedIsExplainedOnceNotOnEveryPoll) {
+  sim::SimConfig config;
+  config.attached = false;
+  config.decoys.push_back({.openable = false});  // the programmer's ids, no access
+  Start(config);
+  EXPECT_EQ(Tick(), (Events{"progress-hide", "timer off", "status: Controller is disconnected",
+                            "log: " + ProgrammerNotOpenedText("Permission denied"), "timer on"}));
+  EXPECT_EQ(Tick(), (Events{"progress-hide", "timer off", "status: Controller is disconnected",
+                            "timer on"}));
+}
+
 TEST_F(WatchTest, AnOperationsCommandsHoldThePollOffForTwoTicks) {
   Start();
   Tick();
