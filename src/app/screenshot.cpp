@@ -1,7 +1,7 @@
 // rtdprog-screenshot DIR: opens the window on a virtual programmer, lets the
 // watch announce it, checks the link, reads the flash into a file and saves
 // pictures of the window into DIR: window-reading.png during the read,
-// window.png after it. scripts/screenshot.sh runs it under Xvfb.
+// window.png after it, window-ru.png after a switch to Russian. scripts/screenshot.sh runs it under Xvfb.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -79,6 +79,14 @@ int main(int argc, char** argv) {
   // Catch the blinking notice while it shows.
   for (int i = 0; i < 100 && form.findChild<QWidget*>("PanelMenu")->isHidden(); ++i) RunFor(10);
   ok = Save(form, out_dir + "/window.png") && ok;
+  // The same window switched to Russian: the watch announces the programmer
+  // again in the new language, and a connect check follows.
+  form.SetLanguage(0);
+  // The read's last commands hold the watch off for a few ticks.
+  RunFor(1200);
+  form.Button(rtd::ToolButton::SpeedButtonConnect)->click();
+  RunFor(300);
+  ok = Save(form, out_dir + "/window-ru.png") && ok;
   form.close();
   return ok ? 0 : 1;
 }

@@ -353,6 +353,46 @@ TEST_F(WindowTest, SwitchingTheLanguageRetitlesAndTheWatchAnnouncesAgain) {
   EXPECT_EQ(form_->SetLanguage(5), kLanguageRussian);
 }
 
+TEST_F(WindowTest, TheSavedLanguageTranslatesHintsAndCaptionsAndIsSavedAgain) {
+  Open(true, "Lang=1\r\nDebug=1");
+  EXPECT_TRUE(form_->windowTitle().startsWith("Programmer RTD2662. Version 1.03"));
+  EXPECT_TRUE(form_->findChild<QAction*>("MenuItemLanguageEnglishx")->isChecked());
+  EXPECT_EQ(form_->Button(B::SpeedButtonRead)->toolTip(), "FLASH Read");
+  // Designed without a visible hint; the translation at start shows it.
+  EXPECT_EQ(form_->Button(B::SpeedButtonGetTouchParam)->toolTip(),
+            "Obtain the calibration parameters of QEL_TOUCH_I2C_SIMPLE");
+  EXPECT_EQ(form_->findChild<QWidget*>("PanelMenu")->toolTip(),
+            "Select Options from the menu after clicking the right mouse button");
+  EXPECT_EQ(form_->findChild<QAction*>("MenuItemDebug")->text(), "Debug");
+  EXPECT_EQ(form_->findChild<QAction*>("MenuItemLog")->text(), "Communication log");
+  EXPECT_EQ(form_->findChild<QAction*>("MenuItemLanguagex")->text(), QString::fromUtf8("Язык/Language"));
+  form_->findChild<QAction*>("MenuItemLanguageRussianx")->trigger();
+  EXPECT_EQ(form_->Button(B::SpeedButtonRead)->toolTip(), QString::fromUtf8("Чтение памяти"));
+  EXPECT_EQ(form_->findChild<QAction*>("MenuItemLog")->text(), QString::fromUtf8("Лог обмена"));
+  form_->close();
+  EXPECT_NE(ReadBytes(dir_.File("rtdprog.ini")).find("Lang=0"), std::string::npos);
+}
+
+TEST_F(WindowTest, AfterASwitchTheOldLogStaysAndTheNextBoxSpeaksTheNewLanguage) {
+  Open(false);
+  form_->LogPrintf("written in English");
+  form_->SetLanguage(0);
+  RecordBoxes();
+  QStringList buttons;
+  seams_.on_modal_shown = [&](QWidget* w) {
+    if (auto* box = qobject_cast<QMessageBox*>(w)) {
+      boxes_.push_back(box->windowTitle().toStdString());
+      for (auto* b : box->buttons()) buttons << b->text();
+    }
+  };
+  seams_.box_answers = {IDNO};
+  form_->MessageBoxPrintf(MB_ICONWARNING, "?");
+  EXPECT_EQ(Log(), QStringList{"written in English"});
+  EXPECT_EQ(boxes_, (std::vector<std::string>{"Предупреждение"}));
+  // Qt's own button texts follow (its Russian translations are in the package list).
+  EXPECT_TRUE(buttons.contains(QString::fromUtf8("&Да"))) << buttons.join(",").toStdString();
+}
+
 TEST_F(WindowTest, ADoubleClickClearsTheLogAndTheNextPollLeavesItEmpty) {
   Open();
   Tick();
