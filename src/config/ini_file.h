@@ -45,6 +45,9 @@ class IniFile {
 
   const std::string& FileName() const { return path_; }
 
+  // The value as written (unquoted, cut to kIniMaxValueLength characters),
+  // or none when the file, section or key is absent.
+  std::optional<std::string> ReadValue(std::string_view section, std::string_view key) const;
   // The value, or def when the file, section or key is absent.
   std::string ReadString(std::string_view section, std::string_view key,
                          std::string_view def) const;
@@ -52,6 +55,8 @@ class IniFile {
   // Read as an integer; any non-zero number is true.
   bool ReadBool(std::string_view section, std::string_view key, bool def) const;
 
+  // Whether the file has a section of that name.
+  bool HasSection(std::string_view section) const;
   // Names of the sections, in file order, as written in the file.
   std::vector<std::string> ReadSections() const;
   // Key names of the (first) section of that name, in file order (a line

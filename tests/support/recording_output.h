@@ -33,7 +33,8 @@ class RecordingOutput : public OutputServices {
 
   // Everything shown, in order: "log: ...", "box 0x10 Error: ...",
   // "progress-start 2048: ...", "progress-hide", "notice 2500/250: ...",
-  // "status: ...", "buttons busy", "buttons idle", "enable SpeedButtonRead".
+  // "status: ...", "buttons busy", "buttons idle", "enable SpeedButtonRead",
+  // "unit 256" (bytes per progress step), "file-error PATH: reason".
   // Progress steps go to steps, not here.
   std::vector<std::string> events;
   std::vector<int32_t> steps;
@@ -104,6 +105,12 @@ class RecordingOutput : public OutputServices {
     return save_answer;
   }
   bool CommLogEnabled() const override { return comm_log; }
+  void SetProgressUnit(uint32_t bytes_per_step) override {
+    events.push_back(fmt::format("unit {}", bytes_per_step));
+  }
+  void ShowFileError(const std::string& path, const std::string& reason) override {
+    events.push_back("file-error " + path + ": " + reason);
+  }
 
  private:
   std::vector<std::string> WithPrefix(const std::string& prefix) const {
