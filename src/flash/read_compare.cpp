@@ -59,12 +59,14 @@ OpResult FlashOperations::SpeedButtonReadClick() {
     if (name.empty()) {
       result = OpResult::kCancelled;
     } else {
-      if (SaveImageFile(name, buffer.get(), size) == 0) {
+      std::string reason;
+      if (SaveImageFile(name, buffer.get(), size, &reason) == 0) {
         o.LogPrintf(PickLangText(LANG_TEXT("FLASH прочитана", "FLASH read ok")));
         o.ToolbarNotice(2500, 250, PickLangText(LANG_TEXT("Файл записан", "The file is written")));
       } else {
         o.ToolbarNotice(2500, 250,
                         PickLangText(LANG_TEXT("Ошибка записи файла", "Error writing file")));
+        o.ShowFileError(name, reason);
         result = OpResult::kFailed;
       }
       settings_.RememberImagePath(name);
