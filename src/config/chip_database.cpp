@@ -50,4 +50,28 @@ void ChipDatabase::StoreFlashChip(const JedecBytes& id, const std::string& name,
     ReportUnableToWrite(out_, ini->FileName());
 }
 
+ChipEntry ChipDatabase::ReadChipEntry(const JedecBytes& id) {
+  ChipEntry entry;
+  const auto ini = Open();
+  if (!ini) return entry;
+  const std::string section = JedecSectionName(id);
+  entry.listed = ini->HasSection(section);
+  entry.manufacturer = ini->ReadValue(section, "Manufacturer");
+  entry.size = ini->ReadValue(section, "SizeInBytes");
+  return entry;
+}
+
+void ChipDatabase::StoreTemplateEntry(const JedecBytes& id) {
+  auto ini = Open();
+  if (!ini) return;
+  const std::string section = JedecSectionName(id);
+  const auto name = ini->ReadValue(section, "Manufacturer");
+  const auto size = ini->ReadValue(section, "SizeInBytes");
+  bool ok = true;
+  if (!name || name->empty()) ok = ini->WriteString(section, "Manufacturer", kTemplateManufacturer);
+  if (ok && !size)
+    ok = ini->WriteInteger(section, "SizeInBytes", static_cast<int32_t>(kTemplateSizeInBytes));
+  if (!ok) ReportUnableToWrite(out_, ini->FileName());
+}
+
 }  // namespace rtd

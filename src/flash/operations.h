@@ -25,6 +25,8 @@ enum class OpResult {
   kFailed,      // a failure the user has been shown
   kMismatch,    // a compare (or a write's verification) found a difference
   kStopped,     // the user stopped it ("User terminate")
+  kUnknownChip,  // connect check: the id was read, but jedec.ini does not list it usefully
+  kNoLink,       // connect check: the programmer never reported its link to the flash up
 };
 
 // Largest flash the 24-bit addresses of the protocol can reach.
@@ -64,8 +66,9 @@ class FlashOperations {
   // flash (kNotStarted without one) and refuse a SizeInBytes above
   // kMaxFlashSize before sending anything (kFailed).
 
-  // kOk only when the chip was identified; an id missing from jedec.ini
-  // ends the check normally for the user but gives kFailed.
+  // kOk only when the chip was identified. An id that jedec.ini does not
+  // list usefully ends the check normally for the user but gives
+  // kUnknownChip; a link that never came up within 10 s gives kNoLink.
   OpResult SpeedButtonConnectClick();
   OpResult SpeedButtonReadClick();
   OpResult SpeedButtonCompareClick();
@@ -79,8 +82,11 @@ class FlashOperations {
   // Programmer reset (write-type command 3).
   OpResult SpeedButtonResetClick();
 
-  // 0 when the id resolved to a name and a size; 1 after writing a template
-  // entry for it.
+  // 0 when the id resolved to a name and a size that the operations can
+  // work with; otherwise 1, after filling in the template where nothing of
+  // the user's is lost and telling the user about a size that is present
+  // but unreadable, 0, negative or above kMaxFlashSize. The chip is then
+  // not identified.
   int IdentifyFlash(const JedecBytes& id);
   // 0 when every 64 KiB range matched; 1 on mismatch, failure or stop.
   // length must not exceed the buffer; a last range shorter than 64 KiB is
@@ -103,7 +109,8 @@ class FlashOperations {
   OpResult TakeAndLoadImage(std::unique_ptr<uint8_t[]>& buffer, uint32_t* image_length);
   void EndOperation(std::unique_ptr<uint8_t[]>& buffer);
   bool StopRequested();
-  void StartBusy(LangText title, ToolButton stop_button, int32_t maximum);
+  void StartBusy(LangText title, ToolButton stop_button, int32_t maximum,
+                 uint32_t bytes_per_step);
   bool NextBlock(int32_t& counter);
   OpResult WritePages(const uint8_t* buffer, uint32_t length);
 

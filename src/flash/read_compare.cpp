@@ -27,7 +27,7 @@ OpResult FlashOperations::SpeedButtonReadClick() {
   if (const OpResult taken = TakeImageBuffer(buffer); taken != OpResult::kOk) return taken;
   const uint32_t size = CurrentFlash.SizeInBytes;
 
-  StartBusy(flash_text::kRead, ToolButton::SpeedButtonRead, BlockCount(size));
+  StartBusy(flash_text::kRead, ToolButton::SpeedButtonRead, BlockCount(size), kBlock);
 
   OpResult result = OpResult::kOk;
   int32_t counter = 0;
@@ -85,7 +85,8 @@ OpResult FlashOperations::SpeedButtonCompareClick() {
   if (const OpResult loaded = TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
     return loaded;
 
-  StartBusy(flash_text::kFullCompare, ToolButton::SpeedButtonCompare, BlockCount(length));
+  StartBusy(flash_text::kFullCompare, ToolButton::SpeedButtonCompare, BlockCount(length),
+            kBlock);
 
   OpResult result = OpResult::kOk;
   int32_t counter = 0;
@@ -134,7 +135,7 @@ OpResult FlashOperations::SpeedButtonCompareFastClick() {
 int FlashOperations::QuickCompareImage(const uint8_t* buffer, uint32_t length) {
   auto& o = out();
   StartBusy(flash_text::kQuickCompare, ToolButton::SpeedButtonCompareFast,
-            static_cast<int32_t>((uint64_t{length} + kImageUnit - 1) / kImageUnit));
+            static_cast<int32_t>((uint64_t{length} + kImageUnit - 1) / kImageUnit), kImageUnit);
 
   OpResult result = OpResult::kOk;
   int32_t counter = 0;

@@ -31,6 +31,7 @@ TEST_F(ReadTest, ReadsTheWholeChipIntoTheChosenFile) {
                     "notice 2500/250: The file is written", "buttons idle"}));
   EXPECT_EQ(out_.steps.size(), 2048u);
   EXPECT_EQ(out_.steps.back(), 2048);
+  EXPECT_EQ(out_.units, std::vector<uint32_t>{256});  // bytes per step, for the speed shown
   const auto addresses = AddressesOf(kCmdReadBlock);
   ASSERT_EQ(addresses.size(), 2048u);
   EXPECT_EQ(addresses.back(), 524032u);
