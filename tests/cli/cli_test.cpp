@@ -97,6 +97,11 @@ TEST_F(CliTest, InfoPrintsTheIdentificationOrTheLinkStatus) {
   EXPECT_NE(Out().find("Boot version        "), std::string::npos);
   EXPECT_NE(Out().find(std::string(47, '*')), std::string::npos);
 
+  // A record one byte short is no identification.
+  Configure("fault=short cmd=1\n");
+  EXPECT_EQ(Run({"--lang", "en", "info"}), kExitFailure);
+  EXPECT_EQ(Out(), "");
+
   Configure("attached=0\n");
   EXPECT_EQ(Run({"--lang", "en", "info"}), kExitFailure);
   EXPECT_EQ(Err(), "Controller is disconnected\n");
