@@ -47,7 +47,7 @@ void ChipDatabase::StoreFlashChip(const JedecBytes& id, const std::string& name,
   // even a size of 2 GiB or more reads back as itself.
   if (!ini->WriteString(section, "Manufacturer", name) ||
       !ini->WriteInteger(section, "SizeInBytes", static_cast<int32_t>(size)))
-    ReportUnableToWrite(out_, ini->FileName());
+    ReportUnableToWrite(out_, *ini);
 }
 
 ChipEntry ChipDatabase::ReadChipEntry(const JedecBytes& id) {
@@ -71,7 +71,7 @@ void ChipDatabase::StoreTemplateEntry(const JedecBytes& id) {
   if (!name || name->empty()) ok = ini->WriteString(section, "Manufacturer", kTemplateManufacturer);
   if (ok && !size)
     ok = ini->WriteInteger(section, "SizeInBytes", static_cast<int32_t>(kTemplateSizeInBytes));
-  if (!ok) ReportUnableToWrite(out_, ini->FileName());
+  if (!ok) ReportUnableToWrite(out_, *ini);
 }
 
 }  // namespace rtd

@@ -128,7 +128,7 @@ struct FileContent {
   std::string bytes;
   bool exists = false;
   bool ok = true;
-  struct stat st {};
+  std::string error;  // the system's reason when not ok
 };
 
 FileContent ReadWholeFile(const std::string& path) {
@@ -142,12 +142,15 @@ FileContent ReadWholeFile(const std::string& path) {
     if (errno != ENOENT && errno != ENOTDIR) {
       c.exists = true;
       c.ok = false;
+      c.error = SystemErrorText(errno);
     }
     return c;
   }
   c.exists = true;
-  if (fstat(fd, &c.st) != 0 || !S_ISREG(c.st.st_mode)) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     c.ok = false;
+    c.error = S_ISDIR(st.st_mode) ? SystemErrorText(EISDIR) : NotARegularFileText();
     close(fd);
     return c;
   }
@@ -157,6 +160,7 @@ FileContent ReadWholeFile(const std::string& path) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       c.ok = false;
+      c.error = SystemErrorText(errno);
       break;
     }
     if (n == 0) break;
@@ -249,13 +253,6 @@ std::string QuotedIfNeeded(std::string_view value) {
   return std::string(value);
 }
 
-// Replaces the file's content; a file that existed but could not be read
-// completely is never replaced (its content would be lost).
-bool ReplaceFile(const std::string& path, const std::string& data) {
-  std::string reason;
-  return ReplaceFileContent(path, data, reason);
-}
-
 }  // namespace
 
 std::optional<int32_t> ParseIniInteger(std::string_view text) {
@@ -342,12 +339,18 @@ std::vector<std::string> IniFile::ReadSection(std::string_view section) const {
 }
 
 bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  last_write_error_.clear();
   if (path_.empty() || !WritableName(section, true) || !WritableName(key, false) ||
       HasLineBreakOrNul(value) || !IsValidUtf8(section) || !IsValidUtf8(key) ||
       !IsValidUtf8(value))
     return false;
+  // A file that exists but could not be read completely is never replaced:
+  // its content would be lost.
   FileContent old = ReadWholeFile(path_);
-  if (!old.ok) return false;
+  if (!old.ok) {
+    last_write_error_ = old.error;
+    return false;
+  }
   ParsedFile f = Parse(std::move(old.bytes));
 
   // Everything new goes in the file's own encoding.
@@ -379,7 +382,7 @@ bool IniFile::WriteString(std::string_view section, std::string_view key, std::s
     const std::string separator = (b.size() > f.body && b.back() != '\n') ? eol : "";
     b += separator + "[" + enc_section + "]" + eol + enc_key + "=" + enc_value + eol;
   }
-  return ReplaceFile(path_, b);
+  return ReplaceFileContent(path_, b, last_write_error_);
 }
 
 bool IniFile::WriteInteger(std::string_view section, std::string_view key, int32_t value) {
@@ -390,11 +393,12 @@ bool IniFile::WriteBool(std::string_view section, std::string_view key, bool val
   return WriteString(section, key, value ? "1" : "0");
 }
 
-void ReportUnableToWrite(OutputServices& out, const std::string& path) {
+void ReportUnableToWrite(OutputServices& out, const IniFile& ini) {
   out.MessageBoxPrintf(
       MB_ICONERROR,
       PickLangText(LANG_TEXT("Не удаётся записать в %s", "Unable to write to %s")),
-      path.c_str());
+      ini.FileName().c_str());
+  if (!ini.LastWriteError().empty()) out.ShowFileError(ini.FileName(), ini.LastWriteError());
 }
 
 }  // namespace rtd

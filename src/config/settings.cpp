@@ -80,7 +80,7 @@ bool WriteMainSettings(IniFile& ini, const MainSettingsValues& v, OutputServices
                   ini.WriteInteger(kMainSettings, "Lang", v.lang) &&
                   ini.WriteBool(kMainSettings, "Log", v.log) &&
                   ini.WriteBool(kMainSettings, "Debug", v.debug);
-  if (!ok) ReportUnableToWrite(out, ini.FileName());
+  if (!ok) ReportUnableToWrite(out, ini);
   return ok;
 }
 
@@ -122,7 +122,7 @@ void SettingsFile::RememberImagePath(const std::string& image_path) {
   // The file choosers start from its directory, wherever the program runs
   // next: a name relative to today's working directory would mislead them.
   if (!ini->WriteString(kDirectoryConfig, kImagePathKey, FullPath(image_path)))
-    ReportUnableToWrite(out_, ini->FileName());
+    ReportUnableToWrite(out_, *ini);
 }
 
 std::string SettingsFile::InitialImageDirectory() { return ChooserStartDirectory().value_or(""); }
