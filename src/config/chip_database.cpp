@@ -50,15 +50,9 @@ void ChipDatabase::StoreFlashChip(const JedecBytes& id, const std::string& name,
     ReportUnableToWrite(out_, *ini);
 }
 
-ChipEntry ChipDatabase::ReadChipEntry(const JedecBytes& id) {
-  ChipEntry entry;
-  const auto ini = Open();
-  if (!ini) return entry;
-  const std::string section = JedecSectionName(id);
-  entry.listed = ini->HasSection(section);
-  entry.manufacturer = ini->ReadValue(section, "Manufacturer");
-  entry.size = ini->ReadValue(section, "SizeInBytes");
-  return entry;
+std::optional<std::string> ChipDatabase::SizeAsWritten(const JedecBytes& id) const {
+  if (path_.empty()) return std::nullopt;
+  return IniFile(path_).ReadValue(JedecSectionName(id), "SizeInBytes");
 }
 
 void ChipDatabase::StoreTemplateEntry(const JedecBytes& id) {

@@ -25,13 +25,6 @@ inline constexpr std::size_t kManufacturerMaxLength = 999;
 inline constexpr const char* kTemplateManufacturer = "Manufacturer";
 inline constexpr uint32_t kTemplateSizeInBytes = 524288;
 
-// The id's section as the user wrote it; none for a key that is absent.
-struct ChipEntry {
-  bool listed = false;  // the section exists
-  std::optional<std::string> manufacturer;
-  std::optional<std::string> size;
-};
-
 struct FlashChipInfo {
   JedecBytes JedecId{};
   std::string Manufacturer;  // empty when not resolved
@@ -60,8 +53,9 @@ class ChipDatabase {
   // Writes both keys of the id's section, creating section or file.
   void StoreFlashChip(const JedecBytes& id, const std::string& name, uint32_t size);
 
-  // The id's section as written (for telling the user what is wrong in it).
-  ChipEntry ReadChipEntry(const JedecBytes& id);
+  // The id's SizeInBytes as written, for telling the user what is wrong
+  // with it; none when absent (or the path is unknown: nothing is shown).
+  std::optional<std::string> SizeAsWritten(const JedecBytes& id) const;
   // Puts the template values where nothing is lost: the whole template for
   // an id without a section, and in a section each key that is missing (or
   // a name that is empty). A value the user wrote is never replaced, not

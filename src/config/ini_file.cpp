@@ -306,9 +306,6 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key,
   return ReadValue(section, key).value_or(std::string(def));
 }
 
-bool IniFile::HasSection(std::string_view section) const {
-  return FindSection(Load(path_), section) >= 0;
-}
 
 int32_t IniFile::ReadInteger(std::string_view section, std::string_view key, int32_t def) const {
   return ParseIniInteger(ReadString(section, key, "")).value_or(def);

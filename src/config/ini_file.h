@@ -55,8 +55,6 @@ class IniFile {
   // Read as an integer; any non-zero number is true.
   bool ReadBool(std::string_view section, std::string_view key, bool def) const;
 
-  // Whether the file has a section of that name.
-  bool HasSection(std::string_view section) const;
   // Names of the sections, in file order, as written in the file.
   std::vector<std::string> ReadSections() const;
   // Key names of the (first) section of that name, in file order (a line

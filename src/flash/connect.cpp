@@ -219,9 +219,9 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
 
 int FlashOperations::IdentifyFlash(const JedecBytes& id) {
   chips_.LookupFlashChip(id, CurrentFlash.Manufacturer, CurrentFlash.SizeInBytes);
-  const ChipEntry entry = chips_.ReadChipEntry(id);
-  const bool size_present = entry.size.has_value();
-  const bool size_usable = size_present && UsableSize(ParseIniInteger(*entry.size));
+  const std::optional<std::string> size_text = chips_.SizeAsWritten(id);
+  const bool size_present = size_text.has_value();
+  const bool size_usable = size_present && UsableSize(ParseIniInteger(*size_text));
   if (CurrentFlash.Identified() && size_usable) return 0;
   if (size_present && !size_usable) {
     // Kept as the user wrote it: a template value in its place would lose
@@ -232,8 +232,8 @@ int FlashOperations::IdentifyFlash(const JedecBytes& id) {
                   "Unsupported FLASH size \"%s\" in section [%s] of %s");
     const char* format = PickLangText(kBadSize);
     const std::string section = JedecSectionName(id);
-    out().LogPrintf(format, *entry.size, section, chips_.path());
-    out().MessageBoxPrintf(MB_ICONERROR, format, *entry.size, section, chips_.path());
+    out().LogPrintf(format, *size_text, section, chips_.path());
+    out().MessageBoxPrintf(MB_ICONERROR, format, *size_text, section, chips_.path());
     CurrentFlash.SizeInBytes = 0;
   }
   chips_.StoreTemplateEntry(id);
