@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   config.transfer_us = 150;    // slow enough to catch the gauge
   auto device = std::make_unique<rtd::sim::VirtualProgrammer>(config, clock);
   // Something like firmware: code at the start, the rest erased.
-  auto& flash = device->Flash();
+  const auto flash = device->Flash();
   for (std::size_t i = 0; i < 180000; ++i) flash[i] = static_cast<uint8_t>(i * 131 + (i >> 7));
 
   rtd::app::WindowSeams seams;

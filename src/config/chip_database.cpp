@@ -60,7 +60,13 @@ void ChipDatabase::StoreFlashChip(const JedecBytes& id, const std::string& name,
 
 std::optional<std::string> ChipDatabase::SizeAsWritten(const JedecBytes& id) const {
   if (path_.empty()) return std::nullopt;
-  return IniFile(path_).ReadValue(JedecSectionName(id), "SizeInBytes");
+  // From the same file the lookup reads: the user's, or the shipped list
+  // when the user's has no entry for the id.
+  const std::string section = JedecSectionName(id);
+  const IniFile user(path_);
+  if (shipped_path_.empty() || !user.ReadSection(section).empty())
+    return user.ReadValue(section, "SizeInBytes");
+  return IniFile(shipped_path_).ReadValue(section, "SizeInBytes");
 }
 
 void ChipDatabase::StoreTemplateEntry(const JedecBytes& id) {

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -95,7 +96,7 @@ class WindowTest : public ::testing::Test {
     return on;
   }
   std::string Flash() const {
-    const auto& f = device_->Flash();
+    const auto f = device_->Flash();
     return std::string(f.begin(), f.end());
   }
   // Calls f at the given message pump of whatever runs next.
@@ -162,7 +163,7 @@ TEST_F(WindowTest, PluggingInAndOutShowsInTheLogStatusBarAndButtons) {
 TEST_F(WindowTest, ConnectThenReadIntoAFileChosenInACentredSaveDialog) {
   Open();
   const std::string content = Pattern(1);
-  device_->Flash().assign(content.begin(), content.end());
+  std::copy(content.begin(), content.end(), device_->Flash().begin());
   Connect();
   EXPECT_TRUE(Log().contains("JEDEC ID: EF4013 Winbond W25Q40 64 KBytes"));
   EXPECT_EQ(Enabled().size(), 8u);
