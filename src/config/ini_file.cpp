@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "config/text_encoding.h"
+#include "config/windows_files.h"
 #include "i18n/lang.h"
 
 namespace rtd {
@@ -125,6 +126,17 @@ struct FileContent {
   struct stat st {};
 };
 
+#ifdef _WIN32
+FileContent ReadWholeFile(const std::string& path) {
+  FileContent c;
+  if (path.empty()) return c;
+  win::WholeFile w = win::ReadWholeFile(path);
+  c.exists = w.exists;
+  c.ok = w.ok;
+  c.bytes = std::move(w.bytes);
+  return c;
+}
+#else
 FileContent ReadWholeFile(const std::string& path) {
   FileContent c;
   if (path.empty()) return c;
@@ -157,6 +169,7 @@ FileContent ReadWholeFile(const std::string& path) {
   close(fd);
   return c;
 }
+#endif
 
 ParsedFile Parse(std::string bytes) {
   ParsedFile f;
@@ -241,6 +254,13 @@ std::string QuotedIfNeeded(std::string_view value) {
   return std::string(value);
 }
 
+#ifdef _WIN32
+// Replaces the file's content with data through a temporary file beside it;
+// a read-only file is left alone.
+bool ReplaceFile(const std::string& path, const std::string& data, const FileContent&) {
+  return win::WriteFileReplacing(path, data.data(), data.size(), nullptr);
+}
+#else
 mode_t CurrentUmask() {
   // Reading it from /proc leaves the process's umask alone (umask() would
   // have to set it to learn it).
@@ -307,6 +327,7 @@ bool ReplaceFile(const std::string& path, const std::string& data, const FileCon
   }
   return true;
 }
+#endif
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "config/windows_files.h"
 #include "flash/operations.h"
 #include "flash/texts.h"
 
@@ -36,6 +37,17 @@ ssize_t ReadFully(int fd, uint8_t* data, std::size_t count) {
   return static_cast<ssize_t>(done);
 }
 
+// An image file opened for reading, as a descriptor; -1 when it cannot be.
+int OpenImageForReading(const std::string& name) {
+#ifdef _WIN32
+  // Bytes, not text: no line-end translation; the name is UTF-8.
+  return ::_wopen(win::Widen(name).c_str(), _O_RDONLY | _O_BINARY);
+#else
+  return ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
+}
+
+#ifndef _WIN32
 bool WriteFully(int fd, const uint8_t* data, std::size_t count) {
   std::size_t done = 0;
   while (done < count) {
@@ -49,6 +61,7 @@ bool WriteFully(int fd, const uint8_t* data, std::size_t count) {
   }
   return true;
 }
+#endif
 
 class FdCloser {
  public:
@@ -101,7 +114,7 @@ constexpr std::array<std::array<uint8_t, 256>, 8> kCrc8Slices = MakeCrc8Slices()
 
 int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer, uint32_t capacity,
                   uint32_t* image_length) {
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenImageForReading(name);
   if (fd < 0) return 1;
   FdCloser closer(fd);
   struct stat info {};
@@ -136,6 +149,11 @@ int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer,
   return 0;
 }
 
+#ifdef _WIN32
+int SaveImageFile(const std::string& name, const uint8_t* buffer, uint32_t size) {
+  return win::WriteFileReplacing(name, buffer, size, nullptr) ? 0 : 1;
+}
+#else
 int SaveImageFile(const std::string& name, const uint8_t* buffer, uint32_t size) {
   namespace fs = std::filesystem;
   std::error_code ec;
@@ -195,6 +213,7 @@ int SaveImageFile(const std::string& name, const uint8_t* buffer, uint32_t size)
   }
   return 0;
 }
+#endif
 
 uint8_t Crc8Range(const uint8_t* buffer, uint32_t first, uint32_t last) {
   uint8_t crc = 0;
