@@ -31,7 +31,16 @@ static_assert(kOpenExisting == OPEN_EXISTING);
 
 namespace {
 
-void* SystemLoadLibrary(const char* file_name) { return ::LoadLibraryA(file_name); }
+// From the system directory only: a plain LoadLibraryA looks in the
+// program's own folder first, where any HID.DLL lying in a downloads folder
+// would be loaded and run. Windows 7 without its loader update does not
+// know the flag and gets the plain search.
+void* SystemLoadLibrary(const char* file_name) {
+  HMODULE module = ::LoadLibraryExA(file_name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (module == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER)
+    module = ::LoadLibraryA(file_name);
+  return module;
+}
 
 WinProc SystemGetProcAddress(void* module, const char* name) {
   return reinterpret_cast<WinProc>(::GetProcAddress(static_cast<HMODULE>(module), name));
