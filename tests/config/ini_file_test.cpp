@@ -232,6 +232,14 @@ TEST_F(IniFileTest, RefusesWhatCouldNotBeReadBack) {
   EXPECT_FALSE(IniFile("").WriteString("s", "k", "1"));
 }
 
+TEST_F(IniFileTest, AFileNamedInCyrillicIsFoundUnderThatName) {
+  // Names are UTF-8 inside the program, whatever the system's code page.
+  IniFile ini(dir_.File("настройки.ini"));
+  ASSERT_TRUE(ini.WriteString("s", "k", "1"));
+  EXPECT_EQ(ini.ReadString("s", "k", ""), "1");
+  EXPECT_TRUE(std::filesystem::exists(dir_.fs_path() / std::u8string(u8"настройки.ini")));
+}
+
 TEST_F(IniFileTest, ReadOnlyFileOrMissingDirectoryIsNotWritten) {
   const std::string original = "[s]\nk=1\n";
   IniFile ini = Make(original);
