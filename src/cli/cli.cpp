@@ -14,7 +14,11 @@
 #include "i18n/lang.h"
 #include "link/commands.h"
 #include "link/exchange.h"
+#ifdef _WIN32
+#include "link/hiddll_platform.h"
+#else
 #include "link/hidapi_platform.h"
+#endif
 #include "sim/virtual_programmer.h"
 
 namespace rtd::cli {
@@ -307,7 +311,11 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     }
     platform = std::move(device);
   } else {
+#ifdef _WIN32
+    platform = std::make_unique<HidDllPlatform>(SystemHidDllFunctions());
+#else
     platform = std::make_unique<HidapiPlatform>();
+#endif
   }
 
   CliOutput out({env.out, env.err, env.in, env.in_is_terminal, env.err_is_terminal}, clock,

@@ -4,13 +4,32 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "i18n/lang.h"
 
+#ifdef _WIN32
+#include "config/windows_files.h"
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace rtd {
+
+std::string SystemErrorText(int error) { return std::strerror(error); }
+
+std::string NotARegularFileText() {
+  return PickLangText(LANG_TEXT("это не обычный файл", "not a regular file"));
+}
+
+#ifdef _WIN32
+// Windows: the temporary file is flushed and moved over the target with the
+// system's own replace-and-write-through; a read-only target is refused.
+bool ReplaceFileContent(const std::string& path, std::string_view bytes, std::string& reason) {
+  return win::WriteFileReplacing(path, bytes.data(), bytes.size(), &reason);
+}
+#else
 namespace {
 
 mode_t CurrentUmask() {
@@ -102,12 +121,6 @@ bool RewriteInPlace(const std::string& target, std::string_view bytes, std::stri
 
 }  // namespace
 
-std::string SystemErrorText(int error) { return std::strerror(error); }
-
-std::string NotARegularFileText() {
-  return PickLangText(LANG_TEXT("это не обычный файл", "not a regular file"));
-}
-
 bool ReplaceFileContent(const std::string& path, std::string_view bytes, std::string& reason) {
   if (path.empty()) {
     reason = SystemErrorText(ENOENT);
@@ -177,5 +190,7 @@ bool ReplaceFileContent(const std::string& path, std::string_view bytes, std::st
   }
   return true;
 }
+
+#endif  // _WIN32
 
 }  // namespace rtd

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "config/settings.h"
 #include "i18n/lang.h"
 
 namespace rtd {
@@ -12,7 +13,7 @@ std::string JedecSectionName(const JedecBytes& id) {
 
 std::string ChipDatabase::PathBesideExecutable(const std::string& executable_path) {
   if (executable_path.empty()) return {};
-  const std::size_t slash = executable_path.rfind('/');
+  const std::size_t slash = LastDirectorySeparator(executable_path);
   if (slash == std::string::npos) return "jedec.ini";
   return executable_path.substr(0, slash + 1) + "jedec.ini";
 }

@@ -11,6 +11,7 @@
 
 #include "config/atomic_file.h"
 #include "config/text_encoding.h"
+#include "config/windows_files.h"
 #include "i18n/lang.h"
 
 namespace rtd {
@@ -131,6 +132,17 @@ struct FileContent {
   std::string error;  // the system's reason when not ok
 };
 
+#ifdef _WIN32
+FileContent ReadWholeFile(const std::string& path) {
+  FileContent c;
+  if (path.empty()) return c;
+  win::WholeFile w = win::ReadWholeFile(path);
+  c.exists = w.exists;
+  c.ok = w.ok;
+  c.bytes = std::move(w.bytes);
+  return c;
+}
+#else
 FileContent ReadWholeFile(const std::string& path) {
   FileContent c;
   if (path.empty()) return c;
@@ -169,6 +181,7 @@ FileContent ReadWholeFile(const std::string& path) {
   close(fd);
   return c;
 }
+#endif
 
 ParsedFile Parse(std::string bytes) {
   ParsedFile f;

@@ -1,11 +1,14 @@
 #include "config/settings.h"
 
 #include <climits>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <vector>
 
+#include "config/windows_files.h"
 #include "i18n/lang.h"
 
 namespace rtd {
@@ -31,6 +34,9 @@ std::string FullPath(const std::string& path) {
 
 }  // namespace
 
+#ifdef _WIN32
+std::string ExecutablePath() { return win::ModuleFileName(); }
+#else
 std::string ExecutablePath() {
   std::vector<char> buffer(PATH_MAX);
   for (;;) {
@@ -40,10 +46,19 @@ std::string ExecutablePath() {
     buffer.resize(buffer.size() * 2);
   }
 }
+#endif
+
+std::size_t LastDirectorySeparator(const std::string& path) {
+#ifdef _WIN32
+  return path.find_last_of("/\\");
+#else
+  return path.rfind('/');
+#endif
+}
 
 std::string SettingsPathFor(const std::string& executable_path) {
   if (executable_path.empty()) return {};
-  const std::size_t slash = executable_path.rfind('/');
+  const std::size_t slash = LastDirectorySeparator(executable_path);
   const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
   const std::size_t dot = executable_path.rfind('.');
   // A dot that starts the base name (".rtdprog") begins no extension.
@@ -85,9 +100,13 @@ bool WriteMainSettings(IniFile& ini, const MainSettingsValues& v, OutputServices
 }
 
 std::string DirectoryOfImagePath(const std::string& image_path) {
-  const std::size_t slash = image_path.rfind('/');
+  const std::size_t slash = LastDirectorySeparator(image_path);
   if (slash == std::string::npos) return {};
-  if (slash == 0) return "/";
+  if (slash == 0) return image_path.substr(0, 1);
+#ifdef _WIN32
+  // "C:\board.BIN": the root of the drive, not the drive's current directory.
+  if (slash == 2 && image_path[1] == ':') return image_path.substr(0, 3);
+#endif
   return image_path.substr(0, slash);
 }
 

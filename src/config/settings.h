@@ -13,6 +13,9 @@ namespace rtd {
 
 // Full path of the running executable; empty if it cannot be learnt.
 std::string ExecutablePath();
+// Position of the path's last directory separator ('/', and on Windows
+// '\\' too); npos when there is none.
+std::size_t LastDirectorySeparator(const std::string& path);
 // The executable's path with its extension replaced by ".ini" (appended
 // when it has none); empty for an empty path.
 std::string SettingsPathFor(const std::string& executable_path);

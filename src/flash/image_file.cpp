@@ -12,6 +12,7 @@
 #include <string>
 
 #include "config/atomic_file.h"
+#include "config/windows_files.h"
 #include "flash/operations.h"
 #include "flash/texts.h"
 
@@ -32,6 +33,18 @@ ssize_t ReadFully(int fd, uint8_t* data, std::size_t count) {
     done += static_cast<std::size_t>(n);
   }
   return static_cast<ssize_t>(done);
+}
+
+// An image file opened for reading, as a descriptor; -1 when it cannot be.
+// Without blocking: a FIFO would otherwise hang the open until someone
+// writes to it, before the type check could turn it away.
+int OpenImageForReading(const std::string& name) {
+#ifdef _WIN32
+  // Bytes, not text: no line-end translation; the name is UTF-8.
+  return ::_wopen(win::Widen(name).c_str(), _O_RDONLY | _O_BINARY);
+#else
+  return ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+#endif
 }
 
 class FdCloser {
@@ -85,9 +98,7 @@ constexpr std::array<std::array<uint8_t, 256>, 8> kCrc8Slices = MakeCrc8Slices()
 
 int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer, uint32_t capacity,
                   uint32_t* image_length) {
-  // Without blocking: a FIFO would otherwise hang the open until someone
-  // writes to it, before the type check below could turn it away.
-  const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int fd = OpenImageForReading(name);
   if (fd < 0) {
     out.ShowFileError(name, SystemErrorText(errno));
     return 1;

@@ -1,7 +1,11 @@
 #include "shell/session.h"
 
 #include "config/paths.h"
+#ifdef _WIN32
+#include "link/hiddll_platform.h"
+#else
 #include "link/hidapi_platform.h"
+#endif
 
 namespace rtd::shell {
 
@@ -14,7 +18,13 @@ SessionPaths ProgramPaths(std::string* error) {
 
 std::unique_ptr<HidPlatform> MakePlatform(const PlatformChoice& choice, Clock& clock,
                                           std::string* error) {
-  if (!choice.simulate) return std::make_unique<HidapiPlatform>();
+  if (!choice.simulate) {
+#ifdef _WIN32
+    return std::make_unique<HidDllPlatform>(SystemHidDllFunctions());
+#else
+    return std::make_unique<HidapiPlatform>();
+#endif
+  }
   sim::SimConfig config;
   std::string reason;
   if (!choice.simulate_file.empty() && !sim::LoadSimConfig(choice.simulate_file, config, reason)) {

@@ -1,7 +1,10 @@
 #!/bin/sh
 # Reads, writes another image, reads back and compares both ways through the
 # built rtdprog-cli on the virtual programmer, whose flash lives in a file.
+# Usage: end_to_end.sh [EMULATOR] CLI   (EMULATOR: e.g. wine64 for the .exe)
 set -eu
+emulator=""
+if [ $# -gt 1 ]; then emulator=$1; shift; fi
 cli=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -14,7 +17,7 @@ size=524288
 erase-ms=20
 image=$work/flash.bin
 CONF
-run() { "$cli" --simulate="$work/sim.conf" --jedec "$work/jedec.ini" "$@" </dev/null; }
+run() { $emulator "$cli" --simulate="$work/sim.conf" --jedec "$work/jedec.ini" "$@" </dev/null; }
 expect() {  # expect STATUS command...
     want=$1; shift
     set +e; run "$@" >"$work/out" 2>"$work/err"; got=$?; set -e

@@ -24,7 +24,13 @@ TEST(SettingsPath, ExtensionReplacedOrAppended) {
   EXPECT_EQ(SettingsPathFor(""), "");
   const std::string exe = ExecutablePath();
   ASSERT_FALSE(exe.empty());
+#ifdef _WIN32
+  EXPECT_TRUE(exe.size() > 2 && exe[1] == ':') << exe;
+  EXPECT_EQ(SettingsPathFor("C:\\Tools\\rtdprog.exe"), "C:\\Tools\\rtdprog.ini");
+  EXPECT_EQ(SettingsPathFor("C:\\v1.03\\rtdprog"), "C:\\v1.03\\rtdprog.ini");
+#else
   EXPECT_EQ(exe.front(), '/');
+#endif
   EXPECT_NE(exe.find("config_tests"), std::string::npos);
 }
 
@@ -134,7 +140,13 @@ TEST(ImagePath, DirectoryPart) {
   EXPECT_EQ(DirectoryOfImagePath("/board.BIN"), "/");
   EXPECT_EQ(DirectoryOfImagePath("/home/u/dumps/"), "/home/u/dumps");
   EXPECT_EQ(DirectoryOfImagePath("board.BIN"), "");
+#ifdef _WIN32
+  EXPECT_EQ(DirectoryOfImagePath("D:\\dumps\\board.BIN"), "D:\\dumps");
+  EXPECT_EQ(DirectoryOfImagePath("D:\\board.BIN"), "D:\\");
+  EXPECT_EQ(DirectoryOfImagePath("D:/dumps/board.BIN"), "D:/dumps");
+#else
   EXPECT_EQ(DirectoryOfImagePath("D:\\dumps\\board.BIN"), "");
+#endif
   EXPECT_EQ(DirectoryOfImagePath(""), "");
 }
 

@@ -1,6 +1,7 @@
 // A scratch directory per test, removed with everything in it afterwards.
 #pragma once
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,9 +13,22 @@ namespace rtd::test {
 class TempDir {
  public:
   TempDir() {
+#ifdef _WIN32
+    // No mkdtemp here: names are tried until one is new.
+    const auto base = std::filesystem::temp_directory_path();
+    auto seed = static_cast<unsigned long long>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+    for (int attempt = 0; path_.empty(); ++attempt) {
+      if (attempt == 1000) std::abort();
+      const auto candidate = base / ("rtd-test-" + std::to_string(seed++ % 1000000007));
+      std::error_code ec;
+      if (std::filesystem::create_directory(candidate, ec)) path_ = candidate.string();
+    }
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "rtd-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     path_ = pattern;
+#endif
   }
   ~TempDir() {
     // Give read-only parts their write bits back so they can go.

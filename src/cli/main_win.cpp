@@ -1,0 +1,103 @@
+// rtdprog-cli entry point on Windows: the console in UTF-8, Ctrl-C through
+// the console control handler, arguments and paths in UTF-8, the real clock.
+#include <atomic>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "config/settings.h"
+#include "config/windows_files.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shellapi.h>
+
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
+#endif
+
+namespace {
+
+// Set by the console control handler, which Windows runs on a thread of its
+// own: the one thing it touches is this flag.
+std::atomic<bool> g_interrupted{false};
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+    g_interrupted.store(true);
+    return TRUE;  // handled: the operation stops before its next block
+  }
+  return FALSE;  // closing the window or logging off ends the program as usual
+}
+
+// Whether the standard handle is a console (not a file, pipe or NUL, which
+// _isatty would also count as a terminal).
+bool IsConsole(DWORD which) {
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(which), &mode) != 0;
+}
+
+// The progress bar redraws its line with escape sequences; a console that
+// cannot take them gets no bar.
+bool EnableEscapeSequences(DWORD which) {
+  const HANDLE handle = ::GetStdHandle(which);
+  DWORD mode = 0;
+  if (::GetConsoleMode(handle, &mode) == 0) return false;
+  if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0) return true;
+  return ::SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+// The arguments as UTF-8, whatever the system's code page (argv would be in
+// it, and lose every character it lacks).
+std::vector<std::string> Arguments() {
+  std::vector<std::string> args;
+  int count = 0;
+  wchar_t** list = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (list == nullptr) return args;
+  for (int i = 1; i < count; ++i) args.push_back(rtd::win::Narrow(list[i]));
+  ::LocalFree(list);
+  return args;
+}
+
+// The locale variables when set (a Unix-like shell), else the user's
+// Windows locale ("ru-RU").
+std::string LocaleName() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* v = std::getenv(name);
+    if (v != nullptr && *v != '\0') return v;
+  }
+  wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+  if (::GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH) > 0) return rtd::win::Narrow(name);
+  return {};
+}
+
+}  // namespace
+
+int main() {
+  // Russian texts are UTF-8; the console shows them once told so. Its code
+  // page belongs to the console, not to us: it is put back at the end.
+  const UINT saved_output_cp = ::GetConsoleOutputCP();
+  ::SetConsoleOutputCP(CP_UTF8);
+  ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+
+  std::vector<std::string> args = Arguments();
+  rtd::cli::CliEnvironment env{std::cout, std::cerr, std::cin};
+  env.in_is_terminal = IsConsole(STD_INPUT_HANDLE);
+  env.err_is_terminal = EnableEscapeSequences(STD_ERROR_HANDLE);
+  env.locale = LocaleName();
+  env.executable_path = rtd::ExecutablePath();
+  env.interrupted = &g_interrupted;
+  const int status = rtd::cli::RunCli(args, env);
+
+  std::cout.flush();
+  std::cerr.flush();
+  if (saved_output_cp != 0) ::SetConsoleOutputCP(saved_output_cp);
+  return status;
+}

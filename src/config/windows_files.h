@@ -1,0 +1,56 @@
+// Files, paths and texts with the Windows calls. The program holds every
+// path and text in UTF-8; they become UTF-16 only at the system call, so
+// file names in any script work whatever the system's code page.
+#pragma once
+
+#ifdef _WIN32
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace rtd::win {
+
+// UTF-8 to UTF-16 and back; invalid sequences become U+FFFD.
+std::wstring Widen(std::string_view utf8);
+std::string Narrow(std::wstring_view utf16);
+
+// The system's text for a Windows error code (GetLastError()), without the
+// line break Windows ends it with; "error N" when there is none.
+std::string SystemErrorText(uint32_t code);
+
+// Full path of the running program (GetModuleFileNameW); empty when it
+// cannot be learnt.
+std::string ModuleFileName();
+
+struct WholeFile {
+  std::string bytes;
+  bool exists = false;  // false only for a file or directory that is not there
+  bool ok = true;       // false when it exists but could not be read whole
+  std::string error;    // the reason when !ok
+};
+
+// Reads a file whole. Only a file on disk is read: a device or pipe name
+// (CON, COM1, \\.\pipe\...) is refused rather than waited on.
+WholeFile ReadWholeFile(const std::string& path);
+
+// Moves temp (on the same volume) over target in one step: MoveFileExW
+// with MOVEFILE_REPLACE_EXISTING and MOVEFILE_WRITE_THROUGH (it returns
+// only once the move is on disk). The
+// caller has written temp, flushed it (FlushFileBuffers) and closed it.
+// False, with the system's reason in *error when given, when the move
+// failed; target is then untouched.
+bool MoveOverFile(const std::string& temp, const std::string& target, std::string* error);
+
+// Replaces target's content with size bytes of data: they are written to a
+// new file beside target, flushed to disk and moved over target, so target
+// is either the old file or the new one, never a part. A read-only target or
+// one that is not a plain file is left alone. The temporary file is removed
+// on every failure. False, with the reason in *error when given, on failure.
+bool WriteFileReplacing(const std::string& target, const void* data, std::size_t size,
+                        std::string* error);
+
+}  // namespace rtd::win
+
+#endif  // _WIN32

@@ -1,0 +1,187 @@
+#include "config/windows_files.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <vector>
+
+namespace rtd::win {
+
+namespace {
+
+// Closes a handle when it goes out of scope.
+class HandleCloser {
+ public:
+  explicit HandleCloser(HANDLE handle) : handle_(handle) {}
+  ~HandleCloser() { Close(); }
+  HandleCloser(const HandleCloser&) = delete;
+  HandleCloser& operator=(const HandleCloser&) = delete;
+  // False when closing reported an error.
+  bool Close() {
+    const HANDLE h = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return h == INVALID_HANDLE_VALUE || ::CloseHandle(h) != 0;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+void SetError(std::string* error, const std::string& path, DWORD code) {
+  if (error != nullptr) *error = path + ": " + SystemErrorText(code);
+}
+
+bool WriteAll(HANDLE file, const uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const DWORD piece = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (::WriteFile(file, data, piece, &written, nullptr) == 0 || written == 0) return false;
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::wstring Widen(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                      nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+  return wide;
+}
+
+std::string Narrow(std::wstring_view utf16) {
+  if (utf16.empty()) return {};
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()),
+                                      nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<std::size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), narrow.data(),
+                        n, nullptr, nullptr);
+  return narrow;
+}
+
+std::string SystemErrorText(uint32_t code) {
+  wchar_t* text = nullptr;
+  const DWORD n = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string result;
+  if (n > 0 && text != nullptr) result = Narrow(std::wstring_view(text, n));
+  if (text != nullptr) ::LocalFree(text);
+  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||
+                             result.back() == ' ' || result.back() == '.'))
+    result.pop_back();
+  return result.empty() ? "error " + std::to_string(code) : result;
+}
+
+std::string ModuleFileName() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return {};
+    // A full buffer means the path was cut: try again with more room.
+    if (n < buffer.size()) return Narrow(std::wstring_view(buffer.data(), n));
+    if (buffer.size() >= 32768) return {};
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+WholeFile ReadWholeFile(const std::string& path) {
+  WholeFile w;
+  if (path.empty()) return w;
+  const HANDLE file = ::CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD code = ::GetLastError();
+    // Absent is normal; anything else (no permission, a directory) exists.
+    if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
+      w.exists = true;
+      w.ok = false;
+      w.error = path + ": " + SystemErrorText(code);
+    }
+    return w;
+  }
+  HandleCloser closer(file);
+  w.exists = true;
+  if (::GetFileType(file) != FILE_TYPE_DISK) {
+    w.ok = false;
+    w.error = path + ": " + SystemErrorText(ERROR_BAD_FILE_TYPE);
+    return w;
+  }
+  char buffer[65536];
+  for (;;) {
+    DWORD got = 0;
+    if (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) == 0) {
+      w.ok = false;
+      w.error = path + ": " + SystemErrorText(::GetLastError());
+      break;
+    }
+    if (got == 0) break;
+    w.bytes.append(buffer, got);
+  }
+  return w;
+}
+
+bool MoveOverFile(const std::string& temp, const std::string& target, std::string* error) {
+  if (::MoveFileExW(Widen(temp).c_str(), Widen(target).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+    SetError(error, target, ::GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool WriteFileReplacing(const std::string& target, const void* data, std::size_t size,
+                        std::string* error) {
+  const std::wstring wide_target = Widen(target);
+  const DWORD attributes = ::GetFileAttributesW(wide_target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    // A read-only file is the user's way of keeping it.
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      SetError(error, target, ERROR_ACCESS_DENIED);
+      return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      SetError(error, target, ERROR_DIRECTORY);
+      return false;
+    }
+  }
+
+  // Beside the target, so the move stays within one volume.
+  std::string temp;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
+    temp = target + ".tmp-" + std::to_string(::GetCurrentProcessId()) + "-" +
+           std::to_string(::GetTickCount()) + "-" + std::to_string(attempt);
+    file = ::CreateFileW(Widen(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) {
+      SetError(error, target, ::GetLastError());
+      return false;
+    }
+  }
+  if (file == INVALID_HANDLE_VALUE) {
+    SetError(error, target, ERROR_FILE_EXISTS);
+    return false;
+  }
+  HandleCloser closer(file);
+  DWORD code = ERROR_SUCCESS;
+  if (!WriteAll(file, static_cast<const uint8_t*>(data), size) || ::FlushFileBuffers(file) == 0)
+    code = ::GetLastError();
+  if (!closer.Close() && code == ERROR_SUCCESS) code = ::GetLastError();
+  if (code == ERROR_SUCCESS && MoveOverFile(temp, target, error)) return true;
+  if (code != ERROR_SUCCESS) SetError(error, target, code);
+  ::DeleteFileW(Widen(temp).c_str());
+  return false;
+}
+
+}  // namespace rtd::win
