@@ -52,8 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, std::size_t size) {
   Check(std::all_of(buffer.get() + length, buffer.get() + capacity,
                     [](uint8_t b) { return b == 0xFF; }),
         "0xFF after the file");
-  const uint64_t rounded = (uint64_t{length} + rtd::kImageUnit - 1) / rtd::kImageUnit * rtd::kImageUnit;
-  Check(image_length == std::min<uint64_t>(rounded, capacity), "the length rounded up within the flash");
+  const uint64_t unit = rtd::kImageUnit;
+  const uint64_t rounded = (uint64_t{length} + unit - 1) / unit * unit;
+  Check(image_length == std::min<uint64_t>(rounded, capacity), "rounded up within the flash");
   Check((image_length >= length && image_length % rtd::kImageUnit == 0) || image_length == capacity,
         "whole ranges or the whole flash");
 

@@ -54,14 +54,17 @@ uint8_t Checksum(const uint8_t* r) {
 }
 
 bool Framed(const Exchange& e) {
-  return e.answered && e.reply[0] == 1 && e.reply[rtd::kReportChecksumOffset] == Checksum(e.reply.data());
+  return e.answered && e.reply[0] == 1 &&
+         e.reply[rtd::kReportChecksumOffset] == Checksum(e.reply.data());
 }
 
 bool Echoed(const Exchange& e) {
   return e.reply[2] == e.request[2] && e.reply[3] == e.request[3] && e.reply[4] == e.request[4];
 }
 
-uint32_t DataLength(uint8_t length_byte) { return (length_byte & 0x80) != 0 ? 256 : length_byte; }
+uint32_t DataLength(uint8_t length_byte) {
+  return (length_byte & 0x80) != 0 ? 256 : length_byte;
+}
 
 // A data answer of at least min bytes to a read-type request.
 bool DataAnswer(const Exchange& e, uint32_t min) {
@@ -136,9 +139,10 @@ class TamperedLine : public rtd::sim::VirtualProgrammer {
         }
         break;
       }
-      case 6: {  // any 263 bytes at all
-        std::memset(data + 1, 0, rtd::kReportSize - 1);
-        input_.Take(data + 1, rtd::kReportSize - 1);
+      case 6: {  // any 263 bytes at all, the report id included
+        std::memset(data, 0, rtd::kReportSize);
+        data[0] = 1;
+        input_.Take(data, rtd::kReportSize);
         break;
       }
       case 7: {  // a well-formed answer of the fuzzer's making

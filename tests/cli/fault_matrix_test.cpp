@@ -16,7 +16,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -59,12 +58,20 @@ const std::vector<CommandRow> kCommands = {
     {"reset_programmer", {"reset-programmer"}},
 };
 
-const std::vector<std::string> kFaultKinds = {"timeout",   "checksum",  "address", "status253",
-                                              "status254", "short",     "transfer"};
+const std::vector<std::string> kFaultKinds = {"timeout",   "checksum", "address", "status253",
+                                              "status254", "short",    "transfer"};
 
 // Where a fault falls: a request of the clean run (first, middle, last), or
 // an unplug after a share of its requests.
-enum class Where { kFirst, kMiddle, kLast, kUnplugEarly, kUnplugThird, kUnplugTwoThirds, kUnplugLate };
+enum class Where {
+  kFirst,
+  kMiddle,
+  kLast,
+  kUnplugEarly,
+  kUnplugThird,
+  kUnplugTwoThirds,
+  kUnplugLate
+};
 
 struct FaultCase {
   std::string kind;  // a fault kind, or "unplug"
@@ -111,7 +118,8 @@ uint32_t HitRequest(const FaultCase& f, uint32_t n) {
 // The sim configuration line of a fault among n requests.
 std::string FaultLine(const FaultCase& f, uint32_t n) {
   const std::string hit = std::to_string(HitRequest(f, n));
-  return f.kind == "unplug" ? "unplug-after=" + hit + "\n" : "fault=" + f.kind + " after=" + hit + "\n";
+  if (f.kind == "unplug") return "unplug-after=" + hit + "\n";
+  return "fault=" + f.kind + " after=" + hit + "\n";
 }
 
 using Bytes = std::vector<uint8_t>;
@@ -143,25 +151,18 @@ struct Outcome {
   std::string err;  // without the communication log
   std::map<std::string, Bytes> files;  // the files in the scratch directory
   bool hung = false;
-  // From the communication log: every request sent, with the data length
-  // of its reply (-1: none came).
-  std::vector<int> reply_lengths;
+  uint32_t logged_requests = 0;  // request lines of the communication log
 };
 
-// Splits the communication log (lines "  0.012 > CMD:42 ADDR:... LEN:000")
+// Splits the communication log (lines "  0.012 > CMD:42 ADDR:010000 ...")
 // from the rest of stderr.
 void TakeCommLog(const std::string& err, Outcome& o) {
   std::istringstream lines(err);
   for (std::string line; std::getline(lines, line);) {
-    const bool request = line.find(" > CMD:") != std::string::npos;
-    const bool reply = line.find(" < CMD:") != std::string::npos;
-    const std::size_t len = line.find("LEN:");
-    if (!(request || reply) || len == std::string::npos) {
+    if (line.find(" > CMD:") != std::string::npos) {
+      ++o.logged_requests;
+    } else if (line.find(" < CMD:") == std::string::npos) {
       o.err += line + "\n";
-    } else if (request) {
-      o.reply_lengths.push_back(-1);
-    } else if (!o.reply_lengths.empty()) {
-      o.reply_lengths.back() = std::stoi(line.substr(len + 4, 3));
     }
   }
 }
@@ -223,8 +224,10 @@ class Bench {
     o.out = out.str();
     TakeCommLog(err.str(), o);
     // The configuration differs by its fault line; everything else counts.
-    for (const auto& e : fs::directory_iterator(dir_))
-      if (e.path().filename() != "sim.conf") o.files[e.path().filename().string()] = ReadFile(e.path());
+    for (const auto& e : fs::directory_iterator(dir_)) {
+      const std::string name = e.path().filename().string();
+      if (name != "sim.conf") o.files[name] = ReadFile(e.path());
+    }
     return o;
   }
 
@@ -245,8 +248,7 @@ Bench& TheBench() {
 
 // The requests a run sent, counting those the log leaves out.
 uint32_t Requests(const CommandRow& row, const Outcome& o) {
-  return static_cast<uint32_t>(o.reply_lengths.size()) +
-         static_cast<uint32_t>(row.unlogged_requests);
+  return o.logged_requests + static_cast<uint32_t>(row.unlogged_requests);
 }
 
 // A clean run of each command, made once.
