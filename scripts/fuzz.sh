@@ -72,7 +72,7 @@ for target in $targets; do
     tail -n 3 "$log"
     if [ -n "$long" ]; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-        done_line=$(grep -E '^#[0-9]+ +DONE' "$log" | tail -n 1)
+        done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1)
         cov=$(echo "$done_line" | sed -n 's/.*cov: \([0-9]*\).*/\1/p')
         ft=$(echo "$done_line" | sed -n 's/.*ft: \([0-9]*\).*/\1/p')
         corp=$(echo "$done_line" | sed -n 's/.*corp: \([0-9]*\).*/\1/p')
