@@ -35,10 +35,10 @@ cmake --build "$build" --target $targets
 # inputs a second, the text parsers thousands).
 ci_runs() {
     case "$1" in
-        ini_fuzz) echo 20000 ;;
-        reply_fuzz) echo 8000 ;;
-        image_fuzz) echo 4000 ;;
-        sim_config_fuzz) echo 100000 ;;
+        ini_fuzz) echo 50000 ;;
+        reply_fuzz) echo 20000 ;;
+        image_fuzz) echo 10000 ;;
+        sim_config_fuzz) echo 200000 ;;
     esac
 }
 
