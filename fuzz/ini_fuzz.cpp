@@ -1,13 +1,8 @@
 // Fuzzes the ini reader and writer with arbitrary file contents: whatever
 // the file holds, reading must not fail, and one write must change nothing
 // but the value it writes.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <string>
 #include <utility>
@@ -15,56 +10,14 @@
 
 #include "config/ini_file.h"
 #include "config/text_encoding.h"
+#include "fuzz_support.h"
 
 namespace {
 
 using rtd::IniFile;
 
-void Check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-  }
-}
-
-// One scratch file for the whole run; made once because libFuzzer calls the
-// entry point many thousand times in one process.
-// Set once by ScratchFile(); global so that the exit handler can remove it.
-std::string scratch_dir;
-
-void RemoveScratch() {
-  std::remove((scratch_dir + "/fuzz.ini").c_str());
-  rmdir(scratch_dir.c_str());
-}
-
-const std::string& ScratchFile() {
-  static const std::string path = [] {
-    scratch_dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    scratch_dir += "/rtd-ini-fuzz-XXXXXX";
-    if (mkdtemp(scratch_dir.data()) == nullptr) std::abort();
-    std::atexit(RemoveScratch);
-    return scratch_dir + "/fuzz.ini";
-  }();
-  return path;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::string bytes;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-    std::fclose(f);
-  }
-  return bytes;
-}
-
-void WriteAll(const std::string& path, const uint8_t* data, std::size_t size) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) std::abort();
-  if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
-  std::fclose(f);
-}
+using rtd::fuzz::Check;
+using rtd::fuzz::ReadFile;
 
 std::string Lower(std::string s) {
   for (char& c : s)
@@ -95,8 +48,8 @@ void CheckIntegers(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  const std::string& path = ScratchFile();
-  WriteAll(path, data, size);
+  static const std::string path = rtd::fuzz::ScratchDir() + "/fuzz.ini";
+  rtd::fuzz::WriteFile(path, data, size);
   IniFile ini(path);
 
   // Everything readable, as the first match of each name gives it.
@@ -135,10 +88,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }
   const std::size_t tail = size < 40 ? size / 2 : 20;
   const std::string value(reinterpret_cast<const char*>(data) + size - tail, tail);
-  const std::string old_bytes = ReadAll(path);
+  const std::string old_bytes = ReadFile(path);
   const std::vector<std::string> old_sections = sections;
   const bool written = ini.WriteString(target.first, target.second, value);
-  const std::string new_bytes = ReadAll(path);
+  const std::string new_bytes = ReadFile(path);
 
   if (!written) {
     Check(new_bytes == old_bytes, "a refused write leaves the file alone");
