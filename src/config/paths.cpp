@@ -1,5 +1,43 @@
 #include "config/paths.h"
 
+#include "config/chip_database.h"
+#include "config/settings.h"
+
+#ifdef _WIN32
+
+namespace rtd {
+
+// On Windows the program keeps its files beside itself, as it always has
+// there: it is unpacked into a folder of the user's.
+FileEnvironment CurrentFileEnvironment() {
+  FileEnvironment env;
+  env.executable_path = ExecutablePath();
+  return env;
+}
+
+ProgramFiles LocateProgramFiles(const FileEnvironment& env) {
+  ProgramFiles files;
+  files.beside_program = true;
+  if (env.executable_path.empty()) return files;
+  const std::size_t slash = LastDirectorySeparator(env.executable_path);
+  const std::string directory =
+      slash == std::string::npos ? std::string() : env.executable_path.substr(0, slash + 1);
+  files.settings = directory + kSettingsFileName;
+  files.jedec = ChipDatabase::PathBesideExecutable(env.executable_path);
+  return files;
+}
+
+void UseChipDatabase(ProgramFiles& files, const std::string& jedec_path) {
+  files.jedec = jedec_path;
+  files.shipped_jedec.clear();
+}
+
+std::string PrepareConfigDirectory(const ProgramFiles&) { return {}; }
+
+}  // namespace rtd
+
+#else
+
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,8 +46,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
-
-#include "config/settings.h"
 
 namespace rtd {
 
@@ -104,3 +140,5 @@ std::string PrepareConfigDirectory(const ProgramFiles& files) {
 }
 
 }  // namespace rtd
+
+#endif  // _WIN32
