@@ -1,0 +1,226 @@
+// rtdprog-usbip: the virtual programmer on this machine's own USB stack.
+// It plugs a USB device into the kernel's virtual host controller
+// (vhci-hcd), so that rtdprog and rtdprog-cli find it through hidraw exactly
+// as they find the real programmer.
+//
+//   rtdprog-usbip --attach [FILE]
+//
+// FILE holds the virtual programmer's settings, as for --simulate=FILE.
+// SIGUSR1 unplugs the device, SIGUSR2 plugs it back in; SIGINT and SIGTERM
+// unplug it and end the program.
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/clock.h"
+#include "sim/virtual_programmer.h"
+#include "usbip/usb_programmer.h"
+#include "usbip/vhci.h"
+
+namespace {
+
+// Set by the signal handlers, which can reach nothing but globals.
+volatile std::sig_atomic_t g_quit = 0;
+volatile std::sig_atomic_t g_unplug = 0;
+volatile std::sig_atomic_t g_plug = 0;
+
+void OnSignal(int signal) {
+  if (signal == SIGUSR1) {
+    g_unplug = 1;
+  } else if (signal == SIGUSR2) {
+    g_plug = 1;
+  } else {
+    g_quit = 1;
+  }
+}
+
+constexpr const char* kUsage =
+    "usage: rtdprog-usbip --attach [FILE]\n"
+    "  Plugs the virtual programmer (settings in FILE, as for rtdprog-cli --simulate=FILE)\n"
+    "  into this machine's virtual USB host controller (needs root and the vhci-hcd module).\n"
+    "  SIGUSR1 unplugs it, SIGUSR2 plugs it back in, Ctrl-C or SIGTERM unplugs it and ends.\n";
+
+// Bus 1, device 2: only the kernel's own bookkeeping looks at it.
+constexpr unsigned kDevid = (1u << 16) | 2u;
+
+// One device plugged into one vhci port over one socket.
+class Connection {
+ public:
+  Connection(rtd::sim::VirtualProgrammer& programmer, const rtd::usbip::Vhci& vhci)
+      : vhci_(vhci), device_(programmer) {}
+  ~Connection() { Unplug(); }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  bool Plug(std::string* error) {
+    port_ = vhci_.FreePort(error);
+    if (port_ < 0) return false;
+    int fds[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
+      *error = std::string("socketpair: ") + std::strerror(errno);
+      return false;
+    }
+    socket_ = fds[0];
+    // The kernel takes its own reference to its end of the pair.
+    const bool attached = vhci_.Attach(port_, fds[1], kDevid, rtd::usbip::kSpeedFull, error);
+    close(fds[1]);
+    if (!attached) {
+      close(socket_);
+      socket_ = -1;
+      return false;
+    }
+    std::cerr << "rtdprog-usbip: attached to port " << port_ << " of the virtual USB host "
+              << "controller\n";
+    return true;
+  }
+
+  void Unplug() {
+    if (socket_ < 0) return;
+    std::string error;
+    // The host may have dropped the device already; then there is nothing to detach.
+    if (!vhci_.Detach(port_, &error) && errno != EINVAL)
+      std::cerr << "rtdprog-usbip: " << error << '\n';
+    close(socket_);
+    socket_ = -1;
+    std::cerr << "rtdprog-usbip: detached\n";
+  }
+
+  int socket() const { return socket_; }
+  bool Plugged() const { return socket_ >= 0; }
+
+  // Reads what the host sent and answers it. False when the connection
+  // ended (the host let go of the device, or the programmer left the bus).
+  bool Serve() {
+    uint8_t buffer[4096];
+    const ssize_t n = read(socket_, buffer, sizeof buffer);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+    if (n <= 0) {
+      std::cerr << "rtdprog-usbip: the host closed the connection"
+                << (n < 0 ? std::string(": ") + std::strerror(errno) : std::string()) << '\n';
+      return false;
+    }
+    out_.clear();
+    const bool sane = device_.Receive(buffer, static_cast<std::size_t>(n), out_);
+    if (!out_.empty() && !WriteAll()) return false;
+    if (!sane) {
+      std::cerr << "rtdprog-usbip: the host sent something that is no USB/IP command\n";
+      return false;
+    }
+    return !device_.Gone();
+  }
+
+ private:
+  bool WriteAll() {
+    std::size_t done = 0;
+    while (done < out_.size()) {
+      const ssize_t n = write(socket_, out_.data() + done, out_.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        std::cerr << "rtdprog-usbip: sending to the host: " << std::strerror(errno) << '\n';
+        return false;
+      }
+      done += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+  const rtd::usbip::Vhci& vhci_;
+  rtd::usbip::UsbProgrammer device_;
+  int port_ = -1;
+  int socket_ = -1;
+  std::vector<uint8_t> out_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty() || args[0] != "--attach" || args.size() > 2) {
+    std::cerr << kUsage;
+    return 2;
+  }
+  rtd::sim::SimConfig config;
+  if (args.size() == 2) {
+    std::string error;
+    if (!rtd::sim::LoadSimConfig(args[1], config, error)) {
+      std::cerr << "rtdprog-usbip: " << error << '\n';
+      return 2;
+    }
+  }
+  rtd::SystemClock clock;
+  rtd::sim::VirtualProgrammer programmer(std::move(config), clock);
+  programmer.SetRecordRequests(false);
+  if (!programmer.ImageError().empty()) {
+    std::cerr << "rtdprog-usbip: " << programmer.ImageError() << '\n';
+    return 1;
+  }
+
+  // The signals are taken only while waiting in ppoll, so none is lost
+  // between a look at the flags and the wait.
+  sigset_t blocked;
+  sigset_t waiting;
+  sigemptyset(&blocked);
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) {
+    sigaddset(&blocked, s);
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(s, &sa, nullptr);
+  }
+  sigprocmask(SIG_BLOCK, &blocked, &waiting);
+  signal(SIGPIPE, SIG_IGN);
+
+  const rtd::usbip::Vhci vhci;
+  std::unique_ptr<Connection> connection;
+  auto plug = [&]() {
+    connection = std::make_unique<Connection>(programmer, vhci);
+    std::string error;
+    if (!connection->Plug(&error)) {
+      std::cerr << "rtdprog-usbip: cannot attach to the virtual USB host controller: " << error
+                << "\n(is the vhci-hcd module loaded? sudo modprobe vhci-hcd)\n";
+      connection.reset();
+      return false;
+    }
+    return true;
+  };
+  if (programmer.Attached() && !plug()) return 1;
+
+  while (g_quit == 0) {
+    if (g_unplug != 0) {
+      g_unplug = 0;
+      programmer.Unplug();
+      connection.reset();
+    }
+    if (g_plug != 0) {
+      g_plug = 0;
+      if (connection == nullptr) {
+        programmer.Plug();
+        plug();
+      }
+    }
+    pollfd fd{connection != nullptr ? connection->socket() : -1, POLLIN, 0};
+    const int ready = ppoll(&fd, 1, nullptr, &waiting);
+    if (ready < 0 && errno != EINTR) {
+      std::cerr << "rtdprog-usbip: " << std::strerror(errno) << '\n';
+      break;
+    }
+    if (ready > 0 && connection != nullptr && !connection->Serve()) {
+      // Gone from the bus: unplugged by the programmer itself or by the
+      // host. It stays off until SIGUSR2.
+      programmer.Unplug();
+      connection.reset();
+    }
+  }
+  connection.reset();
+  programmer.Flush();
+  return 0;
+}

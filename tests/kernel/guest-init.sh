@@ -1,0 +1,103 @@
+#!/bin/sh
+# /init of the kernel test's guest: loads the USB/IP and HID modules, runs
+# the steps through rtdprog-usbip and the hidapi backend, compares every
+# output with the host's --simulate run, and powers the machine off.
+export PATH=/bin:/opt/rtdprog
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+for m in $(cat /modules/order); do
+    insmod "/modules/$m.ko" || echo "cannot load module $m"
+done
+
+cd /t
+passed=0
+failed=0
+server=""
+
+verdict() {  # NAME RESULT(0 = pass)
+    if [ "$2" = 0 ]; then
+        echo "PASS $1"
+        passed=$((passed + 1))
+    else
+        echo "FAIL $1"
+        failed=$((failed + 1))
+    fi
+}
+
+hidraw_present() { ls /dev/hidraw* >/dev/null 2>&1; }
+
+# Waits up to 20 s until the programmer's hidraw node is there (present) or
+# gone (absent).
+wait_hidraw() {
+    i=0
+    while [ $i -lt 200 ]; do
+        if hidraw_present; then [ "$1" = present ] && return 0
+        else [ "$1" = absent ] && return 0; fi
+        usleep 100000
+        i=$((i + 1))
+    done
+    return 1
+}
+
+stop_server() {
+    [ -n "$server" ] || return 0
+    kill -TERM "$server"
+    wait "$server"
+    server=""
+    wait_hidraw absent
+    verdict "device-leaves-when-server-ends" $?
+}
+
+use_config() {
+    stop_server
+    config=$1
+    rtdprog-usbip --attach "/t/$config.cfg" 2>>server.log &
+    server=$!
+    wait_hidraw present
+    verdict "device-appears-$config" $?
+}
+
+check() {
+    name=$1
+    shift
+    timeout 120 rtdprog-cli "$@" >"got/$name.out" 2>&1
+    echo "exit status $?" >>"got/$name.out"
+    cmp -s "expected/$name.out" "got/$name.out"
+    r=$?
+    verdict "$name" $r
+    [ $r = 0 ] || diff "expected/$name.out" "got/$name.out" | head -20
+    case "$name" in
+    read)
+        cmp -s dump.bin expected/dump.bin
+        verdict "read-content" $? ;;
+    unplugged-read)
+        # No dump, not even a partial one under another name.
+        ! ls unplugged* >/dev/null 2>&1
+        verdict "unplugged-read-leaves-no-file" $? ;;
+    esac
+}
+
+plug_back() {
+    wait_hidraw absent
+    verdict "device-leaves-at-unplug" $?
+    kill -USR2 "$server"
+    wait_hidraw present
+    verdict "device-back-after-plug" $?
+}
+
+mkdir -p got
+. ./steps.sh
+steps
+stop_server
+# What the programmers' flash holds at the end, as on the host.
+for c in main unplug; do
+    cmp -s "flash-$c.bin" "expected/flash-$c.bin"
+    verdict "flash-content-$c" $?
+done
+if [ -s server.log ]; then
+    echo "--- rtdprog-usbip said:"
+    cat server.log
+fi
+echo "$passed passed, $failed failed"
+poweroff -f

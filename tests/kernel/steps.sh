@@ -1,0 +1,24 @@
+# The sequence of the kernel test. It runs twice: on the host against the
+# virtual programmer inside rtdprog-cli (--simulate), and in the guest
+# against the same virtual programmer behind the kernel's USB stack. Both
+# sides define:
+#   use_config NAME       work with the programmer configured by NAME.cfg
+#                         (the guest plugs in a fresh device for it)
+#   check NAME ARGS...    rtdprog-cli ARGS..., its output kept as NAME.out
+#   plug_back             plug the programmer in again after it left
+steps() {
+    use_config main
+    check info info
+    check detect detect
+    check read read dump.bin
+    check write write --yes image.bin
+    check compare compare image.bin
+    check compare-quick compare --quick image.bin
+    check touch touch
+    check reset-controller reset-controller
+    # This programmer leaves the bus in the middle of the read.
+    use_config unplug
+    check unplugged-read read unplugged.bin
+    plug_back
+    check replugged-info info
+}
