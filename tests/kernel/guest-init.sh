@@ -46,7 +46,7 @@ stop_server() {
     wait "$server"
     server=""
     wait_hidraw absent
-    verdict "device-leaves-when-server-ends" $?
+    verdict "device-leaves-when-server-ends-$config" $?
 }
 
 use_config() {
@@ -71,10 +71,10 @@ check() {
     read)
         cmp -s dump.bin expected/dump.bin
         verdict "read-content" $? ;;
-    unplugged-read)
+    unplugged-read | bad-checksum-read)
         # No dump, not even a partial one under another name.
-        ! ls unplugged* >/dev/null 2>&1
-        verdict "unplugged-read-leaves-no-file" $? ;;
+        ! ls "$2"* >/dev/null 2>&1
+        verdict "$name-leaves-no-file" $? ;;
     esac
 }
 
@@ -91,7 +91,7 @@ mkdir -p got
 steps
 stop_server
 # What the programmers' flash holds at the end, as on the host.
-for c in main unplug; do
+for c in main faults unplug; do
     cmp -s "flash-$c.bin" "expected/flash-$c.bin"
     verdict "flash-content-$c" $?
 done

@@ -65,6 +65,9 @@ head -c 524288 /dev/urandom >"$data/flash-start.bin"
 } >"$data/image.bin"
 cp "$data/flash-start.bin" "$data/flash-main.bin"
 cp "$data/flash-start.bin" "$data/flash-unplug.bin"
+cp "$data/flash-start.bin" "$data/flash-faults.bin"
+printf '%s\n' 'image=flash-faults.bin' 'fault=checksum cmd=0x42 after=10' \
+    'fault=timeout cmd=0x4B' 'fault=transfer cmd=0x70' >"$data/faults.cfg"
 printf 'image=flash-main.bin\n' >"$data/main.cfg"
 printf 'image=flash-unplug.bin\n# leaves the bus in the middle of a read\nunplug-after=300\n' \
     >"$data/unplug.cfg"
@@ -128,7 +131,7 @@ for m in vhci-hcd usbhid hid-generic; do add_module "$m"; done
 echo "$order" >"$root/modules/order"
 
 cp -r "$data/." "$root/t/"
-for f in "$host"/*.out "$host/dump.bin" "$host/flash-main.bin" "$host/flash-unplug.bin"; do
+for f in "$host"/*.out "$host/dump.bin" "$host"/flash-*.bin; do
     cp "$f" "$root/t/expected/"
 done
 (cd "$root" && find . | cpio -o -H newc --quiet) | gzip -1 >"$work/initrd.gz"

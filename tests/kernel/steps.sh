@@ -16,6 +16,11 @@ steps() {
     check compare-quick compare --quick image.bin
     check touch touch
     check reset-controller reset-controller
+    # Faults of the programmer's firmware must look the same through the kernel.
+    use_config faults
+    check bad-checksum-read read faulty.bin
+    check timed-out-reset reset-controller
+    check failed-transfer touch
     # This programmer leaves the bus in the middle of the read.
     use_config unplug
     check unplugged-read read unplugged.bin
