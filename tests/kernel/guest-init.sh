@@ -54,8 +54,14 @@ use_config() {
     config=$1
     rtdprog-usbip --attach "/t/$config.cfg" 2>>server.log &
     server=$!
-    wait_hidraw present
-    verdict "device-appears-$config" $?
+    if grep -q '^attached=0' "$config.cfg"; then
+        usleep 500000
+        ! hidraw_present
+        verdict "device-stays-off-$config" $?
+    else
+        wait_hidraw present
+        verdict "device-appears-$config" $?
+    fi
 }
 
 check() {

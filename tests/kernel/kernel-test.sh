@@ -67,7 +67,8 @@ cp "$data/flash-start.bin" "$data/flash-main.bin"
 cp "$data/flash-start.bin" "$data/flash-unplug.bin"
 cp "$data/flash-start.bin" "$data/flash-faults.bin"
 printf '%s\n' 'image=flash-faults.bin' 'fault=checksum cmd=0x42 after=10' \
-    'fault=timeout cmd=0x4B' 'fault=transfer cmd=0x70' >"$data/faults.cfg"
+    'fault=timeout cmd=0x4B' 'fault=transfer cmd=0x70' 'link-up-ms=300' >"$data/faults.cfg"
+printf 'attached=0\n' >"$data/absent.cfg"
 printf 'image=flash-main.bin\n' >"$data/main.cfg"
 printf 'image=flash-unplug.bin\n# leaves the bus in the middle of a read\nunplug-after=300\n' \
     >"$data/unplug.cfg"

@@ -16,7 +16,13 @@ steps() {
     check compare-quick compare --quick image.bin
     check touch touch
     check reset-controller reset-controller
-    # Faults of the programmer's firmware must look the same through the kernel.
+    check reset-programmer reset-programmer
+    # No programmer on the bus at all.
+    use_config absent
+    check absent-info info
+    check absent-detect detect
+    # Faults of the programmer's firmware must look the same through the
+    # kernel; its link to the board comes up late.
     use_config faults
     check bad-checksum-read read faulty.bin
     check timed-out-reset reset-controller
