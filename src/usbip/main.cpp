@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "core/clock.h"
+#include "i18n/lang.h"
 #include "sim/virtual_programmer.h"
 #include "usbip/usb_programmer.h"
 #include "usbip/vhci.h"
@@ -41,6 +43,17 @@ void OnSignal(int signal) {
   } else {
     g_quit = 1;
   }
+}
+
+// Messages of the virtual programmer (its settings file) follow the locale,
+// as in rtdprog-cli.
+int32_t LanguageOfLocale() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* v = std::getenv(name);
+    if (v != nullptr && *v != '\0')
+      return std::string(v).rfind("ru", 0) == 0 ? rtd::kLanguageRussian : rtd::kLanguageEnglish;
+  }
+  return rtd::kLanguageEnglish;
 }
 
 constexpr const char* kUsage =
@@ -143,6 +156,7 @@ class Connection {
 }  // namespace
 
 int main(int argc, char** argv) {
+  rtd::CurrentLanguage = LanguageOfLocale();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty() || args[0] != "--attach" || args.size() > 2) {
     std::cerr << kUsage;
