@@ -20,6 +20,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/clock.h"
@@ -62,14 +63,16 @@ constexpr const char* kUsage =
     "  into this machine's virtual USB host controller (needs root and the vhci-hcd module).\n"
     "  SIGUSR1 unplugs it, SIGUSR2 plugs it back in, Ctrl-C or SIGTERM unplugs it and ends.\n";
 
-// Bus 1, device 2: only the kernel's own bookkeeping looks at it.
-constexpr unsigned kDevid = (1u << 16) | 2u;
+// Bus 1, device number after the port: only the kernel's own bookkeeping
+// looks at it.
+unsigned DevidFor(int port) { return (1u << 16) | static_cast<unsigned>(port + 2); }
 
 // One device plugged into one vhci port over one socket.
 class Connection {
  public:
-  Connection(rtd::sim::VirtualProgrammer& programmer, const rtd::usbip::Vhci& vhci)
-      : vhci_(vhci), device_(programmer) {}
+  Connection(rtd::sim::VirtualProgrammer& programmer, const std::string& path,
+             const rtd::usbip::Vhci& vhci)
+      : vhci_(vhci), device_(programmer, path) {}
   ~Connection() { Unplug(); }
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
@@ -84,7 +87,8 @@ class Connection {
     }
     socket_ = fds[0];
     // The kernel takes its own reference to its end of the pair.
-    const bool attached = vhci_.Attach(port_, fds[1], kDevid, rtd::usbip::kSpeedFull, error);
+    const bool attached =
+        vhci_.Attach(port_, fds[1], DevidFor(port_), rtd::usbip::kSpeedFull, error);
     close(fds[1]);
     if (!attached) {
       close(socket_);
@@ -108,6 +112,8 @@ class Connection {
   }
 
   int socket() const { return socket_; }
+  // False for a device that cannot be opened: it never goes on the bus.
+  bool Usable() const { return !device_.Gone(); }
   bool Plugged() const { return socket_ >= 0; }
 
   // Reads what the host sent and answers it. False when the connection
@@ -194,47 +200,67 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   const rtd::usbip::Vhci vhci;
-  std::unique_ptr<Connection> connection;
-  auto plug = [&]() {
-    connection = std::make_unique<Connection>(programmer, vhci);
+  const std::string programmer_path = programmer.ProgrammerPath();
+  // Every device on the virtual programmer's bus, plugged in the order it
+  // enumerates them (the programmer and its decoys); a device that cannot
+  // be opened is left out.
+  std::vector<std::pair<std::string, std::unique_ptr<Connection>>> devices;
+  bool plug_failed = false;
+  auto plug = [&](const std::string& path) {
+    auto connection = std::make_unique<Connection>(programmer, path, vhci);
+    if (!connection->Usable()) return std::unique_ptr<Connection>();
     std::string error;
     if (!connection->Plug(&error)) {
       std::cerr << "rtdprog-usbip: cannot attach to the virtual USB host controller: " << error
                 << "\n(is the vhci-hcd module loaded? sudo modprobe vhci-hcd)\n";
-      connection.reset();
-      return false;
+      plug_failed = true;
+      return std::unique_ptr<Connection>();
     }
-    return true;
+    return connection;
   };
-  if (programmer.Attached() && !plug()) return 1;
+  for (const std::string& path : programmer.EnumerateInterfaces()) {
+    devices.emplace_back(path, plug(path));
+    if (plug_failed) return 1;
+  }
+  auto programmer_device = [&]() -> std::unique_ptr<Connection>* {
+    for (auto& d : devices)
+      if (d.first == programmer_path) return &d.second;
+    devices.emplace_back(programmer_path, nullptr);
+    return &devices.back().second;
+  };
 
   while (g_quit == 0) {
     if (g_unplug != 0) {
       g_unplug = 0;
       programmer.Unplug();
-      connection.reset();
+      programmer_device()->reset();
     }
     if (g_plug != 0) {
       g_plug = 0;
+      std::unique_ptr<Connection>& connection = *programmer_device();
       if (connection == nullptr) {
         programmer.Plug();
-        plug();
+        connection = plug(programmer_path);
       }
     }
-    pollfd fd{connection != nullptr ? connection->socket() : -1, POLLIN, 0};
-    const int ready = ppoll(&fd, 1, nullptr, &waiting);
+    std::vector<pollfd> fds;
+    for (const auto& d : devices)
+      fds.push_back({d.second != nullptr ? d.second->socket() : -1, POLLIN, 0});
+    const int ready = ppoll(fds.data(), fds.size(), nullptr, &waiting);
     if (ready < 0 && errno != EINTR) {
       std::cerr << "rtdprog-usbip: " << std::strerror(errno) << '\n';
       break;
     }
-    if (ready > 0 && connection != nullptr && !connection->Serve()) {
+    for (std::size_t i = 0; ready > 0 && i < fds.size(); ++i) {
+      std::unique_ptr<Connection>& connection = devices[i].second;
+      if (fds[i].revents == 0 || connection == nullptr || connection->Serve()) continue;
       // Gone from the bus: unplugged by the programmer itself or by the
-      // host. It stays off until SIGUSR2.
-      programmer.Unplug();
+      // host. The programmer stays off until SIGUSR2.
+      if (devices[i].first == programmer_path) programmer.Unplug();
       connection.reset();
     }
   }
-  connection.reset();
+  devices.clear();
   programmer.Flush();
   return 0;
 }

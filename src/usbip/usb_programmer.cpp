@@ -44,10 +44,13 @@ constexpr uint8_t kDescHid = 0x21;
 constexpr uint8_t kDescReport = 0x22;
 constexpr uint16_t kFeatureReport1 = 0x0301;  // report type 3 (feature), id 1
 
-UsbDescriptors BuildDescriptors() {
+}  // namespace
+
+UsbDescriptors DescriptorsFor(uint16_t vendor_id, uint16_t product_id) {
   UsbDescriptors d;
   // Feature report 1: the report id byte and kReportSize - 1 bytes of data.
   constexpr std::size_t kFeatureBytes = kReportSize - 1;
+  // clang-format off
   d.report = {
       0x06, 0x00, 0xFF,  // Usage Page (vendor defined 0xFF00)
       0x09, 0x01,        // Usage (1)
@@ -66,21 +69,24 @@ UsbDescriptors BuildDescriptors() {
       0x10, 0x01,  // USB 1.1
       0, 0, 0,     // class defined per interface
       64,          // control endpoint packet size
-      Lo(kProgrammerVendorId), Hi(kProgrammerVendorId),
-      Lo(kProgrammerProductId), Hi(kProgrammerProductId),
+      Lo(vendor_id), Hi(vendor_id),
+      Lo(product_id), Hi(product_id),
       0x00, 0x01,  // device release 1.00
       1, 2, 3,     // manufacturer, product, serial number strings
       1,           // one configuration
   };
+  // clang-format on
   d.hid = {9, kDescHid, 0x11, 0x01, 0, 1, kDescReport, Lo(d.report.size()), Hi(d.report.size())};
   const std::vector<uint8_t> interface = {9, 4, 0, 0, 1, 0x03, 0, 0, 0};  // HID, one endpoint
-  const std::vector<uint8_t> endpoint = {7, 5, 0x81, 0x03, 64, 0, 10};   // interrupt IN, 10 ms
+  const std::vector<uint8_t> endpoint = {7, 5, 0x81, 0x03, 64, 0, 10};    // interrupt IN, 10 ms
   const std::size_t total = 9 + interface.size() + d.hid.size() + endpoint.size();
   d.configuration = {9, kDescConfiguration, Lo(total), Hi(total), 1, 1, 0, 0x80, 50};
   for (const std::vector<uint8_t>* part : {&interface, &std::as_const(d.hid), &endpoint})
     d.configuration.insert(d.configuration.end(), part->begin(), part->end());
   return d;
 }
+
+namespace {
 
 std::vector<uint8_t> StringBytes(const std::u16string& text) {
   const std::size_t units = std::min<std::size_t>(text.size(), 126);
@@ -110,15 +116,14 @@ void AppendHeader(const UsbipHeader& h, std::vector<uint8_t>& out) {
   out.insert(out.end(), h.setup.begin(), h.setup.end());
 }
 
-const UsbDescriptors& ProgrammerDescriptors() {
-  static const UsbDescriptors descriptors = BuildDescriptors();
-  return descriptors;
-}
-
-UsbProgrammer::UsbProgrammer(sim::VirtualProgrammer& programmer) : programmer_(programmer) {
-  programmer_.LoadLibrary();
-  handle_ = programmer_.Open(programmer_.ProgrammerPath());
-  gone_ = handle_ == nullptr;
+UsbProgrammer::UsbProgrammer(sim::VirtualProgrammer& programmer, std::string path)
+    : programmer_(programmer) {
+  if (path.empty()) path = programmer_.ProgrammerPath();
+  is_programmer_ = path == programmer_.ProgrammerPath();
+  handle_ = programmer_.Open(path);
+  HidAttributes ids;
+  gone_ = handle_ == nullptr || !programmer_.GetAttributes(handle_, ids);
+  descriptors_ = DescriptorsFor(ids.VendorID, ids.ProductID);
 }
 
 UsbProgrammer::~UsbProgrammer() {
@@ -176,7 +181,7 @@ void UsbProgrammer::HandleSubmit(const UsbipHeader& cmd, const uint8_t* out_data
   if (cmd.direction == kDirIn && reply.status == 0)
     out.insert(out.end(), reply.data.begin(), reply.data.end());
   // A programmer unplugged just after an answer has still delivered it.
-  if (!programmer_.Attached()) gone_ = true;
+  if (is_programmer_ && !programmer_.Attached()) gone_ = true;
 }
 
 void UsbProgrammer::HandleUnlink(const UsbipHeader& cmd, std::vector<uint8_t>& out) {
@@ -200,7 +205,7 @@ UsbProgrammer::Reply UsbProgrammer::Control(const std::array<uint8_t, 8>& setup,
   const uint8_t type = setup[0];
   const uint8_t request = setup[1];
   const uint16_t value = static_cast<uint16_t>(setup[2] | setup[3] << 8);
-  const UsbDescriptors& d = ProgrammerDescriptors();
+  const UsbDescriptors& d = descriptors_;
   Reply r;
   switch (type) {
     case 0x80:  // standard, device to host, device
@@ -275,7 +280,7 @@ UsbProgrammer::Reply UsbProgrammer::SetReport(const uint8_t* data, uint32_t leng
   // The whole report with its id, or the firmware refuses it.
   if (length != kReportSize || data[0] != kReportId) return {kStatusStall, {}, false};
   if (!programmer_.SetFeature(handle_, data, length)) {
-    gone_ = !programmer_.Attached();
+    gone_ = is_programmer_ && !programmer_.Attached();
     return {kStatusStall, {}, false};
   }
   return {};
@@ -285,7 +290,7 @@ UsbProgrammer::Reply UsbProgrammer::GetReport() {
   std::vector<uint8_t> report(kReportSize);
   report[0] = kReportId;
   if (!programmer_.GetFeature(handle_, report.data(), report.size())) {
-    gone_ = !programmer_.Attached();
+    gone_ = is_programmer_ && !programmer_.Attached();
     return {kStatusStall, {}, false};
   }
   // At most wLength bytes go back: HandleSubmit cuts the reply.

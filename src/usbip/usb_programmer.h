@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "link/hid_platform.h"
@@ -26,7 +27,7 @@ inline constexpr uint32_t kDirOut = 0;
 inline constexpr uint32_t kDirIn = 1;
 
 // URB status values as the kernel reads them (negative errno).
-inline constexpr int32_t kStatusStall = -32;     // -EPIPE
+inline constexpr int32_t kStatusStall = -32;      // -EPIPE
 inline constexpr int32_t kStatusUnlinked = -104;  // -ECONNRESET
 
 struct UsbipHeader {
@@ -56,16 +57,17 @@ struct UsbDescriptors {
   std::vector<uint8_t> hid;            // the HID descriptor alone
   std::vector<uint8_t> report;         // the HID report descriptor
 };
-// The programmer's descriptors: vendor 0xFFFF, product 0x00FF, strings 1, 2
-// and 3 (manufacturer, product, serial number), one HID interface with an
+// The descriptors of a device with these ids: strings 1, 2 and 3
+// (manufacturer, product, serial number), one HID interface with an
 // interrupt IN endpoint and feature report 1 of the report's size.
-const UsbDescriptors& ProgrammerDescriptors();
+UsbDescriptors DescriptorsFor(uint16_t vendor_id, uint16_t product_id);
 
 class UsbProgrammer {
  public:
-  // The programmer must be plugged in and stay with this object; its
-  // handle is opened here.
-  explicit UsbProgrammer(sim::VirtualProgrammer& programmer);
+  // One device of the virtual programmer's bus: by default the programmer,
+  // or another (a decoy) by its path. The device is opened here; Gone() is
+  // true at once when it cannot be.
+  explicit UsbProgrammer(sim::VirtualProgrammer& programmer, std::string path = {});
   ~UsbProgrammer();
   UsbProgrammer(const UsbProgrammer&) = delete;
   UsbProgrammer& operator=(const UsbProgrammer&) = delete;
@@ -97,9 +99,11 @@ class UsbProgrammer {
   Reply GetReport();
 
   sim::VirtualProgrammer& programmer_;
+  bool is_programmer_ = true;  // not a decoy
   HidHandle handle_ = nullptr;
-  std::vector<uint8_t> buffer_;     // received bytes not yet a whole packet
-  std::vector<uint32_t> pending_;   // seqnums of URBs left unanswered
+  UsbDescriptors descriptors_;
+  std::vector<uint8_t> buffer_;    // received bytes not yet a whole packet
+  std::vector<uint32_t> pending_;  // seqnums of URBs left unanswered
   uint8_t configuration_ = 0;
   bool gone_ = false;
 };

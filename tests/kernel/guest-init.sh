@@ -25,15 +25,14 @@ verdict() {  # NAME RESULT(0 = pass)
     fi
 }
 
-hidraw_present() { ls /dev/hidraw* >/dev/null 2>&1; }
+hidraw_count() { ls /dev/hidraw* 2>/dev/null | wc -l; }
 
-# Waits up to 20 s until the programmer's hidraw node is there (present) or
-# gone (absent).
+# Waits up to 20 s until there are exactly $1 hidraw nodes (the programmer
+# and its decoys, or none).
 wait_hidraw() {
     i=0
     while [ $i -lt 200 ]; do
-        if hidraw_present; then [ "$1" = present ] && return 0
-        else [ "$1" = absent ] && return 0; fi
+        [ "$(hidraw_count)" = "$1" ] && return 0
         usleep 100000
         i=$((i + 1))
     done
@@ -45,8 +44,8 @@ stop_server() {
     kill -TERM "$server"
     wait "$server"
     server=""
-    wait_hidraw absent
-    verdict "device-leaves-when-server-ends-$config" $?
+    wait_hidraw 0
+    verdict "devices-leave-when-server-ends-$config" $?
 }
 
 use_config() {
@@ -54,13 +53,16 @@ use_config() {
     config=$1
     rtdprog-usbip --attach "/t/$config.cfg" 2>>server.log &
     server=$!
-    if grep -q '^attached=0' "$config.cfg"; then
+    # Every decoy and the programmer, unless it starts unplugged.
+    devices=$(grep -c '^decoy' "$config.cfg")
+    grep -q '^attached=0' "$config.cfg" || devices=$((devices + 1))
+    if [ "$devices" = 0 ]; then
         usleep 500000
-        ! hidraw_present
+        wait_hidraw 0
         verdict "device-stays-off-$config" $?
     else
-        wait_hidraw present
-        verdict "device-appears-$config" $?
+        wait_hidraw "$devices"
+        verdict "devices-appear-$config" $?
     fi
 }
 
@@ -85,10 +87,10 @@ check() {
 }
 
 plug_back() {
-    wait_hidraw absent
+    wait_hidraw $((devices - 1))
     verdict "device-leaves-at-unplug" $?
     kill -USR2 "$server"
-    wait_hidraw present
+    wait_hidraw "$devices"
     verdict "device-back-after-plug" $?
 }
 

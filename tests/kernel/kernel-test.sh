@@ -69,6 +69,10 @@ cp "$data/flash-start.bin" "$data/flash-faults.bin"
 printf '%s\n' 'image=flash-faults.bin' 'fault=checksum cmd=0x42 after=10' \
     'fault=timeout cmd=0x4B' 'fault=transfer cmd=0x70' 'link-up-ms=300' >"$data/faults.cfg"
 printf 'attached=0\n' >"$data/absent.cfg"
+printf '%s\n' 'decoy=manufacturer=qel position=before' 'decoy=strings=0 position=before' \
+    'decoy=vid=0x046D pid=0xC077 manufacturer=Logitech product="USB Optical Mouse" position=after' \
+    >"$data/decoys.cfg"
+printf '%s\n' 'attached=0' 'decoy=strings=0' >"$data/unreadable.cfg"
 printf 'image=flash-main.bin\n' >"$data/main.cfg"
 printf 'image=flash-unplug.bin\n# leaves the bus in the middle of a read\nunplug-after=300\n' \
     >"$data/unplug.cfg"

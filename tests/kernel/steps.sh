@@ -27,6 +27,15 @@ steps() {
     check bad-checksum-read read faulty.bin
     check timed-out-reset reset-controller
     check failed-transfer touch
+    # Other HID devices on the bus: a look-alike whose manufacturer is in the
+    # wrong letter case and one whose strings cannot be read, both found
+    # before the programmer, and a stranger after it.
+    use_config decoys
+    check decoys-info info
+    check decoys-detect detect
+    # Only a device with the programmer's ids whose strings cannot be read.
+    use_config unreadable
+    check unreadable-info info
     # This programmer leaves the bus in the middle of the read.
     use_config unplug
     check unplugged-read read unplugged.bin

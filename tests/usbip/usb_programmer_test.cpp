@@ -48,8 +48,8 @@ class Bus : public ::testing::Test {
     packet.insert(packet.end(), out_data.begin(), out_data.end());
     return packet;
   }
-  static std::array<uint8_t, 8> Setup(uint8_t type, uint8_t request, uint16_t value,
-                                      uint16_t index, uint16_t length) {
+  static std::array<uint8_t, 8> Setup(uint8_t type, uint8_t request, uint16_t value, uint16_t index,
+                                      uint16_t length) {
     return {type,
             request,
             static_cast<uint8_t>(value),
@@ -71,8 +71,7 @@ class Bus : public ::testing::Test {
     while (at + kHeaderSize <= out.size()) {
       Reply r{ParseHeader(out.data() + at), {}};
       at += kHeaderSize;
-      const std::size_t n = r.header.command == kRetSubmit &&
-                                    r.header.word5 == 0
+      const std::size_t n = r.header.command == kRetSubmit && r.header.word5 == 0
                                 ? std::min<std::size_t>(r.header.length, out.size() - at)
                                 : 0;
       r.data.assign(out.begin() + static_cast<std::ptrdiff_t>(at),
