@@ -26,10 +26,13 @@ struct Reply {
 
 class Bus : public ::testing::Test {
  protected:
-  void Start(sim::SimConfig config = {}) {
+  // The programmer, or the device at that place in the bus's enumeration.
+  void Start(sim::SimConfig config = {}, int device_index = -1) {
     device.reset();
     programmer = std::make_unique<sim::VirtualProgrammer>(std::move(config), clock);
-    device = std::make_unique<UsbProgrammer>(*programmer);
+    device = std::make_unique<UsbProgrammer>(
+        *programmer,
+        device_index < 0 ? std::string() : programmer->EnumerateInterfaces().at(device_index));
   }
   void SetUp() override { Start(); }
 
@@ -188,6 +191,22 @@ TEST_F(Bus, AnUnplugLeavesTheBusAfterTheLastAnswer) {
   EXPECT_EQ(ControlIn(0xA1, 0x01, 0x0301, kReportSize).data.size(), kReportSize);
   EXPECT_TRUE(device->Gone());
   EXPECT_TRUE(Send(Submit(++seq, 0, kDirIn, 18, Setup(0x80, 0x06, 0x0100, 0, 18))).empty());
+}
+
+TEST_F(Bus, ADecoyShowsItsOwnIdsAndTakesNoReport) {
+  sim::SimConfig config;
+  sim::Decoy decoy;
+  decoy.vendor_id = 0x046D;
+  decoy.strings_readable = false;
+  config.decoys.push_back(decoy);
+  Start(config, 0);
+  const Bytes device_descriptor = ControlIn(0x80, 0x06, 0x0100, 18).data;
+  ASSERT_EQ(device_descriptor.size(), 18u);
+  EXPECT_EQ(device_descriptor[8], 0x6D);
+  EXPECT_EQ(device_descriptor[9], 0x04);
+  EXPECT_EQ(static_cast<int32_t>(ControlIn(0x80, 0x06, 0x0301, 255).header.word5), kStatusStall);
+  EXPECT_EQ(SetReport(InfoRequest()), kStatusStall);
+  EXPECT_FALSE(device->Gone());
 }
 
 TEST(Vhci, AttachesToTheFirstFreeUsb2Port) {
