@@ -114,7 +114,6 @@ class Connection {
   int socket() const { return socket_; }
   // False for a device that cannot be opened: it never goes on the bus.
   bool Usable() const { return !device_.Gone(); }
-  bool Plugged() const { return socket_ >= 0; }
 
   // Reads what the host sent and answers it. False when the connection
   // ended (the host let go of the device, or the programmer left the bus).

@@ -27,7 +27,9 @@ if [ ! -d "$kernel_dir/boot" ]; then
     package=$(apt-cache depends linux-image-amd64 2>/dev/null |
         sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -n 1)
     if [ -z "$package" ]; then
-        apt-get update -qq
+        sudo_cmd=""
+        [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+        $sudo_cmd apt-get update -qq
         package=$(apt-cache depends linux-image-amd64 |
             sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -n 1)
     fi
