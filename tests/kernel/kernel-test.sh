@@ -152,13 +152,17 @@ timeout "$guest_seconds" qemu-system-x86_64 -accel tcg -m 512 -smp 1 -nodefaults
     -append "console=ttyS0 quiet loglevel=3 panic=-1" </dev/null
 qemu_status=$?
 set -e
-tr -d '\r' <"$console" | grep -v '^$' || true
+# The guest's lines, its summary last (the kernel's power-down line would
+# otherwise follow it).
+summary_pattern='^[0-9]+ passed, [0-9]+ failed$'
+tr -d '\r' <"$console" | grep -v -E -e '^$' -e "$summary_pattern" || true
 if [ "$qemu_status" = 124 ]; then
     echo "kernel test: the guest did not finish within $guest_seconds s"
     exit 1
 fi
-summary=$(tr -d '\r' <"$console" | grep -E '^[0-9]+ passed, [0-9]+ failed$' | tail -n 1)
+summary=$(tr -d '\r' <"$console" | grep -E "$summary_pattern" | tail -n 1)
 [ -n "$summary" ] || { echo "kernel test: the guest gave no result"; exit 1; }
+echo "$summary"
 case "$summary" in
 *" 0 failed") exit 0 ;;
 *) exit 1 ;;
