@@ -5,8 +5,11 @@
 #include <ostream>
 
 #include "cli/cli_output.h"
+#include "cli/extra_commands.h"
 #include "config/chip_database.h"
+#include "config/paths.h"
 #include "config/settings.h"
+#include "flash/extras.h"
 #include "flash/operations.h"
 #include "flash/texts.h"
 #include "i18n/lang.h"
@@ -30,7 +33,14 @@ constexpr LangText kHelp = LANG_TEXT(
     "  read ФАЙЛ          чтение FLASH в файл\n"
     "  compare ФАЙЛ       полное сравнение FLASH с файлом\n"
     "  compare --quick ФАЙЛ  быстрое сравнение по CRC каждых 64 КБ\n"
-    "  write ФАЙЛ [--yes] стирание и запись FLASH из файла с проверкой\n"
+    "  compare --diff ФАЙЛ   полное сравнение со списком всех различий\n"
+    "  write ФАЙЛ         стирание и запись FLASH из файла с проверкой\n"
+    "  write --verify=full ФАЙЛ  запись, затем полное побайтное сравнение\n"
+    "  read --verify ФАЙЛ чтение FLASH дважды; файл сохраняется, только если\n"
+    "                     оба чтения совпали\n"
+    "  blank-check        проверка, что FLASH чистая (все байты 0xFF)\n"
+    "  erase [--yes]      стирание FLASH с проверкой чистоты\n"
+    "  list               все подключённые программаторы\n"
     "  reset-controller   сброс RTD2662\n"
     "  touch              параметры калибровки сенсора\n"
     "  reset-programmer   сброс программатора\n"
@@ -39,7 +49,8 @@ constexpr LangText kHelp = LANG_TEXT(
     "  --simulate[=ФАЙЛ]  работать с виртуальным программатором (настройки в ФАЙЛЕ)\n"
     "  --lang ru|en       язык (по умолчанию из локали)\n"
     "  --comm-log         лог обмена в stderr\n"
-    "  --jedec ФАЙЛ       база микросхем FLASH вместо jedec.ini рядом с программой\n"
+    "  --jedec ФАЙЛ       база микросхем FLASH вместо jedec.ini\n"
+    "  --device СЕРИЙНЫЙ_НОМЕР|ПУТЬ  работать с этим программатором (см. list)\n"
     "  --yes              ответить «да» на вопрос перед стиранием\n"
     "  -h, --help         эта справка\n"
     "  --version          версия программы\n"
@@ -51,9 +62,10 @@ constexpr LangText kHelp = LANG_TEXT(
     "  0  успешно\n"
     "  1  ошибка (нет программатора, нет связи, ошибка обмена или файла)\n"
     "  2  неверная командная строка или настройки виртуального программатора\n"
-    "  3  содержимое FLASH и файла различается\n"
+    "  3  содержимое FLASH и файла различается; FLASH не чистая (blank-check)\n"
     "  4  операция прервана (Ctrl-C)\n"
-    "  5  ничего не сделано (запись не подтверждена)\n",
+    "  5  ничего не сделано (запись или стирание не подтверждены)\n"
+    "  6  два чтения FLASH различаются (read --verify), файл не записан\n",
     "Usage: rtdprog-cli [options] COMMAND [FILE]\n"
     "\n"
     "SPI FLASH programmer for boards built around the RTD2662 controller.\n"
@@ -64,7 +76,14 @@ constexpr LangText kHelp = LANG_TEXT(
     "  read FILE          read the whole FLASH into FILE\n"
     "  compare FILE       compare the FLASH with FILE byte by byte\n"
     "  compare --quick FILE  compare by CRC of every 64 KiB\n"
-    "  write FILE [--yes] erase the FLASH, write FILE and verify\n"
+    "  compare --diff FILE   full compare listing every difference\n"
+    "  write FILE         erase the FLASH, write FILE and verify\n"
+    "  write --verify=full FILE  write, then compare byte by byte\n"
+    "  read --verify FILE read the FLASH twice; FILE is saved only when\n"
+    "                     both reads agree\n"
+    "  blank-check        check that the FLASH is erased (all bytes 0xFF)\n"
+    "  erase [--yes]      erase the FLASH and check that it is blank\n"
+    "  list               list every attached programmer\n"
     "  reset-controller   reset the RTD2662\n"
     "  touch              read the touch calibration parameters\n"
     "  reset-programmer   reset the programmer\n"
@@ -73,7 +92,8 @@ constexpr LangText kHelp = LANG_TEXT(
     "  --simulate[=FILE]  use the virtual programmer (configured by FILE)\n"
     "  --lang ru|en       language (default: from the locale)\n"
     "  --comm-log         write the communication log to stderr\n"
-    "  --jedec FILE       FLASH chip database instead of jedec.ini beside the program\n"
+    "  --jedec FILE       FLASH chip database instead of jedec.ini\n"
+    "  --device SERIAL|PATH  use this programmer (see list)\n"
     "  --yes              answer Yes to the question before erasing\n"
     "  -h, --help         this help\n"
     "  --version          program version\n"
@@ -85,9 +105,10 @@ constexpr LangText kHelp = LANG_TEXT(
     "  0  success\n"
     "  1  failure (no programmer, no link, a transfer or file error)\n"
     "  2  bad command line or virtual programmer configuration\n"
-    "  3  the FLASH and the file differ\n"
+    "  3  the FLASH and the file differ; the FLASH is not blank (blank-check)\n"
     "  4  stopped by the user (Ctrl-C)\n"
-    "  5  nothing done (the write was not confirmed)\n");
+    "  5  nothing done (the write or erase was not confirmed)\n"
+    "  6  the two reads of read --verify differ; no file written\n");
 
 constexpr LangText kUsageHint =
     LANG_TEXT("Справка: rtdprog-cli --help", "Try: rtdprog-cli --help");
@@ -105,6 +126,10 @@ struct Options {
   std::string jedec;
   bool yes = false;
   bool quick = false;
+  std::string device;
+  bool verify = false;       // read --verify
+  bool verify_full = false;  // write --verify=full
+  bool diff = false;         // compare --diff
   std::vector<std::string> positional;
 };
 
@@ -150,6 +175,17 @@ std::string ParseArgs(const std::vector<std::string>& args, Options& o) {
       o.yes = true;
     } else if (a == "--quick") {
       o.quick = true;
+    } else if (a == "--device" || a.rfind("--device=", 0) == 0) {
+      if (auto e = value("--device", o.device); !e.empty()) return e;
+      if (o.device.empty()) return "--device needs a serial number or a path";
+    } else if (a == "--verify") {
+      o.verify = true;
+    } else if (a == "--verify=full") {
+      o.verify_full = true;
+    } else if (a.rfind("--verify=", 0) == 0) {
+      return "unknown verification '" + a.substr(9) + "' (full)";
+    } else if (a == "--diff") {
+      o.diff = true;
     } else if (a == "--") {
       for (++i; i < args.size(); ++i) o.positional.push_back(args[i]);
     } else if (a.size() > 1 && a[0] == '-') {
@@ -158,6 +194,17 @@ std::string ParseArgs(const std::vector<std::string>& args, Options& o) {
       o.positional.push_back(a);
     }
   }
+  return {};
+}
+
+// Options that belong to one command each.
+std::string CheckServiceOptions(const Options& o, const std::string& command) {
+  if (o.verify && command != "read") {
+    return command == "write" ? "write takes --verify=full" : "--verify belongs to read";
+  }
+  if (o.verify_full && command != "write") return "--verify=full belongs to write";
+  if (o.diff && (command != "compare" || o.quick)) return "--diff belongs to the full compare";
+  if (command == "list" && !o.device.empty()) return "list takes no --device";
   return {};
 }
 
@@ -182,6 +229,8 @@ void AddProgressUnits(CliOutput& out) {
     out.bytes_per_step[PickLangText(flash_text::kFullCompare)] = 256;
     out.bytes_per_step[PickLangText(flash_text::kWrite)] = 256;
     out.bytes_per_step[PickLangText(flash_text::kQuickCompare)] = kImageUnit;
+    out.bytes_per_step[PickLangText(flash_text::kCheckRead)] = 256;
+    out.bytes_per_step[PickLangText(flash_text::kBlankCheck)] = 256;
   }
   CurrentLanguage = saved;
 }
@@ -216,7 +265,8 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
   const bool takes_file = command == "read" || command == "compare" || command == "write";
   const bool known = takes_file || command == "info" || command == "detect" ||
                      command == "reset-controller" || command == "touch" ||
-                     command == "reset-programmer";
+                     command == "reset-programmer" || command == "list" ||
+                     command == "blank-check" || command == "erase";
   if (!known) {
     env.err << "rtdprog-cli: unknown command '" << command << "'\n"
             << PickLangText(kUsageHint) << '\n';
@@ -231,6 +281,10 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
   }
   if (o.quick && command != "compare") {
     env.err << "rtdprog-cli: --quick belongs to compare\n";
+    return kExitUsage;
+  }
+  if (const std::string e = CheckServiceOptions(o, command); !e.empty()) {
+    env.err << "rtdprog-cli: " << e << '\n';
     return kExitUsage;
   }
 
@@ -265,21 +319,39 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
   if (takes_file) out.image_path = o.positional[1];
   AddProgressUnits(out);
 
-  const std::string jedec_path =
-      o.jedec.empty() ? ChipDatabase::PathBesideExecutable(env.executable_path) : o.jedec;
-  // The window's settings file, so both front ends remember the same image path.
-  const std::string program_dir = DirectoryOfImagePath(env.executable_path);
-  const std::string settings_path = (program_dir.empty() ? "" : program_dir + "/") + "rtdprog.ini";
+  ProgramFiles files =
+      LocateProgramFiles({env.executable_path, env.xdg_config_home, env.home});
+  if (!o.jedec.empty()) UseChipDatabase(files, o.jedec);
+  // Said and carried on: the command may need no file, and a write that
+  // fails later says so again.
+  if (const std::string e = PrepareConfigDirectory(files); !e.empty())
+    env.err << "rtdprog-cli: " << e << '\n';
 
   int status = kExitFailure;
   {
     Link link(*platform, clock, out);
     Programmer programmer(link);
-    ChipDatabase chips(jedec_path, out);
-    SettingsFile settings(settings_path, out);
+    ChipDatabase chips(files.jedec, out);
+    chips.SetShippedDatabase(files.shipped_jedec);
+    SettingsFile settings(files.settings, out);
     FlashOperations ops(programmer, chips, settings);
+    FlashExtras extras(ops);
+    std::string not_selected;
+    if (!o.device.empty()) not_selected = SelectProgrammer(programmer, o.device);
 
-    if (command == "info") {
+    if (!not_selected.empty()) {
+      env.err << not_selected << '\n';
+      status = kExitFailure;
+    } else if (command == "list") {
+      status = ListProgrammers(programmer, out, env.err);
+    } else if (link.transport().LinkOpen() != kLinkOk && !link.transport().OpenFailure().empty()) {
+      // A programmer that is plugged in but may not be opened (most often the
+      // udev rule is missing) is explained at once, rather than reported as
+      // disconnected by whichever operation meets it first. The handle opened
+      // here is the one the first exchange would open.
+      env.err << ProgrammerNotOpenedText(link.transport().OpenFailure()) << '\n';
+      status = kExitFailure;
+    } else if (command == "info") {
       const LinkStatus s = programmer.ReadProgrammerInfo();
       if (s == kLinkOk) {
         ShowProgrammerInfo(out, programmer.ProgrammerInfo);
@@ -305,18 +377,31 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         status = kExitFailure;
       } else if (command == "detect") {
         status = ExitFor(connect, out);
+      } else if (command == "read" && o.verify) {
+        status = ExitFor(extras.ReadVerified(), out);
+        if (extras.ReadsDiffered() && !out.StopSeen()) status = kExitReadsDiffer;
       } else if (command == "read") {
         status = ExitFor(ops.SpeedButtonReadClick(), out);
+      } else if (command == "compare" && o.diff) {
+        status = ExitFor(extras.CompareWithDiff(), out);
       } else if (command == "compare") {
         status = ExitFor(o.quick ? ops.SpeedButtonCompareFastClick() : ops.SpeedButtonCompareClick(),
                          out);
       } else if (command == "write") {
-        status = ExitFor(ops.SpeedButtonWriteClick(), out);
+        status = ExitFor(o.verify_full ? extras.WriteVerifiedFully() : ops.SpeedButtonWriteClick(),
+                         out);
+      } else if (command == "blank-check") {
+        status = ExitFor(extras.BlankCheck(), out);
+      } else if (command == "erase") {
+        status = ExitFor(extras.Erase(), out);
       } else if (command == "reset-controller") {
         status = ExitFor(ops.SpeedButtonResetRTD2662Click(), out);
       }
     }
     out.ProgressHide();
+    // The same when the programmer came back without access during the run.
+    if (status != kExitOk && !link.transport().OpenFailure().empty())
+      env.err << ProgrammerNotOpenedText(link.transport().OpenFailure()) << '\n';
   }
   return status;
 }

@@ -19,6 +19,7 @@ inline constexpr int kExitUsage = 2;        // bad command line or simulator con
 inline constexpr int kExitMismatch = 3;     // flash and file differ (compare or write verification)
 inline constexpr int kExitStopped = 4;      // stopped by the user (Ctrl-C)
 inline constexpr int kExitNotDone = 5;      // nothing done: write not confirmed, or file choice empty
+inline constexpr int kExitReadsDiffer = 6;  // read --verify: the two reads differ, nothing saved
 
 // What the command line runs in; tests run it in-process with their own.
 struct CliEnvironment {
@@ -31,8 +32,11 @@ struct CliEnvironment {
   bool err_is_terminal = false;
   // Locale name used when --lang is not given (LC_ALL / LC_MESSAGES / LANG).
   std::string locale;
-  // The executable's path: jedec.ini and the settings file lie beside it.
+  // The executable's path, $XDG_CONFIG_HOME and the home directory: they
+  // decide where jedec.ini and the settings file are (config/paths.h).
   std::string executable_path;
+  std::string xdg_config_home;
+  std::string home;
   // Set from a signal handler on Ctrl-C; may be null.
   const std::atomic<bool>* interrupted = nullptr;
   // The clock; null means the system clock.

@@ -6,10 +6,11 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/cli.h"
-#include "config/settings.h"
+#include "config/paths.h"
 
 namespace {
 
@@ -39,7 +40,10 @@ int main(int argc, char** argv) {
   env.in_is_terminal = isatty(STDIN_FILENO) == 1;
   env.err_is_terminal = isatty(STDERR_FILENO) == 1;
   env.locale = LocaleName();
-  env.executable_path = rtd::ExecutablePath();
+  rtd::FileEnvironment files = rtd::CurrentFileEnvironment();
+  env.executable_path = std::move(files.executable_path);
+  env.xdg_config_home = std::move(files.xdg_config_home);
+  env.home = std::move(files.home);
   env.interrupted = &g_interrupted;
   return rtd::cli::RunCli(args, env);
 }

@@ -28,12 +28,20 @@ std::optional<IniFile> ChipDatabase::Open() {
   return IniFile(path_);
 }
 
+std::optional<IniFile> ChipDatabase::OpenForLookup(const std::string& section) {
+  auto ini = Open();
+  // The user's own entry wins, even a template not yet filled in: that is
+  // the one they are asked to edit.
+  if (!ini || shipped_path_.empty() || !ini->ReadSection(section).empty()) return ini;
+  return IniFile(shipped_path_);
+}
+
 void ChipDatabase::LookupFlashChip(const JedecBytes& id, std::string& name, uint32_t& size) {
   name.clear();
   size = 0;
-  const auto ini = Open();
-  if (!ini) return;
   const std::string section = JedecSectionName(id);
+  const auto ini = OpenForLookup(section);
+  if (!ini) return;
   name = ClipUtf8(ini->ReadString(section, "Manufacturer", ""), kManufacturerMaxLength);
   // Stored as read, whatever it is; the flash operations judge plausibility.
   size = static_cast<uint32_t>(ini->ReadInteger(section, "SizeInBytes", 0));

@@ -47,6 +47,10 @@ class ChipDatabase {
   // JEDEC configuration file of the program" (the path is unknown).
   std::optional<IniFile> Open();
 
+  // A second database, read for ids that this one does not list (the
+  // shipped jedec.ini of an installed program); never written.
+  void SetShippedDatabase(std::string path) { shipped_path_ = std::move(path); }
+
   // Clears name and size, then fills them from the id's section.
   void LookupFlashChip(const JedecBytes& id, std::string& name, uint32_t& size);
   // Writes both keys of the id's section, creating section or file.
@@ -55,7 +59,12 @@ class ChipDatabase {
   const std::string& path() const { return path_; }
 
  private:
+  // The database that answers for this id: this one when it has the id's
+  // section, else the shipped one.
+  std::optional<IniFile> OpenForLookup(const std::string& section);
+
   std::string path_;
+  std::string shipped_path_;
   OutputServices& out_;
 };
 

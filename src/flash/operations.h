@@ -95,6 +95,9 @@ class FlashOperations {
   virtual std::unique_ptr<uint8_t[]> AllocateImageBuffer(uint32_t size);
 
  private:
+  // The service commands of flash/extras.h share the steps below.
+  friend class FlashExtras;
+
   // The steps the read, compare and write share.
   bool PassGate();
   OpResult TakeImageBuffer(std::unique_ptr<uint8_t[]>& buffer);

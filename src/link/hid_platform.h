@@ -18,6 +18,15 @@ struct HidAttributes {
   uint16_t ProductID = 0;
 };
 
+// The interfaces a search for one device's USB ids should try.
+struct HidCandidates {
+  std::vector<std::string> paths;  // in enumeration order
+  // True when the platform read the ids without opening the devices, so
+  // every path is known to carry them (a failed open is then the device
+  // itself refusing); false when paths lists every HID interface.
+  bool ids_known = false;
+};
+
 class HidPlatform {
  public:
   virtual ~HidPlatform() = default;
@@ -28,8 +37,18 @@ class HidPlatform {
   virtual bool ResolveEntryPoints() = 0;
   // Paths of the HID interfaces present now, in enumeration order.
   virtual std::vector<std::string> EnumerateInterfaces() = 0;
+  // The HID interfaces present now that carry these USB ids, in enumeration
+  // order. This default lists every interface and leaves the ids to be
+  // checked after opening; a platform that can read them without opening a
+  // device does better.
+  virtual HidCandidates EnumerateWithIds(uint16_t /*vendor_id*/, uint16_t /*product_id*/) {
+    return {EnumerateInterfaces(), false};
+  }
   // Opens a device for reading and writing; nullptr when it cannot be opened.
   virtual HidHandle Open(const std::string& path) = 0;
+  // Why the last Open returned nullptr, in the system's words (for example
+  // "Permission denied"); empty when the platform cannot tell.
+  virtual std::string LastOpenError() const { return {}; }
   virtual void Close(HidHandle handle) = 0;
   virtual bool GetAttributes(HidHandle handle, HidAttributes& attributes) = 0;
   // USB string descriptors as UTF-16 code units (at most 255, no terminator).

@@ -2,6 +2,8 @@
 
 #include <hidapi.h>
 
+#include <algorithm>
+
 namespace rtd {
 
 namespace {
@@ -43,17 +45,65 @@ bool HidapiPlatform::LoadLibrary() {
 
 bool HidapiPlatform::ResolveEntryPoints() { return true; }
 
-std::vector<std::string> HidapiPlatform::EnumerateInterfaces() {
+std::string WideToUtf8(const wchar_t* text) {
+  std::string result;
+  if (text == nullptr) return result;
+  for (const wchar_t* p = text; *p != 0; ++p) {
+    auto code = static_cast<uint32_t>(*p);
+    if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
+    if (code < 0x80) {
+      result.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+      result.push_back(static_cast<char>(0xC0 | (code >> 6)));
+      result.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+      result.push_back(static_cast<char>(0xE0 | (code >> 12)));
+      result.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+      result.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+      result.push_back(static_cast<char>(0xF0 | (code >> 18)));
+      result.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+      result.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+      result.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+  }
+  return result;
+}
+
+namespace {
+
+// Paths of hid_enumerate(vendor_id, product_id); 0, 0 lists every device.
+std::vector<std::string> EnumeratePaths(uint16_t vendor_id, uint16_t product_id) {
   std::vector<std::string> paths;
-  hid_device_info* list = hid_enumerate(0, 0);
+  hid_device_info* list = hid_enumerate(vendor_id, product_id);
   for (const hid_device_info* info = list; info != nullptr; info = info->next) {
-    if (info->path != nullptr) paths.emplace_back(info->path);
+    // hidraw lists a device once per top-level usage, all with one path;
+    // opening it once is enough.
+    if (info->path != nullptr && std::find(paths.begin(), paths.end(), info->path) == paths.end())
+      paths.emplace_back(info->path);
   }
   hid_free_enumeration(list);
   return paths;
 }
 
-HidHandle HidapiPlatform::Open(const std::string& path) { return hid_open_path(path.c_str()); }
+}  // namespace
+
+std::vector<std::string> HidapiPlatform::EnumerateInterfaces() { return EnumeratePaths(0, 0); }
+
+HidCandidates HidapiPlatform::EnumerateWithIds(uint16_t vendor_id, uint16_t product_id) {
+  // 0 is hidapi's wildcard; a search for id 0 must not list everything as
+  // carrying it.
+  if (vendor_id == 0 || product_id == 0) return {EnumerateInterfaces(), false};
+  return {EnumeratePaths(vendor_id, product_id), true};
+}
+
+HidHandle HidapiPlatform::Open(const std::string& path) {
+  hid_device* device = hid_open_path(path.c_str());
+  last_open_error_.clear();
+  // hid_error(NULL) holds the reason of the last failed call without a device.
+  if (device == nullptr) last_open_error_ = WideToUtf8(hid_error(nullptr));
+  return device;
+}
 
 void HidapiPlatform::Close(HidHandle handle) {
   if (handle != nullptr) hid_close(Device(handle));

@@ -18,7 +18,11 @@ class HidapiPlatform final : public HidPlatform {
   // Linked at build time: every entry point is there.
   bool ResolveEntryPoints() override;
   std::vector<std::string> EnumerateInterfaces() override;
+  // hidapi reads the ids from sysfs: no device is opened by the search.
+  HidCandidates EnumerateWithIds(uint16_t vendor_id, uint16_t product_id) override;
   HidHandle Open(const std::string& path) override;
+  // hidapi's own text, which carries the errno text of the failed open(2).
+  std::string LastOpenError() const override { return last_open_error_; }
   void Close(HidHandle handle) override;
   bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
   bool GetManufacturerString(HidHandle handle, std::u16string& text) override;
@@ -28,7 +32,11 @@ class HidapiPlatform final : public HidPlatform {
 
  private:
   bool initialised_ = false;
+  std::string last_open_error_;
 };
+
+// wchar_t text (UTF-32 here) as UTF-8; an invalid code point becomes U+FFFD.
+std::string WideToUtf8(const wchar_t* text);
 
 // wchar_t text (UTF-32 here) as UTF-16 code units, up to the first zero and
 // at most max_units long; a character that would not fit whole is left out.

@@ -73,9 +73,23 @@ LinkStatus HidTransport::HidFindDevice(uint16_t vendor_id, const char* manufactu
                                        uint16_t product_id, const char* product,
                                        HidHandle* handle) {
   LinkStatus result = kLinkNotFound;
-  for (const std::string& path : platform_.EnumerateInterfaces()) {
+  open_failure_.clear();
+  // Only devices with the right ids where the platform can tell, so the
+  // search does not open every HID device on every poll.
+  const HidCandidates candidates = platform_.EnumerateWithIds(vendor_id, product_id);
+  for (const std::string& path : candidates.paths) {
+    if (!device_path_.empty() && path != device_path_) continue;
     HidHandle candidate = platform_.Open(path);
-    if (candidate == nullptr) continue;  // in use elsewhere or no access: not ours to take
+    if (candidate == nullptr) {
+      // Skipped as before; but a device known to carry the ids is most likely
+      // the programmer without access rights, and the user needs to know why.
+      if (candidates.ids_known && open_failure_.empty()) {
+        open_failure_ = platform_.LastOpenError();
+        if (open_failure_.empty())
+          open_failure_ = PickLangText(LANG_TEXT("причина не сообщена", "no reason given"));
+      }
+      continue;
+    }
 
     HidAttributes attributes;
     // A device that will not tell its ids cannot be shown to be the programmer.
@@ -96,6 +110,7 @@ LinkStatus HidTransport::HidFindDevice(uint16_t vendor_id, const char* manufactu
       match = compared == 1;
     }
     if (match) {
+      open_failure_.clear();
       if (handle != nullptr) {
         *handle = candidate;
       } else {
@@ -106,6 +121,26 @@ LinkStatus HidTransport::HidFindDevice(uint16_t vendor_id, const char* manufactu
     platform_.Close(candidate);
   }
   return result;
+}
+
+std::string ProgrammerNotOpenedText(const std::string& reason) {
+  // Put together rather than formatted: the reason is the system's and may
+  // be long, and nothing of it may be cut.
+  return PickLangText(LANG_TEXT("Программатор подключён, но открыть его не удалось: ",
+                                "The programmer is plugged in but could not be opened: ")) +
+         reason + "\n" +
+         PickLangText(LANG_TEXT(
+             "Чтобы работать без прав root, установите правило udev и подключите программатор "
+             "заново:\n"
+             "  sudo cp packaging/udev/70-rtdprog.rules /etc/udev/rules.d/\n"
+             "  sudo udevadm control --reload-rules && sudo udevadm trigger\n"
+             "(у программы, установленной в /usr, правило уже лежит в /usr/lib/udev/rules.d/: "
+             "достаточно второй строки)",
+             "To use it without root, install the udev rule and plug the programmer in again:\n"
+             "  sudo cp packaging/udev/70-rtdprog.rules /etc/udev/rules.d/\n"
+             "  sudo udevadm control --reload-rules && sudo udevadm trigger\n"
+             "(installed under /usr, the program has the rule in /usr/lib/udev/rules.d/ already: "
+             "the second line is enough)"));
 }
 
 LinkStatus HidTransport::LinkOpen() {

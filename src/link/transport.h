@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "link/hid_platform.h"
 #include "link/report.h"
@@ -54,12 +55,29 @@ class HidTransport {
   LinkStatus ReportReceive(HidReport& report);
 
   bool IsOpen() const { return handle_ != nullptr; }
+  // After a search that opened nothing: why a device that carries the
+  // searched ids could not be opened (the system's reason, or a note that
+  // it gave none), when there was such a device; empty otherwise. On Linux
+  // this is the programmer plugged in without the udev rule that lets a
+  // normal user open it.
+  const std::string& OpenFailure() const { return open_failure_; }
+  // Limits the search to the interface with this path (empty: any), for a
+  // bench with more than one programmer; takes effect at the next open.
+  void SelectDevicePath(std::string path) { device_path_ = std::move(path); }
+  const std::string& SelectedDevicePath() const { return device_path_; }
   HidPlatform& platform() { return platform_; }
 
  private:
   HidPlatform& platform_;
   bool loaded_ = false;
   HidHandle handle_ = nullptr;  // the programmer handle
+  std::string open_failure_;
+  std::string device_path_;     // the only interface searched; empty: all
 };
+
+// What a front end tells the user when OpenFailure() is set: the programmer
+// is there but cannot be opened, the reason, and how to let a normal user
+// open it. Several lines, no final line break.
+std::string ProgrammerNotOpenedText(const std::string& reason);
 
 }  // namespace rtd

@@ -148,7 +148,7 @@ bool ParseFault(std::string_view value, Fault& fault, std::string& bad) {
       {"timeout", FaultKind::kTimeout},     {"checksum", FaultKind::kBadChecksum},
       {"address", FaultKind::kWrongAddress}, {"status253", FaultKind::kStatus253},
       {"status254", FaultKind::kStatus254}, {"short", FaultKind::kShortBlock},
-      {"transfer", FaultKind::kTransferFailure}};
+      {"transfer", FaultKind::kTransferFailure}, {"flip", FaultKind::kFlippedBit}};
   bool known = false;
   for (const auto& [name, kind] : kKinds) {
     if (words[0] == name) {
@@ -290,6 +290,8 @@ bool ApplyKey(std::string_view key, std::string_view value, SimConfig& c, bool& 
     ok = ParseInto(value, UINT32_MAX, c.app_version);
   } else if (key == "boot-version") {
     ok = ParseInto(value, UINT32_MAX, c.boot_version);
+  } else if (key == "programmers") {
+    ok = ParseInto(value, kMaxProgrammers, c.programmers) && c.programmers != 0;
   } else if (key == "unplug-after") {
     ok = ParseInto(value, UINT32_MAX, c.unplug_after);
   } else if (key == "library") {

@@ -1,8 +1,10 @@
 #include "sim/virtual_programmer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <optional>
+#include <system_error>
 
 #include "link/report.h"
 #include "link/transport.h"
@@ -70,6 +72,7 @@ struct Device {
   bool openable = true;
   bool strings_readable = true;
   bool programmer = false;
+  std::array<uint8_t, kInfoSize> info{};  // a programmer's identification record
 };
 
 struct OpenHandle {
@@ -100,8 +103,11 @@ struct VirtualProgrammer::State {
   uint64_t generation = 0;  // bumped by every unplug
   bool library_loadable = true;
   bool entry_points = true;
+  int last_open_error = 0;  // errno of the last refused Open; 0 after a success
 
-  std::array<uint8_t, kInfoSize> info{};
+  // The programmer that took the request being carried out. Several
+  // programmers share the one simulated board behind them.
+  const Device* requester = nullptr;
   // The programmer's link to the board comes up link_up_ms after the first
   // link check following power-up or a reset.
   bool link_check_seen = false;
@@ -215,7 +221,7 @@ void VirtualProgrammer::State::Execute(uint8_t command, uint32_t address, const 
   }
   switch (command) {
     case 0x01:
-      ReplyData(command, address, info.data(), kInfoSize);
+      ReplyData(command, address, requester->info.data(), kInfoSize);
       return;
     case 0x40: {
       const uint32_t now = clock.TickCount();
@@ -320,10 +326,6 @@ VirtualProgrammer::VirtualProgrammer(SimConfig config, Clock& clock)
   // end reports ImageError().
   if (!c.image.empty()) s.flash.AttachFile(c.image, s.image_error);
 
-  PutLe32(s.info.data() + 0, c.app_version);
-  PutLe32(s.info.data() + 4, c.serial);
-  PutLe32(s.info.data() + 8, c.boot_version);
-  std::memcpy(s.info.data() + 16, c.name.data(), std::min(c.name.size(), kNameSize));
 
   auto add_decoy = [&s](const Decoy& d) {
     Device dev;
@@ -338,13 +340,20 @@ VirtualProgrammer::VirtualProgrammer(SimConfig config, Clock& clock)
   for (const auto& d : c.decoys)
     if (d.before_programmer) add_decoy(d);
   s.programmer = s.devices.size();
-  Device prog;
-  prog.vendor_id = kProgrammerVendorId;
-  prog.product_id = kProgrammerProductId;
-  prog.manufacturer = u"QEL";
-  prog.product = u"ZEZ2662-IDAD";
-  prog.programmer = true;
-  s.devices.push_back(std::move(prog));
+  c.programmers = std::clamp<uint32_t>(c.programmers, 1, kMaxProgrammers);
+  for (uint32_t k = 0; k < c.programmers; ++k) {
+    Device prog;
+    prog.vendor_id = kProgrammerVendorId;
+    prog.product_id = kProgrammerProductId;
+    prog.manufacturer = u"QEL";
+    prog.product = u"ZEZ2662-IDAD";
+    prog.programmer = true;
+    PutLe32(prog.info.data() + 0, c.app_version);
+    PutLe32(prog.info.data() + 4, c.serial + k);
+    PutLe32(prog.info.data() + 8, c.boot_version);
+    std::memcpy(prog.info.data() + 16, c.name.data(), std::min(c.name.size(), kNameSize));
+    s.devices.push_back(std::move(prog));
+  }
   for (const auto& d : c.decoys)
     if (!d.before_programmer) add_decoy(d);
   for (std::size_t i = 0; i < s.devices.size(); ++i)
@@ -368,15 +377,36 @@ std::vector<std::string> VirtualProgrammer::EnumerateInterfaces() {
   return paths;
 }
 
+HidCandidates VirtualProgrammer::EnumerateWithIds(uint16_t vendor_id, uint16_t product_id) {
+  HidCandidates found;
+  found.ids_known = true;
+  for (std::size_t i = 0; i < state_->devices.size(); ++i) {
+    const Device& d = state_->devices[i];
+    if (state_->Present(i) && d.vendor_id == vendor_id && d.product_id == product_id)
+      found.paths.push_back(d.path);
+  }
+  return found;
+}
+
 HidHandle VirtualProgrammer::Open(const std::string& path) {
   State& s = *state_;
+  s.last_open_error = ENOENT;
   for (std::size_t i = 0; i < s.devices.size(); ++i) {
-    if (s.devices[i].path != path) continue;
-    if (!s.Present(i) || !s.devices[i].openable) return nullptr;
+    if (s.devices[i].path != path || !s.Present(i)) continue;
+    if (!s.devices[i].openable) {
+      s.last_open_error = EACCES;
+      return nullptr;
+    }
+    s.last_open_error = 0;
     s.handles.push_back(std::make_unique<OpenHandle>(OpenHandle{i, s.generation}));
     return s.handles.back().get();
   }
   return nullptr;
+}
+
+std::string VirtualProgrammer::LastOpenError() const {
+  if (state_->last_open_error == 0) return {};
+  return std::generic_category().message(state_->last_open_error);
 }
 
 void VirtualProgrammer::Close(HidHandle handle) {
@@ -449,6 +479,7 @@ bool VirtualProgrammer::SetFeature(HidHandle handle, const uint8_t* data, std::s
   } else if (fault == FaultKind::kStatus254) {
     s.ReplyStatus(kReplyParamError, address);
   } else {
+    s.requester = d;
     s.Execute(command, address, payload, n);
   }
 
@@ -459,6 +490,9 @@ bool VirtualProgrammer::SetFeature(HidHandle handle, const uint8_t* data, std::s
     s.reply[5] = static_cast<uint8_t>(keep);
     std::memset(s.reply.data() + kReportDataOffset + keep, 0, kReportDataSize - keep);
   }
+  if (fault == FaultKind::kFlippedBit && s.reply[1] >= 0x80 && s.reply[1] < kReplyFailed &&
+      DecodeReportLength(s.reply[5]) > 0)
+    s.reply[kReportDataOffset] ^= 0x01;
   s.reply[kReportChecksumOffset] = ReportChecksum(s.reply);
   if (fault == FaultKind::kBadChecksum) s.reply[kReportChecksumOffset] ^= 0x5A;
   return true;

@@ -24,7 +24,8 @@ enum class FaultKind {
   kStatus253,       // the reply is the status "operation failed"
   kStatus254,       // the reply is the status "parameter error"
   kShortBlock,      // the reply carries fewer data bytes than asked
-  kTransferFailure  // the set-feature transfer itself fails (cable pulled)
+  kTransferFailure,  // the set-feature transfer itself fails (cable pulled)
+  kFlippedBit        // the answer's first data byte arrives with bit 0 flipped (poor contact)
 };
 
 // One injected fault. It fires on the requests that match command and
@@ -54,6 +55,9 @@ struct Decoy {
   friend bool operator==(const Decoy&, const Decoy&) = default;
 };
 
+// Most programmers the virtual bus presents at once.
+inline constexpr uint32_t kMaxProgrammers = 8;
+
 struct SimConfig {
   std::array<uint8_t, 3> jedec{0xEF, 0x40, 0x13};  // W25Q40: 512 KiB
   uint32_t size = 512 * 1024;
@@ -65,7 +69,8 @@ struct SimConfig {
   std::vector<uint8_t> touch{0x10, 0x00, 0x20, 0x00, 0x30, 0x00, 0x40, 0x00, 0xAB, 0xCD, 0x07};
   bool attached = true;           // the programmer is plugged in
   std::string name = "RTD2662 programmer";
-  uint32_t serial = 12345;
+  uint32_t serial = 12345;        // the first programmer's; the others count on from it
+  uint32_t programmers = 1;       // programmers on the bus, 1 to kMaxProgrammers
   uint32_t app_version = 105;     // version x 100; 0: no application loaded
   uint32_t boot_version = 101;
   bool library_loadable = true;   // the HID library can be loaded
@@ -101,7 +106,11 @@ class VirtualProgrammer : public HidPlatform {
   bool LoadLibrary() override;
   bool ResolveEntryPoints() override;
   std::vector<std::string> EnumerateInterfaces() override;
+  // Like hidapi on Linux: the ids are known without opening anything.
+  HidCandidates EnumerateWithIds(uint16_t vendor_id, uint16_t product_id) override;
   HidHandle Open(const std::string& path) override;
+  // An unopenable device refuses as a device node without access rights does.
+  std::string LastOpenError() const override;
   void Close(HidHandle handle) override;
   bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
   bool GetManufacturerString(HidHandle handle, std::u16string& text) override;
@@ -148,7 +157,7 @@ class VirtualProgrammer : public HidPlatform {
 
   const SimConfig& Config() const;
 
-  // Enumeration path of the programmer itself, and of the device behind an
+  // Enumeration path of the (first) programmer itself, and of the device behind an
   // open handle (empty for a handle that is not open).
   std::string ProgrammerPath() const;
   std::string HandlePath(HidHandle handle) const;

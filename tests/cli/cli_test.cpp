@@ -211,5 +211,92 @@ TEST_F(CliTest, MissingProgrammerEndsTheFlashCommandsWithNoConnect) {
   EXPECT_NE(Err().find("Controller is disconnected"), std::string::npos);
 }
 
+// The service commands' exit statuses (what they print is the flash tests' business).
+TEST_F(CliTest, ServiceCommandsExitStatuses) {
+  EXPECT_EQ(Run({"blank-check"}), kExitMismatch);
+  EXPECT_EQ(Run({"erase"}), kExitNotDone);
+  EXPECT_EQ(Run({"erase", "--yes"}), kExitOk);
+  EXPECT_EQ(Run({"blank-check"}), kExitOk);
+  const fs::path image = dir_ / "image.bin";
+  auto bytes = Pattern(65536, 5);
+  WriteFile(image, bytes);
+  EXPECT_EQ(Run({"write", "--verify=full", image.string(), "--yes"}), kExitOk);
+  EXPECT_EQ(Run({"read", "--verify", (dir_ / "dump.bin").string()}), kExitOk);
+  bytes[0x1234] ^= 0x10;
+  WriteFile(image, bytes);
+  EXPECT_EQ(Run({"--lang", "en", "compare", "--diff", image.string()}), kExitMismatch);
+  EXPECT_NE(Out().find("Differing bytes in all: 1\n"), std::string::npos) << Out();
+
+  // A clip that makes poor contact once, in the second read: nothing saved.
+  const fs::path dump = dir_ / "dump.bin";
+  WriteFile(dump, {1, 2, 3});
+  Configure("fault=flip cmd=0x42 addr=0x001200 after=1\n");
+  EXPECT_EQ(Run({"read", "--verify", dump.string()}), kExitReadsDiffer);
+  EXPECT_EQ(ReadFile(dump), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST_F(CliTest, ListAndDeviceChooseAmongSeveralProgrammers) {
+  Configure("programmers=2\nserial=500\ndecoy=manufacturer=qel\n");
+  EXPECT_EQ(Run({"--lang", "en", "list"}), kExitOk) << Err();
+  EXPECT_EQ(Out(),
+            "sim:hid/1/programmer  serial number 500  \"RTD2662 programmer\"  application 1.05  "
+            "boot loader 1.01\n"
+            "sim:hid/2/programmer  serial number 501  \"RTD2662 programmer\"  application 1.05  "
+            "boot loader 1.01\n");
+  EXPECT_EQ(Run({"--lang", "en", "--device", "501", "info"}), kExitOk) << Err();
+  EXPECT_NE(Out().find("The serial number   501\n"), std::string::npos);
+  EXPECT_EQ(Run({"--lang", "en", "--device=sim:hid/2/programmer", "detect"}), kExitOk);
+  EXPECT_EQ(Run({"--lang", "en", "--device", "sim:hid/2/programmer", "info"}), kExitOk);
+  EXPECT_NE(Out().find("The serial number   501\n"), std::string::npos);
+  // Without --device the first one found is used.
+  EXPECT_EQ(Run({"--lang", "en", "info"}), kExitOk);
+  EXPECT_NE(Out().find("The serial number   500\n"), std::string::npos);
+
+  EXPECT_EQ(Run({"--lang", "en", "--device", "502", "detect"}), kExitFailure);
+  EXPECT_EQ(Err(), "No programmer with the serial number or path \"502\"\n");
+  EXPECT_EQ(Run({"--lang", "en", "--device", "sim:hid/0/decoy", "info"}), kExitFailure);
+
+  // One that does not answer is listed with the reason.
+  Configure("programmers=2\nfault=timeout cmd=0x01\n");
+  EXPECT_EQ(Run({"--lang", "en", "list"}), kExitOk);
+  EXPECT_EQ(Out().rfind("sim:hid/0/programmer  Out of the timeout response\n", 0), 0u) << Out();
+  EXPECT_NE(Out().find("sim:hid/1/programmer  serial number 12346"), std::string::npos);
+
+  Configure("attached=0\n");
+  EXPECT_EQ(Run({"--lang", "en", "list"}), kExitFailure);
+  EXPECT_EQ(Err(), "Controller is disconnected\n");
+}
+
+TEST_F(CliTest, ServiceOptionsBelongToTheirCommands) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--verify", "write", "x.bin"}, {"--verify=full", "read", "x.bin"},
+      {"--verify=fast", "read", "x.bin"}, {"--diff", "--quick", "compare", "x.bin"},
+      {"--diff", "read", "x.bin"}, {"list", "extra"}, {"blank-check", "x.bin"},
+      {"--device", "1", "list"}, {"--device"}};
+  for (const auto& args : cases) EXPECT_EQ(Run(args), kExitUsage) << args[0] << ' ' << args.back();
+}
+
+// The shipped chip list names the chips the virtual programmer reports (a
+// sample of those the programmer can address).
+TEST_F(CliTest, DetectNamesChipsOfTheShippedList) {
+  std::ifstream shipped(RTD_SHIPPED_JEDEC_INI);
+  std::vector<std::string> ids;
+  std::string line, id;
+  while (std::getline(shipped, line)) {
+    if (line.size() == 8 && line[0] == '[') id = line.substr(1, 6);
+    if (line.rfind("SizeInBytes=", 0) == 0 && std::stoul(line.substr(12)) <= 16u * 1024 * 1024)
+      ids.push_back(id);
+  }
+  ASSERT_GE(ids.size(), 300u);
+  // A copy: an id that failed to resolve would get a template entry written.
+  const fs::path copy = dir_ / "shipped.ini";
+  fs::copy_file(RTD_SHIPPED_JEDEC_INI, copy);
+  for (std::size_t i = 0; i < ids.size(); i += 10) {
+    Configure("jedec=" + ids[i] + "\n");
+    EXPECT_EQ(Run({"--lang", "en", "--jedec", copy.string(), "detect"}), kExitOk) << ids[i];
+    EXPECT_NE(Out().find("JEDEC ID: " + ids[i] + " "), std::string::npos) << Out();
+  }
+}
+
 }  // namespace
 }  // namespace rtd::cli

@@ -40,4 +40,9 @@ expect 3 compare "$work/dump1.bin"
 expect 3 compare --quick "$work/dump1.bin"
 # The flash survived between runs in its backing file.
 cmp "$work/dump2.bin" "$work/flash.bin"
+expect 3 blank-check
+expect 0 erase --yes
+expect 0 blank-check
+expect 0 read --verify "$work/dump3.bin"
+test "$(tr -d '\377' < "$work/dump3.bin" | wc -c)" -eq 0
 echo "end-to-end: ok"

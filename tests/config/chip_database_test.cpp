@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fstream>
+#include <map>
+#include <string>
+
 #include "i18n/lang.h"
 #include "recording_output.h"
 #include "temp_dir.h"
@@ -138,6 +142,25 @@ TEST_F(ChipDatabaseTest, ReadOnlyDatabaseIsReportedNotChanged) {
   EXPECT_EQ(ReadBytes(path_), original);
 }
 
+TEST_F(ChipDatabaseTest, UserEntriesFirstThenTheShippedFileWhichIsNeverWritten) {
+  const std::string shipped_path = dir_.File("shipped.ini");
+  const std::string shipped = "[EF4013]\nManufacturer=Winbond\nSizeInBytes=524288\n"
+                              "[C84013]\nManufacturer=GigaDevice\nSizeInBytes=524288\n";
+  WriteBytes(shipped_path, shipped);
+  WriteBytes(path_, "[C84013]\nManufacturer=Mine\nSizeInBytes=1024\n");
+  db_.SetShippedDatabase(shipped_path);
+
+  EXPECT_EQ(Lookup({0xEF, 0x40, 0x13}).name, "Winbond");  // not listed by the user
+  EXPECT_EQ(Lookup({0xC8, 0x40, 0x13}).name, "Mine");     // the user's own entry wins
+  EXPECT_EQ(Lookup({0xC8, 0x40, 0x13}).size, 1024u);
+
+  db_.StoreFlashChip({0x11, 0x22, 0x33}, kTemplateManufacturer, kTemplateSizeInBytes);
+  EXPECT_EQ(Lookup({0x11, 0x22, 0x33}).name, kTemplateManufacturer);
+  EXPECT_NE(ReadBytes(path_).find("[112233]"), std::string::npos);
+  EXPECT_EQ(ReadBytes(shipped_path), shipped);
+  EXPECT_TRUE(out_.Boxes().empty());
+}
+
 TEST(ChipDatabaseUnknownPath, ErrorBoxAndClearedOutputs) {
   RecordingOutput out;
   ChipDatabase db("", out);
@@ -155,29 +178,48 @@ TEST(ChipDatabaseUnknownPath, ErrorBoxAndClearedOutputs) {
                 "0x10 Error: Error reading the JEDEC configuration file of the program"}));
 }
 
-TEST(ShippedDatabase, EveryEntryResolves) {
+// The shipped list, read line by line here, against what the program reads
+// from it: every entry comes back with its name and size.
+TEST(ShippedDatabase, EveryEntryReadsBackWithItsNameAndSize) {
+  struct Entry {
+    std::string name;
+    uint32_t size = 0;
+  };
+  std::map<std::string, Entry> expected;
+  std::ifstream file(RTD_SHIPPED_JEDEC_INI);
+  std::string line, section;
+  while (std::getline(file, line)) {
+    if (line.size() == 8 && line[0] == '[' && line[7] == ']') {
+      section = line.substr(1, 6);
+      ASSERT_EQ(expected.count(section), 0u) << "listed twice: " << section;
+      expected[section];
+    } else if (line.rfind("Manufacturer=", 0) == 0) {
+      expected[section].name = line.substr(13);
+    } else if (line.rfind("SizeInBytes=", 0) == 0) {
+      expected[section].size = static_cast<uint32_t>(std::stoul(line.substr(12)));
+    }
+  }
   RecordingOutput out;
   ChipDatabase db(RTD_SHIPPED_JEDEC_INI, out);
-  const IniFile ini(RTD_SHIPPED_JEDEC_INI);
-  const auto sections = ini.ReadSections();
-  EXPECT_GT(sections.size(), 50u);
-  for (const auto& section : sections) {
-    ASSERT_EQ(section.size(), 6u) << section;
-    const JedecBytes id{static_cast<uint8_t>(std::stoul(section.substr(0, 2), nullptr, 16)),
-                        static_cast<uint8_t>(std::stoul(section.substr(2, 2), nullptr, 16)),
-                        static_cast<uint8_t>(std::stoul(section.substr(4, 2), nullptr, 16))};
+  std::size_t addressable = 0;
+  for (const auto& [id_text, want] : expected) {
+    const JedecBytes id{static_cast<uint8_t>(std::stoul(id_text.substr(0, 2), nullptr, 16)),
+                        static_cast<uint8_t>(std::stoul(id_text.substr(2, 2), nullptr, 16)),
+                        static_cast<uint8_t>(std::stoul(id_text.substr(4, 2), nullptr, 16))};
     std::string name;
     uint32_t size = 0;
     db.LookupFlashChip(id, name, size);
-    EXPECT_FALSE(name.empty()) << section;
-    EXPECT_TRUE(size >= 65536 && size <= 16u * 1024 * 1024 && (size & (size - 1)) == 0)
-        << section;
+    EXPECT_EQ(name, want.name) << id_text;
+    EXPECT_EQ(size, want.size) << id_text;
+    // Whole pages; not always a power of two (DataFlash parts have 528-byte pages).
+    EXPECT_TRUE(size >= 65536 && size % 256 == 0) << id_text;
+    if (size <= 16u * 1024 * 1024) ++addressable;
   }
-  // The virtual programmer's default chip is listed.
-  std::string name;
-  uint32_t size = 0;
-  db.LookupFlashChip({0xEF, 0x40, 0x13}, name, size);
-  EXPECT_EQ(size, 524288u);
+  EXPECT_GE(expected.size(), 347u);
+  EXPECT_GE(addressable, 300u);
+  EXPECT_EQ(expected["EF4013"].name, "Winbond W25Q40");
+  EXPECT_EQ(expected["EF4013"].size, 524288u);
+  EXPECT_TRUE(out.events.empty());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "fake_hid.h"
 #include "i18n/lang.h"
+#include "link/hidapi_platform.h"
 #include "link/transport.h"
 
 namespace rtd::test {
@@ -117,20 +118,67 @@ TEST(Transport, SearchRules) {
       {"unopenable only", {closed}, kLinkNotFound, -1},
       {"attributes unreadable: not matching", {no_attrs}, kLinkNotFound, -1},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    FakeHid hid;
-    for (const auto& d : c.devices) hid.Add(d);
-    HidTransport t(hid);
-    EXPECT_EQ(t.LinkOpen(), c.expected);
-    EXPECT_EQ(t.IsOpen(), c.expected == kLinkOk);
-    EXPECT_EQ(hid.open_handles, c.expected == kLinkOk ? 1 : 0);
-    if (c.opened_device >= 0) {
-      EXPECT_EQ(hid.opened.back(), static_cast<std::size_t>(c.opened_device));
+  // A platform that lists only devices with the programmer's ids (hidapi)
+  // must come to the same result as one that lists every device.
+  for (const bool filter : {false, true}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (filter ? ", filtered" : ""));
+      FakeHid hid;
+      hid.filters_by_ids = filter;
+      for (const auto& d : c.devices) hid.Add(d);
+      HidTransport t(hid);
+      EXPECT_EQ(t.LinkOpen(), c.expected);
+      EXPECT_EQ(t.IsOpen(), c.expected == kLinkOk);
+      EXPECT_EQ(hid.open_handles, c.expected == kLinkOk ? 1 : 0);
+      if (c.opened_device >= 0) {
+        EXPECT_EQ(hid.opened.back(), static_cast<std::size_t>(c.opened_device));
+      }
+      if (filter) {
+        for (const std::size_t i : hid.opened) EXPECT_EQ(hid.devices[i].product_id, 0x00FF);
+      }
+      t.LinkClose();
+      EXPECT_EQ(hid.open_handles, 0);
     }
-    t.LinkClose();
-    EXPECT_EQ(hid.open_handles, 0);
   }
+}
+
+TEST(Transport, AProgrammerThatCannotBeOpenedKeepsTheSystemsReason) {
+  FakeDevice closed;
+  closed.openable = false;
+  FakeDevice other = closed;
+  other.product_id = 0x0100;
+
+  FakeHid hid;
+  hid.filters_by_ids = true;
+  hid.Add(other);
+  hid.Add(closed);
+  HidTransport t(hid);
+  EXPECT_EQ(t.LinkOpen(), kLinkNotFound);  // the search's result is unchanged
+  EXPECT_EQ(t.OpenFailure(), "Permission denied");
+  EXPECT_NE(ProgrammerNotOpenedText(t.OpenFailure()).find("Permission denied"), std::string::npos);
+
+  // Plugged in with access: found, and the reason is gone.
+  hid.Add();
+  EXPECT_EQ(t.LinkOpen(), kLinkOk);
+  EXPECT_EQ(t.OpenFailure(), "");
+
+  // A platform that cannot tell the ids before opening knows nothing about
+  // the device it could not open.
+  FakeHid unfiltered;
+  unfiltered.Add(closed);
+  HidTransport u(unfiltered);
+  EXPECT_EQ(u.LinkOpen(), kLinkNotFound);
+  EXPECT_EQ(u.OpenFailure(), "");
+}
+
+TEST(HidapiPlatform, AFailedOpenKeepsTheSystemsReason) {
+  HidapiPlatform hid;
+  ASSERT_TRUE(hid.LoadLibrary());
+  EXPECT_EQ(hid.Open("/nonexistent/hidraw9"), nullptr);
+  EXPECT_NE(hid.LastOpenError().find("No such file or directory"), std::string::npos)
+      << hid.LastOpenError();
+  // hidapi's texts are wide; they reach the user as UTF-8.
+  EXPECT_EQ(WideToUtf8(L"d\u00FC\u20AC\U0001F600"), "d\xC3\xBC\xE2\x82\xAC\xF0\x9F\x98\x80");
 }
 
 TEST(Transport, FailedTransfersCloseTheHandle) {

@@ -54,6 +54,31 @@ TEST_F(Bus, DecoysSitAroundTheProgrammerWithTheirOwnIdentity) {
   EXPECT_EQ(text, u"ZEZ2662-IDAD");
 }
 
+TEST_F(Bus, SeveralProgrammersEachTellTheirOwnSerialNumber) {
+  SimConfig c;
+  c.programmers = 3;
+  c.decoys = {Decoy{}};
+  Start(c);
+  const auto paths = sim->EnumerateInterfaces();
+  ASSERT_EQ(paths.size(), 4u);
+  EXPECT_EQ(paths[1], sim->ProgrammerPath());
+  for (uint32_t k = 0; k < 3; ++k) {
+    HidHandle h = sim->Open(paths[1 + k]);
+    std::u16string text;
+    ASSERT_TRUE(sim->GetProductString(h, text));
+    EXPECT_EQ(text, u"ZEZ2662-IDAD");
+    const HidReport r = Request(0x01, 0);
+    ASSERT_TRUE(sim->SetFeature(h, r.data(), r.size()));
+    HidReport reply{};
+    reply[0] = kReportId;
+    ASSERT_TRUE(sim->GetFeature(h, reply.data(), reply.size()));
+    const auto info = Data(reply);
+    ASSERT_EQ(info.size(), 56u);
+    EXPECT_EQ(uint32_t{info[4]} | uint32_t{info[5]} << 8, 12345u + k);
+    sim->Close(h);
+  }
+}
+
 TEST_F(Bus, UnpluggedProgrammerVanishesAndItsOldHandlesStayDead) {
   SimConfig c;
   c.attached = false;

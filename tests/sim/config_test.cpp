@@ -35,6 +35,7 @@ serial=0x00ABCDEF
 app-version=203
 boot-version=100
 unplug-after=7
+programmers=3
 library=0
 entry-points=0
 
@@ -61,6 +62,7 @@ decoy=
   EXPECT_EQ(c.app_version, 203u);
   EXPECT_EQ(c.boot_version, 100u);
   EXPECT_EQ(c.unplug_after, 7u);
+  EXPECT_EQ(c.programmers, 3u);
   EXPECT_FALSE(c.library_loadable);
   EXPECT_FALSE(c.entry_points);
 
@@ -77,7 +79,7 @@ TEST(SimConfigParse, FaultKindsByName) {
       {"timeout", FaultKind::kTimeout},      {"checksum", FaultKind::kBadChecksum},
       {"address", FaultKind::kWrongAddress}, {"status253", FaultKind::kStatus253},
       {"status254", FaultKind::kStatus254},  {"short", FaultKind::kShortBlock},
-      {"transfer", FaultKind::kTransferFailure}};
+      {"transfer", FaultKind::kTransferFailure}, {"flip", FaultKind::kFlippedBit}};
   for (const auto& [name, kind] : kinds) {
     SimConfig c;
     std::string error;
@@ -103,6 +105,8 @@ TEST(SimConfigParse, ErrorsNameTheLineAndLeaveTheConfigAlone) {
       {"serial=4294967296", "line 1: bad value for serial: \"4294967296\""},
       {"serial=-1", "line 1: bad value for serial: \"-1\""},
       {"attached=yes", "line 1: bad value for attached: \"yes\""},
+      {"programmers=0", "line 1: bad value for programmers: \"0\""},
+      {"programmers=9", "line 1: bad value for programmers: \"9\""},
       {"touch=10 0G", "line 1: bad value for touch: \"10 0G\""},
       {"touch=100", "line 1: bad value for touch: \"100\""},
       {long_name.c_str(), "line 1: bad value for name: \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\""},

@@ -48,6 +48,11 @@ class FakeHid : public HidPlatform {
   std::vector<FakeDevice> devices;
   bool library_loadable = true;
   bool entry_points = true;
+  // List only the devices with the searched ids, as hidapi does; otherwise
+  // the search gets every device and checks the ids after opening.
+  bool filters_by_ids = false;
+  // The system's reason for a device that cannot be opened.
+  std::string open_error = "Permission denied";
   bool set_feature_fails = false;
   uint32_t set_feature_ms = 0;  // time the set-feature transfer takes
   // Answers to get-feature, in order; nullopt is a failed transfer. When the
@@ -83,9 +88,24 @@ class FakeHid : public HidPlatform {
       if (d.present) paths.push_back(d.path);
     return paths;
   }
+  HidCandidates EnumerateWithIds(uint16_t vendor_id, uint16_t product_id) override {
+    if (!filters_by_ids) return HidPlatform::EnumerateWithIds(vendor_id, product_id);
+    ++enumerations;
+    HidCandidates found{{}, true};
+    for (const auto& d : devices)
+      if (d.present && d.vendor_id == vendor_id && d.product_id == product_id)
+        found.paths.push_back(d.path);
+    return found;
+  }
+  std::string LastOpenError() const override { return last_open_error_; }
   HidHandle Open(const std::string& path) override {
+    last_open_error_.clear();
     for (std::size_t i = 0; i < devices.size(); ++i) {
-      if (devices[i].path != path || !devices[i].present || !devices[i].openable) continue;
+      if (devices[i].path != path || !devices[i].present) continue;
+      if (!devices[i].openable) {
+        last_open_error_ = open_error;
+        return nullptr;
+      }
       ++open_handles;
       opened.push_back(i);
       return reinterpret_cast<HidHandle>(i + 1);
@@ -136,6 +156,7 @@ class FakeHid : public HidPlatform {
  private:
   FakeDevice& Dev(HidHandle handle) { return devices.at(reinterpret_cast<std::size_t>(handle) - 1); }
   ManualClock* clock_;
+  std::string last_open_error_;
 };
 
 }  // namespace rtd::test

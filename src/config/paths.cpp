@@ -1,0 +1,106 @@
+#include "config/paths.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "config/settings.h"
+
+namespace rtd {
+
+namespace {
+
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string Join(const std::string& directory, const std::string& name) {
+  return directory.empty() || directory.back() == '/' ? directory + name : directory + "/" + name;
+}
+
+// The user's configuration root by the XDG rule: $XDG_CONFIG_HOME when it is
+// an absolute path (a relative one is to be ignored), else ~/.config.
+std::string ConfigHome(const FileEnvironment& env) {
+  if (!env.xdg_config_home.empty() && env.xdg_config_home[0] == '/') return env.xdg_config_home;
+  if (!env.home.empty()) return Join(env.home, ".config");
+  return {};
+}
+
+}  // namespace
+
+FileEnvironment CurrentFileEnvironment() {
+  FileEnvironment env;
+  env.executable_path = ExecutablePath();
+  if (const char* v = std::getenv("XDG_CONFIG_HOME")) env.xdg_config_home = v;
+  if (const char* v = std::getenv("HOME"); v != nullptr && *v != '\0') {
+    env.home = v;
+  } else if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr) {
+    env.home = pw->pw_dir;
+  }
+  return env;
+}
+
+ProgramFiles LocateProgramFiles(const FileEnvironment& env) {
+  ProgramFiles files;
+  if (!env.executable_path.empty()) {
+    const std::string program_dir = DirectoryOf(env.executable_path);
+    const std::string beside = Join(program_dir, kChipDatabaseFileName);
+    if (access(beside.c_str(), F_OK) == 0 && access(program_dir.c_str(), W_OK) == 0) {
+      files.beside_program = true;
+      files.settings = Join(program_dir, kSettingsFileName);
+      files.jedec = beside;
+      return files;
+    }
+    // Installed: share/rtdprog lies at the same place relative to bin/ under
+    // any prefix, so the program finds its data wherever it was installed.
+    files.shipped_jedec =
+        (std::filesystem::path(program_dir) / RTD_DATA_DIR_FROM_BINDIR / kChipDatabaseFileName)
+            .lexically_normal()
+            .string();
+  }
+  const std::string config_home = ConfigHome(env);
+  if (!config_home.empty()) {
+    files.config_dir = Join(config_home, "rtdprog");
+    files.settings = Join(files.config_dir, kSettingsFileName);
+    files.jedec = Join(files.config_dir, kChipDatabaseFileName);
+  }
+  return files;
+}
+
+void UseChipDatabase(ProgramFiles& files, const std::string& jedec_path) {
+  files.jedec = jedec_path;
+  files.shipped_jedec.clear();
+}
+
+std::string PrepareConfigDirectory(const ProgramFiles& files) {
+  if (files.beside_program || files.config_dir.empty()) return {};
+  // Each missing level from the top down, like mkdir -p.
+  std::size_t next = 1;
+  for (;;) {
+    const std::size_t slash = files.config_dir.find('/', next);
+    const std::string level = files.config_dir.substr(0, slash);
+    if (mkdir(level.c_str(), 0700) != 0 && errno != EEXIST) {
+      return level + ": " + std::generic_category().message(errno);
+    }
+    if (slash == std::string::npos) break;
+    next = slash + 1;
+  }
+  struct stat st {};
+  if (stat(files.config_dir.c_str(), &st) != 0) {
+    return files.config_dir + ": " + std::generic_category().message(errno);
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    return files.config_dir + ": " + std::generic_category().message(ENOTDIR);
+  }
+  return {};
+}
+
+}  // namespace rtd

@@ -1,0 +1,65 @@
+// Where the program keeps its files: the settings file (rtdprog.ini) and the
+// flash chip database (jedec.ini).
+//
+// Beside the program: when the program's directory holds a jedec.ini and the
+// user may write there (a build tree, a program unpacked into a folder), both
+// files lie in that directory, so the folder can be carried around whole.
+//
+// Installed: otherwise (an installed bin/ holds no jedec.ini, and a user
+// cannot write it anyway) the files are the user's own, under
+// $XDG_CONFIG_HOME/rtdprog/ (default ~/.config/rtdprog/). jedec.ini is looked
+// up there first, then in the jedec.ini shipped in share/rtdprog beside the
+// installed program's bin/; template entries for unknown chips go to the
+// user's file, which is created when first needed. The shipped file is never
+// written.
+//
+// The directory alone is not enough to decide: root can write /usr/bin, and
+// an installed program run as root must not scatter its files there.
+#pragma once
+
+#include <string>
+
+namespace rtd {
+
+// Name of the settings file both front ends share, so the window's file
+// dialogs start where the command line last worked.
+inline constexpr const char* kSettingsFileName = "rtdprog.ini";
+inline constexpr const char* kChipDatabaseFileName = "jedec.ini";
+
+// What the rule looks at; CurrentFileEnvironment() gives the real values.
+struct FileEnvironment {
+  std::string executable_path;  // full path of the running program
+  std::string xdg_config_home;  // $XDG_CONFIG_HOME; used only when absolute
+  std::string home;             // the user's home directory
+};
+
+struct ProgramFiles {
+  bool beside_program = false;
+  // Directory of the user's own files when installed; empty beside the
+  // program. It may not exist yet (PrepareConfigDirectory creates it).
+  std::string config_dir;
+  // The settings file; empty when no place for it can be found.
+  std::string settings;
+  // The chip database that is read first and receives template entries.
+  std::string jedec;
+  // Read for ids that `jedec` does not list; never written. Empty beside the
+  // program.
+  std::string shipped_jedec;
+};
+
+// The process's executable path, $XDG_CONFIG_HOME and home directory ($HOME,
+// or the password database's entry when it is unset).
+FileEnvironment CurrentFileEnvironment();
+
+ProgramFiles LocateProgramFiles(const FileEnvironment& env);
+
+// --jedec FILE: that one file for lookups and template entries alike.
+void UseChipDatabase(ProgramFiles& files, const std::string& jedec_path);
+
+// Creates config_dir and its missing parents (mode 0700, as the user's
+// configuration is nobody else's business) when the files live there.
+// Empty text on success or when there is nothing to create; otherwise the
+// directory and the system's reason.
+std::string PrepareConfigDirectory(const ProgramFiles& files);
+
+}  // namespace rtd

@@ -1,0 +1,388 @@
+// Read with a second read to check it, blank check, erase, write with a
+// full verification, compare with a list of differences.
+
+#include "flash/extras.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "flash/texts.h"
+
+namespace rtd {
+namespace {
+
+constexpr uint32_t kPage = 256;
+
+constexpr LangText kReadsDiffer = LANG_TEXT(
+    "Два чтения FLASH различаются, первое различие по адресу 0x%06X, различных байт: %lu",
+    "The two reads of the FLASH differ, first at address 0x%06X, differing bytes: %lu");
+constexpr LangText kReadsAgree = LANG_TEXT("Оба чтения FLASH совпадают", "Both FLASH reads agree");
+// The full compare's own line for the first difference.
+constexpr LangText kCompareError = LANG_TEXT("Ошибка сравнения FLASH по адресу 0x%06X",
+                                             "FLASH compare error at address 0x%06X");
+
+uint32_t Pages(uint32_t size) { return static_cast<uint32_t>((uint64_t{size} + kPage - 1) / kPage); }
+
+bool AllErased(const uint8_t* bytes, uint32_t count) {
+  return std::all_of(bytes, bytes + count, [](uint8_t b) { return b == 0xFF; });
+}
+
+// Refuses a size the 24-bit addresses cannot reach, as the basic
+// operations do; the caller has set IdleFlag to 0.
+bool SizeSupported(FlashOperations& ops) {
+  const uint32_t size = ops.CurrentFlash.SizeInBytes;
+  if (size <= kMaxFlashSize) return true;
+  ops.out().MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kUnsupportedSize),
+                             static_cast<unsigned long>(size));
+  ops.out().IdleFlag = 1;
+  return false;
+}
+
+}  // namespace
+
+bool FlashExtras::Begin(OpResult& result) {
+  result = OpResult::kNotStarted;
+  if (!ops_.PassGate()) return false;
+  if (!ops_.CurrentFlash.Identified()) return false;
+  return true;
+}
+
+OpResult FlashExtras::ReadAll(uint8_t* buffer, uint32_t size, LangText title,
+                              ToolButton stop_button) {
+  ops_.StartBusy(title, stop_button, static_cast<int32_t>(Pages(size)));
+  OpResult result = OpResult::kOk;
+  int32_t counter = 0;
+  uint8_t block[kPage];
+  for (uint32_t address = 0; address < size; address += kPage) {
+    if (!ops_.NextBlock(counter)) {
+      result = OpResult::kStopped;
+      break;
+    }
+    // The reply always carries 256 bytes; only those inside the chip count.
+    if (ops_.programmer().FlashReadBlock(address, block) != 0) {
+      result = OpResult::kFailed;
+      break;
+    }
+    std::memcpy(buffer + address, block, std::min(kPage, size - address));
+  }
+  ops_.out().ProgressHide();
+  return result;
+}
+
+OpResult FlashExtras::SaveDump(const uint8_t* buffer, uint32_t size) {
+  auto& o = ops_.out();
+  const std::string name = o.ChooseImageToSave();
+  if (name.empty()) return OpResult::kCancelled;
+  OpResult result = OpResult::kOk;
+  if (SaveImageFile(name, buffer, size) == 0) {
+    o.LogPrintf(PickLangText(LANG_TEXT("FLASH прочитана", "FLASH read ok")));
+    o.ToolbarNotice(2500, 250, PickLangText(LANG_TEXT("Файл записан", "The file is written")));
+  } else {
+    o.ToolbarNotice(2500, 250, PickLangText(LANG_TEXT("Ошибка записи файла", "Error writing file")));
+    result = OpResult::kFailed;
+  }
+  ops_.settings_.RememberImagePath(name);
+  return result;
+}
+
+OpResult FlashExtras::ReadVerified() {
+  reads_differed_ = false;
+  OpResult result;
+  if (!Begin(result)) return result;
+  auto& o = ops_.out();
+  std::unique_ptr<uint8_t[]> first;
+  if (const OpResult taken = ops_.TakeImageBuffer(first); taken != OpResult::kOk) return taken;
+  const uint32_t size = ops_.CurrentFlash.SizeInBytes;
+  std::unique_ptr<uint8_t[]> second = ops_.AllocateImageBuffer(size);
+  if (!second) {
+    o.MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kMemoryAllocate));
+    first.reset();
+    o.IdleFlag = 1;
+    return OpResult::kFailed;
+  }
+
+  result = ReadAll(first.get(), size, flash_text::kRead, ToolButton::SpeedButtonRead);
+  if (result == OpResult::kOk)
+    result = ReadAll(second.get(), size, flash_text::kCheckRead, ToolButton::SpeedButtonRead);
+  if (result == OpResult::kOk) {
+    const auto [a, b] = std::mismatch(first.get(), first.get() + size, second.get());
+    if (a != first.get() + size) {
+      unsigned long differing = 0;
+      for (uint32_t i = static_cast<uint32_t>(a - first.get()); i < size; ++i)
+        differing += first[i] != second[i];
+      const auto at = static_cast<unsigned>(a - first.get());
+      o.LogPrintf(PickLangText(kReadsDiffer), at, differing);
+      o.MessageBoxPrintf(MB_ICONERROR, PickLangText(kReadsDiffer), at, differing);
+      reads_differed_ = true;
+      result = OpResult::kMismatch;
+    } else {
+      o.LogPrintf(PickLangText(kReadsAgree));
+      second.reset();
+      result = SaveDump(first.get(), size);
+    }
+  }
+  second.reset();
+  ops_.EndOperation(first);
+  return result;
+}
+
+OpResult FlashExtras::CheckBlank(bool after_erase) {
+  auto& o = ops_.out();
+  Programmer& p = ops_.programmer();
+  const uint32_t size = ops_.CurrentFlash.SizeInBytes;
+  const uint32_t blocks = static_cast<uint32_t>((uint64_t{size} + kImageUnit - 1) / kImageUnit);
+  ops_.StartBusy(flash_text::kBlankCheck,
+                 after_erase ? ToolButton::SpeedButtonWrite : ToolButton::SpeedButtonRead,
+                 static_cast<int32_t>(Pages(size)));
+
+  // What an erased block's CRC is, for a whole block and for a short last one.
+  const std::vector<uint8_t> erased(kImageUnit, 0xFF);
+  OpResult result = OpResult::kOk;
+  int32_t step = 0;
+  bool found_first = false;
+  uint32_t first_dirty = 0;
+  uint32_t dirty_blocks = 0;
+  uint32_t by_crc = 0;
+  uint32_t read_blocks = 0;
+  uint8_t page[kPage];
+  // Pending messages, stop request, next page on the gauge.
+  auto next_page = [&] {
+    o.ProcessMessages();
+    if (ops_.StopRequested()) return false;
+    o.ProgressStep(++step);
+    return true;
+  };
+  // Reads the block's pages from its start: all of them, or (when stop_at_dirty)
+  // up to the first one holding a byte other than 0xFF. True when a byte
+  // other than 0xFF was seen; result tells whether the reads went through.
+  auto read_block = [&](uint32_t from, uint32_t count, bool stop_at_dirty) {
+    bool dirty = false;
+    for (uint32_t offset = 0; offset < count; offset += kPage) {
+      if (!next_page()) {
+        result = OpResult::kStopped;
+        return dirty;
+      }
+      if (p.FlashReadBlock(from + offset, page) != 0) {
+        result = OpResult::kFailed;
+        return dirty;
+      }
+      const uint32_t n = std::min(kPage, count - offset);
+      if (!AllErased(page, n)) {
+        if (!found_first) {
+          found_first = true;
+          first_dirty = from + offset +
+                        static_cast<uint32_t>(std::find_if(page, page + n, [](uint8_t b) {
+                                                return b != 0xFF;
+                                              }) - page);
+        }
+        dirty = true;
+        if (stop_at_dirty) break;
+      }
+    }
+    return dirty;
+  };
+
+  for (uint32_t block = 0; block < blocks && result == OpResult::kOk; ++block) {
+    const uint32_t from = block * kImageUnit;
+    const uint32_t count = std::min(kImageUnit, size - from);
+    o.ProcessMessages();
+    if (ops_.StopRequested()) {
+      result = OpResult::kStopped;
+      break;
+    }
+    uint8_t crc = 0;
+    if (p.FlashRangeCrc(from, from + count - 1, &crc) != 0) {
+      result = OpResult::kFailed;
+      break;
+    }
+    bool dirty = false;
+    if (crc != Crc8Range(erased.data(), 0, count - 1)) {
+      // Certainly not blank; only the first such block is read, and only
+      // as far as its first written byte, to tell where it is.
+      dirty = true;
+      ++by_crc;
+      if (!found_first) {
+        const int32_t block_end = step + static_cast<int32_t>(Pages(count));
+        if (!read_block(from, count, true) && result == OpResult::kOk) {
+          // The pages read back erased although the CRC said otherwise.
+          found_first = true;
+          first_dirty = from;
+        }
+        step = block_end;
+      } else {
+        step += static_cast<int32_t>(Pages(count));
+      }
+      if (result == OpResult::kOk) o.ProgressStep(step);
+    } else {
+      // A CRC-8 matches by chance once in 256: read the block to be sure.
+      ++read_blocks;
+      dirty = read_block(from, count, false);
+    }
+    if (result == OpResult::kOk && dirty) ++dirty_blocks;
+  }
+  o.ProgressHide();
+  if (result != OpResult::kOk) return result;
+
+  o.LogPrintf(PickLangText(LANG_TEXT("Блоков по 64 КБ: %u, по CRC: %u, прочитано: %u",
+                                     "Blocks of 64 KiB: %u, settled by CRC: %u, read: %u")),
+              blocks, by_crc, read_blocks);
+  if (dirty_blocks == 0) {
+    o.LogPrintf(PickLangText(LANG_TEXT("FLASH чистая", "FLASH is blank")));
+    return OpResult::kOk;
+  }
+  o.LogPrintf(PickLangText(LANG_TEXT(
+                  "FLASH не чистая: первый записанный байт по адресу 0x%06X, "
+                  "не чистых блоков по 64 КБ: %u из %u",
+                  "FLASH is not blank: first written byte at address 0x%06X, "
+                  "%u of %u blocks of 64 KiB not blank")),
+              first_dirty, dirty_blocks, blocks);
+  return OpResult::kMismatch;
+}
+
+OpResult FlashExtras::BlankCheck() {
+  OpResult result;
+  if (!Begin(result)) return result;
+  ops_.out().IdleFlag = 0;
+  if (!SizeSupported(ops_)) return OpResult::kFailed;
+  result = CheckBlank(false);
+  ops_.out().SetButtonsState(false);
+  ops_.out().IdleFlag = 1;
+  return result;
+}
+
+OpResult FlashExtras::Erase() {
+  auto& o = ops_.out();
+  if (!ops_.PassGate()) return OpResult::kNotStarted;
+  if (o.MessageBoxPrintf(MB_ICONWARNING,
+                         PickLangText(LANG_TEXT("Будет произведено стирание FLASH\nПродолжаем?",
+                                                "It will erase FLASH\nContinue?"))) != IDYES)
+    return OpResult::kNotStarted;
+  if (!ops_.CurrentFlash.Identified()) return OpResult::kNotStarted;
+  o.IdleFlag = 0;
+  if (!SizeSupported(ops_)) return OpResult::kFailed;
+
+  o.SetButtonsState(true);
+  o.EnableButton(ToolButton::SpeedButtonWrite);
+  Programmer& p = ops_.programmer();
+  OpResult result = OpResult::kFailed;
+  uint8_t saved_status = 0;
+  // As in the write: each step only after the ones before it succeeded; a
+  // failed primitive has told the user, and the chip stays as far as it got.
+  [&] {
+    if (p.FlashReadStatus(&saved_status) != 0) return;
+    if (saved_status != 0) {
+      o.LogPrintf(PickLangText(LANG_TEXT("Снятие блокировки FLASH", "Unlock FLASH")));
+      if (p.FlashWriteEnable() != 0 || p.FlashWriteStatus(0) != 0) return;
+      o.DelayWithMessages(100);
+    }
+    if (p.FlashWriteEnable() != 0) return;
+    o.LogPrintf(PickLangText(LANG_TEXT("Стирание FLASH", "FLASH erase")));
+    if (p.FlashEraseChip() != 0) return;
+    if (saved_status != 0) {
+      o.LogPrintf(PickLangText(LANG_TEXT("Установка блокировки FLASH", "Lock FLASH")));
+      if (p.FlashWriteEnable() != 0 || p.FlashWriteStatus(saved_status) != 0) return;
+      o.DelayWithMessages(100);
+    }
+    if (p.FlashWriteDisable() != 0) return;
+
+    result = CheckBlank(true);
+    if (result == OpResult::kOk) {
+      o.LogPrintf(PickLangText(
+          LANG_TEXT("Стирание FLASH успешно выполнено", "Erase FLASH successfully")));
+    } else if (result == OpResult::kMismatch) {
+      o.MessageBoxPrintf(MB_ICONERROR, PickLangText(LANG_TEXT(
+                                           "FLASH не стёрлась", "The FLASH was not erased")));
+      result = OpResult::kFailed;
+    }
+  }();
+  o.SetButtonsState(false);
+  o.IdleFlag = 1;
+  return result;
+}
+
+OpResult FlashExtras::WriteVerifiedFully() {
+  const OpResult written = ops_.SpeedButtonWriteClick();
+  if (written != OpResult::kOk) return written;
+  // The quick verification misses about one corrupted 64 KiB block in 256;
+  // the full compare reads everything back.
+  return ops_.SpeedButtonCompareClick();
+}
+
+OpResult FlashExtras::CompareWithDiff() {
+  OpResult result;
+  if (!Begin(result)) return result;
+  auto& o = ops_.out();
+  std::unique_ptr<uint8_t[]> buffer;
+  uint32_t length = 0;
+  if (const OpResult loaded = ops_.TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
+    return loaded;
+
+  ops_.StartBusy(flash_text::kFullCompare, ToolButton::SpeedButtonCompare,
+                 static_cast<int32_t>(Pages(length)));
+  result = OpResult::kOk;
+  int32_t counter = 0;
+  uint8_t block[kPage];
+  unsigned long differing = 0;
+  std::vector<Range> listed;
+  unsigned long unlisted = 0;
+  Range open;
+  auto close_range = [&] {
+    if (listed.size() < kDiffMaxLines) {
+      listed.push_back(open);
+    } else {
+      ++unlisted;
+    }
+  };
+  for (uint32_t address = 0; address < length; address += kPage) {
+    if (!ops_.NextBlock(counter)) {
+      result = OpResult::kStopped;
+      break;
+    }
+    if (ops_.programmer().FlashReadBlock(address, block) != 0) {
+      result = OpResult::kFailed;
+      break;
+    }
+    const uint32_t count = std::min(kPage, length - address);
+    const uint8_t* expected = buffer.get() + address;
+    if (std::memcmp(block, expected, count) == 0) continue;
+    for (uint32_t i = 0; i < count; ++i) {
+      if (block[i] == expected[i]) continue;
+      const uint32_t at = address + i;
+      if (differing++ == 0) {
+        // What the full compare says at its first difference; the
+        // compare then goes on to the end.
+        o.LogPrintf(PickLangText(kCompareError), at);
+        o.MessageBoxPrintf(MB_ICONERROR, PickLangText(kCompareError), at);
+        open = {at, at};
+      } else if (at - open.last <= kDiffMergeGap) {
+        open.last = at;
+      } else {
+        close_range();
+        open = {at, at};
+      }
+    }
+  }
+  o.ProgressHide();
+  ops_.EndOperation(buffer);
+  if (result != OpResult::kOk) return result;
+  if (differing == 0) {
+    o.LogPrintf(PickLangText(flash_text::kSameContent));
+    return OpResult::kOk;
+  }
+  close_range();
+  for (const Range& r : listed) {
+    o.LogPrintf(PickLangText(LANG_TEXT("Различие 0x%06X...0x%06X, длина %lu",
+                                       "Differs 0x%06X...0x%06X, length %lu")),
+                r.first, r.last, static_cast<unsigned long>(r.last - r.first + 1));
+  }
+  if (unlisted != 0) {
+    o.LogPrintf(PickLangText(LANG_TEXT("Ещё диапазонов различий: %lu",
+                                       "%lu more differing ranges not listed")),
+                unlisted);
+  }
+  o.LogPrintf(PickLangText(LANG_TEXT("Всего различных байт: %lu", "Differing bytes in all: %lu")),
+              differing);
+  return OpResult::kMismatch;
+}
+
+}  // namespace rtd

@@ -1,0 +1,81 @@
+// What a service engineer needs beyond the basic operations: a read that is
+// only saved when two reads agree, a blank check, an erase on its own, a
+// write verified byte by byte, and a compare that lists every difference.
+// Built from the same primitives and operation steps as the basic
+// operations, and telling the user everything itself in the same way.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "flash/operations.h"
+
+namespace rtd {
+
+namespace flash_text {
+// Progress titles of the service commands (log line and status text).
+inline constexpr LangText kCheckRead = LANG_TEXT("Контрольное чтение FLASH", "FLASH check read");
+inline constexpr LangText kBlankCheck = LANG_TEXT("Проверка чистоты FLASH", "FLASH blank check");
+}  // namespace flash_text
+
+class FlashExtras {
+ public:
+  explicit FlashExtras(FlashOperations& ops) : ops_(ops) {}
+  FlashExtras(const FlashExtras&) = delete;
+  FlashExtras& operator=(const FlashExtras&) = delete;
+
+  // Reads the whole flash twice and saves the dump only when both reads
+  // agree. Reads that differ: the first differing address and the number
+  // of differing bytes, nothing saved (an existing file is kept), kMismatch
+  // and ReadsDiffered().
+  OpResult ReadVerified();
+  // Whether the last ReadVerified found the two reads different.
+  bool ReadsDiffered() const { return reads_differed_; }
+
+  // Whether the whole flash holds 0xFF. A 64 KiB block whose CRC is not
+  // that of an erased block is not blank without being read (only the
+  // first such block is read, up to its first non-blank byte, to tell the
+  // address); a block whose CRC matches is read to make sure. kOk: blank;
+  // kMismatch: not blank (first address and count logged).
+  OpResult BlankCheck();
+
+  // Asks, then the write's unlock, chip erase, re-lock and write disable
+  // without writing anything, then a blank check. kNotStarted on anything
+  // but Yes; kFailed also when the chip is not blank afterwards.
+  OpResult Erase();
+
+  // The write, and when its quick verification matched, the full compare
+  // of the whole image with the flash read back.
+  OpResult WriteVerifiedFully();
+
+  // The full compare, which goes on past the first difference: after the
+  // compare's own lines, the differing ranges (merged when fewer than
+  // kDiffMergeGap equal bytes lie between them; at most kDiffMaxLines
+  // lines) and the number of differing bytes.
+  OpResult CompareWithDiff();
+
+  static constexpr uint32_t kDiffMergeGap = 16;
+  static constexpr std::size_t kDiffMaxLines = 100;
+
+  // A differing range of a compare, inclusive.
+  struct Range {
+    uint32_t first = 0;
+    uint32_t last = 0;
+  };
+
+ private:
+  // Gate and identified flash; false (result kNotStarted): nothing started.
+  bool Begin(OpResult& result);
+  // The blank check's loop, for the erase too; the gauge is its own.
+  OpResult CheckBlank(bool after_erase);
+  // Reads [0, size) into buffer under a progress title; kOk, kFailed or
+  // kStopped. The gauge is hidden afterwards.
+  OpResult ReadAll(uint8_t* buffer, uint32_t size, LangText title, ToolButton stop_button);
+  // The chooser, SaveImageFile and their messages, as the read has them.
+  OpResult SaveDump(const uint8_t* buffer, uint32_t size);
+
+  FlashOperations& ops_;
+  bool reads_differed_ = false;
+};
+
+}  // namespace rtd

@@ -1,0 +1,70 @@
+// Where the settings file and jedec.ini live: beside a program folder, or
+// the user's own files for an installed program.
+#include "config/paths.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "temp_dir.h"
+
+namespace rtd {
+namespace {
+
+using test::TempDir;
+using test::WriteBytes;
+
+TEST(ProgramFiles, BesideAProgramFolderThatHoldsJedecIni) {
+  TempDir dir;
+  WriteBytes(dir.File("jedec.ini"), "");
+  const ProgramFiles f = LocateProgramFiles({dir.File("rtdprog-cli"), "/xdg", "/home/u"});
+  EXPECT_TRUE(f.beside_program);
+  EXPECT_EQ(f.settings, dir.File("rtdprog.ini"));
+  EXPECT_EQ(f.jedec, dir.File("jedec.ini"));
+  EXPECT_EQ(f.shipped_jedec, "");
+  EXPECT_EQ(PrepareConfigDirectory(f), "");
+}
+
+TEST(ProgramFiles, InstalledTheUsersOwnBesideTheShippedDatabase) {
+  // An installed bin/ has no jedec.ini, however writable it is (root).
+  TempDir dir;
+  const std::string bin = dir.File("usr/bin");
+  std::filesystem::create_directories(bin);
+
+  ProgramFiles f = LocateProgramFiles({bin + "/rtdprog-cli", "/xdg", "/home/u"});
+  EXPECT_FALSE(f.beside_program);
+  EXPECT_EQ(f.settings, "/xdg/rtdprog/rtdprog.ini");
+  EXPECT_EQ(f.jedec, "/xdg/rtdprog/jedec.ini");
+  EXPECT_EQ(f.shipped_jedec, dir.File("usr/share/rtdprog/jedec.ini"));
+
+  // A relative or empty $XDG_CONFIG_HOME is ignored.
+  for (const char* xdg : {"", "relative/dir"}) {
+    f = LocateProgramFiles({bin + "/rtdprog-cli", xdg, "/home/u"});
+    EXPECT_EQ(f.settings, "/home/u/.config/rtdprog/rtdprog.ini");
+    EXPECT_EQ(f.config_dir, "/home/u/.config/rtdprog");
+  }
+  // Nowhere to put them: no path, which the settings code reports.
+  EXPECT_EQ(LocateProgramFiles({bin + "/rtdprog-cli", "", ""}).settings, "");
+
+  // --jedec: one file for everything.
+  UseChipDatabase(f, "/tmp/mine.ini");
+  EXPECT_EQ(f.jedec, "/tmp/mine.ini");
+  EXPECT_EQ(f.shipped_jedec, "");
+}
+
+TEST(ProgramFiles, TheUsersDirectoryIsCreatedPrivateOrTheReasonGiven) {
+  TempDir dir;
+  ProgramFiles f;
+  f.config_dir = dir.File("home/.config/rtdprog");
+  EXPECT_EQ(PrepareConfigDirectory(f), "");
+  struct stat st {};
+  ASSERT_EQ(stat(f.config_dir.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_EQ(PrepareConfigDirectory(f), "");  // already there
+
+  WriteBytes(dir.File("file"), "");
+  f.config_dir = dir.File("file/rtdprog");
+  EXPECT_EQ(PrepareConfigDirectory(f), dir.File("file/rtdprog") + ": Not a directory");
+}
+
+}  // namespace
+}  // namespace rtd
