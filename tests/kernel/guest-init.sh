@@ -55,7 +55,8 @@ use_config() {
     server=$!
     # Every decoy and the programmer, unless it starts unplugged.
     devices=$(grep -c '^decoy' "$config.cfg")
-    grep -q '^attached=0' "$config.cfg" || devices=$((devices + 1))
+    programmers=$(sed -n 's/^programmers=//p' "$config.cfg")
+    grep -q '^attached=0' "$config.cfg" || devices=$((devices + ${programmers:-1}))
     if [ "$devices" = 0 ]; then
         usleep 500000
         wait_hidraw 0
@@ -79,6 +80,9 @@ check() {
     read)
         cmp -s dump.bin expected/dump.bin
         verdict "read-content" $? ;;
+    verified-read)
+        cmp -s verified.bin expected/verified.bin
+        verdict "verified-read-content" $? ;;
     unplugged-read | bad-checksum-read)
         # No dump, not even a partial one under another name.
         ! ls "$2"* >/dev/null 2>&1

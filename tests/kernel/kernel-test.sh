@@ -71,6 +71,7 @@ cp "$data/flash-start.bin" "$data/flash-faults.bin"
 printf '%s\n' 'image=flash-faults.bin' 'fault=checksum cmd=0x42 after=10' \
     'fault=timeout cmd=0x4B' 'fault=transfer cmd=0x70' 'link-up-ms=300' >"$data/faults.cfg"
 printf 'attached=0\n' >"$data/absent.cfg"
+printf 'programmers=2\n' >"$data/bench.cfg"
 printf '%s\n' 'decoy=manufacturer=qel position=before' 'decoy=strings=0 position=before' \
     'decoy=vid=0x046D pid=0xC077 manufacturer=Logitech product="USB Optical Mouse" position=after' \
     >"$data/decoys.cfg"
@@ -138,7 +139,7 @@ for m in vhci-hcd usbhid hid-generic; do add_module "$m"; done
 echo "$order" >"$root/modules/order"
 
 cp -r "$data/." "$root/t/"
-for f in "$host"/*.out "$host/dump.bin" "$host"/flash-*.bin; do
+for f in "$host"/*.out "$host/dump.bin" "$host/verified.bin" "$host"/flash-*.bin; do
     cp "$f" "$root/t/expected/"
 done
 (cd "$root" && find . | cpio -o -H newc --quiet) | gzip -1 >"$work/initrd.gz"

@@ -17,6 +17,18 @@ steps() {
     check touch touch
     check reset-controller reset-controller
     check reset-programmer reset-programmer
+    # The service commands.
+    check verified-read read --verify verified.bin
+    check diff compare --diff dump.bin
+    check blank-check blank-check
+    check erase erase --yes
+    check blank-after-erase blank-check
+    check write-verified write --verify=full --yes image.bin
+    # Two programmers on the bench: the first found, and the second by its
+    # serial number.
+    use_config bench
+    check bench-info info
+    check bench-second-info --device 12346 info
     # No programmer on the bus at all.
     use_config absent
     check absent-info info
