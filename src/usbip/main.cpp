@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -72,7 +73,7 @@ class Connection {
  public:
   Connection(rtd::sim::VirtualProgrammer& programmer, const std::string& path,
              const rtd::usbip::Vhci& vhci)
-      : vhci_(vhci), device_(programmer, path) {}
+      : vhci_(vhci), path_(path), device_(programmer, path) {}
   ~Connection() { Unplug(); }
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
@@ -112,6 +113,9 @@ class Connection {
   }
 
   int socket() const { return socket_; }
+  const std::string& path() const { return path_; }
+  bool Attached() const { return socket_ >= 0; }
+  bool IsProgrammer() const { return device_.IsProgrammer(); }
   // False for a device that cannot be opened: it never goes on the bus.
   bool Usable() const { return !device_.Gone(); }
 
@@ -152,6 +156,7 @@ class Connection {
   }
 
   const rtd::usbip::Vhci& vhci_;
+  std::string path_;
   rtd::usbip::UsbProgrammer device_;
   int port_ = -1;
   int socket_ = -1;
@@ -199,65 +204,62 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   const rtd::usbip::Vhci vhci;
-  const std::string programmer_path = programmer.ProgrammerPath();
-  // Every device on the virtual programmer's bus, plugged in the order it
-  // enumerates them (the programmer and its decoys); a device that cannot
-  // be opened is left out.
-  std::vector<std::pair<std::string, std::unique_ptr<Connection>>> devices;
-  bool plug_failed = false;
-  auto plug = [&](const std::string& path) {
-    auto connection = std::make_unique<Connection>(programmer, path, vhci);
-    if (!connection->Usable()) return std::unique_ptr<Connection>();
-    std::string error;
-    if (!connection->Plug(&error)) {
-      std::cerr << "rtdprog-usbip: cannot attach to the virtual USB host controller: " << error
-                << "\n(is the vhci-hcd module loaded? sudo modprobe vhci-hcd)\n";
-      plug_failed = true;
-      return std::unique_ptr<Connection>();
+  // The devices on the bus: the programmers and the decoys, plugged in the
+  // order the virtual programmer enumerates them.
+  std::vector<std::unique_ptr<Connection>> devices;
+  bool attach_failed = false;
+  auto plug_missing = [&]() {
+    for (const std::string& path : programmer.EnumerateInterfaces()) {
+      if (std::any_of(devices.begin(), devices.end(),
+                      [&](const auto& d) { return d->path() == path; }))
+        continue;
+      auto connection = std::make_unique<Connection>(programmer, path, vhci);
+      if (!connection->Usable()) continue;  // cannot be opened: never on the bus
+      std::string error;
+      if (!connection->Plug(&error)) {
+        std::cerr << "rtdprog-usbip: cannot attach to the virtual USB host controller: " << error
+                  << "\n(is the vhci-hcd module loaded? sudo modprobe vhci-hcd)\n";
+        attach_failed = true;
+        return;
+      }
+      devices.push_back(std::move(connection));
     }
-    return connection;
   };
-  for (const std::string& path : programmer.EnumerateInterfaces()) {
-    devices.emplace_back(path, plug(path));
-    if (plug_failed) return 1;
-  }
-  auto programmer_device = [&]() -> std::unique_ptr<Connection>* {
-    for (auto& d : devices)
-      if (d.first == programmer_path) return &d.second;
-    devices.emplace_back(programmer_path, nullptr);
-    return &devices.back().second;
+  // The programmers leave the bus together, as they do in the virtual programmer.
+  auto unplug_programmers = [&]() {
+    programmer.Unplug();
+    std::erase_if(devices, [](const auto& d) { return d->IsProgrammer(); });
   };
+  plug_missing();
+  if (attach_failed) return 1;
 
   while (g_quit == 0) {
     if (g_unplug != 0) {
       g_unplug = 0;
-      programmer.Unplug();
-      programmer_device()->reset();
+      unplug_programmers();
     }
     if (g_plug != 0) {
       g_plug = 0;
-      std::unique_ptr<Connection>& connection = *programmer_device();
-      if (connection == nullptr) {
-        programmer.Plug();
-        connection = plug(programmer_path);
-      }
+      programmer.Plug();
+      plug_missing();
     }
     std::vector<pollfd> fds;
-    for (const auto& d : devices)
-      fds.push_back({d.second != nullptr ? d.second->socket() : -1, POLLIN, 0});
+    for (const auto& d : devices) fds.push_back({d->socket(), POLLIN, 0});
     const int ready = ppoll(fds.data(), fds.size(), nullptr, &waiting);
     if (ready < 0 && errno != EINTR) {
       std::cerr << "rtdprog-usbip: " << std::strerror(errno) << '\n';
       break;
     }
+    bool programmer_gone = false;
     for (std::size_t i = 0; ready > 0 && i < fds.size(); ++i) {
-      std::unique_ptr<Connection>& connection = devices[i].second;
-      if (fds[i].revents == 0 || connection == nullptr || connection->Serve()) continue;
+      if (fds[i].revents == 0 || devices[i]->Serve()) continue;
       // Gone from the bus: unplugged by the programmer itself or by the
-      // host. The programmer stays off until SIGUSR2.
-      if (devices[i].first == programmer_path) programmer.Unplug();
-      connection.reset();
+      // host. The programmers stay off until SIGUSR2.
+      if (devices[i]->IsProgrammer()) programmer_gone = true;
+      devices[i]->Unplug();
     }
+    std::erase_if(devices, [](const auto& d) { return !d->Attached(); });
+    if (programmer_gone) unplug_programmers();
   }
   devices.clear();
   programmer.Flush();

@@ -119,11 +119,26 @@ void AppendHeader(const UsbipHeader& h, std::vector<uint8_t>& out) {
 UsbProgrammer::UsbProgrammer(sim::VirtualProgrammer& programmer, std::string path)
     : programmer_(programmer) {
   if (path.empty()) path = programmer_.ProgrammerPath();
-  is_programmer_ = path == programmer_.ProgrammerPath();
   handle_ = programmer_.Open(path);
   HidAttributes ids;
   gone_ = handle_ == nullptr || !programmer_.GetAttributes(handle_, ids);
   descriptors_ = DescriptorsFor(ids.VendorID, ids.ProductID);
+  // The programmers follow one another on the bus from the first one on,
+  // their serial numbers counting on from the configured one.
+  const std::vector<std::string> paths = programmer_.EnumerateInterfaces();
+  const auto first = std::find(paths.begin(), paths.end(), programmer_.ProgrammerPath());
+  const auto self = std::find(paths.begin(), paths.end(), path);
+  const auto count = static_cast<std::ptrdiff_t>(programmer_.Config().programmers);
+  is_programmer_ =
+      first != paths.end() && self != paths.end() && self >= first && self - first < count;
+  serial_ =
+      programmer_.Config().serial + (is_programmer_ ? static_cast<uint32_t>(self - first) : 0);
+}
+
+bool UsbProgrammer::OffTheBus() {
+  // A programmer's handle dies with an unplug; a decoy's stays.
+  HidAttributes ids;
+  return is_programmer_ && !programmer_.GetAttributes(handle_, ids);
 }
 
 UsbProgrammer::~UsbProgrammer() {
@@ -181,7 +196,7 @@ void UsbProgrammer::HandleSubmit(const UsbipHeader& cmd, const uint8_t* out_data
   if (cmd.direction == kDirIn && reply.status == 0)
     out.insert(out.end(), reply.data.begin(), reply.data.end());
   // A programmer unplugged just after an answer has still delivered it.
-  if (is_programmer_ && !programmer_.Attached()) gone_ = true;
+  if (OffTheBus()) gone_ = true;
 }
 
 void UsbProgrammer::HandleUnlink(const UsbipHeader& cmd, std::vector<uint8_t>& out) {
@@ -268,7 +283,7 @@ UsbProgrammer::Reply UsbProgrammer::StringDescriptor(uint8_t index) {
   } else if (index == 2) {
     known = programmer_.GetProductString(handle_, text);
   } else if (index == 3) {
-    for (const char c : std::to_string(programmer_.Config().serial)) text.push_back(c);
+    for (const char c : std::to_string(serial_)) text.push_back(c);
   } else {
     known = false;
   }
@@ -280,7 +295,7 @@ UsbProgrammer::Reply UsbProgrammer::SetReport(const uint8_t* data, uint32_t leng
   // The whole report with its id, or the firmware refuses it.
   if (length != kReportSize || data[0] != kReportId) return {kStatusStall, {}, false};
   if (!programmer_.SetFeature(handle_, data, length)) {
-    gone_ = is_programmer_ && !programmer_.Attached();
+    gone_ = OffTheBus();
     return {kStatusStall, {}, false};
   }
   return {};
@@ -290,7 +305,7 @@ UsbProgrammer::Reply UsbProgrammer::GetReport() {
   std::vector<uint8_t> report(kReportSize);
   report[0] = kReportId;
   if (!programmer_.GetFeature(handle_, report.data(), report.size())) {
-    gone_ = is_programmer_ && !programmer_.Attached();
+    gone_ = OffTheBus();
     return {kStatusStall, {}, false};
   }
   // At most wLength bytes go back: HandleSubmit cuts the reply.

@@ -80,6 +80,9 @@ class UsbProgrammer {
   // The programmer left the bus (it was unplugged while answering): the
   // device must be detached, and nothing more is answered.
   bool Gone() const { return gone_; }
+  // One of the programmers, not a decoy: it leaves the bus with the others
+  // when the programmer is unplugged.
+  bool IsProgrammer() const { return is_programmer_; }
 
   // URBs taken but not answered (the interrupt IN endpoint; the programmer
   // never sends input reports).
@@ -99,7 +102,10 @@ class UsbProgrammer {
   Reply GetReport();
 
   sim::VirtualProgrammer& programmer_;
+  bool OffTheBus();
+
   bool is_programmer_ = true;  // not a decoy
+  uint32_t serial_ = 0;
   HidHandle handle_ = nullptr;
   UsbDescriptors descriptors_;
   std::vector<uint8_t> buffer_;    // received bytes not yet a whole packet

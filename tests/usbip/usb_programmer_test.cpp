@@ -209,6 +209,14 @@ TEST_F(Bus, ADecoyShowsItsOwnIdsAndTakesNoReport) {
   EXPECT_FALSE(device->Gone());
 }
 
+TEST_F(Bus, TheSecondProgrammerCarriesTheNextSerialNumber) {
+  sim::SimConfig config;
+  config.programmers = 2;
+  Start(config, 1);
+  EXPECT_TRUE(device->IsProgrammer());
+  EXPECT_EQ(Utf16Text(ControlIn(0x80, 0x06, 0x0303, 255).data), "12346");
+}
+
 TEST(Vhci, AttachesToTheFirstFreeUsb2Port) {
   test::TempDir dir;
   test::WriteBytes(dir.File("status"),
