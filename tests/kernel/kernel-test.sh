@@ -72,6 +72,9 @@ printf '%s\n' 'image=flash-faults.bin' 'fault=checksum cmd=0x42 after=10' \
     'fault=timeout cmd=0x4B' 'fault=transfer cmd=0x70' 'link-up-ms=300' >"$data/faults.cfg"
 printf 'attached=0\n' >"$data/absent.cfg"
 printf 'programmers=2\n' >"$data/bench.cfg"
+# The PC sees a programmer it may not open; the device itself is a plain one.
+printf '%s\n' 'attached=0' 'decoy=openable=0' >"$data/locked.cfg"
+printf '%s\n' '# the programmer as it is' >"$data/locked.usb.cfg"
 printf '%s\n' 'decoy=manufacturer=qel position=before' 'decoy=strings=0 position=before' \
     'decoy=vid=0x046D pid=0xC077 manufacturer=Logitech product="USB Optical Mouse" position=after' \
     >"$data/decoys.cfg"
@@ -121,6 +124,10 @@ for program in rtdprog-cli rtdprog-usbip; do
     done
 done
 cp "$bin/jedec.ini" "$root/opt/rtdprog/"
+mkdir -p "$root/etc"
+printf 'root:x:0:0::/:/bin/sh\nnobody:x:65534:65534::/:/bin/sh\n' >"$root/etc/passwd"
+printf 'root:x:0:\nnogroup:x:65534:\n' >"$root/etc/group"
+mkdir -p "$root/home/nobody"
 
 # Modules in load order: each after the ones it depends on.
 order=""

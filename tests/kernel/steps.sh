@@ -3,7 +3,8 @@
 # against the same virtual programmer behind the kernel's USB stack. Both
 # sides define:
 #   use_config NAME       work with the programmer configured by NAME.cfg
-#                         (the guest plugs in a fresh device for it)
+#                         (the guest plugs in a fresh device for it, set up
+#                         by NAME.usb.cfg where the PC's side differs)
 #   check NAME ARGS...    rtdprog-cli ARGS..., its output kept as NAME.out
 #   plug_back             plug the programmer in again after it left
 steps() {
@@ -39,6 +40,9 @@ steps() {
     check bad-checksum-read read faulty.bin
     check timed-out-reset reset-controller
     check failed-transfer touch
+    # A programmer that this user may not open (no udev rule).
+    use_config locked
+    check locked-info info
     # Other HID devices on the bus: a look-alike whose manufacturer is in the
     # wrong letter case and one whose strings cannot be read, both found
     # before the programmer, and a stranger after it.
