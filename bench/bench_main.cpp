@@ -3,9 +3,13 @@
 //   rtd_bench --benchmark_filter=Crc
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <fstream>
 #include <vector>
 
+#include "config/ini_file.h"
 #include "flash/operations.h"
 #include "stack.h"
 
@@ -70,6 +74,27 @@ void BM_Read512KiBAt1msPerTransfer(benchmark::State& state) {
   state.counters["bound_ms"] = kBoundMs;
 }
 BENCHMARK(BM_Read512KiBAt1msPerTransfer)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// One key looked up in a jedec.ini whose chips come after 40,000 remark
+// lines: the reader must stay linear in the file's length.
+void BM_IniLookupAfter40000Remarks(benchmark::State& state) {
+  char path[] = "/tmp/rtd-bench-XXXXXX";
+  const int fd = mkstemp(path);
+  if (fd < 0) {
+    state.SkipWithError("no temporary file");
+    return;
+  }
+  close(fd);
+  {
+    std::ofstream f(path, std::ios::binary);
+    for (int i = 0; i < 40000; ++i) f << "# remark line " << i << " without an equals sign\r\n";
+    f << "[EF4013]\r\nManufacturer=Winbond W25Q40\r\nSizeInBytes=524288\r\n";
+  }
+  const IniFile ini(path);
+  for (auto _ : state) benchmark::DoNotOptimize(ini.ReadInteger("EF4013", "SizeInBytes", 0));
+  unlink(path);
+}
+BENCHMARK(BM_IniLookupAfter40000Remarks)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace rtd::bench

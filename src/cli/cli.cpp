@@ -11,7 +11,6 @@
 #include "config/settings.h"
 #include "flash/extras.h"
 #include "flash/operations.h"
-#include "flash/texts.h"
 #include "i18n/lang.h"
 #include "link/commands.h"
 #include "link/exchange.h"
@@ -112,6 +111,11 @@ constexpr LangText kHelp = LANG_TEXT(
 
 constexpr LangText kUsageHint =
     LANG_TEXT("Справка: rtdprog-cli --help", "Try: rtdprog-cli --help");
+constexpr LangText kNoLink = LANG_TEXT(
+    "Программатор не сообщил о связи с FLASH платы за 10 с: проверьте клипсу, кабель и питание "
+    "платы",
+    "The programmer did not report its link to the board's FLASH within 10 s: check the clip, "
+    "the cable and the board's power");
 constexpr LangText kNotIdentified = LANG_TEXT(
     "FLASH не определена: укажите производителя и размер для её JEDEC ID в %s",
     "The FLASH is not identified: give its JEDEC ID a manufacturer and a size in %s");
@@ -216,23 +220,11 @@ int ExitFor(OpResult r, const CliOutput& out) {
     case OpResult::kStopped: return kExitStopped;
     case OpResult::kNotStarted:
     case OpResult::kCancelled: return kExitNotDone;
-    case OpResult::kFailed: return kExitFailure;
+    case OpResult::kFailed:
+    case OpResult::kUnknownChip:
+    case OpResult::kNoLink: return kExitFailure;
   }
   return kExitFailure;
-}
-
-void AddProgressUnits(CliOutput& out) {
-  const int32_t saved = CurrentLanguage;
-  for (int32_t lang : {kLanguageRussian, kLanguageEnglish}) {
-    CurrentLanguage = lang;
-    out.bytes_per_step[PickLangText(flash_text::kRead)] = 256;
-    out.bytes_per_step[PickLangText(flash_text::kFullCompare)] = 256;
-    out.bytes_per_step[PickLangText(flash_text::kWrite)] = 256;
-    out.bytes_per_step[PickLangText(flash_text::kQuickCompare)] = kImageUnit;
-    out.bytes_per_step[PickLangText(flash_text::kCheckRead)] = 256;
-    out.bytes_per_step[PickLangText(flash_text::kBlankCheck)] = 256;
-  }
-  CurrentLanguage = saved;
 }
 
 }  // namespace
@@ -279,6 +271,13 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
             << PickLangText(kUsageHint) << '\n';
     return kExitUsage;
   }
+  if (takes_file && o.positional[1].empty()) {
+    // Caught before anything is sent: a read would otherwise take the whole
+    // flash only to have nowhere to put it.
+    env.err << "rtdprog-cli: " << command << " needs a non-empty FILE name\n"
+            << PickLangText(kUsageHint) << '\n';
+    return kExitUsage;
+  }
   if (o.quick && command != "compare") {
     env.err << "rtdprog-cli: --quick belongs to compare\n";
     return kExitUsage;
@@ -317,7 +316,6 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
   out.assume_yes = o.yes;
   out.on_pump = env.on_pump;
   if (takes_file) out.image_path = o.positional[1];
-  AddProgressUnits(out);
 
   ProgramFiles files =
       LocateProgramFiles({env.executable_path, env.xdg_config_home, env.home});
@@ -370,10 +368,10 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
       if (out.StopSeen() || connect == OpResult::kStopped) {
         status = kExitStopped;
       } else if (!ops.CurrentFlash.Identified()) {
-        // The id was read but jedec.ini does not know it usefully: the
-        // connect check ended on the bare "JEDEC ID: XXXXXX" line.
-        if (out.last_log_line.rfind("JEDEC ID: ", 0) == 0)
+        if (connect == OpResult::kUnknownChip)
           env.err << FormatText(PickLangText(kNotIdentified), chips.path().c_str()) << '\n';
+        else if (connect == OpResult::kNoLink)
+          env.err << PickLangText(kNoLink) << '\n';
         status = kExitFailure;
       } else if (command == "detect") {
         status = ExitFor(connect, out);

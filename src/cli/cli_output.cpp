@@ -48,7 +48,6 @@ void CliOutput::ClearProgressLine() {
 
 void CliOutput::AppendLogLine(const std::string& line) {
   ClearProgressLine();
-  last_log_line = line;
   io_.out << line << '\n' << std::flush;
 }
 
@@ -89,6 +88,8 @@ int CliOutput::ShowMessageBox(uint32_t kind, const std::string& caption, const s
 
 void CliOutput::StartProgress(int32_t maximum, const std::string& status_text) {
   status_text_ = status_text;
+  unit_ = next_unit_;
+  next_unit_ = 0;
   if (maximum != 0) maximum_ = maximum;
   value_ = 0;
   progress_visible_ = true;
@@ -124,9 +125,8 @@ void CliOutput::DrawProgress(bool force) {
   std::string line = fmt::format("{} [{}] {:3}%", status_text_, bar, percent);
 
   const uint32_t elapsed_ms = now - started_ms_;
-  const auto unit = bytes_per_step.find(status_text_);
-  if (unit != bytes_per_step.end() && elapsed_ms > 0 && value_ > 0) {
-    const double kib = static_cast<double>(value_) * static_cast<double>(unit->second) / 1024.0;
+  if (unit_ != 0 && elapsed_ms > 0 && value_ > 0) {
+    const double kib = static_cast<double>(value_) * static_cast<double>(unit_) / 1024.0;
     line += fmt::format("  {:.1f} KiB/s", kib * 1000.0 / elapsed_ms);
   }
   if (value_ > 0 && value_ < maximum_) {
@@ -142,6 +142,12 @@ void CliOutput::DrawProgress(bool force) {
 void CliOutput::ShowToolbarNotice(uint32_t, uint32_t, const std::string& text) {
   ClearProgressLine();
   io_.out << "[" << text << "]\n" << std::flush;
+}
+
+void CliOutput::ShowFileError(const std::string& path, const std::string& reason) {
+  ClearProgressLine();
+  io_.err << MessageBoxCaption(MB_ICONERROR) << ": " << path << ": " << reason << '\n'
+          << std::flush;
 }
 
 void CliOutput::SetStatusText(const std::string&) {}

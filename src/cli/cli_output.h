@@ -6,7 +6,6 @@
 #include <atomic>
 #include <functional>
 #include <iosfwd>
-#include <map>
 #include <string>
 
 #include "core/clock.h"
@@ -34,10 +33,6 @@ class CliOutput final : public OutputServices {
   bool comm_log = false;
   // Runs on every message pump (tests act "between blocks" here).
   std::function<void()> on_pump;
-  // Bytes one progress step stands for, by status text (for the speed shown).
-  std::map<std::string, uint64_t> bytes_per_step;
-  // The last line written to the log.
-  std::string last_log_line;
 
   void AppendLogLine(const std::string& line) override;
   void AppendCommLogLine(const std::string& line) override;
@@ -54,6 +49,9 @@ class CliOutput final : public OutputServices {
   std::string ChooseImageToOpen() override;
   std::string ChooseImageToSave() override;
   bool CommLogEnabled() const override { return comm_log; }
+  void SetProgressUnit(uint32_t bytes_per_step) override { next_unit_ = bytes_per_step; }
+  // "Error: PATH: reason" on stderr.
+  void ShowFileError(const std::string& path, const std::string& reason) override;
 
   // Whether a stop was requested (Ctrl-C) at any time.
   bool StopSeen() const { return stop_seen_; }
@@ -74,6 +72,9 @@ class CliOutput final : public OutputServices {
   int32_t maximum_ = 100;
   int32_t value_ = 0;
   uint32_t started_ms_ = 0;
+  // Bytes per step of the gauge shown (0: no speed), and of the next one.
+  uint32_t unit_ = 0;
+  uint32_t next_unit_ = 0;
   uint32_t last_draw_ms_ = 0;
 };
 

@@ -55,7 +55,31 @@ void ChipDatabase::StoreFlashChip(const JedecBytes& id, const std::string& name,
   // even a size of 2 GiB or more reads back as itself.
   if (!ini->WriteString(section, "Manufacturer", name) ||
       !ini->WriteInteger(section, "SizeInBytes", static_cast<int32_t>(size)))
-    ReportUnableToWrite(out_, ini->FileName());
+    ReportUnableToWrite(out_, *ini);
+}
+
+std::optional<std::string> ChipDatabase::SizeAsWritten(const JedecBytes& id) const {
+  if (path_.empty()) return std::nullopt;
+  // From the same file the lookup reads: the user's, or the shipped list
+  // when the user's has no entry for the id.
+  const std::string section = JedecSectionName(id);
+  const IniFile user(path_);
+  if (shipped_path_.empty() || !user.ReadSection(section).empty())
+    return user.ReadValue(section, "SizeInBytes");
+  return IniFile(shipped_path_).ReadValue(section, "SizeInBytes");
+}
+
+void ChipDatabase::StoreTemplateEntry(const JedecBytes& id) {
+  auto ini = Open();
+  if (!ini) return;
+  const std::string section = JedecSectionName(id);
+  const auto name = ini->ReadValue(section, "Manufacturer");
+  const auto size = ini->ReadValue(section, "SizeInBytes");
+  bool ok = true;
+  if (!name || name->empty()) ok = ini->WriteString(section, "Manufacturer", kTemplateManufacturer);
+  if (ok && !size)
+    ok = ini->WriteInteger(section, "SizeInBytes", static_cast<int32_t>(kTemplateSizeInBytes));
+  if (!ok) ReportUnableToWrite(out_, *ini);
 }
 
 }  // namespace rtd

@@ -20,7 +20,8 @@ using JedecBytes = std::array<uint8_t, 3>;
 inline constexpr std::size_t kManufacturerMaxLength = 999;
 
 // What the connect check stores for an id that is not usefully listed, for
-// the user to edit.
+// the user to edit (only where nothing of the user's is lost: see
+// StoreTemplateEntry).
 inline constexpr const char* kTemplateManufacturer = "Manufacturer";
 inline constexpr uint32_t kTemplateSizeInBytes = 524288;
 
@@ -55,6 +56,16 @@ class ChipDatabase {
   void LookupFlashChip(const JedecBytes& id, std::string& name, uint32_t& size);
   // Writes both keys of the id's section, creating section or file.
   void StoreFlashChip(const JedecBytes& id, const std::string& name, uint32_t size);
+
+  // The id's SizeInBytes as written, for telling the user what is wrong
+  // with it; none when absent (or the path is unknown: nothing is shown).
+  std::optional<std::string> SizeAsWritten(const JedecBytes& id) const;
+  // Puts the template values where nothing is lost: the whole template for
+  // an id without a section, and in a section each key that is missing (or
+  // a name that is empty). A value the user wrote is never replaced, not
+  // even one that cannot be read: it stays byte for byte for the user to
+  // mend. "Unable to write to %s" when the file refuses.
+  void StoreTemplateEntry(const JedecBytes& id);
 
   const std::string& path() const { return path_; }
 

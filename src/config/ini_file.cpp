@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "config/atomic_file.h"
 #include "config/text_encoding.h"
 #include "i18n/lang.h"
 
@@ -89,8 +90,12 @@ Line ParseLine(const std::string& bytes, std::size_t begin) {
     l.kind = LineKind::kComment;
     return l;
   }
+  // Every search stays inside the line: running on to the end of the file
+  // would make reading a long file take time in the square of its lines.
+  const std::string_view text(bytes.data() + b, e - b);
   if (bytes[b] == '[') {
-    const std::size_t close = bytes.find(']', b + 1);
+    const std::size_t found = text.find(']', 1);
+    const std::size_t close = found == std::string_view::npos ? e : b + found;
     if (close < e) {
       l.kind = LineKind::kSection;
       std::size_t nb = b + 1, ne = close;
@@ -100,7 +105,8 @@ Line ParseLine(const std::string& bytes, std::size_t begin) {
       return l;
     }
   }
-  const std::size_t eq = bytes.find('=', b);
+  const std::size_t found = text.find('=');
+  const std::size_t eq = found == std::string_view::npos ? e : b + found;
   if (eq >= e) {
     // Not a key: remarks such as "# Winbond" live here.
     l.kind = bytes[b] == '#' ? LineKind::kComment : LineKind::kOther;
@@ -122,24 +128,29 @@ struct FileContent {
   std::string bytes;
   bool exists = false;
   bool ok = true;
-  struct stat st {};
+  std::string error;  // the system's reason when not ok
 };
 
 FileContent ReadWholeFile(const std::string& path) {
   FileContent c;
   if (path.empty()) return c;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without blocking: a FIFO or a device must not hang the program before
+  // the type check below turns it away.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     // Absent is normal; anything else (no permission) still exists.
     if (errno != ENOENT && errno != ENOTDIR) {
       c.exists = true;
       c.ok = false;
+      c.error = SystemErrorText(errno);
     }
     return c;
   }
   c.exists = true;
-  if (fstat(fd, &c.st) != 0 || !S_ISREG(c.st.st_mode)) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     c.ok = false;
+    c.error = S_ISDIR(st.st_mode) ? SystemErrorText(EISDIR) : NotARegularFileText();
     close(fd);
     return c;
   }
@@ -149,6 +160,7 @@ FileContent ReadWholeFile(const std::string& path) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       c.ok = false;
+      c.error = SystemErrorText(errno);
       break;
     }
     if (n == 0) break;
@@ -241,73 +253,6 @@ std::string QuotedIfNeeded(std::string_view value) {
   return std::string(value);
 }
 
-mode_t CurrentUmask() {
-  // Reading it from /proc leaves the process's umask alone (umask() would
-  // have to set it to learn it).
-  mode_t mask = 022;
-  if (FILE* status = std::fopen("/proc/self/status", "re")) {
-    char line[256];
-    while (std::fgets(line, sizeof line, status) != nullptr) {
-      unsigned int value = 0;
-      if (std::sscanf(line, "Umask: %o", &value) == 1) {
-        mask = static_cast<mode_t>(value);
-        break;
-      }
-    }
-    std::fclose(status);
-  }
-  return mask;
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// Replaces the file's content with data through a temporary file beside it.
-bool ReplaceFile(const std::string& path, const std::string& data, const FileContent& old) {
-  std::string target = path;
-  if (old.exists) {
-    // Never replace a read-only file, not even as root; follow a symbolic
-    // link to the file it names rather than replacing the link.
-    if ((old.st.st_mode & 0222) == 0 || access(path.c_str(), W_OK) != 0) return false;
-    if (char* real = realpath(path.c_str(), nullptr)) {
-      target = real;
-      std::free(real);
-    }
-  }
-  std::string temp = target + ".XXXXXX";
-  const int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = fchmod(fd, old.exists ? (old.st.st_mode & 07777) : (0666 & ~CurrentUmask())) == 0;
-  if (ok && old.exists && (old.st.st_uid != geteuid() || old.st.st_gid != getegid())) {
-    // Keep the owner when root edits someone's file; failing that is harmless.
-    if (fchown(fd, old.st.st_uid, old.st.st_gid) != 0) {
-    }
-  }
-  ok = ok && WriteAll(fd, data) && fsync(fd) == 0;
-  ok = (close(fd) == 0) && ok;
-  if (ok) ok = rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    unlink(temp.c_str());
-    return false;
-  }
-  const std::size_t slash = target.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-  const int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    fsync(dfd);  // the rename itself; best effort
-    close(dfd);
-  }
-  return true;
-}
-
 }  // namespace
 
 std::optional<int32_t> ParseIniInteger(std::string_view text) {
@@ -346,15 +291,21 @@ std::optional<int32_t> ParseIniInteger(std::string_view text) {
   return static_cast<int32_t>(v);
 }
 
-std::string IniFile::ReadString(std::string_view section, std::string_view key,
-                                std::string_view def) const {
-  if (section.empty() || key.empty()) return std::string(def);
+std::optional<std::string> IniFile::ReadValue(std::string_view section,
+                                              std::string_view key) const {
+  if (section.empty() || key.empty()) return std::nullopt;
   const ParsedFile f = Load(path_);
   const long k = FindKey(f, FindSection(f, section), key);
-  if (k < 0) return std::string(def);
+  if (k < 0) return std::nullopt;
   return CutCharacters(Unquote(f.Value(f.lines[static_cast<std::size_t>(k)])),
                        kIniMaxValueLength);
 }
+
+std::string IniFile::ReadString(std::string_view section, std::string_view key,
+                                std::string_view def) const {
+  return ReadValue(section, key).value_or(std::string(def));
+}
+
 
 int32_t IniFile::ReadInteger(std::string_view section, std::string_view key, int32_t def) const {
   return ParseIniInteger(ReadString(section, key, "")).value_or(def);
@@ -385,12 +336,18 @@ std::vector<std::string> IniFile::ReadSection(std::string_view section) const {
 }
 
 bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  last_write_error_.clear();
   if (path_.empty() || !WritableName(section, true) || !WritableName(key, false) ||
       HasLineBreakOrNul(value) || !IsValidUtf8(section) || !IsValidUtf8(key) ||
       !IsValidUtf8(value))
     return false;
+  // A file that exists but could not be read completely is never replaced:
+  // its content would be lost.
   FileContent old = ReadWholeFile(path_);
-  if (!old.ok) return false;
+  if (!old.ok) {
+    last_write_error_ = old.error;
+    return false;
+  }
   ParsedFile f = Parse(std::move(old.bytes));
 
   // Everything new goes in the file's own encoding.
@@ -422,7 +379,7 @@ bool IniFile::WriteString(std::string_view section, std::string_view key, std::s
     const std::string separator = (b.size() > f.body && b.back() != '\n') ? eol : "";
     b += separator + "[" + enc_section + "]" + eol + enc_key + "=" + enc_value + eol;
   }
-  return ReplaceFile(path_, b, old);
+  return ReplaceFileContent(path_, b, last_write_error_);
 }
 
 bool IniFile::WriteInteger(std::string_view section, std::string_view key, int32_t value) {
@@ -433,12 +390,12 @@ bool IniFile::WriteBool(std::string_view section, std::string_view key, bool val
   return WriteString(section, key, value ? "1" : "0");
 }
 
-void ReportUnableToWrite(OutputServices& out, const std::string& path) {
-  // The ini layer's own message; the original showed it untranslated in
-  // both languages.
-  out.MessageBoxPrintf(MB_ICONERROR,
-                       PickLangText(LANG_TEXT("Unable to write to %s", "Unable to write to %s")),
-                       path.c_str());
+void ReportUnableToWrite(OutputServices& out, const IniFile& ini) {
+  out.MessageBoxPrintf(
+      MB_ICONERROR,
+      PickLangText(LANG_TEXT("Не удаётся записать в %s", "Unable to write to %s")),
+      ini.FileName().c_str());
+  if (!ini.LastWriteError().empty()) out.ShowFileError(ini.FileName(), ini.LastWriteError());
 }
 
 }  // namespace rtd

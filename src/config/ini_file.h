@@ -45,6 +45,9 @@ class IniFile {
 
   const std::string& FileName() const { return path_; }
 
+  // The value as written (unquoted, cut to kIniMaxValueLength characters),
+  // or none when the file, section or key is absent.
+  std::optional<std::string> ReadValue(std::string_view section, std::string_view key) const;
   // The value, or def when the file, section or key is absent.
   std::string ReadString(std::string_view section, std::string_view key,
                          std::string_view def) const;
@@ -68,11 +71,18 @@ class IniFile {
   // "1" or "0".
   bool WriteBool(std::string_view section, std::string_view key, bool value);
 
+  // The system's reason why the last write failed; empty after a success,
+  // and after a text refused for what it holds.
+  const std::string& LastWriteError() const { return last_write_error_; }
+
  private:
   std::string path_;
+  std::string last_write_error_;
 };
 
-// The error the user sees when a write is refused: "Unable to write to %s".
-void ReportUnableToWrite(OutputServices& out, const std::string& path);
+// The error the user sees when a write is refused: "Unable to write to %s"
+// with the file's path, then the system's reason, when there is one,
+// through OutputServices::ShowFileError.
+void ReportUnableToWrite(OutputServices& out, const IniFile& ini);
 
 }  // namespace rtd

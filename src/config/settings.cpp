@@ -3,6 +3,7 @@
 #include <climits>
 #include <unistd.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "i18n/lang.h"
@@ -14,6 +15,19 @@ namespace {
 constexpr const char* kMainSettings = "MainSettings";
 constexpr const char* kDirectoryConfig = "DirectoryConfig";
 constexpr const char* kImagePathKey = "BIN";
+
+// The full path of a file: absolute, its directory free of ".", ".." and
+// repeated slashes; the name itself is kept as given (a link stays the link).
+std::string FullPath(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path absolute = fs::absolute(path, ec);
+  if (ec) return path;
+  if (!absolute.has_filename()) return absolute.lexically_normal().string();
+  const fs::path directory = fs::weakly_canonical(absolute.parent_path(), ec);
+  if (ec) return absolute.lexically_normal().string();
+  return (directory / absolute.filename()).string();
+}
 
 }  // namespace
 
@@ -66,7 +80,7 @@ bool WriteMainSettings(IniFile& ini, const MainSettingsValues& v, OutputServices
                   ini.WriteInteger(kMainSettings, "Lang", v.lang) &&
                   ini.WriteBool(kMainSettings, "Log", v.log) &&
                   ini.WriteBool(kMainSettings, "Debug", v.debug);
-  if (!ok) ReportUnableToWrite(out, ini.FileName());
+  if (!ok) ReportUnableToWrite(out, ini);
   return ok;
 }
 
@@ -105,8 +119,10 @@ bool SettingsFile::SaveSettings(const MainSettingsValues& values) {
 void SettingsFile::RememberImagePath(const std::string& image_path) {
   auto ini = Open();
   if (!ini || image_path.empty()) return;
-  if (!ini->WriteString(kDirectoryConfig, kImagePathKey, image_path))
-    ReportUnableToWrite(out_, ini->FileName());
+  // The file choosers start from its directory, wherever the program runs
+  // next: a name relative to today's working directory would mislead them.
+  if (!ini->WriteString(kDirectoryConfig, kImagePathKey, FullPath(image_path)))
+    ReportUnableToWrite(out_, *ini);
 }
 
 std::string SettingsFile::InitialImageDirectory() { return ChooserStartDirectory().value_or(""); }

@@ -68,8 +68,8 @@ class SettingsFile {
   // False when not everything was written (the user has been told).
   bool SaveSettings(const MainSettingsValues& values);
 
-  // Stores the path (file name included) under DirectoryConfig / BIN;
-  // nothing for an empty path.
+  // Stores the full path (file name included; made absolute and normal)
+  // under DirectoryConfig / BIN; nothing for an empty path.
   void RememberImagePath(const std::string& image_path);
   // Drive and directory of the remembered path; empty when none.
   std::string InitialImageDirectory();

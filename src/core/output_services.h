@@ -114,6 +114,17 @@ class OutputServices {
   virtual std::string ChooseImageToSave() = 0;
   // Whether the communication log is switched on.
   virtual bool CommLogEnabled() const = 0;
+
+  // --- what a front end may add; the defaults show nothing more ---
+
+  // How many bytes one step of the next ProgressStart stands for (0: the
+  // steps are not bytes), so a front end can show a speed. Called just
+  // before that ProgressStart; it applies to that gauge only.
+  virtual void SetProgressUnit(uint32_t /*bytes_per_step*/) {}
+  // A file could not be used: its path and the system's reason for it. The
+  // operation has shown its own notice or box already; a front end that has
+  // room for the detail shows it here.
+  virtual void ShowFileError(const std::string& /*path*/, const std::string& /*reason*/) {}
 };
 
 }  // namespace rtd

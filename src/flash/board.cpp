@@ -57,9 +57,14 @@ OpResult FlashOperations::SpeedButtonGetTouchParamClick() {
                   TouchValue(reply), TouchValue(reply + 2), TouchValue(reply + 4),
                   TouchValue(reply + 6), unsigned{reply[8]}, unsigned{reply[9]},
                   unsigned{reply[10]});
-  // A reply that lacked values printed zeros for them; the line is shown,
-  // but the readout did not fully succeed.
-  return count == kTouchReplySize ? OpResult::kOk : OpResult::kFailed;
+  if (count == kTouchReplySize) return OpResult::kOk;
+  // The zeros printed for the missing values are not the controller's: say
+  // so, in the log beside the line and in a box.
+  constexpr LangText kShort = LANG_TEXT("Неполный ответ калибровки сенсора: %u из %u байт",
+                                        "Short touch calibration reply: %u of %u bytes");
+  out().LogPrintf(PickLangText(kShort), count, kTouchReplySize);
+  out().MessageBoxPrintf(MB_ICONERROR, PickLangText(kShort), count, kTouchReplySize);
+  return OpResult::kFailed;
 }
 
 OpResult FlashOperations::SpeedButtonResetClick() {

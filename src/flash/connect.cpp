@@ -2,6 +2,7 @@
 // that identifies the board's flash.
 
 #include <new>
+#include <optional>
 
 #include "flash/operations.h"
 #include "flash/texts.h"
@@ -11,8 +12,20 @@ namespace {
 
 // How long the programmer gets to bring up its link to the flash.
 constexpr uint32_t kLinkWaitMs = 10000;
-// The size written into a template entry for an unknown chip (512 KiB).
-constexpr uint32_t kTemplateSize = 0x80000;
+
+// An id of all ones or all zeros is what the bus reads with no chip on it
+// (or a clip that does not touch): no chip to look up or to list.
+bool FlashAnswers(const JedecBytes& id) {
+  const bool ones = id[0] == 0xFF && id[1] == 0xFF && id[2] == 0xFF;
+  const bool zeros = id[0] == 0x00 && id[1] == 0x00 && id[2] == 0x00;
+  return !ones && !zeros;
+}
+
+// A SizeInBytes the operations can work with: a whole number from 1 up to
+// what 24-bit addresses reach.
+bool UsableSize(const std::optional<int32_t>& size) {
+  return size && *size > 0 && static_cast<uint32_t>(*size) <= kMaxFlashSize;
+}
 
 }  // namespace
 
@@ -36,12 +49,15 @@ bool FlashOperations::StopRequested() {
 }
 
 // Logs the operation's title, makes the buttons busy with its own button
-// as the stop button, and starts the gauge under the same title.
-void FlashOperations::StartBusy(LangText title, ToolButton stop_button, int32_t maximum) {
+// as the stop button, and starts the gauge under the same title, each step
+// standing for bytes_per_step bytes of flash.
+void FlashOperations::StartBusy(LangText title, ToolButton stop_button, int32_t maximum,
+                                uint32_t bytes_per_step) {
   auto& o = out();
   o.LogPrintf(PickLangText(title));
   o.SetButtonsState(true);
   o.EnableButton(stop_button);
+  o.SetProgressUnit(bytes_per_step);
   o.ProgressStart(maximum, PickLangText(title));
 }
 
@@ -145,7 +161,10 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
       waiting = true;
     }
     elapsed = clock.TickCount() - t0;
-    if (elapsed >= kLinkWaitMs) break;
+    if (elapsed >= kLinkWaitMs) {
+      failure = OpResult::kNoLink;
+      break;
+    }
   }
 
   if (link_up) {
@@ -171,7 +190,8 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
 
   o.LogPrintf(PickLangText(LANG_TEXT("Связь установлена", "Connect established")));
   const JedecBytes id{reply[1], reply[2], reply[3]};
-  const bool resolved = IdentifyFlash(id) == 0;
+  const bool answers = FlashAnswers(id);
+  const bool resolved = answers && IdentifyFlash(id) == 0;
   if (resolved) {
     o.LogPrintf("JEDEC ID: %02X%02X%02X %s %lu KBytes", id[0], id[1], id[2],
                 CurrentFlash.Manufacturer,
@@ -180,18 +200,43 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
   } else {
     o.LogPrintf("JEDEC ID: %02X%02X%02X", id[0], id[1], id[2]);
   }
+  if (!answers) {
+    // Listing such an id would make the next check take "no chip" for a
+    // 512 KiB chip, erase and write included.
+    o.LogPrintf(PickLangText(LANG_TEXT("FLASH не отвечает: нет микросхемы или нет контакта",
+                                       "The FLASH does not answer: no chip, or no contact")));
+    CurrentFlash.Manufacturer.clear();
+    CurrentFlash.SizeInBytes = 0;
+  }
   o.ProgressHide();
   o.SetButtonsState(false);
   o.IdleFlag = 1;
   // The user sees a finished check either way; a front end that needs an
-  // identified chip learns that it has none.
-  return resolved ? OpResult::kOk : OpResult::kFailed;
+  // identified chip learns that it has none, and why.
+  if (resolved) return OpResult::kOk;
+  return answers ? OpResult::kUnknownChip : OpResult::kFailed;
 }
 
 int FlashOperations::IdentifyFlash(const JedecBytes& id) {
   chips_.LookupFlashChip(id, CurrentFlash.Manufacturer, CurrentFlash.SizeInBytes);
-  if (CurrentFlash.Identified()) return 0;
-  chips_.StoreFlashChip(id, "Manufacturer", kTemplateSize);
+  const std::optional<std::string> size_text = chips_.SizeAsWritten(id);
+  const bool size_present = size_text.has_value();
+  const bool size_usable = size_present && UsableSize(ParseIniInteger(*size_text));
+  if (CurrentFlash.Identified() && size_usable) return 0;
+  if (size_present && !size_usable) {
+    // Kept as the user wrote it: a template value in its place would lose
+    // what they meant (a 16 MiB chip read as 512 KiB), so they are told
+    // what to mend instead.
+    constexpr LangText kBadSize =
+        LANG_TEXT("Неподдерживаемый размер FLASH \"%s\" в секции [%s] файла %s",
+                  "Unsupported FLASH size \"%s\" in section [%s] of %s");
+    const char* format = PickLangText(kBadSize);
+    const std::string section = JedecSectionName(id);
+    out().LogPrintf(format, *size_text, section, chips_.path());
+    out().MessageBoxPrintf(MB_ICONERROR, format, *size_text, section, chips_.path());
+    CurrentFlash.SizeInBytes = 0;
+  }
+  chips_.StoreTemplateEntry(id);
   return 1;
 }
 

@@ -49,7 +49,7 @@ bool FlashExtras::Begin(OpResult& result) {
 
 OpResult FlashExtras::ReadAll(uint8_t* buffer, uint32_t size, LangText title,
                               ToolButton stop_button) {
-  ops_.StartBusy(title, stop_button, static_cast<int32_t>(Pages(size)));
+  ops_.StartBusy(title, stop_button, static_cast<int32_t>(Pages(size)), kPage);
   OpResult result = OpResult::kOk;
   int32_t counter = 0;
   uint8_t block[kPage];
@@ -133,7 +133,7 @@ OpResult FlashExtras::CheckBlank(bool after_erase) {
   const uint32_t blocks = static_cast<uint32_t>((uint64_t{size} + kImageUnit - 1) / kImageUnit);
   ops_.StartBusy(flash_text::kBlankCheck,
                  after_erase ? ToolButton::SpeedButtonWrite : ToolButton::SpeedButtonRead,
-                 static_cast<int32_t>(Pages(size)));
+                 static_cast<int32_t>(Pages(size)), kPage);
 
   // What an erased block's CRC is, for a whole block and for a short last one.
   const std::vector<uint8_t> erased(kImageUnit, 0xFF);
@@ -318,7 +318,7 @@ OpResult FlashExtras::CompareWithDiff() {
     return loaded;
 
   ops_.StartBusy(flash_text::kFullCompare, ToolButton::SpeedButtonCompare,
-                 static_cast<int32_t>(Pages(length)));
+                 static_cast<int32_t>(Pages(length)), kPage);
   result = OpResult::kOk;
   int32_t counter = 0;
   uint8_t block[kPage];

@@ -3,17 +3,15 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <vector>
 
+#include "config/atomic_file.h"
 #include "flash/operations.h"
 #include "flash/texts.h"
 
@@ -34,20 +32,6 @@ ssize_t ReadFully(int fd, uint8_t* data, std::size_t count) {
     done += static_cast<std::size_t>(n);
   }
   return static_cast<ssize_t>(done);
-}
-
-bool WriteFully(int fd, const uint8_t* data, std::size_t count) {
-  std::size_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::write(fd, data + done, count - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 class FdCloser {
@@ -101,13 +85,26 @@ constexpr std::array<std::array<uint8_t, 256>, 8> kCrc8Slices = MakeCrc8Slices()
 
 int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer, uint32_t capacity,
                   uint32_t* image_length) {
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 1;
+  // Without blocking: a FIFO would otherwise hang the open until someone
+  // writes to it, before the type check below could turn it away.
+  const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    out.ShowFileError(name, SystemErrorText(errno));
+    return 1;
+  }
   FdCloser closer(fd);
   struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    out.ShowFileError(name, SystemErrorText(errno));
+    return 1;
+  }
   // Something that is not a plain file (a directory, a device) cannot be
   // an image; treat it like a file that cannot be opened.
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return 1;
+  if (!S_ISREG(info.st_mode)) {
+    out.ShowFileError(name, S_ISDIR(info.st_mode) ? SystemErrorText(EISDIR)
+                                                  : NotARegularFileText());
+    return 1;
+  }
   // 64-bit on purpose: a file of 4 GiB and more must not wrap into range.
   const uint64_t length = static_cast<uint64_t>(info.st_size);
   if (length > capacity) {
@@ -124,8 +121,10 @@ int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer,
   std::memset(buffer, 0xFF, capacity);
   for (uint64_t offset = 0; offset < length; offset += 256) {
     const auto piece = static_cast<std::size_t>(std::min<uint64_t>(256, length - offset));
-    if (ReadFully(fd, buffer + offset, piece) != static_cast<ssize_t>(piece)) {
+    const ssize_t got = ReadFully(fd, buffer + offset, piece);
+    if (got != static_cast<ssize_t>(piece)) {
       out.MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kErrorReadingFile));
+      if (got < 0) out.ShowFileError(name, SystemErrorText(errno));
       return 1;
     }
   }
@@ -136,64 +135,13 @@ int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer,
   return 0;
 }
 
-int SaveImageFile(const std::string& name, const uint8_t* buffer, uint32_t size) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  // A link is followed, so the file it names is what gets replaced.
-  fs::path target = fs::path(name);
-  if (fs::is_symlink(fs::symlink_status(target, ec))) {
-    target = fs::weakly_canonical(target, ec);
-    if (ec) return 1;
-  }
-  mode_t mode = 0666;
-  bool replace_mode = false;
-  struct stat existing {};
-  if (::stat(target.c_str(), &existing) == 0) {
-    if (!S_ISREG(existing.st_mode)) return 1;
-    // A read-only file is the user's way of keeping it; a rename would
-    // replace it regardless (and root passes every access test), so look
-    // at the permission bits too.
-    if ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
-        ::access(target.c_str(), W_OK) != 0)
-      return 1;
-    mode = existing.st_mode & 07777;
-    replace_mode = true;
-  } else if (errno != ENOENT) {
-    return 1;
-  }
-
-  // Beside the target, so the rename stays within one file system; created
-  // with the usual permissions (the umask applies) unless an existing file's
-  // are to be kept.
-  std::string temp_name;
-  int fd = -1;
-  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    temp_name = target.string() + ".tmp-" + std::to_string(::getpid()) + "-" +
-                std::to_string(now.tv_nsec) + "-" + std::to_string(attempt);
-    fd = ::open(temp_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return 1;
-  }
-  if (fd < 0) return 1;
-  FdCloser closer(fd);
-
-  const bool written = (!replace_mode || ::fchmod(fd, mode) == 0) && WriteFully(fd, buffer, size) &&
-                       ::fsync(fd) == 0 && closer.Close() &&
-                       ::rename(temp_name.c_str(), target.c_str()) == 0;
-  if (!written) {
-    closer.Close();
-    ::unlink(temp_name.c_str());
-    return 1;
-  }
-  // Make the rename itself durable.
-  const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  const int dir_fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir_fd >= 0) {
-    ::fsync(dir_fd);
-    ::close(dir_fd);
-  }
-  return 0;
+int SaveImageFile(const std::string& name, const uint8_t* buffer, uint32_t size,
+                  std::string* reason) {
+  std::string why;
+  const bool saved = ReplaceFileContent(
+      name, std::string_view(reinterpret_cast<const char*>(buffer), size), why);
+  if (reason != nullptr) *reason = why;
+  return saved ? 0 : 1;
 }
 
 uint8_t Crc8Range(const uint8_t* buffer, uint32_t first, uint32_t last) {

@@ -25,6 +25,8 @@ enum class OpResult {
   kFailed,      // a failure the user has been shown
   kMismatch,    // a compare (or a write's verification) found a difference
   kStopped,     // the user stopped it ("User terminate")
+  kUnknownChip,  // connect check: the id was read, but jedec.ini does not list it usefully
+  kNoLink,       // connect check: the programmer never reported its link to the flash up
 };
 
 // Largest flash the 24-bit addresses of the protocol can reach.
@@ -35,14 +37,16 @@ inline constexpr uint32_t kImageUnit = 64u * 1024;
 
 // Fills the buffer with 0xFF, loads the file at its start; 0 and the image
 // length (file size rounded up to 64 KiB, but never beyond capacity) on
-// success, 1 after its own box (none when the file cannot be opened).
+// success, 1 after its own box (none when the file cannot be opened). A
+// file that is not a regular file is never read (nor waited for). Where the
+// system gave a reason, it goes to out.ShowFileError with the path.
 int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer, uint32_t capacity,
                   uint32_t* image_length);
-// Writes all size bytes of the buffer; 0 on success. Never leaves a damaged
-// file behind: the image goes to a temporary file in the same directory,
-// which replaces an existing file only once it is complete and on disk. A
-// read-only existing file is not replaced (1).
-int SaveImageFile(const std::string& name, const uint8_t* buffer, uint32_t size);
+// Writes all size bytes of the buffer; 0 on success, else 1 with the
+// system's reason in *reason (when given). Never leaves a damaged file
+// behind, and never replaces a read-only file: see ReplaceFileContent.
+int SaveImageFile(const std::string& name, const uint8_t* buffer, uint32_t size,
+                  std::string* reason = nullptr);
 // CRC-8/SMBUS (poly 0x07, init 0) of buffer[first..last], inclusive.
 uint8_t Crc8Range(const uint8_t* buffer, uint32_t first, uint32_t last);
 
@@ -62,8 +66,9 @@ class FlashOperations {
   // flash (kNotStarted without one) and refuse a SizeInBytes above
   // kMaxFlashSize before sending anything (kFailed).
 
-  // kOk only when the chip was identified; an id missing from jedec.ini
-  // ends the check normally for the user but gives kFailed.
+  // kOk only when the chip was identified. An id that jedec.ini does not
+  // list usefully ends the check normally for the user but gives
+  // kUnknownChip; a link that never came up within 10 s gives kNoLink.
   OpResult SpeedButtonConnectClick();
   OpResult SpeedButtonReadClick();
   OpResult SpeedButtonCompareClick();
@@ -77,8 +82,11 @@ class FlashOperations {
   // Programmer reset (write-type command 3).
   OpResult SpeedButtonResetClick();
 
-  // 0 when the id resolved to a name and a size; 1 after writing a template
-  // entry for it.
+  // 0 when the id resolved to a name and a size that the operations can
+  // work with; otherwise 1, after filling in the template where nothing of
+  // the user's is lost and telling the user about a size that is present
+  // but unreadable, 0, negative or above kMaxFlashSize. The chip is then
+  // not identified.
   int IdentifyFlash(const JedecBytes& id);
   // 0 when every 64 KiB range matched; 1 on mismatch, failure or stop.
   // length must not exceed the buffer; a last range shorter than 64 KiB is
@@ -104,7 +112,8 @@ class FlashOperations {
   OpResult TakeAndLoadImage(std::unique_ptr<uint8_t[]>& buffer, uint32_t* image_length);
   void EndOperation(std::unique_ptr<uint8_t[]>& buffer);
   bool StopRequested();
-  void StartBusy(LangText title, ToolButton stop_button, int32_t maximum);
+  void StartBusy(LangText title, ToolButton stop_button, int32_t maximum,
+                 uint32_t bytes_per_step);
   bool NextBlock(int32_t& counter);
   OpResult WritePages(const uint8_t* buffer, uint32_t length);
 

@@ -27,7 +27,7 @@ OpResult FlashOperations::SpeedButtonReadClick() {
   if (const OpResult taken = TakeImageBuffer(buffer); taken != OpResult::kOk) return taken;
   const uint32_t size = CurrentFlash.SizeInBytes;
 
-  StartBusy(flash_text::kRead, ToolButton::SpeedButtonRead, BlockCount(size));
+  StartBusy(flash_text::kRead, ToolButton::SpeedButtonRead, BlockCount(size), kBlock);
 
   OpResult result = OpResult::kOk;
   int32_t counter = 0;
@@ -59,12 +59,14 @@ OpResult FlashOperations::SpeedButtonReadClick() {
     if (name.empty()) {
       result = OpResult::kCancelled;
     } else {
-      if (SaveImageFile(name, buffer.get(), size) == 0) {
+      std::string reason;
+      if (SaveImageFile(name, buffer.get(), size, &reason) == 0) {
         o.LogPrintf(PickLangText(LANG_TEXT("FLASH прочитана", "FLASH read ok")));
         o.ToolbarNotice(2500, 250, PickLangText(LANG_TEXT("Файл записан", "The file is written")));
       } else {
         o.ToolbarNotice(2500, 250,
                         PickLangText(LANG_TEXT("Ошибка записи файла", "Error writing file")));
+        o.ShowFileError(name, reason);
         result = OpResult::kFailed;
       }
       settings_.RememberImagePath(name);
@@ -83,7 +85,8 @@ OpResult FlashOperations::SpeedButtonCompareClick() {
   if (const OpResult loaded = TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
     return loaded;
 
-  StartBusy(flash_text::kFullCompare, ToolButton::SpeedButtonCompare, BlockCount(length));
+  StartBusy(flash_text::kFullCompare, ToolButton::SpeedButtonCompare, BlockCount(length),
+            kBlock);
 
   OpResult result = OpResult::kOk;
   int32_t counter = 0;
@@ -132,7 +135,7 @@ OpResult FlashOperations::SpeedButtonCompareFastClick() {
 int FlashOperations::QuickCompareImage(const uint8_t* buffer, uint32_t length) {
   auto& o = out();
   StartBusy(flash_text::kQuickCompare, ToolButton::SpeedButtonCompareFast,
-            static_cast<int32_t>((uint64_t{length} + kImageUnit - 1) / kImageUnit));
+            static_cast<int32_t>((uint64_t{length} + kImageUnit - 1) / kImageUnit), kImageUnit);
 
   OpResult result = OpResult::kOk;
   int32_t counter = 0;

@@ -78,6 +78,7 @@ OpResult FlashOperations::WritePages(const uint8_t* buffer, uint32_t length) {
   o.LogPrintf(PickLangText(flash_text::kWrite));
   uint8_t blank[kPage];
   std::memset(blank, 0xFF, sizeof blank);
+  o.SetProgressUnit(kPage);
   o.ProgressStart(static_cast<int32_t>((uint64_t{length} + kPage - 1) / kPage),
                   PickLangText(flash_text::kWrite));
 

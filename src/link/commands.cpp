@@ -37,9 +37,17 @@ LinkStatus Programmer::ProgrammerReset() {
 }
 
 LinkStatus Programmer::ReadProgrammerInfo() {
+  // Received into a copy: the identification counts only when the whole
+  // record arrived, never as a cut name or zeros mixed with an older one.
+  ProgrammerInfoRecord received = ProgrammerInfo;
   uint32_t room = kProgrammerInfoSize;
-  return link_.CommandRead(kCmdProgrammerInfo, 0, ProgrammerInfo.bytes.data(), 0, &room,
-                           kTimeoutProgrammerInfo);
+  bool data_answer = false;
+  const LinkStatus r = link_.CommandRead(kCmdProgrammerInfo, 0, received.bytes.data(), 0, &room,
+                                         kTimeoutProgrammerInfo, &data_answer);
+  if (r != kLinkOk) return r;
+  if (!data_answer || room != kProgrammerInfoSize) return kLinkCommFailure;
+  ProgrammerInfo = received;
+  return kLinkOk;
 }
 
 namespace {

@@ -66,7 +66,9 @@ class Programmer {
                         uint32_t* capacity, uint32_t timeout_ms, bool* data_answer = nullptr);
   // Write-type command 3; shows nothing.
   LinkStatus ProgrammerReset();
-  // Command 1 into ProgrammerInfo, through CommandRead directly; shows nothing.
+  // Command 1 into ProgrammerInfo, through CommandRead directly; shows
+  // nothing. An answer without all 56 bytes changes nothing and gives
+  // kLinkCommFailure.
   LinkStatus ReadProgrammerInfo();
 
   int FlashReadBlock(uint32_t address, uint8_t* block);  // 256 bytes

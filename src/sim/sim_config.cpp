@@ -1,7 +1,11 @@
 // The virtual programmer's configuration file: key=value lines.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "core/output_services.h"
 #include "i18n/lang.h"
@@ -17,7 +21,13 @@ constexpr LangText kErrBadValue =
 constexpr LangText kErrNoEquals =
     LANG_TEXT("строка %d: ожидается ключ=значение: \"%s\"", "line %d: expected key=value: \"%s\"");
 constexpr LangText kErrCannotRead =
-    LANG_TEXT("не удалось прочитать файл %s", "cannot read file %s");
+    LANG_TEXT("не удалось прочитать файл %s: %s", "cannot read file %s: %s");
+constexpr LangText kErrNotRegular = LANG_TEXT("это не обычный файл", "not a regular file");
+constexpr LangText kErrTooLarge =
+    LANG_TEXT("файл больше %u байт", "the file is larger than %u bytes");
+
+// A configuration is a few dozen lines; anything near this is not one.
+constexpr uint32_t kMaxConfigBytes = 1024 * 1024;
 
 constexpr uint32_t kMaxChipSize = 0x1000000;  // 24 address bits
 constexpr std::size_t kMaxTouchBytes = 127;   // one answer without the 256 form
@@ -345,16 +355,58 @@ bool ParseSimConfig(std::string_view text, SimConfig& config, std::string& error
   return true;
 }
 
+namespace {
+
+// The whole file, or false with the reason. Opened without blocking and
+// checked to be a regular file of sane size before anything is read, so a
+// FIFO, a directory or /dev/zero is refused rather than waited for or read
+// without end.
+bool ReadConfigFile(const std::string& path, std::string& text, std::string& reason) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  struct stat info {};
+  bool ok = ::fstat(fd, &info) == 0;
+  if (!ok) {
+    reason = std::strerror(errno);
+  } else if (!S_ISREG(info.st_mode)) {
+    reason = S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : PickLangText(kErrNotRegular);
+    ok = false;
+  }
+  // Read to the end, but never past the bound, whatever the size claimed.
+  char buffer[4096];
+  while (ok) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      reason = std::strerror(errno);
+      ok = false;
+    } else if (n == 0) {
+      break;
+    } else if (text.size() + static_cast<std::size_t>(n) > kMaxConfigBytes) {
+      reason = FormatText(PickLangText(kErrTooLarge), kMaxConfigBytes);
+      ok = false;
+    } else {
+      text.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  ::close(fd);
+  return ok;
+}
+
+}  // namespace
+
 bool LoadSimConfig(const std::string& path, SimConfig& config, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  if (in) text << in.rdbuf();
-  if (!in || in.bad()) {
-    error = FormatText(PickLangText(kErrCannotRead), path);
+  std::string text;
+  std::string reason;
+  if (!ReadConfigFile(path, text, reason)) {
+    error = FormatText(PickLangText(kErrCannotRead), path, reason);
     return false;
   }
   const std::string image_before = config.image;
-  if (!ParseSimConfig(text.str(), config, error)) {
+  if (!ParseSimConfig(text, config, error)) {
     error = path + ": " + error;
     return false;
   }

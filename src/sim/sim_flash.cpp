@@ -5,6 +5,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace rtd::sim {
 namespace {
 
@@ -42,10 +46,23 @@ bool SimFlash::AttachFile(const std::string& path, std::string& error) {
     std::fclose(file_);
     file_ = nullptr;
   }
-  std::FILE* f = std::fopen(path.c_str(), "r+b");
-  if (f == nullptr && errno == ENOENT) f = std::fopen(path.c_str(), "w+b");
+  // Without blocking, and only a regular file: a FIFO would hang the read
+  // below, a device would hand out endless or unchangeable cells.
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error = path + ": " + ErrnoText();
+    return false;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    error = path + ": " + (S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+    ::close(fd);
+    return false;
+  }
+  std::FILE* f = ::fdopen(fd, "r+b");
   if (f == nullptr) {
     error = path + ": " + ErrnoText();
+    ::close(fd);
     return false;
   }
   std::fill(cells_.begin(), cells_.end(), uint8_t{0xFF});

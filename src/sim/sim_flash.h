@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,8 @@ class SimFlash {
   void Flush();
 
   uint32_t size() const { return static_cast<uint32_t>(cells_.size()); }
-  std::vector<uint8_t>& cells() { return cells_; }
+  // The cells, changeable in place; their number is the chip's.
+  std::span<uint8_t> cells() { return cells_; }
 
   // n bytes from address on; addresses wrap around the end of the chip.
   void Read(uint32_t address, uint8_t* out, uint32_t n) const;

@@ -534,7 +534,7 @@ bool VirtualProgrammer::Attached() const { return state_->attached; }
 void VirtualProgrammer::AddFault(const Fault& fault) { state_->faults.push_back({fault, 0, 0}); }
 void VirtualProgrammer::ClearFaults() { state_->faults.clear(); }
 
-std::vector<uint8_t>& VirtualProgrammer::Flash() {
+std::span<uint8_t> VirtualProgrammer::Flash() {
   state_->flash_handed_out = true;
   return state_->flash.cells();
 }

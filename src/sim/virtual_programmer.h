@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -136,7 +137,7 @@ class VirtualProgrammer : public HidPlatform {
   // changed in place (not resized); such changes reach the backing file at
   // Flush() or destruction. StatusRegister() reads as command 0x46 answers
   // (WEL included); SetStatusRegister() keeps the writable bits (0xFC).
-  std::vector<uint8_t>& Flash();
+  std::span<uint8_t> Flash();
   uint8_t StatusRegister() const;
   void SetStatusRegister(uint8_t value);
   // The write-enable latch (WEL).

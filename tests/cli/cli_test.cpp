@@ -2,6 +2,7 @@
 // streams.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -68,6 +69,7 @@ class CliTest : public ::testing::Test {
     env.executable_path = (dir_ / "rtdprog-cli").string();
     env.interrupted = &interrupted_;
     env.clock = &clock_;
+    env.err_is_terminal = err_is_terminal_;
     env.on_pump = on_pump_;
     return RunCli(args, env);
   }
@@ -84,6 +86,7 @@ class CliTest : public ::testing::Test {
   std::atomic<bool> interrupted_{false};
   ManualClock clock_{1000, 1};
   std::function<void()> on_pump_;
+  bool err_is_terminal_ = false;
   int32_t saved_language_ = 0;
 };
 
@@ -93,6 +96,11 @@ TEST_F(CliTest, InfoPrintsTheIdentificationOrTheLinkStatus) {
   EXPECT_NE(Out().find("The serial number   "), std::string::npos);
   EXPECT_NE(Out().find("Boot version        "), std::string::npos);
   EXPECT_NE(Out().find(std::string(47, '*')), std::string::npos);
+
+  // A record one byte short is no identification.
+  Configure("fault=short cmd=1\n");
+  EXPECT_EQ(Run({"--lang", "en", "info"}), kExitFailure);
+  EXPECT_EQ(Out(), "");
 
   Configure("attached=0\n");
   EXPECT_EQ(Run({"--lang", "en", "info"}), kExitFailure);
@@ -115,6 +123,10 @@ TEST_F(CliTest, UsageErrorsHelpAndVersion) {
   EXPECT_EQ(Run({"--lang", "de", "info"}), kExitUsage);
   EXPECT_EQ(Run({"--jedec"}), kExitUsage);
   EXPECT_EQ(Run({"--quick", "read", "x.bin"}), kExitUsage);
+  // Refused before anything is sent, not after reading the whole flash.
+  EXPECT_EQ(Run({"read", ""}), kExitUsage);
+  EXPECT_EQ(Out(), "");
+  EXPECT_NE(Err().find("read needs a non-empty FILE name"), std::string::npos);
   Configure("bogus-key=1\n");
   EXPECT_EQ(Run({"info"}), kExitUsage);
   EXPECT_NE(Err().find("bogus-key"), std::string::npos);
@@ -185,6 +197,50 @@ TEST_F(CliTest, UnknownChipIsNotIdentifiedAndGetsATemplateEntry) {
   // The template makes the next check identify it.
   EXPECT_EQ(Run({"--lang", "en", "detect"}), kExitOk);
   EXPECT_NE(Out().find("JEDEC ID: 112233 Manufacturer 512 KBytes"), std::string::npos);
+}
+
+TEST_F(CliTest, FileProblemsNameThePathAndTheSystemsReason) {
+  const std::string missing = (dir_ / "missing.bin").string();
+  EXPECT_EQ(Run({"--lang", "en", "compare", missing}), kExitFailure);
+  EXPECT_NE(Err().find("Error: " + missing + ": No such file or directory\n"), std::string::npos)
+      << Err();
+  const std::string pipe = (dir_ / "pipe.bin").string();
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0666), 0);
+  EXPECT_EQ(Run({"--lang", "en", "write", pipe, "--yes"}), kExitFailure);
+  EXPECT_NE(Err().find("Error: " + pipe + ": not a regular file\n"), std::string::npos) << Err();
+  EXPECT_EQ(Run({"--lang", "en", "read", dir_.string()}), kExitFailure);
+  EXPECT_NE(Err().find("Error: " + dir_.string() + ": Is a directory\n"), std::string::npos)
+      << Err();
+}
+
+// Neither a FIFO nor a directory is waited for or taken for an empty file.
+TEST_F(CliTest, UnusableConfigurationFilesAreRefused) {
+  const std::string pipe = (dir_ / "pipe.conf").string();
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0666), 0);
+  EXPECT_EQ(Run({"--lang", "en", "--simulate=" + pipe, "info"}, false), kExitUsage);
+  EXPECT_NE(Err().find("not a regular file"), std::string::npos) << Err();
+  EXPECT_EQ(Run({"--lang", "en", "--simulate=" + dir_.string(), "info"}, false), kExitUsage);
+  EXPECT_NE(Err().find("Is a directory"), std::string::npos) << Err();
+  EXPECT_EQ(Run({"--lang", "en", "--jedec", pipe, "detect"}), kExitFailure);
+  EXPECT_NE(Err().find("Error: Unable to write to " + pipe + "\nError: " + pipe +
+                       ": not a regular file\n"),
+            std::string::npos)
+      << Err();
+}
+
+TEST_F(CliTest, ALinkThatNeverComesUpIsExplained) {
+  Configure("link-up-ms=60000\n");
+  EXPECT_EQ(Run({"--lang", "en", "detect"}), kExitFailure);
+  EXPECT_NE(Out().find("No connect"), std::string::npos);
+  EXPECT_NE(Err().find("did not report its link to the board's FLASH within 10 s"),
+            std::string::npos)
+      << Err();
+}
+
+TEST_F(CliTest, TheGaugeShowsTheSpeedInEitherLanguage) {
+  err_is_terminal_ = true;
+  EXPECT_EQ(Run({"--lang", "ru", "read", (dir_ / "dump.bin").string()}), kExitOk) << Err();
+  EXPECT_NE(Err().find("KiB/s"), std::string::npos) << Err();
 }
 
 TEST_F(CliTest, RussianTextsAndCommunicationLogOnStderr) {

@@ -108,7 +108,7 @@ TEST_F(MainSettingsTest, RefusedSaveIsReportedOnceAndReturns) {
   RecordingOutput out;
   SettingsFile file(path_, out);
   EXPECT_FALSE(file.SaveSettings({}));
-  EXPECT_EQ(out.Boxes(), std::vector<std::string>{"0x10 Ошибка: Unable to write to " + path_});
+  EXPECT_EQ(out.Boxes(), std::vector<std::string>{"0x10 Ошибка: Не удаётся записать в " + path_});
   EXPECT_EQ(ReadBytes(path_), original);
 }
 
@@ -152,9 +152,17 @@ TEST(ImagePath, RememberedPathIsTheChoosersStart) {
   file.RememberImagePath("/mnt/usb/second.bin");
   EXPECT_EQ(file.ChooserStartDirectory(), "/mnt/usb");
   EXPECT_TRUE(out.events.empty());
+  // Kept as a full path, so the next run from elsewhere still finds it.
+  const auto cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  file.RememberImagePath("dump.bin");
+  std::filesystem::current_path(cwd);
+  EXPECT_EQ(file.InitialImageDirectory(), std::filesystem::canonical(dir.path()).string());
+  file.RememberImagePath("/mnt//usb/../usb/./second.bin");
+  EXPECT_EQ(ReadBytes(path), "[DirectoryConfig]\nBIN=/mnt/usb/second.bin\n");
   // A path the file cannot hold is refused and said so; the old one stays.
   file.RememberImagePath("/tmp/odd\nname.BIN");
-  EXPECT_EQ(out.Boxes(), std::vector<std::string>{"0x10 Ошибка: Unable to write to " + path});
+  EXPECT_EQ(out.Boxes(), std::vector<std::string>{"0x10 Ошибка: Не удаётся записать в " + path});
   EXPECT_EQ(file.InitialImageDirectory(), "/mnt/usb");
 }
 

@@ -18,7 +18,7 @@ TEST_F(BoardTest, TouchParametersArePrintedAsAnInitialiser) {
   EXPECT_EQ(device_->Requests().back().command, kCmdTouchCalibration);
 }
 
-TEST_F(BoardTest, NegativeTouchValuesPrintWidenedAndShortRepliesPrintZeros) {
+TEST_F(BoardTest, NegativeTouchValuesPrintWidenedAndShortRepliesSaySo) {
   sim::SimConfig config;
   config.touch = {0xFF, 0xFF, 0x00, 0x80, 0xFF, 0x7F, 0x01, 0x00, 0x00, 0xFF, 0xFF};
   Start(config);
@@ -29,7 +29,11 @@ TEST_F(BoardTest, NegativeTouchValuesPrintWidenedAndShortRepliesPrintZeros) {
   config.touch = {0x01, 0x00, 0x02, 0x00, 0x03};
   Start(config);
   EXPECT_EQ(ops_->SpeedButtonGetTouchParamClick(), OpResult::kFailed);
-  EXPECT_EQ(out_.Logs().back(), "TOUCHPARAM = { { { 1, 2 }, { 3, 0 } }, 0x00, 0x00, 0 };");
+  const auto logs = out_.Logs();
+  ASSERT_GE(logs.size(), 2u);
+  EXPECT_EQ(logs[logs.size() - 2], "TOUCHPARAM = { { { 1, 2 }, { 3, 0 } }, 0x00, 0x00, 0 };");
+  EXPECT_EQ(logs.back(), "Short touch calibration reply: 5 of 11 bytes");
+  EXPECT_EQ(out_.Boxes().back(), "0x10 Error: Short touch calibration reply: 5 of 11 bytes");
 }
 
 TEST_F(BoardTest, TouchLinkFailureShowsOnlyTheLinkBox) {

@@ -1,5 +1,7 @@
 // The full and the quick compare of the flash with a file.
 
+#include <sys/stat.h>
+
 #include "flash_fixture.h"
 
 namespace rtd::test {
@@ -127,11 +129,19 @@ TEST_F(CompareTest, FilesThatCannotBeUsedEndBeforeAnythingIsSent) {
     EXPECT_EQ(out_.events,
               (Events{std::string("box ") + c.box, "notice 2500/250: Error reading file"}));
   }
-  // Deleted after choosing: the notice alone.
+  // Deleted after choosing: no box, the notice and the system's reason.
   Forget();
   out_.open_answer = (dir_ / "gone.bin").string();
   EXPECT_EQ(Quick(), OpResult::kFailed);
-  EXPECT_EQ(out_.events, (Events{"notice 2500/250: Error reading file"}));
+  EXPECT_EQ(out_.events, (Events{"file-error " + out_.open_answer + ": No such file or directory",
+                                 "notice 2500/250: Error reading file"}));
+  // A FIFO is turned away at once, not waited for.
+  Forget();
+  out_.open_answer = (dir_ / "pipe.bin").string();
+  ASSERT_EQ(mkfifo(out_.open_answer.c_str(), 0666), 0);
+  EXPECT_EQ(Full(), OpResult::kFailed);
+  EXPECT_EQ(out_.events, (Events{"file-error " + out_.open_answer + ": not a regular file",
+                                 "notice 2500/250: Error reading file"}));
   // Cancelled chooser: nothing at all.
   Forget();
   out_.open_answer.clear();

@@ -11,6 +11,10 @@ using Events = std::vector<std::string>;
 class ConnectTest : public FlashBench {
  protected:
   OpResult Connect() { return ops_->SpeedButtonConnectClick(); }
+  std::string ReadText() const {
+    const auto bytes = ReadFile(dir_ / "jedec.ini");
+    return std::string(bytes.begin(), bytes.end());
+  }
   // The reply to this command carries a refusal in its status byte.
   void Refuse(uint8_t command) {
     bus_->on_reply = [command](uint8_t* report) {
@@ -52,7 +56,7 @@ TEST_F(ConnectTest, GivesUpAfterTenSecondsWithoutABox) {
   config.link_up_ms = 60000;
   Start(config);
   Identify();
-  EXPECT_EQ(Connect(), OpResult::kFailed);
+  EXPECT_EQ(Connect(), OpResult::kNoLink);
   EXPECT_TRUE(out_.Boxes().empty());
   EXPECT_EQ(out_.Logs(), (Events{"Connect check", "No connect"}));
   ASSERT_FALSE(out_.steps.empty());
@@ -103,7 +107,7 @@ TEST_F(ConnectTest, UnknownIdWritesATemplateThatTheNextCheckFinds) {
   config.jedec = {0xC2, 0x20, 0x16};
   Start(config);
   Identify();  // an earlier chip is forgotten by a check that reads an id
-  EXPECT_EQ(Connect(), OpResult::kFailed);
+  EXPECT_EQ(Connect(), OpResult::kUnknownChip);
   EXPECT_EQ(out_.Logs(), (Events{"Connect check", "Connect established", "JEDEC ID: C22016"}));
   EXPECT_FALSE(out_.Has("log: No connect"));
   EXPECT_FALSE(ops_->CurrentFlash.Identified());
@@ -117,6 +121,69 @@ TEST_F(ConnectTest, UnknownIdWritesATemplateThatTheNextCheckFinds) {
   EXPECT_EQ(Connect(), OpResult::kOk);
   EXPECT_EQ(out_.Logs().back(), "JEDEC ID: C22016 Manufacturer 512 KBytes");
   EXPECT_TRUE(ops_->CurrentFlash.Identified());
+}
+
+// What the user wrote stays byte for byte; only what is missing is added.
+TEST_F(ConnectTest, TemplateFillsInOnlyWhatIsMissing) {
+  sim::SimConfig config;
+  config.jedec = {0xC2, 0x20, 0x16};
+  const std::string mine = "[C22016]\r\nManufacturer=Macronix MX25L3205\r\n";
+  WriteText(dir_ / "jedec.ini", mine);
+  Start(config);
+  EXPECT_EQ(Connect(), OpResult::kUnknownChip);
+  EXPECT_EQ(ReadText(), mine + "SizeInBytes=524288\r\n");
+
+  WriteText(dir_ / "jedec.ini", "[C22016]\nSizeInBytes=4194304\n");
+  Forget();
+  EXPECT_EQ(Connect(), OpResult::kUnknownChip);
+  EXPECT_EQ(ReadText(), "[C22016]\nSizeInBytes=4194304\nManufacturer=Manufacturer\n");
+  Forget();
+  EXPECT_EQ(Connect(), OpResult::kOk);
+  EXPECT_EQ(out_.Logs().back(), "JEDEC ID: C22016 Manufacturer 4096 KBytes");
+}
+
+// A size that cannot be read, or that no operation could work with, is
+// named with its file and section; the entry stays as written and the chip
+// unidentified.
+TEST_F(ConnectTest, UnusableSizeIsReportedAndKept) {
+  sim::SimConfig config;
+  config.jedec = {0xC2, 0x20, 0x18};
+  Start(config);
+  const std::string path = (dir_ / "jedec.ini").string();
+  for (const char* size : {"16777216x", "512k", "abc", "0", "-1", "16777217", "0x80000000"}) {
+    SCOPED_TRACE(size);
+    const std::string mine =
+        std::string("[C22018]\nManufacturer=Macronix MX25L12835\nSizeInBytes=") + size + "\n";
+    WriteText(dir_ / "jedec.ini", mine);
+    Identify();
+    Forget();
+    EXPECT_EQ(Connect(), OpResult::kUnknownChip);
+    const std::string message = std::string("Unsupported FLASH size \"") + size +
+                                "\" in section [C22018] of " + path;
+    EXPECT_EQ(out_.Logs(), (Events{"Connect check", "Connect established", message,
+                                   "JEDEC ID: C22018"}));
+    EXPECT_EQ(out_.Boxes(), (Events{"0x10 Error: " + message}));
+    EXPECT_FALSE(ops_->CurrentFlash.Identified());
+    EXPECT_EQ(ReadText(), mine);
+  }
+}
+
+// All ones or all zeros: no chip on the bus, or a clip without contact.
+TEST_F(ConnectTest, AFlashThatDoesNotAnswerIsNoChip) {
+  for (const JedecBytes id : {JedecBytes{0xFF, 0xFF, 0xFF}, JedecBytes{0x00, 0x00, 0x00}}) {
+    sim::SimConfig config;
+    config.jedec = id;
+    Start(config);
+    Identify();
+    Forget();
+    const std::string before = ReadText();
+    EXPECT_EQ(Connect(), OpResult::kFailed);
+    const std::string line = "JEDEC ID: " + JedecSectionName(id);
+    EXPECT_EQ(out_.Logs(), (Events{"Connect check", "Connect established", line,
+                                   "The FLASH does not answer: no chip, or no contact"}));
+    EXPECT_FALSE(ops_->CurrentFlash.Identified());
+    EXPECT_EQ(ReadText(), before);
+  }
 }
 
 TEST_F(ConnectTest, SizeIsShownInWholeKilobytes) {

@@ -116,14 +116,16 @@ TEST_F(ImageFileTest, ImageLengthNeverPassesAFlashOfOddSize) {
   EXPECT_EQ(length_, kOdd);
 }
 
-TEST_F(ImageFileTest, UnopenableFilesFailWithoutABox) {
+TEST_F(ImageFileTest, UnopenableFilesFailWithoutABoxButWithTheReason) {
   buffer_.assign(524288, 0);
-  EXPECT_EQ(LoadImageFile(out_, (dir_ / "missing.bin").string(), buffer_.data(), 524288, &length_),
-            1);
-  fs::create_directory(dir_ / "folder.bin");
-  EXPECT_EQ(LoadImageFile(out_, (dir_ / "folder.bin").string(), buffer_.data(), 524288, &length_),
-            1);
-  EXPECT_TRUE(out_.events.empty());
+  const std::string missing = (dir_ / "missing.bin").string();
+  EXPECT_EQ(LoadImageFile(out_, missing, buffer_.data(), 524288, &length_), 1);
+  const std::string folder = (dir_ / "folder.bin").string();
+  fs::create_directory(folder);
+  EXPECT_EQ(LoadImageFile(out_, folder, buffer_.data(), 524288, &length_), 1);
+  EXPECT_EQ(out_.events, (std::vector<std::string>{
+                             "file-error " + missing + ": No such file or directory",
+                             "file-error " + folder + ": Is a directory"}));
 }
 
 TEST_F(ImageFileTest, SaveWritesTheWholeBufferAndReplacesAnOldFile) {

@@ -31,6 +31,7 @@ TEST_F(ReadTest, ReadsTheWholeChipIntoTheChosenFile) {
                     "notice 2500/250: The file is written", "buttons idle"}));
   EXPECT_EQ(out_.steps.size(), 2048u);
   EXPECT_EQ(out_.steps.back(), 2048);
+  EXPECT_EQ(out_.units, std::vector<uint32_t>{256});  // bytes per step, for the speed shown
   const auto addresses = AddressesOf(kCmdReadBlock);
   ASSERT_EQ(addresses.size(), 2048u);
   EXPECT_EQ(addresses.back(), 524032u);
@@ -107,6 +108,7 @@ TEST_F(ReadTest, ReadOnlyTargetIsKeptAndReported) {
   ::chmod(path.c_str(), 0444);
   EXPECT_EQ(Read(), OpResult::kFailed);
   EXPECT_EQ(out_.Notices(), (Events{"2500/250: Error writing file"}));
+  EXPECT_TRUE(out_.Has("file-error " + path + ": Permission denied"));
   EXPECT_EQ(out_.Logs(), (Events{"FLASH Read"}));
   EXPECT_EQ(ReadFile(path), (std::vector<uint8_t>{1, 2, 3}));
   // The chosen place is remembered all the same.

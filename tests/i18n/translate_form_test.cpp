@@ -21,23 +21,12 @@
 #include <memory>
 
 #include "app/own_controls.h"
+#include "app/panel.h"
 #include "app/toolkit_language.h"
 #include "app/translate_form.h"
 #include "i18n/lang.h"
 
 namespace rtd::app {
-
-// Stands in for the window's panel: only its class name and "text" matter.
-class Panel : public QFrame {
-  Q_OBJECT
-  Q_PROPERTY(QString text MEMBER text_)
-
- public:
-  using QFrame::QFrame;
-
- private:
-  QString text_;
-};
 
 namespace {
 
@@ -245,4 +234,3 @@ TEST(ApplyToolkitLanguage, MessageBoxButtonsFollowTheLanguage) {
 }  // namespace
 }  // namespace rtd::app
 
-#include "translate_form_test.moc"

@@ -9,6 +9,7 @@ set -eu
 build=$1
 source=$2
 expect_man=$3
+expect_window=${4:-0}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
@@ -22,6 +23,11 @@ stage="$work/stage/usr"
     echo share/bash-completion/completions/rtdprog-cli
     [ "$expect_man" = 1 ] && echo share/man/man1/rtdprog-cli.1
     echo share/rtdprog/jedec.ini
+    if [ "$expect_window" = 1 ]; then
+        echo bin/rtdprog
+        echo share/applications/rtdprog.desktop
+        echo share/icons/hicolor/scalable/apps/rtdprog.svg
+    fi
 } | sort >"$work/expected"
 (cd "$stage" && find . -type f -o -type l | sed 's|^\./||' | sort) >"$work/staged"
 diff -u "$work/expected" "$work/staged" || fail "the staged tree differs from the expected one"
@@ -97,5 +103,6 @@ for command in info detect; do
 done
 
 # Nothing was written beside the installed program.
-[ "$(ls "$stage/bin")" = rtdprog-cli ] || fail "files appeared in bin/"
+(cd "$stage" && find bin -type f -o -type l | sort) >"$work/bin-after"
+grep '^bin/' "$work/expected" | diff -u - "$work/bin-after" || fail "files appeared in bin/"
 echo "staged install: ok"

@@ -216,6 +216,14 @@ TEST_F(CommandsTest, ProgrammerResetAndInfo) {
                             stars,
                         }));
 
+  // Only a whole record counts: a short or data-less answer changes nothing.
+  const ProgrammerInfoRecord before = programmer.ProgrammerInfo;
+  hid.Answer(MakeReply(0x81, 0, std::vector<uint8_t>(20, 'x')));
+  EXPECT_EQ(programmer.ReadProgrammerInfo(), kLinkCommFailure);
+  hid.Answer(MakeReply(0x81, 0, {}));
+  EXPECT_EQ(programmer.ReadProgrammerInfo(), kLinkCommFailure);
+  EXPECT_EQ(programmer.ProgrammerInfo.bytes, before.bytes);
+
   // A name that fills all 40 bytes ends there.
   std::fill(programmer.ProgrammerInfo.bytes.begin() + 16, programmer.ProgrammerInfo.bytes.end(),
             'N');

@@ -167,7 +167,7 @@ TEST_F(EndToEnd, UnlockEraseAndProgramThroughThePrimitives) {
   c.status = 0x1C;
   c.erase_ms = 2000;  // longer than any other command may take
   Start(c);
-  sim->Flash().assign(c.size, 0x00);
+  std::ranges::fill(sim->Flash(), uint8_t{0x00});
   uint8_t status = 0;
   ASSERT_EQ(programmer->FlashReadStatus(&status), 0);
   EXPECT_EQ(status, 0x1C);
@@ -181,7 +181,7 @@ TEST_F(EndToEnd, UnlockEraseAndProgramThroughThePrimitives) {
   const uint32_t t0 = clock.Peek();
   ASSERT_EQ(programmer->FlashEraseChip(), 0);
   EXPECT_GE(clock.Peek() - t0, 2000u);
-  EXPECT_EQ(sim->Flash(), Bytes(c.size, 0xFF));
+  EXPECT_EQ(Bytes(sim->Flash().begin(), sim->Flash().end()), Bytes(c.size, 0xFF));
 
   Bytes page(256);
   for (std::size_t i = 0; i < page.size(); ++i) page[i] = static_cast<uint8_t>(i * 7);

@@ -33,10 +33,12 @@ class RecordingOutput : public OutputServices {
 
   // Everything shown, in order: "log: ...", "box 0x10 Error: ...",
   // "progress-start 2048: ...", "progress-hide", "notice 2500/250: ...",
-  // "status: ...", "buttons busy", "buttons idle", "enable SpeedButtonRead".
-  // Progress steps go to steps, not here.
+  // "status: ...", "buttons busy", "buttons idle", "enable SpeedButtonRead",
+  // "file-error PATH: reason". Progress steps go to steps, the bytes each
+  // gauge's step stands for to units, not here.
   std::vector<std::string> events;
   std::vector<int32_t> steps;
+  std::vector<uint32_t> units;
   std::deque<int> box_answers;  // answers for the next boxes; IDOK/IDNO when empty
   std::string open_answer;      // what ChooseImageToOpen returns
   std::string save_answer;      // what ChooseImageToSave returns
@@ -104,6 +106,10 @@ class RecordingOutput : public OutputServices {
     return save_answer;
   }
   bool CommLogEnabled() const override { return comm_log; }
+  void SetProgressUnit(uint32_t bytes_per_step) override { units.push_back(bytes_per_step); }
+  void ShowFileError(const std::string& path, const std::string& reason) override {
+    events.push_back("file-error " + path + ": " + reason);
+  }
 
  private:
   std::vector<std::string> WithPrefix(const std::string& prefix) const {

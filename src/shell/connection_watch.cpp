@@ -1,0 +1,75 @@
+#include "shell/connection_watch.h"
+
+#include <string>
+
+#include "i18n/lang.h"
+
+namespace rtd::shell {
+
+namespace {
+
+constexpr LangText kConnectBanner =
+    LANG_TEXT("************* Контроллер подключен ************",
+              "*********** Controller is connected ****************");
+constexpr LangText kDisconnectBanner =
+    LANG_TEXT("************* Контроллер отключен *************",
+              "*********** Controller is disconnected *************");
+constexpr LangText kFirstStatusLine =
+    LANG_TEXT("Контроллер \"%s\" подключен", "Controller \"%s\" is connected");
+constexpr LangText kRunningStatusLine =
+    LANG_TEXT("Контроллер \"%s\" подключен%s", "Controller \"%s\" is connected%s");
+
+// The status line lives in a 200-byte buffer.
+constexpr std::size_t kStatusLineMax = 199;
+
+}  // namespace
+
+void ConnectionWatch::TimerQELPADTestTimer() {
+  Link& link = programmer_.link();
+  if (link.PollHoldoff != 0) {
+    --link.PollHoldoff;
+    return;
+  }
+  out().ProgressHide();
+  PollController();
+}
+
+LinkStatus ConnectionWatch::PollController() {
+  host_.SetWatchTimerEnabled(false);
+  const LinkStatus status = programmer_.ReadProgrammerInfo();
+  const ProgrammerInfoRecord& info = programmer_.ProgrammerInfo;
+  if (status != kLinkOk) {
+    out().SetStatusText(LinkStatusText(status));
+    // A programmer that is there but may not be opened (on Linux most often
+    // the missing udev rule) is explained once, not five times a second.
+    const std::string& why = programmer_.link().transport().OpenFailure();
+    if (!why.empty() && why != explained_open_failure_)
+      out().LogPrintf("%s", ProgrammerNotOpenedText(why).c_str());
+    explained_open_failure_ = why;
+    if (ControllerConnected) {
+      out().LogPrintf(PickLangText(kDisconnectBanner));
+      ControllerConnected = false;
+      out().SetButtonsState(false);
+    }
+  } else if (!ControllerConnected) {
+    ConnectedDots = 0;
+    host_.ClearLog();
+    out().LogPrintf(PickLangText(kConnectBanner));
+    out().SetStatusText(ClipUtf8(
+        FormatText(PickLangText(kFirstStatusLine), info.ControllerName().c_str()), kStatusLineMax));
+    ShowProgrammerInfo(out(), info);
+    ControllerConnected = true;
+    out().SetButtonsState(false);
+  } else {
+    if (++ConnectedDots > kMaxConnectedDots) ConnectedDots = 0;
+    const std::string dots(static_cast<std::size_t>(ConnectedDots), '.');
+    out().SetStatusText(ClipUtf8(FormatText(PickLangText(kRunningStatusLine),
+                                            info.ControllerName().c_str(), dots.c_str()),
+                                 kStatusLineMax));
+  }
+  programmer_.link().PollHoldoff = 0;
+  host_.SetWatchTimerEnabled(true);
+  return status;
+}
+
+}  // namespace rtd::shell

@@ -1,0 +1,49 @@
+#include "shell/session.h"
+
+#include "config/paths.h"
+#include "link/hidapi_platform.h"
+
+namespace rtd::shell {
+
+SessionPaths ProgramPaths(std::string* error) {
+  const ProgramFiles files = LocateProgramFiles(CurrentFileEnvironment());
+  const std::string reason = PrepareConfigDirectory(files);
+  if (error != nullptr) *error = reason;
+  return {files.jedec, files.settings, files.shipped_jedec};
+}
+
+std::unique_ptr<HidPlatform> MakePlatform(const PlatformChoice& choice, Clock& clock,
+                                          std::string* error) {
+  if (!choice.simulate) return std::make_unique<HidapiPlatform>();
+  sim::SimConfig config;
+  std::string reason;
+  if (!choice.simulate_file.empty() && !sim::LoadSimConfig(choice.simulate_file, config, reason)) {
+    if (error != nullptr) *error = reason;
+    return nullptr;
+  }
+  auto device = std::make_unique<sim::VirtualProgrammer>(std::move(config), clock);
+  // Nobody reads the request record outside the tests; it would only grow.
+  device->SetRecordRequests(false);
+  if (!device->ImageError().empty()) {
+    if (error != nullptr) *error = device->ImageError();
+    return nullptr;
+  }
+  return device;
+}
+
+Session::Session(std::unique_ptr<HidPlatform> platform, Clock& clock, OutputServices& out,
+                 const SessionPaths& paths)
+    : clock_(clock),
+      platform_(std::move(platform)),
+      simulator_(dynamic_cast<sim::VirtualProgrammer*>(platform_.get())),
+      link_(*platform_, clock, out),
+      programmer_(link_),
+      chips_(paths.jedec, out),
+      settings_(paths.settings, out),
+      ops_(programmer_, chips_, settings_) {
+  chips_.SetShippedDatabase(paths.shipped_jedec);
+}
+
+Session::~Session() = default;
+
+}  // namespace rtd::shell
