@@ -122,6 +122,11 @@ bool HidapiPlatform::GetManufacturerString(HidHandle handle, std::u16string& tex
   wchar_t buffer[kMaxStringUnits + 1] = {};
   if (hid_get_manufacturer_string(Device(handle), buffer, kMaxStringUnits + 1) != 0) return false;
   buffer[kMaxStringUnits] = 0;
+  // hidapi gives the strings the kernel read when the device was plugged
+  // in; one the device could not deliver then (or has none) comes back
+  // empty, with success. The transport must see it as unreadable, not as a
+  // string that differs.
+  if (buffer[0] == 0) return false;
   text = WideToUtf16(buffer, kMaxStringUnits);
   return true;
 }
@@ -130,6 +135,7 @@ bool HidapiPlatform::GetProductString(HidHandle handle, std::u16string& text) {
   wchar_t buffer[kMaxStringUnits + 1] = {};
   if (hid_get_product_string(Device(handle), buffer, kMaxStringUnits + 1) != 0) return false;
   buffer[kMaxStringUnits] = 0;
+  if (buffer[0] == 0) return false;  // not delivered, as above
   text = WideToUtf16(buffer, kMaxStringUnits);
   return true;
 }

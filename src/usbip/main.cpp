@@ -1,0 +1,267 @@
+// rtdprog-usbip: the virtual programmer on this machine's own USB stack.
+// It plugs a USB device into the kernel's virtual host controller
+// (vhci-hcd), so that rtdprog and rtdprog-cli find it through hidraw exactly
+// as they find the real programmer.
+//
+//   rtdprog-usbip --attach [FILE]
+//
+// FILE holds the virtual programmer's settings, as for --simulate=FILE.
+// SIGUSR1 unplugs the device, SIGUSR2 plugs it back in; SIGINT and SIGTERM
+// unplug it and end the program.
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/clock.h"
+#include "i18n/lang.h"
+#include "sim/virtual_programmer.h"
+#include "usbip/usb_programmer.h"
+#include "usbip/vhci.h"
+
+namespace {
+
+// Set by the signal handlers, which can reach nothing but globals.
+volatile std::sig_atomic_t g_quit = 0;
+volatile std::sig_atomic_t g_unplug = 0;
+volatile std::sig_atomic_t g_plug = 0;
+
+void OnSignal(int signal) {
+  if (signal == SIGUSR1) {
+    g_unplug = 1;
+  } else if (signal == SIGUSR2) {
+    g_plug = 1;
+  } else {
+    g_quit = 1;
+  }
+}
+
+// Messages of the virtual programmer (its settings file) follow the locale,
+// as in rtdprog-cli.
+int32_t LanguageOfLocale() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* v = std::getenv(name);
+    if (v != nullptr && *v != '\0')
+      return std::string(v).rfind("ru", 0) == 0 ? rtd::kLanguageRussian : rtd::kLanguageEnglish;
+  }
+  return rtd::kLanguageEnglish;
+}
+
+constexpr const char* kUsage =
+    "usage: rtdprog-usbip --attach [FILE]\n"
+    "  Plugs the virtual programmer (settings in FILE, as for rtdprog-cli --simulate=FILE)\n"
+    "  into this machine's virtual USB host controller (needs root and the vhci-hcd module).\n"
+    "  SIGUSR1 unplugs it, SIGUSR2 plugs it back in, Ctrl-C or SIGTERM unplugs it and ends.\n";
+
+// Bus 1, device number after the port: only the kernel's own bookkeeping
+// looks at it.
+unsigned DevidFor(int port) { return (1u << 16) | static_cast<unsigned>(port + 2); }
+
+// One device plugged into one vhci port over one socket.
+class Connection {
+ public:
+  Connection(rtd::sim::VirtualProgrammer& programmer, const std::string& path,
+             const rtd::usbip::Vhci& vhci)
+      : vhci_(vhci), path_(path), device_(programmer, path) {}
+  ~Connection() { Unplug(); }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  bool Plug(std::string* error) {
+    port_ = vhci_.FreePort(error);
+    if (port_ < 0) return false;
+    int fds[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
+      *error = std::string("socketpair: ") + std::strerror(errno);
+      return false;
+    }
+    socket_ = fds[0];
+    // The kernel takes its own reference to its end of the pair.
+    const bool attached =
+        vhci_.Attach(port_, fds[1], DevidFor(port_), rtd::usbip::kSpeedFull, error);
+    close(fds[1]);
+    if (!attached) {
+      close(socket_);
+      socket_ = -1;
+      return false;
+    }
+    std::cerr << "rtdprog-usbip: attached to port " << port_ << " of the virtual USB host "
+              << "controller\n";
+    return true;
+  }
+
+  void Unplug() {
+    if (socket_ < 0) return;
+    std::string error;
+    // The host may have dropped the device already; then there is nothing to detach.
+    if (!vhci_.Detach(port_, &error) && errno != EINVAL)
+      std::cerr << "rtdprog-usbip: " << error << '\n';
+    close(socket_);
+    socket_ = -1;
+    std::cerr << "rtdprog-usbip: detached\n";
+  }
+
+  int socket() const { return socket_; }
+  const std::string& path() const { return path_; }
+  bool Attached() const { return socket_ >= 0; }
+  bool IsProgrammer() const { return device_.IsProgrammer(); }
+  // False for a device that cannot be opened: it never goes on the bus.
+  bool Usable() const { return !device_.Gone(); }
+
+  // Reads what the host sent and answers it. False when the connection
+  // ended (the host let go of the device, or the programmer left the bus).
+  bool Serve() {
+    uint8_t buffer[4096];
+    const ssize_t n = read(socket_, buffer, sizeof buffer);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+    if (n <= 0) {
+      std::cerr << "rtdprog-usbip: the host closed the connection"
+                << (n < 0 ? std::string(": ") + std::strerror(errno) : std::string()) << '\n';
+      return false;
+    }
+    out_.clear();
+    const bool sane = device_.Receive(buffer, static_cast<std::size_t>(n), out_);
+    if (!out_.empty() && !WriteAll()) return false;
+    if (!sane) {
+      std::cerr << "rtdprog-usbip: the host sent something that is no USB/IP command\n";
+      return false;
+    }
+    return !device_.Gone();
+  }
+
+ private:
+  bool WriteAll() {
+    std::size_t done = 0;
+    while (done < out_.size()) {
+      const ssize_t n = write(socket_, out_.data() + done, out_.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        std::cerr << "rtdprog-usbip: sending to the host: " << std::strerror(errno) << '\n';
+        return false;
+      }
+      done += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+  const rtd::usbip::Vhci& vhci_;
+  std::string path_;
+  rtd::usbip::UsbProgrammer device_;
+  int port_ = -1;
+  int socket_ = -1;
+  std::vector<uint8_t> out_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  rtd::CurrentLanguage = LanguageOfLocale();
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty() || args[0] != "--attach" || args.size() > 2) {
+    std::cerr << kUsage;
+    return 2;
+  }
+  rtd::sim::SimConfig config;
+  if (args.size() == 2) {
+    std::string error;
+    if (!rtd::sim::LoadSimConfig(args[1], config, error)) {
+      std::cerr << "rtdprog-usbip: " << error << '\n';
+      return 2;
+    }
+  }
+  rtd::SystemClock clock;
+  rtd::sim::VirtualProgrammer programmer(std::move(config), clock);
+  programmer.SetRecordRequests(false);
+  if (!programmer.ImageError().empty()) {
+    std::cerr << "rtdprog-usbip: " << programmer.ImageError() << '\n';
+    return 1;
+  }
+
+  // The signals are taken only while waiting in ppoll, so none is lost
+  // between a look at the flags and the wait.
+  sigset_t blocked;
+  sigset_t waiting;
+  sigemptyset(&blocked);
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) {
+    sigaddset(&blocked, s);
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(s, &sa, nullptr);
+  }
+  sigprocmask(SIG_BLOCK, &blocked, &waiting);
+  signal(SIGPIPE, SIG_IGN);
+
+  const rtd::usbip::Vhci vhci;
+  // The devices on the bus: the programmers and the decoys, plugged in the
+  // order the virtual programmer enumerates them.
+  std::vector<std::unique_ptr<Connection>> devices;
+  bool attach_failed = false;
+  auto plug_missing = [&]() {
+    for (const std::string& path : programmer.EnumerateInterfaces()) {
+      if (std::any_of(devices.begin(), devices.end(),
+                      [&](const auto& d) { return d->path() == path; }))
+        continue;
+      auto connection = std::make_unique<Connection>(programmer, path, vhci);
+      if (!connection->Usable()) continue;  // cannot be opened: never on the bus
+      std::string error;
+      if (!connection->Plug(&error)) {
+        std::cerr << "rtdprog-usbip: cannot attach to the virtual USB host controller: " << error
+                  << "\n(is the vhci-hcd module loaded? sudo modprobe vhci-hcd)\n";
+        attach_failed = true;
+        return;
+      }
+      devices.push_back(std::move(connection));
+    }
+  };
+  // The programmers leave the bus together, as they do in the virtual programmer.
+  auto unplug_programmers = [&]() {
+    programmer.Unplug();
+    std::erase_if(devices, [](const auto& d) { return d->IsProgrammer(); });
+  };
+  plug_missing();
+  if (attach_failed) return 1;
+
+  while (g_quit == 0) {
+    if (g_unplug != 0) {
+      g_unplug = 0;
+      unplug_programmers();
+    }
+    if (g_plug != 0) {
+      g_plug = 0;
+      programmer.Plug();
+      plug_missing();
+    }
+    std::vector<pollfd> fds;
+    for (const auto& d : devices) fds.push_back({d->socket(), POLLIN, 0});
+    const int ready = ppoll(fds.data(), fds.size(), nullptr, &waiting);
+    if (ready < 0 && errno != EINTR) {
+      std::cerr << "rtdprog-usbip: " << std::strerror(errno) << '\n';
+      break;
+    }
+    bool programmer_gone = false;
+    for (std::size_t i = 0; ready > 0 && i < fds.size(); ++i) {
+      if (fds[i].revents == 0 || devices[i]->Serve()) continue;
+      // Gone from the bus: unplugged by the programmer itself or by the
+      // host. The programmers stay off until SIGUSR2.
+      if (devices[i]->IsProgrammer()) programmer_gone = true;
+      devices[i]->Unplug();
+    }
+    std::erase_if(devices, [](const auto& d) { return !d->Attached(); });
+    if (programmer_gone) unplug_programmers();
+  }
+  devices.clear();
+  programmer.Flush();
+  return 0;
+}
