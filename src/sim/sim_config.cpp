@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "core/open_flags.h"
 #include "core/output_services.h"
 #include "i18n/lang.h"
 #include "sim/virtual_programmer.h"
@@ -362,7 +363,7 @@ namespace {
 // FIFO, a directory or /dev/zero is refused rather than waited for or read
 // without end.
 bool ReadConfigFile(const std::string& path, std::string& text, std::string& reason) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_BINARY);
   if (fd < 0) {
     reason = std::strerror(errno);
     return false;

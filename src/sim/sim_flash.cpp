@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/open_flags.h"
+
 namespace rtd::sim {
 namespace {
 
@@ -48,7 +50,7 @@ bool SimFlash::AttachFile(const std::string& path, std::string& error) {
   }
   // Without blocking, and only a regular file: a FIFO would hang the read
   // below, a device would hand out endless or unchangeable cells.
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_BINARY, 0666);
   if (fd < 0) {
     error = path + ": " + ErrnoText();
     return false;
