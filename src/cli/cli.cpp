@@ -345,6 +345,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     std::string not_selected;
     if (!o.device.empty()) not_selected = SelectProgrammer(programmer, o.device);
 
+    bool explained = false;  // the unopenable programmer is told of once
     if (!not_selected.empty()) {
       env.err << not_selected << '\n';
       status = kExitFailure;
@@ -357,6 +358,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
       // here is the one the first exchange would open.
       env.err << ProgrammerNotOpenedText(link.transport().OpenFailure()) << '\n';
       status = kExitFailure;
+      explained = true;
     } else if (command == "info") {
       const LinkStatus s = programmer.ReadProgrammerInfo();
       if (s == kLinkOk) {
@@ -406,7 +408,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     }
     out.ProgressHide();
     // The same when the programmer came back without access during the run.
-    if (status != kExitOk && !link.transport().OpenFailure().empty())
+    if (status != kExitOk && !explained && !link.transport().OpenFailure().empty())
       env.err << ProgrammerNotOpenedText(link.transport().OpenFailure()) << '\n';
   }
   return status;

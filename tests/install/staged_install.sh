@@ -97,7 +97,8 @@ grep -qx "BIN=$work/dump2.bin" "$work/xdg/rtdprog/rtdprog.ini" ||
 # A programmer that is plugged in but may not be opened.
 for command in info detect; do
     run 1 --simulate="$work/unopenable.conf" $command
-    grep -q "could not be opened: Permission denied" "$work/err" || fail "$command: no explanation"
+    [ "$(grep -c "could not be opened: Permission denied" "$work/err")" = 1 ] ||
+        fail "$command: not explained exactly once"
     grep -q "udev" "$work/err" || fail "$command: no word on the udev rule"
     ! grep -q "disconnected" "$work/err" || fail "$command: still called disconnected"
 done
