@@ -205,7 +205,7 @@ TEST_F(CliTest, FileProblemsNameThePathAndTheSystemsReason) {
   EXPECT_NE(Err().find("Error: " + missing + ": No such file or directory\n"), std::string::npos)
       << Err();
   const std::string pipe = (dir_ / "pipe.bin").string();
-  ASSERT_EQ(mkfifo(pipe.c_str(), 0666), 0);
+  RTD_MAKE_FIFO_OR_SKIP(pipe);
   EXPECT_EQ(Run({"--lang", "en", "write", pipe, "--yes"}), kExitFailure);
   EXPECT_NE(Err().find("Error: " + pipe + ": not a regular file\n"), std::string::npos) << Err();
   EXPECT_EQ(Run({"--lang", "en", "read", dir_.string()}), kExitFailure);
@@ -216,7 +216,7 @@ TEST_F(CliTest, FileProblemsNameThePathAndTheSystemsReason) {
 // Neither a FIFO nor a directory is waited for or taken for an empty file.
 TEST_F(CliTest, UnusableConfigurationFilesAreRefused) {
   const std::string pipe = (dir_ / "pipe.conf").string();
-  ASSERT_EQ(mkfifo(pipe.c_str(), 0666), 0);
+  RTD_MAKE_FIFO_OR_SKIP(pipe);
   EXPECT_EQ(Run({"--lang", "en", "--simulate=" + pipe, "info"}, false), kExitUsage);
   EXPECT_NE(Err().find("not a regular file"), std::string::npos) << Err();
   EXPECT_EQ(Run({"--lang", "en", "--simulate=" + dir_.string(), "info"}, false), kExitUsage);

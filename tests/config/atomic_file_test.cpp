@@ -56,7 +56,7 @@ TEST_F(AtomicFileTest, WhatIsNoRegularFileIsRefusedWithoutWaiting) {
   const int32_t saved = CurrentLanguage;
   CurrentLanguage = kLanguageEnglish;
   const std::string fifo = dir_.File("pipe");
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  RTD_MAKE_FIFO_OR_SKIP(fifo);
   EXPECT_FALSE(Replace(fifo, "x"));
   EXPECT_EQ(reason_, "not a regular file");
   CurrentLanguage = saved;

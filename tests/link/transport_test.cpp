@@ -4,7 +4,9 @@
 
 #include "fake_hid.h"
 #include "i18n/lang.h"
+#ifndef _WIN32
 #include "link/hidapi_platform.h"
+#endif
 #include "link/transport.h"
 
 namespace rtd::test {
@@ -171,6 +173,7 @@ TEST(Transport, AProgrammerThatCannotBeOpenedKeepsTheSystemsReason) {
   EXPECT_EQ(u.OpenFailure(), "");
 }
 
+#ifndef _WIN32  // hidapi is the Linux backend
 TEST(HidapiPlatform, AFailedOpenKeepsTheSystemsReason) {
   HidapiPlatform hid;
   ASSERT_TRUE(hid.LoadLibrary());
@@ -180,6 +183,7 @@ TEST(HidapiPlatform, AFailedOpenKeepsTheSystemsReason) {
   // hidapi's texts are wide; they reach the user as UTF-8.
   EXPECT_EQ(WideToUtf8(L"d\u00FC\u20AC\U0001F600"), "d\xC3\xBC\xE2\x82\xAC\xF0\x9F\x98\x80");
 }
+#endif
 
 TEST(Transport, FailedTransfersCloseTheHandle) {
   FakeHid hid;

@@ -166,7 +166,7 @@ TEST(SimConfigLoad, WhatIsNoRegularFileIsRefused) {
   English english;
   rtd::test::TempDir temp;
   const std::string fifo = temp.File("fifo.cfg");
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  RTD_MAKE_FIFO_OR_SKIP(fifo);
   SimConfig c;
   std::string error;
   EXPECT_FALSE(LoadSimConfig(fifo, c, error));
@@ -181,7 +181,7 @@ TEST(SimConfigLoad, ABackingImageThatIsNoRegularFileIsRefused) {
   rtd::test::TempDir temp;
   SimConfig c;
   c.image = temp.File("fifo.bin");
-  ASSERT_EQ(mkfifo(c.image.c_str(), 0666), 0);
+  RTD_MAKE_FIFO_OR_SKIP(c.image);
   rtd::ManualClock clock;
   VirtualProgrammer sim(c, clock);
   EXPECT_EQ(sim.ImageError(), c.image + ": not a regular file");
