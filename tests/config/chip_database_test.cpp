@@ -139,7 +139,9 @@ TEST_F(ChipDatabaseTest, ReadOnlyDatabaseIsReportedNotChanged) {
   db_.StoreFlashChip({0xEF, 0x40, 0x16}, kTemplateManufacturer, kTemplateSizeInBytes);
   CurrentLanguage = kLanguageRussian;
   EXPECT_EQ(out_.Boxes(), std::vector<std::string>{"0x10 Error: Unable to write to " + path_});
+#ifndef _WIN32
   EXPECT_TRUE(out_.Has("file-error " + path_ + ": Permission denied"));
+#endif
   EXPECT_EQ(ReadBytes(path_), original);
 }
 

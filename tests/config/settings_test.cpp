@@ -150,6 +150,8 @@ TEST(ImagePath, DirectoryPart) {
   EXPECT_EQ(DirectoryOfImagePath(""), "");
 }
 
+// POSIX paths throughout; on Windows a full path starts with a drive.
+#ifndef _WIN32
 TEST(ImagePath, RememberedPathIsTheChoosersStart) {
   TempDir dir;
   const std::string path = dir.File("rtdprog.ini");
@@ -177,6 +179,7 @@ TEST(ImagePath, RememberedPathIsTheChoosersStart) {
   EXPECT_EQ(out.Boxes(), std::vector<std::string>{"0x10 Ошибка: Не удаётся записать в " + path});
   EXPECT_EQ(file.InitialImageDirectory(), "/mnt/usb");
 }
+#endif
 
 }  // namespace
 }  // namespace rtd
