@@ -1,4 +1,5 @@
-// The whole stack on a virtual programmer, for the benchmarks.
+// The whole stack on a virtual programmer, for the benchmarks: one Session,
+// as the window and the command line have it, in a scratch directory.
 #pragma once
 
 #include <unistd.h>
@@ -8,12 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "config/chip_database.h"
-#include "config/settings.h"
-#include "flash/operations.h"
-#include "link/commands.h"
-#include "link/exchange.h"
 #include "quiet_output.h"
+#include "shell/session.h"
 #include "sim/virtual_programmer.h"
 
 namespace rtd::bench {
@@ -32,34 +29,22 @@ struct Stack {
     config.size = size;
     config.transfer_us = transfer_us;
     config.erase_ms = 0;
-    device = std::make_unique<sim::VirtualProgrammer>(config, clock);
-    link = std::make_unique<Link>(*device, clock, out);
-    programmer = std::make_unique<Programmer>(*link);
-    chips = std::make_unique<ChipDatabase>((dir / "jedec.ini").string(), out);
-    settings = std::make_unique<SettingsFile>((dir / "settings.ini").string(), out);
-    ops = std::make_unique<FlashOperations>(*programmer, *chips, *settings);
+    session = std::make_unique<shell::Session>(
+        std::make_unique<sim::VirtualProgrammer>(config, clock), clock, out,
+        shell::SessionPaths{(dir / "jedec.ini").string(), (dir / "settings.ini").string()});
+    ops = &session->ops();
     out.image_path = (dir / "image.bin").string();
   }
   ~Stack() {
-    // The link closes its handle on the device: tear down top to bottom.
-    ops.reset();
-    settings.reset();
-    chips.reset();
-    programmer.reset();
-    link.reset();
-    device.reset();
+    session.reset();
     std::filesystem::remove_all(dir);
   }
 
   std::filesystem::path dir;
   SystemClock clock;
   QuietOutput out;
-  std::unique_ptr<sim::VirtualProgrammer> device;
-  std::unique_ptr<Link> link;
-  std::unique_ptr<Programmer> programmer;
-  std::unique_ptr<ChipDatabase> chips;
-  std::unique_ptr<SettingsFile> settings;
-  std::unique_ptr<FlashOperations> ops;
+  std::unique_ptr<shell::Session> session;
+  FlashOperations* ops = nullptr;
 };
 
 }  // namespace rtd::bench

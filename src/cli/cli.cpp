@@ -14,12 +14,7 @@
 #include "i18n/lang.h"
 #include "link/commands.h"
 #include "link/exchange.h"
-#ifdef _WIN32
-#include "link/hiddll_platform.h"
-#else
-#include "link/hidapi_platform.h"
-#endif
-#include "sim/virtual_programmer.h"
+#include "shell/session.h"
 
 namespace rtd::cli {
 
@@ -294,28 +289,13 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
   SystemClock system_clock;
   Clock& clock = env.clock != nullptr ? *env.clock : static_cast<Clock&>(system_clock);
 
-  std::unique_ptr<HidPlatform> platform;
-  if (o.simulate) {
-    sim::SimConfig config;
-    std::string sim_error;
-    if (!o.simulate_file.empty() && !sim::LoadSimConfig(o.simulate_file, config, sim_error)) {
-      env.err << "rtdprog-cli: " << sim_error << '\n';
-      return kExitUsage;
-    }
-    auto device = std::make_unique<sim::VirtualProgrammer>(std::move(config), clock);
-    // Nobody looks at the request record here; it would only grow.
-    device->SetRecordRequests(false);
-    if (!device->ImageError().empty()) {
-      env.err << "rtdprog-cli: " << device->ImageError() << '\n';
-      return kExitFailure;
-    }
-    platform = std::move(device);
-  } else {
-#ifdef _WIN32
-    platform = std::make_unique<HidDllPlatform>(SystemHidDllFunctions());
-#else
-    platform = std::make_unique<HidapiPlatform>();
-#endif
+  std::string platform_error;
+  bool bad_configuration = false;
+  std::unique_ptr<HidPlatform> platform = shell::MakePlatform(
+      {o.simulate, o.simulate_file}, clock, &platform_error, &bad_configuration);
+  if (!platform) {
+    env.err << "rtdprog-cli: " << platform_error << '\n';
+    return bad_configuration ? kExitUsage : kExitFailure;
   }
 
   CliOutput out({env.out, env.err, env.in, env.in_is_terminal, env.err_is_terminal}, clock,
@@ -335,12 +315,12 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
 
   int status = kExitFailure;
   {
-    Link link(*platform, clock, out);
-    Programmer programmer(link);
-    ChipDatabase chips(files.jedec, out);
-    chips.SetShippedDatabase(files.shipped_jedec);
-    SettingsFile settings(files.settings, out);
-    FlashOperations ops(programmer, chips, settings);
+    shell::Session session(std::move(platform), clock, out,
+                           {files.jedec, files.settings, files.shipped_jedec});
+    Link& link = session.link();
+    Programmer& programmer = session.programmer();
+    const ChipDatabase& chips = session.chips();
+    FlashOperations& ops = session.ops();
     FlashExtras extras(ops);
     std::string not_selected;
     if (!o.device.empty()) not_selected = SelectProgrammer(programmer, o.device);

@@ -17,7 +17,8 @@ SessionPaths ProgramPaths(std::string* error) {
 }
 
 std::unique_ptr<HidPlatform> MakePlatform(const PlatformChoice& choice, Clock& clock,
-                                          std::string* error) {
+                                          std::string* error, bool* bad_configuration) {
+  if (bad_configuration != nullptr) *bad_configuration = false;
   if (!choice.simulate) {
 #ifdef _WIN32
     return std::make_unique<HidDllPlatform>(SystemHidDllFunctions());
@@ -29,6 +30,7 @@ std::unique_ptr<HidPlatform> MakePlatform(const PlatformChoice& choice, Clock& c
   std::string reason;
   if (!choice.simulate_file.empty() && !sim::LoadSimConfig(choice.simulate_file, config, reason)) {
     if (error != nullptr) *error = reason;
+    if (bad_configuration != nullptr) *bad_configuration = true;
     return nullptr;
   }
   auto device = std::make_unique<sim::VirtualProgrammer>(std::move(config), clock);

@@ -39,11 +39,14 @@ struct PlatformChoice {
   std::string simulate_file;  // the virtual programmer's configuration; empty: defaults
 };
 
-// The USB programmer through hidapi, or the virtual programmer. Null with
-// the reason in *error when the virtual programmer's configuration or its
-// backing file cannot be used.
+// The USB programmer (hidapi on Linux, HID.DLL on Windows), or the virtual
+// programmer. Null with the reason in *error when the virtual programmer's
+// configuration or its backing file cannot be used; *bad_configuration,
+// when given, tells which (a configuration that cannot be read at all is
+// the user's mistake on the command line, a backing file is an ordinary
+// file error).
 std::unique_ptr<HidPlatform> MakePlatform(const PlatformChoice& choice, Clock& clock,
-                                          std::string* error);
+                                          std::string* error, bool* bad_configuration = nullptr);
 
 class Session {
  public:
