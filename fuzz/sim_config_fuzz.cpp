@@ -28,7 +28,7 @@ bool Same(const SimConfig& a, const SimConfig& b) {
          a.name == b.name && a.serial == b.serial && a.app_version == b.app_version &&
          a.boot_version == b.boot_version && a.library_loadable == b.library_loadable &&
          a.entry_points == b.entry_points && a.unplug_after == b.unplug_after &&
-         a.faults == b.faults && a.decoys == b.decoys;
+         a.programmers == b.programmers && a.faults == b.faults && a.decoys == b.decoys;
 }
 
 std::string Hex(uint64_t v) {
@@ -50,6 +50,7 @@ const char* KindName(rtd::sim::FaultKind kind) {
     case FaultKind::kStatus254: return "status254";
     case FaultKind::kShortBlock: return "short";
     case FaultKind::kTransferFailure: return "transfer";
+    case FaultKind::kFlippedBit: return "flip";
   }
   return "?";
 }
@@ -82,6 +83,7 @@ std::string Write(const SimConfig& c) {
   t += "library=" + std::to_string(c.library_loadable ? 1 : 0) + "\n";
   t += "entry-points=" + std::to_string(c.entry_points ? 1 : 0) + "\n";
   t += "unplug-after=" + std::to_string(c.unplug_after) + "\n";
+  t += "programmers=" + std::to_string(c.programmers) + "\n";
   for (const auto& f : c.faults) {
     t += std::string("fault=") + KindName(f.kind);
     t += " cmd=" + (f.command < 0 ? std::string("any") : Hex(static_cast<uint64_t>(f.command)));
