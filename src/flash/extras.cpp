@@ -263,27 +263,12 @@ OpResult FlashExtras::Erase() {
 
   o.SetButtonsState(true);
   o.EnableButton(ToolButton::SpeedButtonWrite);
-  Programmer& p = ops_.programmer();
   OpResult result = OpResult::kFailed;
   uint8_t saved_status = 0;
   // As in the write: each step only after the ones before it succeeded; a
   // failed primitive has told the user, and the chip stays as far as it got.
   [&] {
-    if (p.FlashReadStatus(&saved_status) != 0) return;
-    if (saved_status != 0) {
-      o.LogPrintf(PickLangText(LANG_TEXT("Снятие блокировки FLASH", "Unlock FLASH")));
-      if (p.FlashWriteEnable() != 0 || p.FlashWriteStatus(0) != 0) return;
-      o.DelayWithMessages(100);
-    }
-    if (p.FlashWriteEnable() != 0) return;
-    o.LogPrintf(PickLangText(LANG_TEXT("Стирание FLASH", "FLASH erase")));
-    if (p.FlashEraseChip() != 0) return;
-    if (saved_status != 0) {
-      o.LogPrintf(PickLangText(LANG_TEXT("Установка блокировки FLASH", "Lock FLASH")));
-      if (p.FlashWriteEnable() != 0 || p.FlashWriteStatus(saved_status) != 0) return;
-      o.DelayWithMessages(100);
-    }
-    if (p.FlashWriteDisable() != 0) return;
+    if (!ops_.UnlockAndErase(&saved_status) || !ops_.Relock(saved_status)) return;
 
     result = CheckBlank(true);
     if (result == OpResult::kOk) {

@@ -116,6 +116,12 @@ class FlashOperations {
                  uint32_t bytes_per_step);
   bool NextBlock(int32_t& counter);
   OpResult WritePages(const uint8_t* buffer, uint32_t length);
+  // The write's first and last steps, shared with the erase: read the
+  // status, unlock a protected chip, erase it; then lock it again as it
+  // was and clear the write latch. False after a primitive has told the
+  // user; the chip stays as far as it got.
+  bool UnlockAndErase(uint8_t* saved_status);
+  bool Relock(uint8_t saved_status);
 
   Programmer& programmer_;
   ChipDatabase& chips_;

@@ -32,34 +32,20 @@ OpResult FlashOperations::SpeedButtonWriteClick() {
 
   o.SetButtonsState(true);
   o.EnableButton(ToolButton::SpeedButtonWrite);
-  auto& p = programmer_;
   OpResult result = OpResult::kFailed;
   uint8_t saved_status = 0;
   // Each step runs only when the ones before it succeeded; a failed
   // primitive has already told the user, so the chain just stops (the
   // flash stays as far as it got, unlocked and erased included).
   [&] {
-    if (p.FlashReadStatus(&saved_status) != 0) return;
-    if (saved_status != 0) {
-      o.LogPrintf(PickLangText(LANG_TEXT("Снятие блокировки FLASH", "Unlock FLASH")));
-      if (p.FlashWriteEnable() != 0 || p.FlashWriteStatus(0) != 0) return;
-      o.DelayWithMessages(100);
-    }
-    if (p.FlashWriteEnable() != 0) return;
-    o.LogPrintf(PickLangText(LANG_TEXT("Стирание FLASH", "FLASH erase")));
-    if (p.FlashEraseChip() != 0) return;
+    if (!UnlockAndErase(&saved_status)) return;
 
     if (const OpResult written = WritePages(buffer.get(), length); written != OpResult::kOk) {
       result = written;
       return;
     }
 
-    if (saved_status != 0) {
-      o.LogPrintf(PickLangText(LANG_TEXT("Установка блокировки FLASH", "Lock FLASH")));
-      if (p.FlashWriteEnable() != 0 || p.FlashWriteStatus(saved_status) != 0) return;
-      o.DelayWithMessages(100);
-    }
-    if (p.FlashWriteDisable() != 0) return;
+    if (!Relock(saved_status)) return;
 
     if (QuickCompareImage(buffer.get(), length) == 0) {
       o.LogPrintf(
@@ -69,6 +55,31 @@ OpResult FlashOperations::SpeedButtonWriteClick() {
   }();
   EndOperation(buffer);
   return result;
+}
+
+bool FlashOperations::UnlockAndErase(uint8_t* saved_status) {
+  auto& o = out();
+  auto& p = programmer_;
+  if (p.FlashReadStatus(saved_status) != 0) return false;
+  if (*saved_status != 0) {
+    o.LogPrintf(PickLangText(LANG_TEXT("Снятие блокировки FLASH", "Unlock FLASH")));
+    if (p.FlashWriteEnable() != 0 || p.FlashWriteStatus(0) != 0) return false;
+    o.DelayWithMessages(100);
+  }
+  if (p.FlashWriteEnable() != 0) return false;
+  o.LogPrintf(PickLangText(LANG_TEXT("Стирание FLASH", "FLASH erase")));
+  return p.FlashEraseChip() == 0;
+}
+
+bool FlashOperations::Relock(uint8_t saved_status) {
+  auto& o = out();
+  auto& p = programmer_;
+  if (saved_status != 0) {
+    o.LogPrintf(PickLangText(LANG_TEXT("Установка блокировки FLASH", "Lock FLASH")));
+    if (p.FlashWriteEnable() != 0 || p.FlashWriteStatus(saved_status) != 0) return false;
+    o.DelayWithMessages(100);
+  }
+  return p.FlashWriteDisable() == 0;
 }
 
 // Programs the image page by page, skipping blank pages; hides the gauge
