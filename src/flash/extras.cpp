@@ -47,44 +47,6 @@ bool FlashExtras::Begin(OpResult& result) {
   return true;
 }
 
-OpResult FlashExtras::ReadAll(uint8_t* buffer, uint32_t size, LangText title,
-                              ToolButton stop_button) {
-  ops_.StartBusy(title, stop_button, static_cast<int32_t>(Pages(size)), kPage);
-  OpResult result = OpResult::kOk;
-  int32_t counter = 0;
-  uint8_t block[kPage];
-  for (uint32_t address = 0; address < size; address += kPage) {
-    if (!ops_.NextBlock(counter)) {
-      result = OpResult::kStopped;
-      break;
-    }
-    // The reply always carries 256 bytes; only those inside the chip count.
-    if (ops_.programmer().FlashReadBlock(address, block) != 0) {
-      result = OpResult::kFailed;
-      break;
-    }
-    std::memcpy(buffer + address, block, std::min(kPage, size - address));
-  }
-  ops_.out().ProgressHide();
-  return result;
-}
-
-OpResult FlashExtras::SaveDump(const uint8_t* buffer, uint32_t size) {
-  auto& o = ops_.out();
-  const std::string name = o.ChooseImageToSave();
-  if (name.empty()) return OpResult::kCancelled;
-  OpResult result = OpResult::kOk;
-  if (SaveImageFile(name, buffer, size) == 0) {
-    o.LogPrintf(PickLangText(LANG_TEXT("FLASH прочитана", "FLASH read ok")));
-    o.ToolbarNotice(2500, 250, PickLangText(LANG_TEXT("Файл записан", "The file is written")));
-  } else {
-    o.ToolbarNotice(2500, 250, PickLangText(LANG_TEXT("Ошибка записи файла", "Error writing file")));
-    result = OpResult::kFailed;
-  }
-  ops_.settings_.RememberImagePath(name);
-  return result;
-}
-
 OpResult FlashExtras::ReadVerified() {
   reads_differed_ = false;
   OpResult result;
@@ -101,9 +63,10 @@ OpResult FlashExtras::ReadVerified() {
     return OpResult::kFailed;
   }
 
-  result = ReadAll(first.get(), size, flash_text::kRead, ToolButton::SpeedButtonRead);
+  result = ops_.ReadWholeFlash(first.get(), size, flash_text::kRead, ToolButton::SpeedButtonRead);
   if (result == OpResult::kOk)
-    result = ReadAll(second.get(), size, flash_text::kCheckRead, ToolButton::SpeedButtonRead);
+    result = ops_.ReadWholeFlash(second.get(), size, flash_text::kCheckRead,
+                                 ToolButton::SpeedButtonRead);
   if (result == OpResult::kOk) {
     const auto [a, b] = std::mismatch(first.get(), first.get() + size, second.get());
     if (a != first.get() + size) {
@@ -118,7 +81,7 @@ OpResult FlashExtras::ReadVerified() {
     } else {
       o.LogPrintf(PickLangText(kReadsAgree));
       second.reset();
-      result = SaveDump(first.get(), size);
+      result = ops_.SaveDump(first.get(), size);
     }
   }
   second.reset();

@@ -68,11 +68,6 @@ class FlashExtras {
   bool Begin(OpResult& result);
   // The blank check's loop, for the erase too; the gauge is its own.
   OpResult CheckBlank(bool after_erase);
-  // Reads [0, size) into buffer under a progress title; kOk, kFailed or
-  // kStopped. The gauge is hidden afterwards.
-  OpResult ReadAll(uint8_t* buffer, uint32_t size, LangText title, ToolButton stop_button);
-  // The chooser, SaveImageFile and their messages, as the read has them.
-  OpResult SaveDump(const uint8_t* buffer, uint32_t size);
 
   FlashOperations& ops_;
   bool reads_differed_ = false;

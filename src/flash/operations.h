@@ -121,6 +121,12 @@ class FlashOperations {
   // was and clear the write latch. False after a primitive has told the
   // user; the chip stays as far as it got.
   bool UnlockAndErase(uint8_t* saved_status);
+  // Reads size bytes of the flash into buffer under the gauge with this
+  // title; kOk, kStopped, or kFailed after the primitive told the user.
+  OpResult ReadWholeFlash(uint8_t* buffer, uint32_t size, LangText title, ToolButton stop_button);
+  // Asks where to save the dump, saves it safely, tells the user and
+  // remembers the path; kCancelled when no file was chosen.
+  OpResult SaveDump(const uint8_t* buffer, uint32_t size);
   bool Relock(uint8_t saved_status);
 
   Programmer& programmer_;

@@ -19,16 +19,9 @@ int32_t BlockCount(uint32_t length) {
 
 }  // namespace
 
-OpResult FlashOperations::SpeedButtonReadClick() {
-  auto& o = out();
-  if (!PassGate()) return OpResult::kNotStarted;
-  if (!CurrentFlash.Identified()) return OpResult::kNotStarted;
-  std::unique_ptr<uint8_t[]> buffer;
-  if (const OpResult taken = TakeImageBuffer(buffer); taken != OpResult::kOk) return taken;
-  const uint32_t size = CurrentFlash.SizeInBytes;
-
-  StartBusy(flash_text::kRead, ToolButton::SpeedButtonRead, BlockCount(size), kBlock);
-
+OpResult FlashOperations::ReadWholeFlash(uint8_t* buffer, uint32_t size, LangText title,
+                                        ToolButton stop_button) {
+  StartBusy(title, stop_button, BlockCount(size), kBlock);
   OpResult result = OpResult::kOk;
   int32_t counter = 0;
   for (uint32_t address = 0; address < size; address += kBlock) {
@@ -37,7 +30,7 @@ OpResult FlashOperations::SpeedButtonReadClick() {
       break;
     }
     if (size - address >= kBlock) {
-      if (programmer_.FlashReadBlock(address, buffer.get() + address) != 0) {
+      if (programmer_.FlashReadBlock(address, buffer + address) != 0) {
         result = OpResult::kFailed;
         break;
       }
@@ -49,29 +42,42 @@ OpResult FlashOperations::SpeedButtonReadClick() {
         result = OpResult::kFailed;
         break;
       }
-      std::memcpy(buffer.get() + address, block, size - address);
+      std::memcpy(buffer + address, block, size - address);
     }
   }
-  o.ProgressHide();
+  out().ProgressHide();
+  return result;
+}
 
-  if (result == OpResult::kOk) {
-    const std::string name = o.ChooseImageToSave();
-    if (name.empty()) {
-      result = OpResult::kCancelled;
-    } else {
-      std::string reason;
-      if (SaveImageFile(name, buffer.get(), size, &reason) == 0) {
-        o.LogPrintf(PickLangText(LANG_TEXT("FLASH прочитана", "FLASH read ok")));
-        o.ToolbarNotice(2500, 250, PickLangText(LANG_TEXT("Файл записан", "The file is written")));
-      } else {
-        o.ToolbarNotice(2500, 250,
-                        PickLangText(LANG_TEXT("Ошибка записи файла", "Error writing file")));
-        o.ShowFileError(name, reason);
-        result = OpResult::kFailed;
-      }
-      settings_.RememberImagePath(name);
-    }
+OpResult FlashOperations::SaveDump(const uint8_t* buffer, uint32_t size) {
+  auto& o = out();
+  const std::string name = o.ChooseImageToSave();
+  if (name.empty()) return OpResult::kCancelled;
+  OpResult result = OpResult::kOk;
+  std::string reason;
+  if (SaveImageFile(name, buffer, size, &reason) == 0) {
+    o.LogPrintf(PickLangText(LANG_TEXT("FLASH прочитана", "FLASH read ok")));
+    o.ToolbarNotice(2500, 250, PickLangText(LANG_TEXT("Файл записан", "The file is written")));
+  } else {
+    o.ToolbarNotice(2500, 250, PickLangText(LANG_TEXT("Ошибка записи файла", "Error writing file")));
+    o.ShowFileError(name, reason);
+    result = OpResult::kFailed;
   }
+  settings_.RememberImagePath(name);
+  return result;
+}
+
+OpResult FlashOperations::SpeedButtonReadClick() {
+  if (!PassGate()) return OpResult::kNotStarted;
+  if (!CurrentFlash.Identified()) return OpResult::kNotStarted;
+  std::unique_ptr<uint8_t[]> buffer;
+  if (const OpResult taken = TakeImageBuffer(buffer); taken != OpResult::kOk) return taken;
+  const uint32_t size = CurrentFlash.SizeInBytes;
+
+  OpResult result =
+      ReadWholeFlash(buffer.get(), size, flash_text::kRead, ToolButton::SpeedButtonRead);
+
+  if (result == OpResult::kOk) result = SaveDump(buffer.get(), size);
   EndOperation(buffer);
   return result;
 }
