@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "core/utf8.h"
+
 namespace rtd {
 
 namespace {
@@ -31,24 +33,6 @@ std::optional<unsigned char> Cp1251Byte(char32_t c) {
   for (std::size_t i = 0; i < kCp1251High.size(); ++i)
     if (kCp1251High[i] == c) return static_cast<unsigned char>(0x80 + i);
   return std::nullopt;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
 }
 
 // Decodes one character at text[i]; advances i. None on a malformed sequence.

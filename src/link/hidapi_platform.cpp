@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "core/utf8.h"
+
 namespace rtd {
 
 namespace {
@@ -51,21 +53,7 @@ std::string WideToUtf8(const wchar_t* text) {
   for (const wchar_t* p = text; *p != 0; ++p) {
     auto code = static_cast<uint32_t>(*p);
     if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
-    if (code < 0x80) {
-      result.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-      result.push_back(static_cast<char>(0xC0 | (code >> 6)));
-      result.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-      result.push_back(static_cast<char>(0xE0 | (code >> 12)));
-      result.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-      result.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-      result.push_back(static_cast<char>(0xF0 | (code >> 18)));
-      result.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-      result.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-      result.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
+    AppendUtf8(result, static_cast<char32_t>(code));
   }
   return result;
 }
