@@ -98,6 +98,11 @@ class FlashOperations {
   Programmer& programmer() { return programmer_; }
   OutputServices& out() { return programmer_.out(); }
 
+  // True from the moment an erase is about to be sent until the operation
+  // that sent it has returned: stopping then leaves the board without its
+  // firmware, so a window asks before it closes under such an operation.
+  bool ChipAtRisk() const { return chip_at_risk_; }
+
  protected:
   // The image buffer of one operation; null when the memory cannot be had.
   virtual std::unique_ptr<uint8_t[]> AllocateImageBuffer(uint32_t size);
@@ -133,6 +138,7 @@ class FlashOperations {
   ChipDatabase& chips_;
   SettingsFile& settings_;
   OpResult last_quick_compare_ = OpResult::kOk;
+  bool chip_at_risk_ = false;
 };
 
 }  // namespace rtd
