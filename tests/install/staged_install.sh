@@ -27,6 +27,8 @@ stage="$work/stage/usr"
         echo bin/rtdprog
         echo share/applications/rtdprog.desktop
         echo share/icons/hicolor/scalable/apps/rtdprog.svg
+        echo share/man/man1/rtdprog.1
+        echo share/metainfo/local.rtdprog.rtdprog.metainfo.xml
     fi
 } | sort >"$work/expected"
 (cd "$stage" && find . -type f -o -type l | sed 's|^\./||' | sort) >"$work/staged"
