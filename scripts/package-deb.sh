@@ -33,7 +33,7 @@ step "configuring" cmake -S "$root" -B "$build" -G Ninja $launcher \
     "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)"
 step "building" cmake --build "$build"
 rm -f "$build"/rtdprog_*.deb
-step "packing" sh -c 'cd "$1" && cpack -G DEB' cpack "$build"
+step "packing" cpack -G DEB --config "$build/CPackConfig.cmake" -B "$build"
 set -- "$build"/rtdprog_*.deb
 [ -f "$1" ] || { echo "package-deb.sh: cpack made no package" >&2; exit 1; }
 rm -f "$dist"/rtdprog_*.deb
