@@ -159,6 +159,19 @@ TEST_F(WindowScenario, PluggingInAndOutShowsInTheLogStatusBarAndButtons) {
   EXPECT_TRUE(window_->EnabledButtons().empty());
 }
 
+TEST_F(WindowScenario, TheWatchStaysOutOfTheConnectChecksFirstWait) {
+  Open();
+  Tick();
+  const std::string announced = window_->Status();
+  std::string status_in_the_wait;
+  AtPump(1, [&] {
+    Tick();
+    status_in_the_wait = window_->Status();
+  });
+  window_->Click(B::SpeedButtonConnect);
+  EXPECT_EQ(status_in_the_wait, announced);
+}
+
 TEST_F(WindowScenario, ConnectThenReadIntoAFileChosenInACentredSaveDialog) {
   Open();
   const std::string content = Pattern(1);
