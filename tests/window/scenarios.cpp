@@ -345,6 +345,18 @@ TEST_F(WindowScenario, ClosingDuringTheWriteAsksFirst) {
   }
 }
 
+TEST_F(WindowScenario, ASettingsFileThatCannotBeWrittenIsSaidAndTheWindowStillCloses) {
+  const std::string settings = dir_.File("missing") + "/rtdprog.ini";
+  window_->Start(std::make_unique<sim::VirtualProgrammer>(sim::SimConfig{}, clock_), clock_,
+                 shell::SessionPaths{dir_.File("jedec.ini"), settings});
+  window_->box_answers = {IDOK};
+  EXPECT_TRUE(window_->Close());
+  // No settings were read: the window speaks Russian.
+  EXPECT_EQ(Boxes(), Lines{"Ошибка: Не удаётся записать в " + settings});
+  // The box of the close does not bring the watch back.
+  EXPECT_FALSE(window_->TimerRunning(T::TimerQELPADTest));
+}
+
 TEST_F(WindowScenario, TheDebugSettingShowsBothDebugItemsAndUncheckingHidesThem) {
   Open(true, "Lang=1");
   EXPECT_FALSE(window_->MenuVisible("MenuItemDebug"));
