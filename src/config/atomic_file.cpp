@@ -199,12 +199,17 @@ std::string CheckOutputPath(const std::string& path) {
   if (::stat(target.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return SystemErrorText(EISDIR);
     if (!S_ISREG(st.st_mode)) return NotARegularFileText();
+    // The same rule as the replacement's: a file nobody may write is kept.
+    if ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)
+      return SystemErrorText(EACCES);
     return {};
   }
   if (errno != ENOENT) return SystemErrorText(errno);
+  const std::string directory = DirectoryOf(target);
   struct stat folder {};
-  if (::stat(DirectoryOf(target).c_str(), &folder) != 0) return SystemErrorText(errno);
+  if (::stat(directory.c_str(), &folder) != 0) return SystemErrorText(errno);
   if (!S_ISDIR(folder.st_mode)) return SystemErrorText(ENOTDIR);
+  if (::access(directory.c_str(), W_OK | X_OK) != 0) return SystemErrorText(errno);
   return {};
 }
 

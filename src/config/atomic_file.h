@@ -43,8 +43,8 @@ namespace rtd {
 bool ReplaceFileContent(const std::string& path, std::string_view bytes, std::string& reason);
 
 // Empty when path may be saved to by ReplaceFileContent as far as can be
-// told before the work: it is a regular file or nothing yet, in a folder that
-// exists, reached through no refused link. Otherwise the reason, as
+// told before the work: a writable regular file, or nothing yet in a folder
+// that exists and takes new files, reached through no refused link. Otherwise the reason, as
 // ReplaceFileContent would give it. Opens nothing, so a FIFO never blocks.
 std::string CheckOutputPath(const std::string& path);
 

@@ -215,6 +215,9 @@ TEST_F(CliTest, ADumpThatCouldNotBeSavedIsRefusedBeforeTheRead) {
   const std::string pipe = (dir_ / "pipe.bin").string();
   RTD_MAKE_FIFO_OR_SKIP(pipe);
   const std::string nowhere = (dir_ / "no-such-folder" / "dump.bin").string();
+  const std::string kept = (dir_ / "kept.bin").string();
+  WriteFile(kept, {1, 2, 3});
+  fs::permissions(kept, fs::perms::owner_read);
   const struct {
     std::vector<std::string> args;
     std::string error;
@@ -223,6 +226,7 @@ TEST_F(CliTest, ADumpThatCouldNotBeSavedIsRefusedBeforeTheRead) {
       {{"read", "--verify", pipe}, pipe + ": not a regular file"},
       {{"read", dir_.string()}, dir_.string() + ": Is a directory"},
       {{"read", nowhere}, nowhere + ": No such file or directory"},
+      {{"read", kept}, kept + ": Permission denied"},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args{"--lang", "en"};
