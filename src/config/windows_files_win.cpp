@@ -8,6 +8,7 @@
 #endif
 #include <windows.h>
 
+#include <cstdio>
 #include <vector>
 
 namespace rtd::win {
@@ -157,11 +158,17 @@ bool WriteFileReplacing(const std::string& target, const void* data, std::size_t
   }
 
   // Beside the target, so the move stays within one volume.
+  const std::size_t slash = target.find_last_of("/\\");
+  const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   std::string temp;
   HANDLE file = INVALID_HANDLE_VALUE;
   for (int attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
-    temp = target + ".tmp-" + std::to_string(::GetCurrentProcessId()) + "-" +
-           std::to_string(::GetTickCount()) + "-" + std::to_string(attempt);
+    // A short name in the same folder, whatever the length of the target's.
+    char name[16];
+    std::snprintf(name, sizeof name, ".rtd-%08lX",
+                  static_cast<unsigned long>(::GetCurrentProcessId() * 2654435761u +
+                                             ::GetTickCount() + static_cast<DWORD>(attempt)));
+    temp = folder + name;
     file = ::CreateFileW(Widen(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) {
@@ -182,6 +189,18 @@ bool WriteFileReplacing(const std::string& target, const void* data, std::size_t
   if (code != ERROR_SUCCESS) SetError(error, target, code);
   ::DeleteFileW(Widen(temp).c_str());
   return false;
+}
+
+std::string OutputPathProblem(const std::string& path) {
+  if (path.empty()) return SystemErrorText(ERROR_FILE_NOT_FOUND);
+  const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? SystemErrorText(ERROR_DIRECTORY)
+                                                        : std::string();
+  }
+  const DWORD code = ::GetLastError();
+  // Not there yet, in a folder that is: it will be made.
+  return code == ERROR_FILE_NOT_FOUND ? std::string() : SystemErrorText(code);
 }
 
 }  // namespace rtd::win
