@@ -82,7 +82,7 @@ bool WriteAll(const FileSystemCalls& calls, int fd, std::string_view data) {
 
 std::string ForeignLinkText() {
   return PickLangText(
-      LANG_TEXT("ссылка в общей папке принадлежит другому пользователю; по ней не пишу",
+      LANG_TEXT("ссылка в общей папке принадлежит другому пользователю и не используется",
                 "a link in a shared folder that belongs to another user; not followed"));
 }
 
