@@ -92,6 +92,7 @@ class Connection {
     }
     socket_ = fds[0];
     // The kernel takes its own reference to its end of the pair.
+    attached_sockfd_ = fds[1];
     const bool attached =
         vhci_.Attach(port_, fds[1], DevidFor(port_), rtd::usbip::kSpeedFull, error);
     close(fds[1]);
@@ -110,7 +111,7 @@ class Connection {
     std::string error;
     // The host may have dropped the device already; then there is nothing
     // to detach, and the port may by now hold another device.
-    if (!vhci_.Detach(port_, DevidFor(port_), &error) && errno != EINVAL)
+    if (!vhci_.Detach(port_, DevidFor(port_), attached_sockfd_, &error) && errno != EINVAL)
       std::cerr << "rtdprog-usbip: " << error << '\n';
     close(socket_);
     socket_ = -1;
@@ -165,6 +166,7 @@ class Connection {
   rtd::usbip::UsbProgrammer device_;
   int port_ = -1;
   int socket_ = -1;
+  int attached_sockfd_ = -1;  // the number the kernel knows the socket by
   std::vector<uint8_t> out_;
 };
 

@@ -45,8 +45,9 @@ namespace {
 struct PortStatus {
   std::string hub;
   int port = -1;
-  int state = -1;  // 4 free, 6 in use
-  unsigned devid = 0;
+  int state = -1;  // 4 free, 5 attached but not yet enumerated, 6 in use
+  unsigned devid = 0;  // shown only in use
+  long long sockfd = -1;  // as the attaching process numbered it
 };
 
 // Every port of every controller: "status" lists the first controller's
@@ -74,6 +75,7 @@ bool ReadPorts(const std::string& directory, std::vector<PortStatus>& ports,
       std::string dev;
       if (fields >> p.hub >> p.port >> p.state >> speed >> dev) {
         p.devid = static_cast<unsigned>(std::strtoul(dev.c_str(), nullptr, 16));
+        fields >> p.sockfd;
         ports.push_back(p);
       }
     }
@@ -98,11 +100,13 @@ bool Vhci::Attach(int port, int sockfd, unsigned devid, int speed, std::string* 
                     error);
 }
 
-bool Vhci::Detach(int port, unsigned devid, std::string* error) const {
+bool Vhci::Detach(int port, unsigned devid, int sockfd, std::string* error) const {
   std::vector<PortStatus> ports;
   if (!ReadPorts(directory_, ports, error)) return false;
+  // Before the host has enumerated it, the kernel shows no device id yet.
   const bool ours = std::any_of(ports.begin(), ports.end(), [&](const PortStatus& p) {
-    return p.port == port && p.state == 6 && p.devid == devid;
+    return p.port == port && p.state != 4 && p.sockfd == sockfd &&
+           (p.state != 6 || p.devid == devid);
   });
   return !ours || WriteSysfs(directory_ + "/detach", std::to_string(port), error);
 }

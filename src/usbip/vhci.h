@@ -26,9 +26,9 @@ class Vhci {
   // so the caller may close its descriptor afterwards.
   bool Attach(int port, int sockfd, unsigned devid, int speed, std::string* error) const;
   // Unplugs the device only while port still holds the one attached with
-  // devid: once the host has let go of it, the port may be someone else's.
-  // True when that device is gone from the port.
-  bool Detach(int port, unsigned devid, std::string* error) const;
+  // devid and sockfd: once the host has let go of it, the port may be
+  // someone else's. True when that device is gone from the port.
+  bool Detach(int port, unsigned devid, int sockfd, std::string* error) const;
 
   const std::string& directory() const { return directory_; }
 

@@ -248,11 +248,27 @@ TEST(Vhci, AttachesToTheFirstFreeUsb2Port) {
   ASSERT_EQ(vhci.FreePort(&error), 1) << error;
   ASSERT_TRUE(vhci.Attach(1, 9, 0x10002, kSpeedFull, &error)) << error;
   EXPECT_EQ(test::ReadBytes(dir.File("attach")), "1 9 65538 2");
-  // Port 0 holds device 0x10002: that one is unplugged, another is not.
-  ASSERT_TRUE(vhci.Detach(0, 0x10003, &error)) << error;
-  EXPECT_EQ(test::ReadBytes(dir.File("detach")), "");
-  ASSERT_TRUE(vhci.Detach(0, 0x10002, &error)) << error;
-  EXPECT_EQ(test::ReadBytes(dir.File("detach")), "0");
+  // Only the device attached there is unplugged: port 0 holds device
+  // 0x10002 over socket 3, port 2 one not yet enumerated over socket 9.
+  test::WriteBytes(dir.File("status"),
+                   "hub port sta spd dev      sockfd local_busid\n"
+                   "hs  0000 006 002 00010002 000003 1-1\n"
+                   "hs  0001 004 000 00000000 000000 0-0\n"
+                   "hs  0002 005 000 00000000 000009 0-0\n");
+  const struct {
+    int port;
+    unsigned devid;
+    int sockfd;
+    const char* written;
+  } detaches[] = {
+      {0, 0x10003, 3, ""}, {0, 0x10002, 4, ""},  {1, 0x10003, 0, ""},
+      {0, 0x10002, 3, "0"}, {2, 0x10004, 9, "2"},
+  };
+  for (const auto& d : detaches) {
+    test::WriteBytes(dir.File("detach"), "");
+    ASSERT_TRUE(vhci.Detach(d.port, d.devid, d.sockfd, &error)) << error;
+    EXPECT_EQ(test::ReadBytes(dir.File("detach")), d.written) << d.port << " " << d.devid;
+  }
 
   test::WriteBytes(dir.File("status"),
                    "hub port sta spd dev      sockfd local_busid\n"
