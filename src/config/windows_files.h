@@ -28,7 +28,7 @@ struct WholeFile {
   std::string bytes;
   bool exists = false;  // false only for a file or directory that is not there
   bool ok = true;       // false when it exists but could not be read whole
-  std::string error;    // the reason when !ok
+  std::string error;    // the system's reason when !ok (without the path)
 };
 
 // Reads a file whole. Only a file on disk is read: a device or pipe name

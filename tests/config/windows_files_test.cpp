@@ -43,7 +43,8 @@ TEST(WindowsFiles, ANameNearThePathLimitIsSaved) {
 }
 
 // A target another program holds open cannot be replaced: it keeps its
-// content, and the temporary file is gone again.
+// content, the temporary file is gone again, and the reason is the system's
+// text alone.
 TEST(WindowsFiles, AFailedReplacementKeepsTheOldFileAndLeavesNoTemporaryFile) {
   TempDir dir;
   const std::string path = dir.File("dump.bin");
@@ -55,6 +56,7 @@ TEST(WindowsFiles, AFailedReplacementKeepsTheOldFileAndLeavesNoTemporaryFile) {
   EXPECT_FALSE(WriteFileReplacing(path, "new", 3, &error));
   ::CloseHandle(held);
   EXPECT_FALSE(error.empty());
+  EXPECT_EQ(error.find("dump.bin"), std::string::npos) << "the path is named by whoever shows it";
   EXPECT_EQ(ReadBytes(path), "old");
   EXPECT_EQ(Entries(dir), 1u);
 }
