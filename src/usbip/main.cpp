@@ -33,8 +33,12 @@
 namespace {
 
 // Set by the signal handlers, which can reach nothing but globals. Unplug
-// (SIGUSR1) and plug (SIGUSR2) are kept in the order they came: both may
-// arrive during one wait, and "plug, then unplug" must end unplugged.
+// (SIGUSR1) and plug (SIGUSR2) are carried out in the order they were
+// delivered: a plug followed at once by an unplug ends unplugged. The
+// handler holds the other signals off, so one that comes while another is
+// being taken waits for the next wait instead of overtaking it. (Two that
+// are both pending before a wait begins are handed over by the system in
+// its own order, by number; nothing records which came first.)
 volatile std::sig_atomic_t g_quit = 0;
 constexpr int kMaxPlugEvents = 64;
 volatile std::sig_atomic_t g_plug_events[kMaxPlugEvents];
