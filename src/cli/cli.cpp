@@ -6,6 +6,7 @@
 
 #include "cli/cli_output.h"
 #include "cli/extra_commands.h"
+#include "config/atomic_file.h"
 #include "config/chip_database.h"
 #include "config/paths.h"
 #include "config/settings.h"
@@ -284,6 +285,21 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
   if (const std::string e = CheckServiceOptions(o, command); !e.empty()) {
     env.err << "rtdprog-cli: " << e << '\n';
     return kExitUsage;
+  }
+  // A file the dump or the chip database could never be saved to is refused
+  // before anything is sent: a read would otherwise take the whole flash
+  // first, and a FIFO would be waited on.
+  if (!o.jedec.empty()) {
+    if (const std::string e = CheckOutputPath(o.jedec); !e.empty()) {
+      env.err << "rtdprog-cli: --jedec " << o.jedec << ": " << e << '\n';
+      return kExitUsage;
+    }
+  }
+  if (command == "read") {
+    if (const std::string e = CheckOutputPath(o.positional[1]); !e.empty()) {
+      env.err << MessageBoxCaption(MB_ICONERROR) << ": " << o.positional[1] << ": " << e << '\n';
+      return kExitFailure;
+    }
   }
 
   SystemClock system_clock;

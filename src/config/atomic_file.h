@@ -6,6 +6,10 @@
 #include <string>
 #include <string_view>
 
+#ifndef _WIN32
+#include <sys/types.h>
+#endif
+
 namespace rtd {
 
 // Replaces the content of the file at path with bytes, so that a crash or a
@@ -14,22 +18,52 @@ namespace rtd {
 // - The new content goes to a temporary file with a short name in the same
 //   directory, is synced, and is renamed over the target only when complete.
 // - A symbolic link is followed: the file it names is replaced, the link
-//   stays.
+//   stays. As the system does for links in shared folders: a link in a
+//   sticky, world-writable folder (/tmp) is followed only when it belongs to
+//   the user or to the folder's owner, so another user cannot aim a save at
+//   a file of their choice. A link to nothing is refused, never followed to
+//   create a file wherever it points.
 // - An existing file keeps its permission bits and (when the process may set
-//   it) its owner; a new file gets 0666 less the umask.
+//   it) its owner; a new file gets 0666 less the umask. A new file that root
+//   (a program run through sudo) makes in a folder of another user's belongs
+//   to that folder's owner, so the user can still use and replace it.
 // - An existing file without write permission is never replaced, not even by
 //   root: the user made it read-only to keep it.
 // - Something that is not a regular file (a directory, a FIFO, a device) is
 //   never opened for writing.
 // - When the directory does not let a temporary file be made but the file
 //   itself may be written, the file is rewritten in place, as a plain save
-//   would do.
+//   would do; the room for the new content is reserved first, so a full
+//   disk leaves the old content whole.
 //
 // True on success. On failure, reason holds the system's text for why
 // ("Permission denied", "No space left on device", ...), and an existing file
 // is as it was (except after a failed in-place rewrite, which has no other
 // choice).
 bool ReplaceFileContent(const std::string& path, std::string_view bytes, std::string& reason);
+
+// Empty when path may be saved to by ReplaceFileContent as far as can be
+// told before the work: a writable regular file, or nothing yet in a folder
+// that exists and takes new files, reached through no refused link. Otherwise the reason, as
+// ReplaceFileContent would give it. Opens nothing, so a FIFO never blocks.
+std::string CheckOutputPath(const std::string& path);
+
+// The folder part of a path: "." when it has none, "/" for a file at the
+// root. On Windows a backslash separates too.
+std::string DirectoryOf(const std::string& path);
+
+#ifndef _WIN32
+// The system calls the replacement makes where the disk or the folder can
+// refuse; tests put their own in to stand for a full disk.
+struct FileSystemCalls {
+  int (*make_temp)(char* pattern, int flags);
+  int (*reserve)(int fd, off_t offset, off_t length);  // posix_fallocate
+  ssize_t (*write)(int fd, const void* data, size_t size);
+};
+FileSystemCalls SystemFileCalls();
+bool ReplaceFileContent(const std::string& path, std::string_view bytes, std::string& reason,
+                        const FileSystemCalls& calls);
+#endif
 
 // The system's text for errno, or for an error number given.
 std::string SystemErrorText(int error);

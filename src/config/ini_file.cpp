@@ -139,6 +139,7 @@ FileContent ReadWholeFile(const std::string& path) {
   win::WholeFile w = win::ReadWholeFile(path);
   c.exists = w.exists;
   c.ok = w.ok;
+  c.error = std::move(w.error);
   c.bytes = std::move(w.bytes);
   return c;
 }

@@ -1,5 +1,6 @@
 #include "config/paths.h"
 
+#include "config/atomic_file.h"
 #include "config/chip_database.h"
 #include "config/settings.h"
 
@@ -50,13 +51,6 @@ std::string PrepareConfigDirectory(const ProgramFiles&) { return {}; }
 namespace rtd {
 
 namespace {
-
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
 
 std::string Join(const std::string& directory, const std::string& name) {
   return directory.empty() || directory.back() == '/' ? directory + name : directory + "/" + name;
@@ -123,7 +117,15 @@ std::string PrepareConfigDirectory(const ProgramFiles& files) {
   for (;;) {
     const std::size_t slash = files.config_dir.find('/', next);
     const std::string level = files.config_dir.substr(0, slash);
-    if (mkdir(level.c_str(), 0700) != 0 && errno != EEXIST) {
+    if (mkdir(level.c_str(), 0700) == 0) {
+      // Made by root (sudo -E keeps the user's HOME) in the user's folder:
+      // it is the user's, or the next run without sudo could not use it.
+      struct stat parent {};
+      if (geteuid() == 0 && stat(DirectoryOf(level).c_str(), &parent) == 0 &&
+          parent.st_uid != 0 && chown(level.c_str(), parent.st_uid, parent.st_gid) != 0) {
+        return level + ": " + std::generic_category().message(errno);
+      }
+    } else if (errno != EEXIST) {
       return level + ": " + std::generic_category().message(errno);
     }
     if (slash == std::string::npos) break;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "config/text_encoding.h"
 #include "config/windows_files.h"
 #include "i18n/lang.h"
 
@@ -54,16 +55,6 @@ std::size_t LastDirectorySeparator(const std::string& path) {
 #else
   return path.rfind('/');
 #endif
-}
-
-std::string SettingsPathFor(const std::string& executable_path) {
-  if (executable_path.empty()) return {};
-  const std::size_t slash = LastDirectorySeparator(executable_path);
-  const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
-  const std::size_t dot = executable_path.rfind('.');
-  // A dot that starts the base name (".rtdprog") begins no extension.
-  if (dot != std::string::npos && dot > base) return executable_path.substr(0, dot) + ".ini";
-  return executable_path + ".ini";
 }
 
 LoadedSettings ReadMainSettings(const IniFile& ini, int32_t screen_w, int32_t screen_h,
@@ -140,11 +131,27 @@ void SettingsFile::RememberImagePath(const std::string& image_path) {
   if (!ini || image_path.empty()) return;
   // The file choosers start from its directory, wherever the program runs
   // next: a name relative to today's working directory would mislead them.
-  if (!ini->WriteString(kDirectoryConfig, kImagePathKey, FullPath(image_path)))
+  const std::string full = FullPath(image_path);
+  if (ini->WriteString(kDirectoryConfig, kImagePathKey, full)) return;
+  if (!ini->LastWriteError().empty()) {
     ReportUnableToWrite(out_, *ini);
+    return;
+  }
+  // The file was fine; the path is what it cannot hold, and it was left as
+  // it was.
+  const LangText why =
+      full.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos
+          ? LANG_TEXT("в нём есть перевод строки", "it holds a line break")
+      : !IsValidUtf8(full)
+          ? LANG_TEXT("в нём есть байты, которые не являются текстом UTF-8",
+                      "it holds bytes that are not UTF-8 text")
+          : LANG_TEXT("файл настроек в кодировке Windows-1251 не может хранить его символы",
+                      "the settings file, in Windows-1251, cannot hold its characters");
+  out_.MessageBoxPrintf(MB_ICONERROR,
+                        PickLangText(LANG_TEXT("Путь %s не может быть запомнен: %s",
+                                               "The path %s cannot be remembered: %s")),
+                        full.c_str(), PickLangText(why));
 }
-
-std::string SettingsFile::InitialImageDirectory() { return ChooserStartDirectory().value_or(""); }
 
 std::optional<std::string> SettingsFile::ChooserStartDirectory() {
   const auto ini = Open();

@@ -16,9 +16,6 @@ std::string ExecutablePath();
 // Position of the path's last directory separator ('/', and on Windows
 // '\\' too); npos when there is none.
 std::size_t LastDirectorySeparator(const std::string& path);
-// The executable's path with its extension replaced by ".ini" (appended
-// when it has none); empty for an empty path.
-std::string SettingsPathFor(const std::string& executable_path);
 
 // The main window settings as read at start-up, defaults and bounds applied.
 struct LoadedSettings {
@@ -74,10 +71,9 @@ class SettingsFile {
   // Stores the full path (file name included; made absolute and normal)
   // under DirectoryConfig / BIN; nothing for an empty path.
   void RememberImagePath(const std::string& image_path);
-  // Drive and directory of the remembered path; empty when none.
-  std::string InitialImageDirectory();
-  // The same for a chooser about to open: none when the settings file could
-  // not be opened (the chooser then shows no dialog).
+  // Drive and directory of the remembered path (empty when none), where a
+  // chooser about to open starts: none when the settings file could not be
+  // opened (the chooser then shows no dialog).
   std::optional<std::string> ChooserStartDirectory();
 
   const std::string& path() const { return path_; }

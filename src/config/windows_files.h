@@ -28,7 +28,7 @@ struct WholeFile {
   std::string bytes;
   bool exists = false;  // false only for a file or directory that is not there
   bool ok = true;       // false when it exists but could not be read whole
-  std::string error;    // the reason when !ok
+  std::string error;    // the system's reason when !ok (without the path)
 };
 
 // Reads a file whole. Only a file on disk is read: a device or pipe name
@@ -44,12 +44,18 @@ WholeFile ReadWholeFile(const std::string& path);
 bool MoveOverFile(const std::string& temp, const std::string& target, std::string* error);
 
 // Replaces target's content with size bytes of data: they are written to a
-// new file beside target, flushed to disk and moved over target, so target
+// new file with a short name (".rtd-" and eight hex digits, so a target whose
+// name is near the path limit still gets one) beside target, flushed to disk and moved over target, so target
 // is either the old file or the new one, never a part. A read-only target or
 // one that is not a plain file is left alone. The temporary file is removed
 // on every failure. False, with the reason in *error when given, on failure.
 bool WriteFileReplacing(const std::string& target, const void* data, std::size_t size,
                         std::string* error);
+
+// Empty when a file may be saved at path as far as can be told without
+// opening it: a file or nothing yet, in a folder that exists. Otherwise the
+// system's reason (a directory, a folder that is not there).
+std::string OutputPathProblem(const std::string& path);
 
 }  // namespace rtd::win
 

@@ -8,6 +8,7 @@
 #endif
 #include <windows.h>
 
+#include <cstdio>
 #include <vector>
 
 namespace rtd::win {
@@ -32,8 +33,9 @@ class HandleCloser {
   HANDLE handle_;
 };
 
-void SetError(std::string* error, const std::string& path, DWORD code) {
-  if (error != nullptr) *error = path + ": " + SystemErrorText(code);
+// The reason alone, as on other systems: whoever shows it names the path.
+void SetError(std::string* error, DWORD code) {
+  if (error != nullptr) *error = SystemErrorText(code);
 }
 
 bool WriteAll(HANDLE file, const uint8_t* data, std::size_t size) {
@@ -106,7 +108,7 @@ WholeFile ReadWholeFile(const std::string& path) {
     if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
       w.exists = true;
       w.ok = false;
-      w.error = path + ": " + SystemErrorText(code);
+      w.error = SystemErrorText(code);
     }
     return w;
   }
@@ -114,7 +116,7 @@ WholeFile ReadWholeFile(const std::string& path) {
   w.exists = true;
   if (::GetFileType(file) != FILE_TYPE_DISK) {
     w.ok = false;
-    w.error = path + ": " + SystemErrorText(ERROR_BAD_FILE_TYPE);
+    w.error = SystemErrorText(ERROR_BAD_FILE_TYPE);
     return w;
   }
   char buffer[65536];
@@ -122,7 +124,7 @@ WholeFile ReadWholeFile(const std::string& path) {
     DWORD got = 0;
     if (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) == 0) {
       w.ok = false;
-      w.error = path + ": " + SystemErrorText(::GetLastError());
+      w.error = SystemErrorText(::GetLastError());
       break;
     }
     if (got == 0) break;
@@ -134,7 +136,7 @@ WholeFile ReadWholeFile(const std::string& path) {
 bool MoveOverFile(const std::string& temp, const std::string& target, std::string* error) {
   if (::MoveFileExW(Widen(temp).c_str(), Widen(target).c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
-    SetError(error, target, ::GetLastError());
+    SetError(error, ::GetLastError());
     return false;
   }
   return true;
@@ -147,30 +149,36 @@ bool WriteFileReplacing(const std::string& target, const void* data, std::size_t
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     // A read-only file is the user's way of keeping it.
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-      SetError(error, target, ERROR_ACCESS_DENIED);
+      SetError(error, ERROR_ACCESS_DENIED);
       return false;
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      SetError(error, target, ERROR_DIRECTORY);
+      SetError(error, ERROR_DIRECTORY);
       return false;
     }
   }
 
   // Beside the target, so the move stays within one volume.
+  const std::size_t slash = target.find_last_of("/\\");
+  const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   std::string temp;
   HANDLE file = INVALID_HANDLE_VALUE;
   for (int attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
-    temp = target + ".tmp-" + std::to_string(::GetCurrentProcessId()) + "-" +
-           std::to_string(::GetTickCount()) + "-" + std::to_string(attempt);
+    // A short name in the same folder, whatever the length of the target's.
+    char name[16];
+    std::snprintf(name, sizeof name, ".rtd-%08lX",
+                  static_cast<unsigned long>(::GetCurrentProcessId() * 2654435761u +
+                                             ::GetTickCount() + static_cast<DWORD>(attempt)));
+    temp = folder + name;
     file = ::CreateFileW(Widen(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) {
-      SetError(error, target, ::GetLastError());
+      SetError(error, ::GetLastError());
       return false;
     }
   }
   if (file == INVALID_HANDLE_VALUE) {
-    SetError(error, target, ERROR_FILE_EXISTS);
+    SetError(error, ERROR_FILE_EXISTS);
     return false;
   }
   HandleCloser closer(file);
@@ -179,9 +187,21 @@ bool WriteFileReplacing(const std::string& target, const void* data, std::size_t
     code = ::GetLastError();
   if (!closer.Close() && code == ERROR_SUCCESS) code = ::GetLastError();
   if (code == ERROR_SUCCESS && MoveOverFile(temp, target, error)) return true;
-  if (code != ERROR_SUCCESS) SetError(error, target, code);
+  if (code != ERROR_SUCCESS) SetError(error, code);
   ::DeleteFileW(Widen(temp).c_str());
   return false;
+}
+
+std::string OutputPathProblem(const std::string& path) {
+  if (path.empty()) return SystemErrorText(ERROR_FILE_NOT_FOUND);
+  const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? SystemErrorText(ERROR_DIRECTORY)
+                                                        : std::string();
+  }
+  const DWORD code = ::GetLastError();
+  // Not there yet, in a folder that is: it will be made.
+  return code == ERROR_FILE_NOT_FOUND ? std::string() : SystemErrorText(code);
 }
 
 }  // namespace rtd::win

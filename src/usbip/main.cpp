@@ -32,16 +32,24 @@
 
 namespace {
 
-// Set by the signal handlers, which can reach nothing but globals.
+// Set by the signal handlers, which can reach nothing but globals. Unplug
+// (SIGUSR1) and plug (SIGUSR2) are carried out in the order they were
+// delivered: a plug followed at once by an unplug ends unplugged. The
+// handler holds the other signals off, so one that comes while another is
+// being taken waits for the next wait instead of overtaking it. (Two that
+// are both pending before a wait begins are handed over by the system in
+// its own order, by number; nothing records which came first.)
 volatile std::sig_atomic_t g_quit = 0;
-volatile std::sig_atomic_t g_unplug = 0;
-volatile std::sig_atomic_t g_plug = 0;
+constexpr int kMaxPlugEvents = 64;
+volatile std::sig_atomic_t g_plug_events[kMaxPlugEvents];
+volatile std::sig_atomic_t g_plug_event_count = 0;
 
 void OnSignal(int signal) {
-  if (signal == SIGUSR1) {
-    g_unplug = 1;
-  } else if (signal == SIGUSR2) {
-    g_plug = 1;
+  if (signal == SIGUSR1 || signal == SIGUSR2) {
+    // More than the queue holds in one wait: the last one still decides.
+    const int at = g_plug_event_count < kMaxPlugEvents ? g_plug_event_count : kMaxPlugEvents - 1;
+    g_plug_events[at] = signal;
+    g_plug_event_count = at + 1;
   } else {
     g_quit = 1;
   }
@@ -88,6 +96,7 @@ class Connection {
     }
     socket_ = fds[0];
     // The kernel takes its own reference to its end of the pair.
+    attached_sockfd_ = fds[1];
     const bool attached =
         vhci_.Attach(port_, fds[1], DevidFor(port_), rtd::usbip::kSpeedFull, error);
     close(fds[1]);
@@ -104,8 +113,9 @@ class Connection {
   void Unplug() {
     if (socket_ < 0) return;
     std::string error;
-    // The host may have dropped the device already; then there is nothing to detach.
-    if (!vhci_.Detach(port_, &error) && errno != EINVAL)
+    // The host may have dropped the device already; then there is nothing
+    // to detach, and the port may by now hold another device.
+    if (!vhci_.Detach(port_, DevidFor(port_), attached_sockfd_, &error) && errno != EINVAL)
       std::cerr << "rtdprog-usbip: " << error << '\n';
     close(socket_);
     socket_ = -1;
@@ -160,6 +170,7 @@ class Connection {
   rtd::usbip::UsbProgrammer device_;
   int port_ = -1;
   int socket_ = -1;
+  int attached_sockfd_ = -1;  // the number the kernel knows the socket by
   std::vector<uint8_t> out_;
 };
 
@@ -193,14 +204,17 @@ int main(int argc, char** argv) {
   sigset_t blocked;
   sigset_t waiting;
   sigemptyset(&blocked);
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) sigaddset(&blocked, s);
   for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) {
-    sigaddset(&blocked, s);
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
+    sa.sa_mask = blocked;
     sigaction(s, &sa, nullptr);
   }
   sigprocmask(SIG_BLOCK, &blocked, &waiting);
+  // Taken in ppoll even when the parent had them blocked (the mask is
+  // inherited), and one at a time, so the handler never meets itself.
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) sigdelset(&waiting, s);
   signal(SIGPIPE, SIG_IGN);
 
   const rtd::usbip::Vhci vhci;
@@ -218,7 +232,7 @@ int main(int argc, char** argv) {
       std::string error;
       if (!connection->Plug(&error)) {
         std::cerr << "rtdprog-usbip: cannot attach to the virtual USB host controller: " << error
-                  << "\n(is the vhci-hcd module loaded? sudo modprobe vhci-hcd)\n";
+                  << '\n';
         attach_failed = true;
         return;
       }
@@ -234,15 +248,16 @@ int main(int argc, char** argv) {
   if (attach_failed) return 1;
 
   while (g_quit == 0) {
-    if (g_unplug != 0) {
-      g_unplug = 0;
-      unplug_programmers();
+    // The handlers run only inside ppoll, so the queue holds still here.
+    for (int i = 0; i < g_plug_event_count; ++i) {
+      if (g_plug_events[i] == SIGUSR1) {
+        unplug_programmers();
+      } else {
+        programmer.Plug();
+        plug_missing();
+      }
     }
-    if (g_plug != 0) {
-      g_plug = 0;
-      programmer.Plug();
-      plug_missing();
-    }
+    g_plug_event_count = 0;
     std::vector<pollfd> fds;
     for (const auto& d : devices) fds.push_back({d->socket(), POLLIN, 0});
     const int ready = ppoll(fds.data(), fds.size(), nullptr, &waiting);

@@ -152,10 +152,16 @@ bool UsbProgrammer::Receive(const uint8_t* data, std::size_t size, std::vector<u
     const UsbipHeader cmd = ParseHeader(buffer_.data() + used);
     std::size_t packet = kHeaderSize;
     if (cmd.command == kCmdSubmit) {
-      // Only OUT transfers carry data; this device has no isochronous
-      // endpoint, so no packet descriptors follow.
+      // Only OUT transfers carry data. Packet descriptors (16 bytes each)
+      // follow only for an isochronous endpoint, which this device has not:
+      // a submit that brings some is skipped whole and refused.
       if (cmd.direction == kDirOut) packet += cmd.length;
       if (cmd.length > 64 * 1024) return false;
+      const bool packets = cmd.number_of_packets != 0 && cmd.number_of_packets != 0xFFFFFFFF;
+      if (packets) {
+        if (cmd.number_of_packets > kMaxIsoPackets) return false;
+        packet += 16 * static_cast<std::size_t>(cmd.number_of_packets);
+      }
       if (buffer_.size() - used < packet) break;
       HandleSubmit(cmd, buffer_.data() + used + kHeaderSize, out);
     } else if (cmd.command == kCmdUnlink) {
@@ -172,7 +178,9 @@ bool UsbProgrammer::Receive(const uint8_t* data, std::size_t size, std::vector<u
 void UsbProgrammer::HandleSubmit(const UsbipHeader& cmd, const uint8_t* out_data,
                                  std::vector<uint8_t>& out) {
   Reply reply;
-  if (cmd.ep == 0) {
+  if (cmd.number_of_packets != 0 && cmd.number_of_packets != 0xFFFFFFFF) {
+    reply.status = kStatusStall;
+  } else if (cmd.ep == 0) {
     reply = Control(cmd.setup, out_data, cmd.direction == kDirOut ? cmd.length : 0);
     if (reply.data.size() > cmd.length) reply.data.resize(cmd.length);
   } else if (cmd.ep == 1 && cmd.direction == kDirIn) {

@@ -28,6 +28,8 @@ inline constexpr uint32_t kDirIn = 1;
 
 // URB status values as the kernel reads them (negative errno).
 inline constexpr int32_t kStatusStall = -32;      // -EPIPE
+// The most packet descriptors one submit may bring (the kernel's limit).
+inline constexpr uint32_t kMaxIsoPackets = 1024;
 inline constexpr int32_t kStatusUnlinked = -104;  // -ECONNRESET
 
 struct UsbipHeader {

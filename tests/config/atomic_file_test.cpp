@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "i18n/lang.h"
@@ -89,6 +90,87 @@ TEST_F(AtomicFileTest, ReadOnlyDirectoryWithAWritableFileIsWrittenInPlace) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(ReadBytes(path), "new");
   EXPECT_EQ(Entries(), 1u);
+}
+
+// As the system does for links: in a sticky world-writable folder only the
+// user's own links and the folder owner's are followed; a link to nothing
+// never creates its target.
+TEST_F(AtomicFileTest, LinksAreFollowedOnlyWhereTheSystemWouldFollowThem) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can give a link to someone else";
+  const int32_t saved = CurrentLanguage;
+  CurrentLanguage = kLanguageEnglish;
+  struct Case {
+    uid_t folder_owner;
+    uid_t link_owner;
+    const char* reason;  // empty: followed
+  } cases[] = {
+      {0, 0, ""},
+      {65534, 65534, ""},
+      {0, 65534, "a link in a shared folder that belongs to another user; not followed"},
+  };
+  const std::string system_file = dir_.File("passwd");
+  for (const Case& c : cases) {
+    WriteBytes(system_file, "root:x:0:0");
+    const std::string shared = dir_.File("tmp");
+    std::filesystem::create_directory(shared);
+    ASSERT_EQ(chown(shared.c_str(), c.folder_owner, c.folder_owner), 0);
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    const std::string link = shared + "/x.bin";
+    ASSERT_EQ(symlink(system_file.c_str(), link.c_str()), 0);
+    ASSERT_EQ(lchown(link.c_str(), c.link_owner, c.link_owner), 0);
+    EXPECT_EQ(Replace(link, "dump"), *c.reason == '\0') << c.link_owner;
+    EXPECT_EQ(reason_, c.reason);
+    EXPECT_EQ(ReadBytes(system_file), *c.reason == '\0' ? "dump" : "root:x:0:0");
+    std::filesystem::remove_all(shared);
+  }
+  const std::string dangling = dir_.File("dangling.bin");
+  ASSERT_EQ(symlink(dir_.File("elsewhere.bin").c_str(), dangling.c_str()), 0);
+  EXPECT_FALSE(Replace(dangling, "dump"));
+  EXPECT_EQ(reason_, "a link to a file that does not exist");
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("elsewhere.bin")));
+  CurrentLanguage = saved;
+}
+
+// A file that root (sudo) makes in the user's folder is the user's.
+TEST_F(AtomicFileTest, ANewFileBelongsToTheOwnerOfItsFolder) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root makes files for someone else";
+  ASSERT_EQ(chown(dir_.path().c_str(), 65534, 65534), 0);
+  const std::string path = dir_.File("dump.bin");
+  ASSERT_TRUE(Replace(path, "new")) << reason_;
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(st.st_gid, 65534u);
+}
+
+// A folder that takes no new files and a disk with room for only part of
+// the new dump: the old one stays whole.
+TEST_F(AtomicFileTest, AFullDiskNeverCostsTheOldContentOfAFileRewrittenInPlace) {
+  const std::string path = dir_.File("dump.bin");
+  const std::string old(4096, 'o');
+  WriteBytes(path, old);
+  static constexpr off_t kRoom = 6000;  // the file may grow to this size
+  FileSystemCalls calls = SystemFileCalls();
+  calls.make_temp = [](char*, int) {
+    errno = EACCES;
+    return -1;
+  };
+  calls.reserve = [](int fd, off_t offset, off_t length) {
+    return offset + length > kRoom ? ENOSPC : SystemFileCalls().reserve(fd, offset, length);
+  };
+  calls.write = [](int fd, const void* data, size_t size) -> ssize_t {
+    const off_t at = lseek(fd, 0, SEEK_CUR);
+    if (at >= kRoom) {
+      errno = ENOSPC;
+      return -1;
+    }
+    return write(fd, data, std::min<size_t>(size, static_cast<size_t>(kRoom - at)));
+  };
+  EXPECT_FALSE(ReplaceFileContent(path, std::string(8192, 'n'), reason_, calls));
+  EXPECT_EQ(reason_, "No space left on device");
+  EXPECT_EQ(ReadBytes(path), old);
+  ASSERT_TRUE(ReplaceFileContent(path, "short", reason_, calls)) << reason_;
+  EXPECT_EQ(ReadBytes(path), "short");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "temp_dir.h"
 
@@ -64,6 +65,23 @@ TEST(ProgramFiles, TheUsersDirectoryIsCreatedPrivateOrTheReasonGiven) {
   WriteBytes(dir.File("file"), "");
   f.config_dir = dir.File("file/rtdprog");
   EXPECT_EQ(PrepareConfigDirectory(f), dir.File("file/rtdprog") + ": Not a directory");
+}
+
+// sudo -E keeps the user's HOME: what root makes there stays the user's.
+TEST(ProgramFiles, FoldersMadeInTheUsersHomeBelongToTheUser) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root makes folders for someone else";
+  TempDir dir;
+  const std::string home = dir.File("home");
+  ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
+  ASSERT_EQ(chown(home.c_str(), 65534, 65534), 0);
+  ProgramFiles f;
+  f.config_dir = home + "/.config/rtdprog";
+  ASSERT_EQ(PrepareConfigDirectory(f), "");
+  for (const std::string& made : {home + "/.config", f.config_dir}) {
+    struct stat st {};
+    ASSERT_EQ(stat(made.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u) << made;
+  }
 }
 
 }  // namespace

@@ -15,19 +15,11 @@ using test::RecordingOutput;
 using test::TempDir;
 using test::WriteBytes;
 
-TEST(SettingsPath, ExtensionReplacedOrAppended) {
-  EXPECT_EQ(SettingsPathFor("/usr/bin/rtdprog"), "/usr/bin/rtdprog.ini");
-  EXPECT_EQ(SettingsPathFor("/opt/rtd/rtdprog.exe"), "/opt/rtd/rtdprog.ini");
-  EXPECT_EQ(SettingsPathFor("/opt/v1.03/rtdprog"), "/opt/v1.03/rtdprog.ini");
-  EXPECT_EQ(SettingsPathFor("/opt/rtd/.rtdprog"), "/opt/rtd/.rtdprog.ini");
-  EXPECT_EQ(SettingsPathFor("rtdprog"), "rtdprog.ini");
-  EXPECT_EQ(SettingsPathFor(""), "");
+TEST(ExecutablePath, IsTheRunningProgramsFullPath) {
   const std::string exe = ExecutablePath();
   ASSERT_FALSE(exe.empty());
 #ifdef _WIN32
   EXPECT_TRUE(exe.size() > 2 && exe[1] == ':') << exe;
-  EXPECT_EQ(SettingsPathFor("C:\\Tools\\rtdprog.exe"), "C:\\Tools\\rtdprog.ini");
-  EXPECT_EQ(SettingsPathFor("C:\\v1.03\\rtdprog"), "C:\\v1.03\\rtdprog.ini");
 #else
   EXPECT_EQ(exe.front(), '/');
 #endif
@@ -157,12 +149,12 @@ TEST(ImagePath, RememberedPathIsTheChoosersStart) {
   const std::string path = dir.File("rtdprog.ini");
   RecordingOutput out;
   SettingsFile file(path, out);
-  EXPECT_EQ(file.InitialImageDirectory(), "");
+  EXPECT_EQ(file.ChooserStartDirectory(), "");
   file.RememberImagePath("");
   EXPECT_FALSE(std::filesystem::exists(path));
   file.RememberImagePath("/home/u/dumps/board.BIN");
   EXPECT_EQ(ReadBytes(path), "[DirectoryConfig]\nBIN=/home/u/dumps/board.BIN\n");
-  EXPECT_EQ(file.InitialImageDirectory(), "/home/u/dumps");
+  EXPECT_EQ(file.ChooserStartDirectory(), "/home/u/dumps");
   file.RememberImagePath("/mnt/usb/second.bin");
   EXPECT_EQ(file.ChooserStartDirectory(), "/mnt/usb");
   EXPECT_TRUE(out.events.empty());
@@ -171,13 +163,22 @@ TEST(ImagePath, RememberedPathIsTheChoosersStart) {
   std::filesystem::current_path(dir.path());
   file.RememberImagePath("dump.bin");
   std::filesystem::current_path(cwd);
-  EXPECT_EQ(file.InitialImageDirectory(), std::filesystem::canonical(dir.path()).string());
+  EXPECT_EQ(file.ChooserStartDirectory(), std::filesystem::canonical(dir.path()).string());
   file.RememberImagePath("/mnt//usb/../usb/./second.bin");
   EXPECT_EQ(ReadBytes(path), "[DirectoryConfig]\nBIN=/mnt/usb/second.bin\n");
-  // A path the file cannot hold is refused and said so; the old one stays.
+  // A path the file cannot hold is not remembered, and the user learns why
+  // (not that the file could not be written); the file stays as it was.
+  const std::string before = ReadBytes(path);
   file.RememberImagePath("/tmp/odd\nname.BIN");
-  EXPECT_EQ(out.Boxes(), std::vector<std::string>{"0x10 Ошибка: Не удаётся записать в " + path});
-  EXPECT_EQ(file.InitialImageDirectory(), "/mnt/usb");
+  file.RememberImagePath("/tmp/\xff.BIN");
+  EXPECT_EQ(out.Boxes(),
+            (std::vector<std::string>{
+                "0x10 Ошибка: Путь /tmp/odd\nname.BIN не может быть запомнен: в нём есть "
+                "перевод строки",
+                "0x10 Ошибка: Путь /tmp/\xff.BIN не может быть запомнен: в нём есть байты, "
+                "которые не являются текстом UTF-8"}));
+  EXPECT_EQ(ReadBytes(path), before);
+  EXPECT_EQ(file.ChooserStartDirectory(), "/mnt/usb");
 }
 #endif
 

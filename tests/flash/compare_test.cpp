@@ -34,7 +34,7 @@ TEST_F(CompareTest, EqualContentIsReportedAfterTheButtonsComeBack) {
                     "progress-start 2048: Full FLASH compare", "progress-hide", "buttons idle",
                     "log: FLASH content and file the same"}));
   EXPECT_EQ(AddressesOf(kCmdReadBlock).size(), 2048u);
-  EXPECT_EQ(settings_->InitialImageDirectory(), dir_.string());
+  EXPECT_EQ(settings_->ChooserStartDirectory(), dir_.string());
 
   Forget();
   EXPECT_EQ(Quick(), OpResult::kOk);
@@ -150,7 +150,7 @@ TEST_F(CompareTest, FilesThatCannotBeUsedEndBeforeAnythingIsSent) {
 
   EXPECT_TRUE(device_->Requests().empty());
   EXPECT_EQ(out_.IdleFlag, 1);
-  EXPECT_TRUE(settings_->InitialImageDirectory().empty());
+  EXPECT_EQ(settings_->ChooserStartDirectory(), "");
 }
 
 TEST_F(CompareTest, StopAndFailuresGiveNoVerdict) {

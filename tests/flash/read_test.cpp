@@ -37,7 +37,7 @@ TEST_F(ReadTest, ReadsTheWholeChipIntoTheChosenFile) {
   EXPECT_EQ(addresses.back(), 524032u);
   EXPECT_EQ(ReadFile(path), content);
   EXPECT_NE(ReadFile(settings_->path()).size(), 0u);
-  EXPECT_EQ(settings_->InitialImageDirectory(), dir_.string());
+  EXPECT_EQ(settings_->ChooserStartDirectory(), dir_.string());
   EXPECT_EQ(out_.IdleFlag, 1);
 }
 
@@ -114,7 +114,7 @@ TEST_F(ReadTest, ReadOnlyTargetIsKeptAndReported) {
   EXPECT_EQ(out_.Logs(), (Events{"FLASH Read"}));
   EXPECT_EQ(ReadFile(path), (std::vector<uint8_t>{1, 2, 3}));
   // The chosen place is remembered all the same.
-  EXPECT_EQ(settings_->InitialImageDirectory(), dir_.string());
+  EXPECT_EQ(settings_->ChooserStartDirectory(), dir_.string());
 }
 
 // What the read, the compares and the write do before a command is sent.

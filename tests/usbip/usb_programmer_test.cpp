@@ -160,6 +160,23 @@ TEST_F(Bus, RefusesAFeatureReportOfAnotherLength) {
   EXPECT_TRUE(programmer->Requests().empty());
 }
 
+// A control transfer never carries isochronous packets: one that says it
+// does is refused, its packet descriptors skipped, and the next request is
+// read from the right place.
+TEST_F(Bus, RefusesAControlTransferWithPackets) {
+  const uint16_t length = 18;
+  Bytes packet = Submit(++seq, 0, kDirIn, length, Setup(0x80, 0x06, 0x0100, 0, length));
+  UsbipHeader h = ParseHeader(packet.data());
+  h.number_of_packets = 2;
+  packet.clear();
+  AppendHeader(h, packet);
+  packet.resize(packet.size() + 2 * 16, 0);
+  const auto replies = Send(packet);
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_EQ(static_cast<int32_t>(replies[0].header.word5), kStatusStall);
+  EXPECT_EQ(ControlIn(0x80, 0x06, 0x0100, length).data.size(), length);
+}
+
 TEST_F(Bus, InterruptInWaitsUntilUnlinked) {
   EXPECT_TRUE(Send(Submit(7, 1, kDirIn, 64)).empty());
   EXPECT_EQ(device->PendingUrbs(), 1u);
@@ -231,12 +248,39 @@ TEST(Vhci, AttachesToTheFirstFreeUsb2Port) {
   ASSERT_EQ(vhci.FreePort(&error), 1) << error;
   ASSERT_TRUE(vhci.Attach(1, 9, 0x10002, kSpeedFull, &error)) << error;
   EXPECT_EQ(test::ReadBytes(dir.File("attach")), "1 9 65538 2");
-  ASSERT_TRUE(vhci.Detach(1, &error)) << error;
-  EXPECT_EQ(test::ReadBytes(dir.File("detach")), "1");
+  // Only the device attached there is unplugged: port 0 holds device
+  // 0x10002 over socket 3, port 2 one not yet enumerated over socket 9.
+  test::WriteBytes(dir.File("status"),
+                   "hub port sta spd dev      sockfd local_busid\n"
+                   "hs  0000 006 002 00010002 000003 1-1\n"
+                   "hs  0001 004 000 00000000 000000 0-0\n"
+                   "hs  0002 005 000 00000000 000009 0-0\n");
+  const struct {
+    int port;
+    unsigned devid;
+    int sockfd;
+    const char* written;
+  } detaches[] = {
+      {0, 0x10003, 3, ""}, {0, 0x10002, 4, ""},  {1, 0x10003, 0, ""},
+      {0, 0x10002, 3, "0"}, {2, 0x10004, 9, "2"},
+  };
+  for (const auto& d : detaches) {
+    test::WriteBytes(dir.File("detach"), "");
+    ASSERT_TRUE(vhci.Detach(d.port, d.devid, d.sockfd, &error)) << error;
+    EXPECT_EQ(test::ReadBytes(dir.File("detach")), d.written) << d.port << " " << d.devid;
+  }
+
+  test::WriteBytes(dir.File("status"),
+                   "hub port sta spd dev      sockfd local_busid\n"
+                   "hs  0000 006 002 00010002 000003 0-0\n");
+  EXPECT_EQ(vhci.FreePort(&error), -1);
+  EXPECT_EQ(error, "no free port on vhci-hcd");
 
   const Vhci missing(dir.File("none"));
   EXPECT_EQ(missing.FreePort(&error), -1);
-  EXPECT_NE(error.find("/none/status: No such file or directory"), std::string::npos) << error;
+  EXPECT_NE(error.find("/none/status: No such file or directory (is the vhci-hcd module loaded?"),
+            std::string::npos)
+      << error;
   EXPECT_FALSE(missing.Attach(1, 9, 1, kSpeedFull, &error));
   EXPECT_NE(error.find("/none/attach: No such file or directory"), std::string::npos) << error;
 }
