@@ -5,11 +5,11 @@
 #include <ostream>
 
 #include "cli/cli_output.h"
-#include "cli/extra_commands.h"
+#include "cli/programmer_choice.h"
 #include "config/chip_database.h"
 #include "config/paths.h"
 #include "config/settings.h"
-#include "flash/extras.h"
+#include "flash/service_commands.h"
 #include "flash/operations.h"
 #include "i18n/lang.h"
 #include "link/commands.h"
@@ -321,7 +321,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     Programmer& programmer = session.programmer();
     const ChipDatabase& chips = session.chips();
     FlashOperations& ops = session.ops();
-    FlashExtras extras(ops);
+    ServiceCommands service(ops);
     std::string not_selected;
     if (!o.device.empty()) not_selected = SelectProgrammer(programmer, o.device);
 
@@ -366,22 +366,22 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
       } else if (command == "detect") {
         status = ExitFor(connect, out);
       } else if (command == "read" && o.verify) {
-        status = ExitFor(extras.ReadVerified(), out);
-        if (extras.ReadsDiffered() && !out.StopSeen()) status = kExitReadsDiffer;
+        status = ExitFor(service.ReadVerified(), out);
+        if (service.ReadsDiffered() && !out.StopSeen()) status = kExitReadsDiffer;
       } else if (command == "read") {
         status = ExitFor(ops.SpeedButtonReadClick(), out);
       } else if (command == "compare" && o.diff) {
-        status = ExitFor(extras.CompareWithDiff(), out);
+        status = ExitFor(service.CompareWithDiff(), out);
       } else if (command == "compare") {
         status = ExitFor(o.quick ? ops.SpeedButtonCompareFastClick() : ops.SpeedButtonCompareClick(),
                          out);
       } else if (command == "write") {
-        status = ExitFor(o.verify_full ? extras.WriteVerifiedFully() : ops.SpeedButtonWriteClick(),
+        status = ExitFor(o.verify_full ? service.WriteVerifiedFully() : ops.SpeedButtonWriteClick(),
                          out);
       } else if (command == "blank-check") {
-        status = ExitFor(extras.BlankCheck(), out);
+        status = ExitFor(service.BlankCheck(), out);
       } else if (command == "erase") {
-        status = ExitFor(extras.Erase(), out);
+        status = ExitFor(service.Erase(), out);
       } else if (command == "reset-controller") {
         status = ExitFor(ops.SpeedButtonResetRTD2662Click(), out);
       }

@@ -108,8 +108,8 @@ class FlashOperations {
   virtual std::unique_ptr<uint8_t[]> AllocateImageBuffer(uint32_t size);
 
  private:
-  // The service commands of flash/extras.h share the steps below.
-  friend class FlashExtras;
+  // The service commands of flash/service_commands.h share the steps below.
+  friend class ServiceCommands;
 
   // The steps the read, compare and write share.
   bool PassGate();

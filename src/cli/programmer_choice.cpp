@@ -1,4 +1,4 @@
-#include "cli/extra_commands.h"
+#include "cli/programmer_choice.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,7 +1,7 @@
 // Read with a second read to check it, blank check, erase, write with a
 // full verification, compare with a list of differences.
 
-#include "flash/extras.h"
+#include "flash/service_commands.h"
 
 #include <algorithm>
 #include <cstring>
@@ -40,14 +40,14 @@ bool SizeSupported(FlashOperations& ops) {
 
 }  // namespace
 
-bool FlashExtras::Begin(OpResult& result) {
+bool ServiceCommands::Begin(OpResult& result) {
   result = OpResult::kNotStarted;
   if (!ops_.PassGate()) return false;
   if (!ops_.CurrentFlash.Identified()) return false;
   return true;
 }
 
-OpResult FlashExtras::ReadVerified() {
+OpResult ServiceCommands::ReadVerified() {
   reads_differed_ = false;
   OpResult result;
   if (!Begin(result)) return result;
@@ -89,7 +89,7 @@ OpResult FlashExtras::ReadVerified() {
   return result;
 }
 
-OpResult FlashExtras::CheckBlank(bool after_erase) {
+OpResult ServiceCommands::CheckBlank(bool after_erase) {
   auto& o = ops_.out();
   Programmer& p = ops_.programmer();
   const uint32_t size = ops_.CurrentFlash.SizeInBytes;
@@ -202,7 +202,7 @@ OpResult FlashExtras::CheckBlank(bool after_erase) {
   return OpResult::kMismatch;
 }
 
-OpResult FlashExtras::BlankCheck() {
+OpResult ServiceCommands::BlankCheck() {
   OpResult result;
   if (!Begin(result)) return result;
   ops_.out().IdleFlag = 0;
@@ -213,7 +213,7 @@ OpResult FlashExtras::BlankCheck() {
   return result;
 }
 
-OpResult FlashExtras::Erase() {
+OpResult ServiceCommands::Erase() {
   auto& o = ops_.out();
   if (!ops_.PassGate()) return OpResult::kNotStarted;
   if (o.MessageBoxPrintf(MB_ICONWARNING,
@@ -248,7 +248,7 @@ OpResult FlashExtras::Erase() {
   return result;
 }
 
-OpResult FlashExtras::WriteVerifiedFully() {
+OpResult ServiceCommands::WriteVerifiedFully() {
   const OpResult written = ops_.SpeedButtonWriteClick();
   if (written != OpResult::kOk) return written;
   // The quick verification misses about one corrupted 64 KiB block in 256;
@@ -256,7 +256,7 @@ OpResult FlashExtras::WriteVerifiedFully() {
   return ops_.SpeedButtonCompareClick();
 }
 
-OpResult FlashExtras::CompareWithDiff() {
+OpResult ServiceCommands::CompareWithDiff() {
   OpResult result;
   if (!Begin(result)) return result;
   auto& o = ops_.out();

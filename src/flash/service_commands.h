@@ -18,11 +18,11 @@ inline constexpr LangText kCheckRead = LANG_TEXT("Контрольное чте�
 inline constexpr LangText kBlankCheck = LANG_TEXT("Проверка чистоты FLASH", "FLASH blank check");
 }  // namespace flash_text
 
-class FlashExtras {
+class ServiceCommands {
  public:
-  explicit FlashExtras(FlashOperations& ops) : ops_(ops) {}
-  FlashExtras(const FlashExtras&) = delete;
-  FlashExtras& operator=(const FlashExtras&) = delete;
+  explicit ServiceCommands(FlashOperations& ops) : ops_(ops) {}
+  ServiceCommands(const ServiceCommands&) = delete;
+  ServiceCommands& operator=(const ServiceCommands&) = delete;
 
   // Reads the whole flash twice and saves the dump only when both reads
   // agree. Reads that differ: the first differing address and the number
