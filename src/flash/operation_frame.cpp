@@ -18,13 +18,33 @@ bool FlashOperations::PassGate() {
     out().IdleFlag = 1;
     return false;
   }
+  closings_at_start_ = programmer_.link().transport().Closings();
   return true;
 }
 
+bool FlashOperations::LinkTakenAway() {
+  return programmer_.link().transport().Closings() != closings_at_start_;
+}
+
 bool FlashOperations::StopRequested() {
-  if (out().IdleFlag != 1) return false;
-  out().MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kUserTerminate));
+  auto& o = out();
+  if (o.IdleFlag == 1) {
+    o.MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kUserTerminate));
+    return true;
+  }
+  if (!LinkTakenAway()) return false;
+  // Whoever closed the programmer wants it closed: the next transfer would
+  // open it again behind their back.
+  constexpr LangText kClosed = LANG_TEXT("Программатор закрыт во время операции; операция прервана",
+                                         "The programmer was closed during the operation; stopped");
+  o.LogPrintf(PickLangText(kClosed));
+  o.MessageBoxPrintf(MB_ICONERROR, PickLangText(kClosed));
   return true;
+}
+
+bool FlashOperations::StepStopped() {
+  out().ProcessMessages();
+  return StopRequested();
 }
 
 // Logs the operation's title, makes the buttons busy with its own button
@@ -98,6 +118,10 @@ OpResult FlashOperations::TakeAndLoadImage(std::unique_ptr<uint8_t[]>& buffer,
 
 void FlashOperations::EndOperation(std::unique_ptr<uint8_t[]>& buffer) {
   buffer.reset();
+  EndOperation();
+}
+
+void FlashOperations::EndOperation() {
   out().SetButtonsState(false);
   out().IdleFlag = 1;
 }

@@ -145,6 +145,28 @@ TEST_F(ServiceCommandsTest, ABlockWhoseCrcMatchesByChanceIsFoundByReadingIt) {
                                     "1 of 8 blocks of 64 KiB not blank"));
 }
 
+TEST_F(ServiceCommandsTest, ACrcThatSaysWrittenOverErasedPagesIsALinkFailure) {
+  Bench();
+  // The CRC of the erased block at 0x20000 comes back wrong: its pages
+  // then all read erased, which no chip does.
+  bus_->on_reply = [](uint8_t* report) {
+    const uint32_t at = uint32_t{report[2]} << 16 | uint32_t{report[3]} << 8 | report[4];
+    if (report[1] == (0x80 | kCmdRangeCrc) && at == 0x20000) report[kReportDataOffset + 1] ^= 0x5A;
+  };
+  const std::string failure = "The blank check failed: the CRC and the data disagree at 0x020000";
+  EXPECT_EQ(service_->BlankCheck(), OpResult::kFailed);
+  EXPECT_EQ(out_.Logs().back(), failure);
+  EXPECT_EQ(out_.Boxes(), (Events{"0x10 Error: " + failure}));
+  EXPECT_EQ(out_.events.back(), "buttons idle");
+
+  // The erase says the same, and nothing about a chip left written.
+  Forget();
+  out_.box_answers = {IDYES};
+  EXPECT_EQ(service_->Erase(), OpResult::kFailed);
+  EXPECT_EQ(out_.Boxes().back(), "0x10 Error: " + failure);
+  EXPECT_FALSE(Contains(out_.Boxes(), "0x10 Error: The FLASH was not erased"));
+}
+
 TEST_F(ServiceCommandsTest, BlankCheckStopsOnARefusedCrcAndOnAStopRequest) {
   Bench();
   device_->AddFault({sim::FaultKind::kStatus253, kCmdRangeCrc, 0x30000, 0, 1});
@@ -223,9 +245,20 @@ TEST_F(ServiceCommandsTest, FullVerificationFindsWhatTheCrcMissed) {
   EXPECT_EQ(service_->WriteVerifiedFully(), OpResult::kOk);
   const auto logs = out_.Logs();
   EXPECT_EQ(Events(logs.end() - 4, logs.end()),
-            (Events{"FLASH content and file the same", "Write FLASH successfully",
-                    "Full FLASH compare", "FLASH content and file the same"}));
+            (Events{"FLASH content and file the same", "Full FLASH compare",
+                    "FLASH content and file the same", "Write FLASH successfully"}));
   EXPECT_EQ(Count(kCmdReadBlock), 512u);
+
+  // The flash is compared with what was written, not with the file as it
+  // is by the time the compare runs.
+  Forget();
+  const std::string image = OfferImage(Pattern(131072, 5));
+  out_.on_pump = [&](int) {
+    if (Contains(out_.Logs(), "Full FLASH compare")) WriteFile(image, Pattern(131072, 6));
+  };
+  out_.box_answers = {IDYES};
+  EXPECT_EQ(service_->WriteVerifiedFully(), OpResult::kOk);
+  out_.on_pump = nullptr;
 
   // What the quick verification cannot see: a byte read back wrong in a
   // block whose CRC the programmer reports right.
@@ -234,6 +267,7 @@ TEST_F(ServiceCommandsTest, FullVerificationFindsWhatTheCrcMissed) {
   out_.box_answers = {IDYES};
   EXPECT_EQ(service_->WriteVerifiedFully(), OpResult::kMismatch);
   EXPECT_TRUE(Contains(out_.Logs(), "FLASH compare error at address 0x010123"));
+  EXPECT_FALSE(Contains(out_.Logs(), "Write FLASH successfully"));
 
   Forget();
   StopAfterLogLine("Full FLASH compare");
