@@ -13,6 +13,11 @@
 #include <vector>
 
 #include "cli/cli.h"
+#ifndef _WIN32
+#include <csignal>
+
+#include "cli/stop_signals.h"
+#endif
 #include "core/clock.h"
 #include "i18n/lang.h"
 #include "temp_dir.h"
@@ -185,6 +190,44 @@ TEST_F(CliTest, CtrlCStopsTheOperationAsTheSecondClickWould) {
   EXPECT_NE(Err().find("Error: User terminate"), std::string::npos) << Err();
   EXPECT_FALSE(fs::exists(dump));
 }
+
+#ifndef _WIN32
+// What a terminal does to a running write on a protected chip: a reader
+// that went away (SIGPIPE, every later write to stdout failing) does not
+// end it; a hang-up or a termination stops it as Ctrl-C does, with the
+// protection put back.
+TEST_F(CliTest, TerminalSignalsStopAWriteSafelyOrNotAtAll) {
+  struct Case {
+    int signal;
+    int exit;
+  };
+  const Case cases[] = {{SIGPIPE, kExitOk}, {SIGHUP, kExitStopped}, {SIGTERM, kExitStopped}};
+  const fs::path image = dir_ / "image.bin";
+  WriteFile(image, Pattern(131072, 9));
+  Configure("status=0x1C\n");
+  ListenForStopSignals(interrupted_);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.signal);
+    interrupted_ = false;
+    out_.clear();
+    int pumps = 0;
+    on_pump_ = [&] {
+      if (++pumps != 300) return;
+      std::raise(c.signal);
+      if (c.signal == SIGPIPE) out_.setstate(std::ios::badbit);
+    };
+    const int status = Run({"--lang", "en", "write", "--yes", image.string()});
+    out_.clear();
+    EXPECT_EQ(status, c.exit) << Err();
+    if (c.exit == kExitStopped) {
+      EXPECT_NE(Err().find("Error: User terminate"), std::string::npos) << Err();
+      EXPECT_NE(Out().find("FLASH protection put back (status register 0x1C)"), std::string::npos)
+          << Out();
+    }
+  }
+  for (const int signal : {SIGINT, SIGHUP, SIGTERM, SIGPIPE}) std::signal(signal, SIG_DFL);
+}
+#endif
 
 TEST_F(CliTest, UnknownChipIsNotIdentifiedAndGetsATemplateEntry) {
   Configure("jedec=112233\n");
