@@ -284,20 +284,42 @@ TEST_F(ServiceCommandsTest, DiffListsMergedRangesAndTheTotal) {
   Bench({}, content);
   auto file = content;
   file.resize(200000);
-  for (uint32_t at : {0x100u, 0x10Fu,                  // 14 equal bytes between: one range
-                      0x200u, 0x211u,                  // 16 equal bytes between: two ranges
-                      0x30000u, 0x30001u, 0x30002u, 0x30003u})
-    file[at] ^= 0xFF;
+  for (uint32_t at : {0x100u, 0x30000u, 0x30001u, 0x30002u, 0x30003u}) file[at] ^= 0xFF;
   OfferImage(file);
   EXPECT_EQ(service_->CompareWithDiff(), OpResult::kMismatch);
   EXPECT_EQ(out_.Logs(), (Events{"Full FLASH compare", "FLASH compare error at address 0x000100",
-                                 "Differs 0x000100...0x00010F, length 16",
-                                 "Differs 0x000200...0x000200, length 1",
-                                 "Differs 0x000211...0x000211, length 1",
+                                 "Differs 0x000100...0x000100, length 1",
                                  "Differs 0x030000...0x030003, length 4",
-                                 "Differing bytes in all: 8"}));
+                                 "Differing bytes in all: 5"}));
   EXPECT_EQ(out_.Boxes(), (Events{"0x10 Error: FLASH compare error at address 0x000100"}));
   EXPECT_EQ(Count(kCmdReadBlock), 262144u / 256);  // the whole image length
+}
+
+// Two differences are one range when fewer than 16 equal bytes lie between them.
+TEST_F(ServiceCommandsTest, DiffMergesDifferencesFewerThanSixteenEqualBytesApart) {
+  struct Case {
+    uint32_t equal_between;
+    Events ranges;
+  };
+  const Case cases[] = {
+      {14, {"Differs 0x000200...0x00020F, length 16"}},
+      {15, {"Differs 0x000200...0x000210, length 17"}},
+      {16, {"Differs 0x000200...0x000200, length 1", "Differs 0x000211...0x000211, length 1"}},
+  };
+  const auto content = Pattern(kFlashSize, 8);
+  Bench({}, content);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.equal_between);
+    Forget();
+    auto file = content;
+    file.resize(65536);
+    file[0x200] ^= 0xFF;
+    file[0x200 + c.equal_between + 1] ^= 0xFF;
+    OfferImage(file);
+    EXPECT_EQ(service_->CompareWithDiff(), OpResult::kMismatch);
+    const auto logs = out_.Logs();
+    EXPECT_EQ(Events(logs.begin() + 2, logs.end() - 1), c.ranges);
+  }
 }
 
 TEST_F(ServiceCommandsTest, DiffListsAtMostAHundredRanges) {
