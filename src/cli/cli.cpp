@@ -331,6 +331,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
       status = kExitFailure;
     } else if (command == "list") {
       status = ListProgrammers(programmer, out, env.err);
+      explained = true;  // the listing tells of an unopenable programmer itself
     } else if (link.transport().LinkOpen() != kLinkOk && !link.transport().OpenFailure().empty()) {
       // A programmer that is plugged in but may not be opened (most often the
       // udev rule is missing) is explained at once, rather than reported as

@@ -12,13 +12,22 @@
 namespace rtd::cli {
 namespace {
 
+// What asking one interface for the programmer's identification gave.
+struct Answer {
+  std::string path;
+  LinkStatus status = kLinkOk;
+  // Set when a device with the programmer's ids could not be opened: the
+  // system's reason.
+  std::string open_failure;
+  ProgrammerInfoRecord info;
+};
+
 // Asks every HID interface in turn, the link pinned to it, for the
 // programmer's identification; interfaces that are not the programmer are
-// skipped. Calls each with its path, the status of the request and the
-// record. Returns the library's status (0 when it could be loaded).
-LinkStatus ForEachProgrammer(
-    Programmer& programmer,
-    const std::function<void(const std::string&, LinkStatus, const ProgrammerInfoRecord&)>& each) {
+// skipped, one with its ids that cannot be opened is not. Calls each with
+// what it gave. Returns the library's status (0 when it could be loaded).
+LinkStatus ForEachProgrammer(Programmer& programmer,
+                             const std::function<void(const Answer&)>& each) {
   HidTransport& transport = programmer.link().transport();
   const LinkStatus loaded = transport.HidLoad();
   if (loaded != kLinkOk) return loaded;
@@ -27,9 +36,13 @@ LinkStatus ForEachProgrammer(
     transport.LinkClose();
     transport.SelectDevicePath(path);
     programmer.ProgrammerInfo = {};
-    const LinkStatus status = programmer.ReadProgrammerInfo();
-    if (status == kLinkNotFound) continue;
-    each(path, status, programmer.ProgrammerInfo);
+    Answer answer{path, programmer.ReadProgrammerInfo(), {}, {}};
+    if (answer.status == kLinkNotFound) {
+      answer.open_failure = transport.OpenFailure();
+      if (answer.open_failure.empty()) continue;
+    }
+    answer.info = programmer.ProgrammerInfo;
+    each(answer);
   }
   transport.LinkClose();
   transport.SelectDevicePath(pinned);
@@ -41,34 +54,54 @@ std::string Version(uint32_t v) { return FormatText("%u.%02u", v / 100, v % 100)
 }  // namespace
 
 int ListProgrammers(Programmer& programmer, OutputServices& out, std::ostream& err) {
-  int answered = 0;
-  const LinkStatus loaded = ForEachProgrammer(
-      programmer, [&](const std::string& path, LinkStatus status, const ProgrammerInfoRecord& info) {
-        if (status != kLinkOk) {
-          out.LogPrintf("%s  %s", path.c_str(), LinkStatusText(status).c_str());
-          return;
-        }
-        ++answered;
-        const std::string app =
-            info.AppVersion() != 0
-                ? Version(info.AppVersion())
-                : PickLangText(LANG_TEXT("не загружено", "not loaded"));
-        out.LogPrintf(PickLangText(LANG_TEXT(
-                          "%s  серийный номер %lu  \"%s\"  приложение %s  загрузчик %s",
-                          "%s  serial number %lu  \"%s\"  application %s  boot loader %s")),
-                      path.c_str(), static_cast<unsigned long>(info.SerialNumber()),
-                      info.ControllerName().c_str(), app.c_str(),
-                      Version(info.BootVersion()).c_str());
-      });
+  int found = 0;
+  std::vector<std::string> failures;  // one line each, for stderr
+  std::string open_failure;           // the first, for the hint on access rights
+  const LinkStatus loaded = ForEachProgrammer(programmer, [&](const Answer& a) {
+    ++found;
+    if (!a.open_failure.empty()) {
+      const std::string line =
+          FormatText(PickLangText(LANG_TEXT("%s  не удаётся открыть: %s",
+                                            "%s  cannot be opened: %s")),
+                     a.path.c_str(), a.open_failure.c_str());
+      out.LogPrintf("%s", line.c_str());
+      failures.push_back(line);
+      if (open_failure.empty()) open_failure = a.open_failure;
+      return;
+    }
+    if (a.status != kLinkOk) {
+      // Found and opened, so not "disconnected": its identification failed.
+      const std::string line = FormatText(
+          PickLangText(LANG_TEXT("%s  не удалось получить данные программатора: %s",
+                                 "%s  identification failed: %s")),
+          a.path.c_str(), LinkStatusText(a.status).c_str());
+      out.LogPrintf("%s", line.c_str());
+      failures.push_back(line);
+      return;
+    }
+    const ProgrammerInfoRecord& info = a.info;
+    const std::string app = info.AppVersion() != 0
+                                ? Version(info.AppVersion())
+                                : PickLangText(LANG_TEXT("не загружено", "not loaded"));
+    out.LogPrintf(PickLangText(LANG_TEXT(
+                      "%s  серийный номер %lu  \"%s\"  приложение %s  загрузчик %s",
+                      "%s  serial number %lu  \"%s\"  application %s  boot loader %s")),
+                  a.path.c_str(), static_cast<unsigned long>(info.SerialNumber()),
+                  info.ControllerName().c_str(), app.c_str(), Version(info.BootVersion()).c_str());
+  });
   if (loaded != kLinkOk) {
     err << LinkStatusText(loaded) << '\n';
     return kExitFailure;
   }
-  if (answered == 0) {
+  if (found == 0) {
     err << LinkStatusText(kLinkNotFound) << '\n';
     return kExitFailure;
   }
-  return kExitOk;
+  // A programmer that is there but did not answer is a failure of the
+  // listing, whatever the others did.
+  for (const std::string& line : failures) err << line << '\n';
+  if (!open_failure.empty()) err << ProgrammerNotOpenedText(open_failure) << '\n';
+  return failures.empty() ? kExitOk : kExitFailure;
 }
 
 std::string SelectProgrammer(Programmer& programmer, const std::string& wanted) {
@@ -83,9 +116,8 @@ std::string SelectProgrammer(Programmer& programmer, const std::string& wanted) 
              std::all_of(wanted.begin(), wanted.end(),
                          [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; })) {
     const unsigned long serial = std::stoul(wanted);
-    ForEachProgrammer(programmer, [&](const std::string& path, LinkStatus status,
-                                      const ProgrammerInfoRecord& info) {
-      if (status == kLinkOk && chosen.empty() && info.SerialNumber() == serial) chosen = path;
+    ForEachProgrammer(programmer, [&](const Answer& a) {
+      if (a.status == kLinkOk && chosen.empty() && a.info.SerialNumber() == serial) chosen = a.path;
     });
   }
   if (chosen.empty()) {

@@ -355,11 +355,23 @@ TEST_F(CliTest, ListAndDeviceChooseAmongSeveralProgrammers) {
   EXPECT_EQ(Err(), "No programmer with the serial number or path \"502\"\n");
   EXPECT_EQ(Run({"--lang", "en", "--device", "sim:hid/0/decoy", "info"}), kExitFailure);
 
-  // One that does not answer is listed with the reason.
+  // One that does not answer, or cannot be opened, is listed with the
+  // reason, and the listing fails with the reasons on stderr (the hint on
+  // access rights once).
   Configure("programmers=2\nfault=timeout cmd=0x01\n");
-  EXPECT_EQ(Run({"--lang", "en", "list"}), kExitOk);
-  EXPECT_EQ(Out().rfind("sim:hid/0/programmer  Out of the timeout response\n", 0), 0u) << Out();
+  EXPECT_EQ(Run({"--lang", "en", "list"}), kExitFailure);
+  const std::string no_answer =
+      "sim:hid/0/programmer  identification failed: Out of the timeout response\n";
+  EXPECT_EQ(Out().rfind(no_answer, 0), 0u) << Out();
   EXPECT_NE(Out().find("sim:hid/1/programmer  serial number 12346"), std::string::npos);
+  EXPECT_EQ(Err(), no_answer);
+  Configure("decoy=openable=0\ndecoy=openable=0\n");
+  EXPECT_EQ(Run({"--lang", "en", "list"}), kExitFailure);
+  EXPECT_NE(Out().find("decoy  cannot be opened: Permission denied\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("serial number 12345"), std::string::npos) << Out();
+  const std::string hint = "plugged in but could not be opened: Permission denied";
+  EXPECT_NE(Err().find(hint), std::string::npos) << Err();
+  EXPECT_EQ(Err().find(hint), Err().rfind(hint)) << Err();
 
   Configure("attached=0\n");
   EXPECT_EQ(Run({"--lang", "en", "list"}), kExitFailure);
