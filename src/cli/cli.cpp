@@ -10,6 +10,7 @@
 #include "config/paths.h"
 #include "config/settings.h"
 #include "flash/service_commands.h"
+#include "flash/texts.h"
 #include "flash/operations.h"
 #include "i18n/lang.h"
 #include "link/commands.h"
@@ -221,7 +222,9 @@ int ExitFor(OpResult r, const CliOutput& out) {
     case OpResult::kCancelled: return kExitNotDone;
     case OpResult::kFailed:
     case OpResult::kUnknownChip:
-    case OpResult::kNoLink: return kExitFailure;
+    case OpResult::kNoLink:
+    case OpResult::kNoChip:
+    case OpResult::kNoId: return kExitFailure;
   }
   return kExitFailure;
 }
@@ -359,10 +362,16 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
       if (out.StopSeen() || connect == OpResult::kStopped) {
         status = kExitStopped;
       } else if (!ops.CurrentFlash.Identified()) {
+        // The reason on stderr too, as for every failure; the others (a
+        // link failure, a size jedec.ini gives wrong) went there already.
         if (connect == OpResult::kUnknownChip)
           env.err << FormatText(PickLangText(kNotIdentified), chips.path().c_str()) << '\n';
         else if (connect == OpResult::kNoLink)
           env.err << PickLangText(kNoLink) << '\n';
+        else if (connect == OpResult::kNoChip)
+          env.err << PickLangText(flash_text::kNoChipAnswers) << '\n';
+        else if (connect == OpResult::kNoId)
+          env.err << PickLangText(flash_text::kNoFlashType) << '\n';
         status = kExitFailure;
       } else if (command == "detect") {
         status = ExitFor(connect, out);

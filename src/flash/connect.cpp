@@ -79,9 +79,9 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
       link_up = false;
     } else if (!data || count < 4 || reply[0] != 0) {
       // A reply too short to hold the id is as useless as a refusal.
-      o.LogPrintf(
-          PickLangText(LANG_TEXT("Ошибка получения типа FLASH", "Error getting type FLASH")));
+      o.LogPrintf(PickLangText(flash_text::kNoFlashType));
       link_up = false;
+      failure = OpResult::kNoId;
     }
   }
   if (!link_up) {
@@ -107,8 +107,7 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
   if (!answers) {
     // Listing such an id would make the next check take "no chip" for a
     // 512 KiB chip, erase and write included.
-    o.LogPrintf(PickLangText(LANG_TEXT("FLASH не отвечает: нет микросхемы или нет контакта",
-                                       "The FLASH does not answer: no chip, or no contact")));
+    o.LogPrintf(PickLangText(flash_text::kNoChipAnswers));
     CurrentFlash.Manufacturer.clear();
     CurrentFlash.SizeInBytes = 0;
   }
@@ -118,7 +117,7 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
   // The user sees a finished check either way; a front end that needs an
   // identified chip learns that it has none, and why.
   if (resolved) return OpResult::kOk;
-  return answers ? OpResult::kUnknownChip : OpResult::kFailed;
+  return answers ? OpResult::kUnknownChip : OpResult::kNoChip;
 }
 
 int FlashOperations::IdentifyFlash(const JedecBytes& id) {

@@ -28,6 +28,8 @@ enum class OpResult {
   kStopped,     // the user stopped it ("User terminate")
   kUnknownChip,  // connect check: the id was read, but jedec.ini does not list it usefully
   kNoLink,       // connect check: the programmer never reported its link to the flash up
+  kNoChip,       // connect check: the id read as all ones or all zeros (no chip, or no contact)
+  kNoId,         // connect check: the id read was refused, or its reply held no id
 };
 
 // Largest flash the 24-bit addresses of the protocol can reach.
@@ -69,7 +71,8 @@ class FlashOperations {
 
   // kOk only when the chip was identified. An id that jedec.ini does not
   // list usefully ends the check normally for the user but gives
-  // kUnknownChip; a link that never came up within 10 s gives kNoLink.
+  // kUnknownChip; a link that never came up within 10 s gives kNoLink; an
+  // id of no chip kNoChip; an id read that gave no id kNoId.
   OpResult SpeedButtonConnectClick();
   OpResult SpeedButtonReadClick();
   OpResult SpeedButtonCompareClick();

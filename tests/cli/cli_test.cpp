@@ -242,6 +242,24 @@ TEST_F(CliTest, UnknownChipIsNotIdentifiedAndGetsATemplateEntry) {
   EXPECT_NE(Out().find("JEDEC ID: 112233 Manufacturer 512 KBytes"), std::string::npos);
 }
 
+// A check that identifies nothing fails with its reason on stderr.
+TEST_F(CliTest, AnIdThatNamesNoChipIsExplainedOnStderr) {
+  struct Case {
+    const char* configuration;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"jedec=FFFFFF\n", "The FLASH does not answer: no chip, or no contact\n"},
+      {"jedec=000000\n", "The FLASH does not answer: no chip, or no contact\n"},
+      {"fault=flip cmd=0x41\n", "Error getting type FLASH\n"},
+  };
+  for (const Case& c : cases) {
+    Configure(c.configuration);
+    EXPECT_EQ(Run({"--lang", "en", "read", (dir_ / "dump.bin").string()}), kExitFailure);
+    EXPECT_EQ(Err(), c.reason) << c.configuration;
+  }
+}
+
 TEST_F(CliTest, FileProblemsNameThePathAndTheSystemsReason) {
   const std::string missing = (dir_ / "missing.bin").string();
   EXPECT_EQ(Run({"--lang", "en", "compare", missing}), kExitFailure);
