@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cstdint>
 #include <functional>
 #include <ostream>
 #include <vector>
@@ -112,13 +114,19 @@ std::string SelectProgrammer(Programmer& programmer, const std::string& wanted) 
   std::string chosen;
   if (std::find(paths.begin(), paths.end(), wanted) != paths.end()) {
     chosen = wanted;
-  } else if (!wanted.empty() && wanted.size() <= 10 &&
+  } else if (!wanted.empty() &&
              std::all_of(wanted.begin(), wanted.end(),
                          [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; })) {
-    const unsigned long serial = std::stoul(wanted);
-    ForEachProgrammer(programmer, [&](const Answer& a) {
-      if (a.status == kLinkOk && chosen.empty() && a.info.SerialNumber() == serial) chosen = a.path;
-    });
+    // Read into 64 bits (a long is 32 on Windows): a number no 32-bit serial
+    // number reaches, or one too long for any integer, matches no programmer.
+    uint64_t serial = 0;
+    const auto [end, error] = std::from_chars(wanted.data(), wanted.data() + wanted.size(), serial);
+    if (error == std::errc() && serial <= UINT32_MAX) {
+      ForEachProgrammer(programmer, [&](const Answer& a) {
+        if (a.status == kLinkOk && chosen.empty() && a.info.SerialNumber() == serial)
+          chosen = a.path;
+      });
+    }
   }
   if (chosen.empty()) {
     return FormatText(PickLangText(LANG_TEXT("Нет программатора с серийным номером или путём \"%s\"",

@@ -369,8 +369,11 @@ TEST_F(CliTest, ListAndDeviceChooseAmongSeveralProgrammers) {
   EXPECT_EQ(Run({"--lang", "en", "info"}), kExitOk);
   EXPECT_NE(Out().find("The serial number   500\n"), std::string::npos);
 
-  EXPECT_EQ(Run({"--lang", "en", "--device", "502", "detect"}), kExitFailure);
-  EXPECT_EQ(Err(), "No programmer with the serial number or path \"502\"\n");
+  // Numbers no serial number reaches (500 plus 2^32 among them) match none.
+  for (const std::string serial : {"502", "4294967796", "99999999999999999999999"}) {
+    EXPECT_EQ(Run({"--lang", "en", "--device", serial, "detect"}), kExitFailure);
+    EXPECT_EQ(Err(), "No programmer with the serial number or path \"" + serial + "\"\n");
+  }
   EXPECT_EQ(Run({"--lang", "en", "--device", "sim:hid/0/decoy", "info"}), kExitFailure);
 
   // One that does not answer, or cannot be opened, is listed with the
