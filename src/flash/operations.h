@@ -78,7 +78,8 @@ class FlashOperations {
   OpResult SpeedButtonCompareClick();
   OpResult SpeedButtonCompareFastClick();
   // Asks first (kNotStarted on anything but IDYES); a verification that
-  // found a difference gives kMismatch.
+  // found a difference gives kMismatch. A stop is seen between any two
+  // steps; a failure or stop after the unlock puts the protection back.
   OpResult SpeedButtonWriteClick();
   OpResult SpeedButtonResetRTD2662Click();
   // kFailed also when the reply lacked values (printed as 0).
