@@ -7,7 +7,8 @@
 // the flash primitives. Whatever came back, an operation that reports
 // success must have had, for every part of its result, an answer the
 // protocol accepts, and the result must be what those answers said; and it
-// must never write outside its buffers (the sanitizers watch that).
+// must never write outside its buffers (the sanitizers watch that). The
+// operations are the basic ones and the service commands.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "config/settings.h"
 #include "core/clock.h"
 #include "flash/operations.h"
+#include "flash/service_commands.h"
 #include "fuzz_support.h"
 #include "link/commands.h"
 #include "link/exchange.h"
@@ -247,14 +249,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, std::size_t size) {
   rtd::ChipDatabase chips(jedec, out);
   rtd::SettingsFile settings(dir + "/rtdprog.ini", out);
   rtd::FlashOperations ops(programmer, chips, settings);
+  rtd::ServiceCommands service(ops);
+  const int which = operation % 14;
   // Reads may be short, to keep runs quick; the rest need whole ranges.
   ops.CurrentFlash.JedecId = {kChipId[0], kChipId[1], kChipId[2]};
   ops.CurrentFlash.Manufacturer = "Winbond W25Q05";
-  ops.CurrentFlash.SizeInBytes = operation % 9 == 1 ? 256u * (1 + option % 16) : kChipSize;
+  ops.CurrentFlash.SizeInBytes =
+      which == 1 || which == 9 ? 256u * (1 + option % 16) : kChipSize;
+  const std::vector<uint8_t> erased(kChipSize, 0xFF);
 
   const std::vector<Exchange>& log = line.exchanges;
   const uint32_t chip = ops.CurrentFlash.SizeInBytes;
-  switch (operation % 9) {
+  switch (which) {
     case 0:
       if (ops.SpeedButtonConnectClick() == rtd::OpResult::kOk) {
         const Exchange* check = Last(log, rtd::kCmdLinkCheck, 0);
@@ -317,6 +323,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, std::size_t size) {
         }
         if (kInfoNeedsWholeRecord) Check(DataAnswer(e, rtd::kProgrammerInfoSize), "whole record");
       }
+      break;
+    case 9:
+      // Both reads agreed on what was answered last for every block.
+      if (service.ReadVerified() == rtd::OpResult::kOk) {
+        const std::string saved = rtd::fuzz::ReadFile(dump);
+        Check(saved.size() == chip, "checked dump of the whole flash");
+        CheckBlocks(log, reinterpret_cast<const uint8_t*>(saved.data()), chip,
+                    "checked dump made of answered blocks");
+      }
+      break;
+    case 10:
+      if (service.BlankCheck() == rtd::OpResult::kOk) {
+        CheckRanges(log, erased.data(), chip, "blank only on answered erased CRCs");
+        CheckBlocks(log, erased.data(), chip, "blank only on answered erased blocks");
+      }
+      break;
+    case 11:
+      if (service.Erase() == rtd::OpResult::kOk) {
+        CheckRanges(log, erased.data(), chip, "erase checked by answered erased CRCs");
+        CheckBlocks(log, erased.data(), chip, "erase checked by answered erased blocks");
+      }
+      break;
+    case 12:
+      if (service.WriteVerifiedFully() == rtd::OpResult::kOk) {
+        CheckRanges(log, image.data(), chip, "written image verified by CRC");
+        CheckBlocks(log, image.data(), chip, "written image verified byte by byte");
+      }
+      break;
+    case 13:
+      if (service.CompareWithDiff() == rtd::OpResult::kOk)
+        CheckBlocks(log, image.data(), chip, "no difference only on answered equal blocks");
       break;
   }
   Check(!link.ExchangeBusy, "no exchange left running");

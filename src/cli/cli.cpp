@@ -5,12 +5,13 @@
 #include <ostream>
 
 #include "cli/cli_output.h"
-#include "cli/extra_commands.h"
+#include "cli/programmer_choice.h"
 #include "config/atomic_file.h"
 #include "config/chip_database.h"
 #include "config/paths.h"
 #include "config/settings.h"
-#include "flash/extras.h"
+#include "flash/service_commands.h"
+#include "flash/texts.h"
 #include "flash/operations.h"
 #include "i18n/lang.h"
 #include "link/commands.h"
@@ -55,7 +56,8 @@ constexpr LangText kHelp = LANG_TEXT(
     "  --version          версия программы\n"
     "\n"
     "Команды, которым нужна FLASH, сначала проверяют связь и определяют микросхему.\n"
-    "Ctrl-C останавливает операцию перед следующим блоком.\n"
+    "Ctrl-C, закрытие терминала или запрос на завершение останавливают операцию\n"
+    "перед следующим блоком.\n"
     "\n"
     "Код завершения:\n"
     "  0  успешно\n"
@@ -98,7 +100,8 @@ constexpr LangText kHelp = LANG_TEXT(
     "  --version          program version\n"
     "\n"
     "Commands that need the FLASH check the link and identify the chip first.\n"
-    "Ctrl-C stops an operation before its next block.\n"
+    "Ctrl-C, a closed terminal or a request to terminate stops an operation before\n"
+    "its next block.\n"
     "\n"
     "Exit status:\n"
     "  0  success\n"
@@ -222,7 +225,9 @@ int ExitFor(OpResult r, const CliOutput& out) {
     case OpResult::kCancelled: return kExitNotDone;
     case OpResult::kFailed:
     case OpResult::kUnknownChip:
-    case OpResult::kNoLink: return kExitFailure;
+    case OpResult::kNoLink:
+    case OpResult::kNoChip:
+    case OpResult::kNoId: return kExitFailure;
   }
   return kExitFailure;
 }
@@ -337,7 +342,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     Programmer& programmer = session.programmer();
     const ChipDatabase& chips = session.chips();
     FlashOperations& ops = session.ops();
-    FlashExtras extras(ops);
+    ServiceCommands service(ops);
     std::string not_selected;
     if (!o.device.empty()) not_selected = SelectProgrammer(programmer, o.device);
 
@@ -347,6 +352,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
       status = kExitFailure;
     } else if (command == "list") {
       status = ListProgrammers(programmer, out, env.err);
+      explained = true;  // the listing tells of an unopenable programmer itself
     } else if (link.transport().LinkOpen() != kLinkOk && !link.transport().OpenFailure().empty()) {
       // A programmer that is plugged in but may not be opened (most often the
       // udev rule is missing) is explained at once, rather than reported as
@@ -374,30 +380,36 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
       if (out.StopSeen() || connect == OpResult::kStopped) {
         status = kExitStopped;
       } else if (!ops.CurrentFlash.Identified()) {
+        // The reason on stderr too, as for every failure; the others (a
+        // link failure, a size jedec.ini gives wrong) went there already.
         if (connect == OpResult::kUnknownChip)
           env.err << FormatText(PickLangText(kNotIdentified), chips.path().c_str()) << '\n';
         else if (connect == OpResult::kNoLink)
           env.err << PickLangText(kNoLink) << '\n';
+        else if (connect == OpResult::kNoChip)
+          env.err << PickLangText(flash_text::kNoChipAnswers) << '\n';
+        else if (connect == OpResult::kNoId)
+          env.err << PickLangText(flash_text::kNoFlashType) << '\n';
         status = kExitFailure;
       } else if (command == "detect") {
         status = ExitFor(connect, out);
       } else if (command == "read" && o.verify) {
-        status = ExitFor(extras.ReadVerified(), out);
-        if (extras.ReadsDiffered() && !out.StopSeen()) status = kExitReadsDiffer;
+        status = ExitFor(service.ReadVerified(), out);
+        if (service.ReadsDiffered() && !out.StopSeen()) status = kExitReadsDiffer;
       } else if (command == "read") {
         status = ExitFor(ops.SpeedButtonReadClick(), out);
       } else if (command == "compare" && o.diff) {
-        status = ExitFor(extras.CompareWithDiff(), out);
+        status = ExitFor(service.CompareWithDiff(), out);
       } else if (command == "compare") {
         status = ExitFor(o.quick ? ops.SpeedButtonCompareFastClick() : ops.SpeedButtonCompareClick(),
                          out);
       } else if (command == "write") {
-        status = ExitFor(o.verify_full ? extras.WriteVerifiedFully() : ops.SpeedButtonWriteClick(),
+        status = ExitFor(o.verify_full ? service.WriteVerifiedFully() : ops.SpeedButtonWriteClick(),
                          out);
       } else if (command == "blank-check") {
-        status = ExitFor(extras.BlankCheck(), out);
+        status = ExitFor(service.BlankCheck(), out);
       } else if (command == "erase") {
-        status = ExitFor(extras.Erase(), out);
+        status = ExitFor(service.Erase(), out);
       } else if (command == "reset-controller") {
         status = ExitFor(ops.SpeedButtonResetRTD2662Click(), out);
       }

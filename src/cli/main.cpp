@@ -2,7 +2,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -10,14 +9,13 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/stop_signals.h"
 #include "config/paths.h"
 
 namespace {
 
-// Written by the SIGINT handler, which can reach nothing but globals.
+// The stop request of Ctrl-C, a hang-up or a termination signal.
 std::atomic<bool> g_interrupted{false};
-
-void OnInterrupt(int) { g_interrupted.store(true); }
 
 std::string LocaleName() {
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
@@ -30,10 +28,7 @@ std::string LocaleName() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  struct sigaction sa {};
-  sa.sa_handler = OnInterrupt;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
+  rtd::cli::ListenForStopSignals(g_interrupted);
 
   std::vector<std::string> args(argv + 1, argv + argc);
   rtd::cli::CliEnvironment env{std::cout, std::cerr, std::cin};

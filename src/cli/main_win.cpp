@@ -26,15 +26,22 @@
 namespace {
 
 // Set by the console control handler, which Windows runs on a thread of its
-// own: the one thing it touches is this flag.
+// own: the flags are the only things it touches.
 std::atomic<bool> g_interrupted{false};
+std::atomic<bool> g_finished{false};
+
+// How long a closing console, a log-off or a shutdown lets the handler hold
+// the process (Windows ends it after about 5 s whatever the handler does).
+constexpr DWORD kCloseGraceMs = 4500;
 
 BOOL WINAPI OnConsoleControl(DWORD event) {
-  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-    g_interrupted.store(true);
-    return TRUE;  // handled: the operation stops before its next block
-  }
-  return FALSE;  // closing the window or logging off ends the program as usual
+  g_interrupted.store(true);  // the operation stops before its next block
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
+  // The console is closing or the session ending: the process ends when
+  // this handler returns, so it waits for the operation to stop and put the
+  // chip's protection back, as long as Windows allows.
+  for (DWORD waited = 0; !g_finished.load() && waited < kCloseGraceMs; waited += 50) ::Sleep(50);
+  return TRUE;
 }
 
 // Whether the standard handle is a console (not a file, pipe or NUL, which
@@ -95,6 +102,7 @@ int main() {
   env.executable_path = rtd::ExecutablePath();
   env.interrupted = &g_interrupted;
   const int status = rtd::cli::RunCli(args, env);
+  g_finished.store(true);
 
   std::cout.flush();
   std::cerr.flush();

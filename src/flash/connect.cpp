@@ -1,7 +1,5 @@
-// The operation frame the flash operations share, and the connect check
-// that identifies the board's flash.
+// The connect check that identifies the board's flash.
 
-#include <new>
 #include <optional>
 
 #include "flash/operations.h"
@@ -28,101 +26,6 @@ bool UsableSize(const std::optional<int32_t>& size) {
 }
 
 }  // namespace
-
-std::unique_ptr<uint8_t[]> FlashOperations::AllocateImageBuffer(uint32_t size) {
-  return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size]);
-}
-
-// Entered while an operation runs, a click is that operation's stop request.
-bool FlashOperations::PassGate() {
-  if (out().IdleFlag == 0) {
-    out().IdleFlag = 1;
-    return false;
-  }
-  return true;
-}
-
-bool FlashOperations::StopRequested() {
-  if (out().IdleFlag != 1) return false;
-  out().MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kUserTerminate));
-  return true;
-}
-
-// Logs the operation's title, makes the buttons busy with its own button
-// as the stop button, and starts the gauge under the same title, each step
-// standing for bytes_per_step bytes of flash.
-void FlashOperations::StartBusy(LangText title, ToolButton stop_button, int32_t maximum,
-                                uint32_t bytes_per_step) {
-  auto& o = out();
-  o.LogPrintf(PickLangText(title));
-  o.SetButtonsState(true);
-  o.EnableButton(stop_button);
-  o.SetProgressUnit(bytes_per_step);
-  o.ProgressStart(maximum, PickLangText(title));
-}
-
-// The head of every block loop: pending messages run, a stop request ends
-// the loop (false), otherwise the gauge steps to the next block.
-bool FlashOperations::NextBlock(int32_t& counter) {
-  out().ProcessMessages();
-  if (StopRequested()) return false;
-  out().ProgressStep(++counter);
-  return true;
-}
-
-// Sets IdleFlag to 0 and takes a buffer of the flash's size. On failure the
-// user has seen why and the program is idle again.
-OpResult FlashOperations::TakeImageBuffer(std::unique_ptr<uint8_t[]>& buffer) {
-  auto& o = out();
-  o.IdleFlag = 0;
-  const uint32_t size = CurrentFlash.SizeInBytes;
-  // The protocol's addresses have 24 bits: a larger chip would be read
-  // round and round from its start, so such a size is refused outright.
-  if (size > kMaxFlashSize) {
-    o.MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kUnsupportedSize),
-                       static_cast<unsigned long>(size));
-    o.IdleFlag = 1;
-    return OpResult::kFailed;
-  }
-  buffer = AllocateImageBuffer(size);
-  if (!buffer) {
-    o.MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kMemoryAllocate));
-    o.IdleFlag = 1;
-    return OpResult::kFailed;
-  }
-  return OpResult::kOk;
-}
-
-// Takes the buffer, then chooses and loads the image file into it. On
-// anything but kOk the buffer is gone and the program idle again, with the
-// buttons as they were.
-OpResult FlashOperations::TakeAndLoadImage(std::unique_ptr<uint8_t[]>& buffer,
-                                           uint32_t* image_length) {
-  if (const OpResult taken = TakeImageBuffer(buffer); taken != OpResult::kOk) return taken;
-  auto& o = out();
-  const std::string name = o.ChooseImageToOpen();
-  OpResult result = OpResult::kOk;
-  if (name.empty()) {
-    result = OpResult::kCancelled;
-  } else if (LoadImageFile(o, name, buffer.get(), CurrentFlash.SizeInBytes, image_length) != 0) {
-    o.ToolbarNotice(2500, 250, PickLangText(flash_text::kErrorReadingFile));
-    result = OpResult::kFailed;
-  }
-  if (result != OpResult::kOk) {
-    buffer.reset();
-    o.IdleFlag = 1;
-    return result;
-  }
-  settings_.RememberImagePath(name);
-  return OpResult::kOk;
-}
-
-void FlashOperations::EndOperation(std::unique_ptr<uint8_t[]>& buffer) {
-  buffer.reset();
-  chip_at_risk_ = false;
-  out().SetButtonsState(false);
-  out().IdleFlag = 1;
-}
 
 OpResult FlashOperations::SpeedButtonConnectClick() {
   auto& o = out();
@@ -176,9 +79,9 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
       link_up = false;
     } else if (!data || count < 4 || reply[0] != 0) {
       // A reply too short to hold the id is as useless as a refusal.
-      o.LogPrintf(
-          PickLangText(LANG_TEXT("Ошибка получения типа FLASH", "Error getting type FLASH")));
+      o.LogPrintf(PickLangText(flash_text::kNoFlashType));
       link_up = false;
+      failure = OpResult::kNoId;
     }
   }
   if (!link_up) {
@@ -204,8 +107,7 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
   if (!answers) {
     // Listing such an id would make the next check take "no chip" for a
     // 512 KiB chip, erase and write included.
-    o.LogPrintf(PickLangText(LANG_TEXT("FLASH не отвечает: нет микросхемы или нет контакта",
-                                       "The FLASH does not answer: no chip, or no contact")));
+    o.LogPrintf(PickLangText(flash_text::kNoChipAnswers));
     CurrentFlash.Manufacturer.clear();
     CurrentFlash.SizeInBytes = 0;
   }
@@ -215,7 +117,7 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
   // The user sees a finished check either way; a front end that needs an
   // identified chip learns that it has none, and why.
   if (resolved) return OpResult::kOk;
-  return answers ? OpResult::kUnknownChip : OpResult::kFailed;
+  return answers ? OpResult::kUnknownChip : OpResult::kNoChip;
 }
 
 int FlashOperations::IdentifyFlash(const JedecBytes& id) {

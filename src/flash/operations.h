@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,8 @@ enum class OpResult {
   kStopped,     // the user stopped it ("User terminate")
   kUnknownChip,  // connect check: the id was read, but jedec.ini does not list it usefully
   kNoLink,       // connect check: the programmer never reported its link to the flash up
+  kNoChip,       // connect check: the id read as all ones or all zeros (no chip, or no contact)
+  kNoId,         // connect check: the id read was refused, or its reply held no id
 };
 
 // Largest flash the 24-bit addresses of the protocol can reach.
@@ -68,13 +71,15 @@ class FlashOperations {
 
   // kOk only when the chip was identified. An id that jedec.ini does not
   // list usefully ends the check normally for the user but gives
-  // kUnknownChip; a link that never came up within 10 s gives kNoLink.
+  // kUnknownChip; a link that never came up within 10 s gives kNoLink; an
+  // id of no chip kNoChip; an id read that gave no id kNoId.
   OpResult SpeedButtonConnectClick();
   OpResult SpeedButtonReadClick();
   OpResult SpeedButtonCompareClick();
   OpResult SpeedButtonCompareFastClick();
   // Asks first (kNotStarted on anything but IDYES); a verification that
-  // found a difference gives kMismatch.
+  // found a difference gives kMismatch. A stop is seen between any two
+  // steps; a failure or stop after the unlock puts the protection back.
   OpResult SpeedButtonWriteClick();
   OpResult SpeedButtonResetRTD2662Click();
   // kFailed also when the reply lacked values (printed as 0).
@@ -108,37 +113,84 @@ class FlashOperations {
   virtual std::unique_ptr<uint8_t[]> AllocateImageBuffer(uint32_t size);
 
  private:
-  // The service commands of flash/extras.h share the steps below.
-  friend class FlashExtras;
+  // The service commands of flash/service_commands.h share the steps below.
+  friend class ServiceCommands;
 
   // The steps the read, compare and write share.
   bool PassGate();
   OpResult TakeImageBuffer(std::unique_ptr<uint8_t[]>& buffer);
   OpResult TakeAndLoadImage(std::unique_ptr<uint8_t[]>& buffer, uint32_t* image_length);
   void EndOperation(std::unique_ptr<uint8_t[]>& buffer);
+  void EndOperation();
+  // A stop request, or the programmer closed under the running operation
+  // (told to the user; true: stop).
   bool StopRequested();
+  // Between two steps that change the chip: pending messages run, then
+  // StopRequested.
+  bool StepStopped();
   void StartBusy(LangText title, ToolButton stop_button, int32_t maximum,
                  uint32_t bytes_per_step);
   bool NextBlock(int32_t& counter);
   OpResult WritePages(const uint8_t* buffer, uint32_t length);
-  // The write's first and last steps, shared with the erase: read the
-  // status, unlock a protected chip, erase it; then lock it again as it
-  // was and clear the write latch. False after a primitive has told the
-  // user; the chip stays as far as it got.
-  bool UnlockAndErase(uint8_t* saved_status);
+
+  // The write with its quick verification; with verify_fully the flash is
+  // then read back whole and compared with the image written, and success
+  // is only told after that.
+  OpResult WriteImage(bool verify_fully);
+
+  // The full compare's block loop over the image under its own gauge: the
+  // first difference is logged and boxed. Without each_difference it ends
+  // there (kMismatch); with it, it goes on to the end and hands it every
+  // differing address. kOk, kMismatch, kFailed or kStopped.
+  OpResult CompareBlocks(const uint8_t* buffer, uint32_t length,
+                         const std::function<void(uint32_t)>* each_difference);
+
+  // The chip's write protection as the erasing operations found it, and
+  // whether they have lifted it and not yet put it back.
+  struct Protection {
+    uint8_t saved_status = 0;
+    bool lifted = false;
+  };
+  // Marks the chip at risk from the erase on; clears the mark when the
+  // operation that holds it returns, whatever the path.
+  class RiskScope {
+   public:
+    explicit RiskScope(FlashOperations& ops) : ops_(ops) {}
+    ~RiskScope() { ops_.chip_at_risk_ = false; }
+    RiskScope(const RiskScope&) = delete;
+    RiskScope& operator=(const RiskScope&) = delete;
+
+   private:
+    FlashOperations& ops_;
+  };
+  // The write's first steps, shared with the erase: read the status, unlock
+  // a protected chip, erase it. kOk; kFailed after a primitive has told the
+  // user; kStopped on a stop request between two steps (before the erase
+  // above all). The chip stays as far as it got.
+  OpResult UnlockAndErase(Protection& protection);
+  // Locks the chip again as it was and clears the write latch; false after
+  // a primitive has told the user.
+  bool Relock(Protection& protection);
+  // After a failed or stopped operation that lifted the protection: one
+  // try to put the saved status back, and a log line on how that went.
+  void RestoreProtection(const Protection& protection);
   // Reads size bytes of the flash into buffer under the gauge with this
   // title; kOk, kStopped, or kFailed after the primitive told the user.
   OpResult ReadWholeFlash(uint8_t* buffer, uint32_t size, LangText title, ToolButton stop_button);
   // Asks where to save the dump, saves it safely, tells the user and
   // remembers the path; kCancelled when no file was chosen.
   OpResult SaveDump(const uint8_t* buffer, uint32_t size);
-  bool Relock(uint8_t saved_status);
+  // Whether the programmer was closed (by its owner) since the running
+  // operation began.
+  bool LinkTakenAway();
 
   Programmer& programmer_;
   ChipDatabase& chips_;
   SettingsFile& settings_;
   OpResult last_quick_compare_ = OpResult::kOk;
   bool chip_at_risk_ = false;
+  // The transport's Closings() when the running operation began.
+  uint32_t closings_at_start_ = 0;
 };
 
 }  // namespace rtd

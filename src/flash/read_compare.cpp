@@ -91,9 +91,17 @@ OpResult FlashOperations::SpeedButtonCompareClick() {
   if (const OpResult loaded = TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
     return loaded;
 
+  OpResult result = CompareBlocks(buffer.get(), length, nullptr);
+  EndOperation(buffer);
+  if (result == OpResult::kOk) o.LogPrintf(PickLangText(flash_text::kSameContent));
+  return result;
+}
+
+OpResult FlashOperations::CompareBlocks(const uint8_t* buffer, uint32_t length,
+                                        const std::function<void(uint32_t)>* each_difference) {
+  auto& o = out();
   StartBusy(flash_text::kFullCompare, ToolButton::SpeedButtonCompare, BlockCount(length),
             kBlock);
-
   OpResult result = OpResult::kOk;
   int32_t counter = 0;
   uint8_t block[kBlock];
@@ -108,21 +116,23 @@ OpResult FlashOperations::SpeedButtonCompareClick() {
     }
     // Only the bytes inside the image (and so inside the buffer) count.
     const uint32_t count = std::min(kBlock, length - address);
-    const uint8_t* expected = buffer.get() + address;
+    const uint8_t* expected = buffer + address;
     const auto [got, want] = std::mismatch(block, block + count, expected);
-    if (got != block + count) {
+    if (got == block + count) continue;
+    if (result == OpResult::kOk) {
       constexpr LangText kDiffers = LANG_TEXT("Ошибка сравнения FLASH по адресу 0x%06X",
                                               "FLASH compare error at address 0x%06X");
       const auto at = static_cast<unsigned>(address + (got - block));
       o.LogPrintf(PickLangText(kDiffers), at);
       o.MessageBoxPrintf(MB_ICONERROR, PickLangText(kDiffers), at);
       result = OpResult::kMismatch;
-      break;
+    }
+    if (each_difference == nullptr) break;
+    for (uint32_t i = static_cast<uint32_t>(got - block); i < count; ++i) {
+      if (block[i] != expected[i]) (*each_difference)(address + i);
     }
   }
   o.ProgressHide();
-  EndOperation(buffer);
-  if (result == OpResult::kOk) o.LogPrintf(PickLangText(flash_text::kSameContent));
   return result;
 }
 

@@ -24,5 +24,11 @@ inline constexpr LangText kFullCompare =
 inline constexpr LangText kQuickCompare =
     LANG_TEXT("Быстрое сравнение FLASH", "Quick FLASH compare");
 inline constexpr LangText kWrite = LANG_TEXT("Запись FLASH", "FLASH write");
+// Why a connect check identified nothing, for a front end to repeat.
+inline constexpr LangText kNoChipAnswers =
+    LANG_TEXT("FLASH не отвечает: нет микросхемы или нет контакта",
+              "The FLASH does not answer: no chip, or no contact");
+inline constexpr LangText kNoFlashType =
+    LANG_TEXT("Ошибка получения типа FLASH", "Error getting type FLASH");
 
 }  // namespace rtd::flash_text

@@ -1,5 +1,6 @@
 // Erasing and writing the flash from a file, with the write protection
-// lifted and put back around it and a CRC verification at the end.
+// lifted and put back around it (after a failure too) and a verification
+// at the end.
 
 #include <algorithm>
 #include <cstring>
@@ -16,7 +17,9 @@ constexpr uint8_t kManufacturerBF = 0xBF;
 
 }  // namespace
 
-OpResult FlashOperations::SpeedButtonWriteClick() {
+OpResult FlashOperations::SpeedButtonWriteClick() { return WriteImage(false); }
+
+OpResult FlashOperations::WriteImage(bool verify_fully) {
   auto& o = out();
   if (!PassGate()) return OpResult::kNotStarted;
   if (o.MessageBoxPrintf(
@@ -32,55 +35,99 @@ OpResult FlashOperations::SpeedButtonWriteClick() {
 
   o.SetButtonsState(true);
   o.EnableButton(ToolButton::SpeedButtonWrite);
+  const RiskScope risk(*this);
   OpResult result = OpResult::kFailed;
-  uint8_t saved_status = 0;
-  // Each step runs only when the ones before it succeeded; a failed
-  // primitive has already told the user, so the chain just stops (the
-  // flash stays as far as it got, unlocked and erased included).
+  Protection protection;
+  // Each step runs only when the ones before it succeeded and no stop came
+  // between them; a failed primitive has already told the user, so the
+  // chain just stops, and the protection is put back below.
   [&] {
-    if (!UnlockAndErase(&saved_status)) return;
+    if (result = UnlockAndErase(protection); result != OpResult::kOk) return;
 
-    if (const OpResult written = WritePages(buffer.get(), length); written != OpResult::kOk) {
-      result = written;
+    if (result = WritePages(buffer.get(), length); result != OpResult::kOk) return;
+
+    result = OpResult::kFailed;
+    if (!Relock(protection)) return;
+    if (StepStopped()) {
+      result = OpResult::kStopped;
       return;
     }
 
-    if (!Relock(saved_status)) return;
-
-    if (QuickCompareImage(buffer.get(), length) == 0) {
+    QuickCompareImage(buffer.get(), length);
+    result = last_quick_compare_;
+    // The quick verification misses about one corrupted 64 KiB block in
+    // 256; the full one reads everything back and compares it with the
+    // image just written.
+    if (result == OpResult::kOk && verify_fully) {
+      result = CompareBlocks(buffer.get(), length, nullptr);
+      if (result == OpResult::kOk) o.LogPrintf(PickLangText(flash_text::kSameContent));
+    }
+    if (result == OpResult::kOk) {
       o.LogPrintf(
           PickLangText(LANG_TEXT("Запись FLASH успешно выполнена", "Write FLASH successfully")));
     }
-    result = last_quick_compare_;
   }();
+  RestoreProtection(protection);
   EndOperation(buffer);
   return result;
 }
 
-bool FlashOperations::UnlockAndErase(uint8_t* saved_status) {
+OpResult FlashOperations::UnlockAndErase(Protection& protection) {
   auto& o = out();
   auto& p = programmer_;
-  if (p.FlashReadStatus(saved_status) != 0) return false;
-  if (*saved_status != 0) {
+  // The question and the file chooser ran messages: a stop may be waiting.
+  if (StepStopped()) return OpResult::kStopped;
+  if (p.FlashReadStatus(&protection.saved_status) != 0) return OpResult::kFailed;
+  if (protection.saved_status != 0) {
     o.LogPrintf(PickLangText(LANG_TEXT("Снятие блокировки FLASH", "Unlock FLASH")));
-    if (p.FlashWriteEnable() != 0 || p.FlashWriteStatus(0) != 0) return false;
+    if (p.FlashWriteEnable() != 0 || p.FlashWriteStatus(0) != 0) return OpResult::kFailed;
+    protection.lifted = true;
     o.DelayWithMessages(100);
+    // A stop or a close during the wait must be seen before the erase.
+    if (StepStopped()) return OpResult::kStopped;
   }
-  if (p.FlashWriteEnable() != 0) return false;
+  if (p.FlashWriteEnable() != 0) return OpResult::kFailed;
   o.LogPrintf(PickLangText(LANG_TEXT("Стирание FLASH", "FLASH erase")));
   chip_at_risk_ = true;
-  return p.FlashEraseChip() == 0;
+  if (p.FlashEraseChip() != 0) return OpResult::kFailed;
+  // The erase holds the program still for seconds; a stop that came
+  // meanwhile ends the operation here.
+  if (StepStopped()) return OpResult::kStopped;
+  return OpResult::kOk;
 }
 
-bool FlashOperations::Relock(uint8_t saved_status) {
+bool FlashOperations::Relock(Protection& protection) {
   auto& o = out();
   auto& p = programmer_;
-  if (saved_status != 0) {
+  if (protection.saved_status != 0) {
     o.LogPrintf(PickLangText(LANG_TEXT("Установка блокировки FLASH", "Lock FLASH")));
-    if (p.FlashWriteEnable() != 0 || p.FlashWriteStatus(saved_status) != 0) return false;
+    if (p.FlashWriteEnable() != 0 || p.FlashWriteStatus(protection.saved_status) != 0)
+      return false;
+    protection.lifted = false;
     o.DelayWithMessages(100);
   }
   return p.FlashWriteDisable() == 0;
+}
+
+void FlashOperations::RestoreProtection(const Protection& protection) {
+  if (!protection.lifted) return;
+  auto& o = out();
+  // A programmer closed under the operation stays closed: putting the
+  // status back would open it again.
+  const bool put_back = !LinkTakenAway() && programmer_.FlashWriteEnable() == 0 &&
+                        programmer_.FlashWriteStatus(protection.saved_status) == 0;
+  if (put_back) {
+    // The chip takes a moment to store its status; nothing else may run
+    // meanwhile, so the wait lets no messages through.
+    programmer_.link().clock().SleepMicroseconds(100 * 1000);
+    o.LogPrintf(PickLangText(LANG_TEXT("Блокировка FLASH восстановлена (регистр состояния 0x%02X)",
+                                       "FLASH protection put back (status register 0x%02X)")),
+                static_cast<unsigned>(protection.saved_status));
+  } else {
+    o.LogPrintf(PickLangText(LANG_TEXT(
+                    "Не удалось восстановить блокировку FLASH: микросхема осталась без защиты",
+                    "The FLASH protection could not be put back: the chip is left unprotected")));
+  }
 }
 
 // Programs the image page by page, skipping blank pages; hides the gauge

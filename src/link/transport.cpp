@@ -155,6 +155,11 @@ LinkStatus HidTransport::LinkOpen() {
 }
 
 void HidTransport::LinkClose() {
+  ++closings_;
+  DropHandle();
+}
+
+void HidTransport::DropHandle() {
   if (handle_ == nullptr) return;
   platform_.Close(handle_);
   handle_ = nullptr;
@@ -165,7 +170,7 @@ LinkStatus HidTransport::ReportSend(const HidReport& report) {
   if (opened != kLinkOk) return opened;
   if (!platform_.SetFeature(handle_, report.data(), report.size())) {
     // The device is gone or broken; the next transfer searches again.
-    LinkClose();
+    DropHandle();
     return kLinkCommFailure;
   }
   return kLinkOk;
@@ -175,7 +180,7 @@ LinkStatus HidTransport::ReportReceive(HidReport& report) {
   const LinkStatus opened = LinkOpen();
   if (opened != kLinkOk) return opened;
   if (!platform_.GetFeature(handle_, report.data(), report.size()) || report[0] != kReportId) {
-    LinkClose();
+    DropHandle();
     return kLinkCommFailure;
   }
   return kLinkOk;

@@ -39,7 +39,7 @@ std::string HidStringTo8Bit(const std::u16string& text);
 class HidTransport {
  public:
   explicit HidTransport(HidPlatform& platform) : platform_(platform) {}
-  ~HidTransport() { LinkClose(); }
+  ~HidTransport() { DropHandle(); }
   HidTransport(const HidTransport&) = delete;
   HidTransport& operator=(const HidTransport&) = delete;
 
@@ -49,7 +49,15 @@ class HidTransport {
   LinkStatus HidFindDevice(uint16_t vendor_id, const char* manufacturer, uint16_t product_id,
                            const char* product, HidHandle* handle);
   LinkStatus LinkOpen();
+  // Closes the handle on its owner's behalf (a window that closes, a
+  // listing that moves on): counted in Closings(). The next transfer opens
+  // the programmer again.
   void LinkClose();
+  // How often LinkClose was called. An operation that sees it change
+  // between two steps knows the programmer was closed under it, and stops
+  // rather than let its next transfer open the programmer again. A failed
+  // transfer's own close does not count.
+  uint32_t Closings() const { return closings_; }
   LinkStatus ReportSend(const HidReport& report);
   // The caller puts report id 1 into byte 0 beforehand.
   LinkStatus ReportReceive(HidReport& report);
@@ -70,7 +78,10 @@ class HidTransport {
  private:
   HidPlatform& platform_;
   bool loaded_ = false;
+  void DropHandle();
+
   HidHandle handle_ = nullptr;  // the programmer handle
+  uint32_t closings_ = 0;
   std::string open_failure_;
   std::string device_path_;     // the only interface searched; empty: all
 };

@@ -328,6 +328,10 @@ bool ApplyKey(std::string_view key, std::string_view value, SimConfig& c, bool& 
 
 bool ParseSimConfig(std::string_view text, SimConfig& config, std::string& error) {
   SimConfig c = config;
+  // Editors on Windows start a UTF-8 file with a byte-order mark; the ini
+  // files take it, and so does this one.
+  constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+  if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) text.remove_prefix(kUtf8Bom.size());
   int line_number = 0;
   while (!text.empty()) {
     const std::size_t end = text.find('\n');

@@ -13,6 +13,11 @@
 #include <vector>
 
 #include "cli/cli.h"
+#ifndef _WIN32
+#include <csignal>
+
+#include "cli/stop_signals.h"
+#endif
 #include "core/clock.h"
 #include "i18n/lang.h"
 #include "temp_dir.h"
@@ -186,6 +191,44 @@ TEST_F(CliTest, CtrlCStopsTheOperationAsTheSecondClickWould) {
   EXPECT_FALSE(fs::exists(dump));
 }
 
+#ifndef _WIN32
+// What a terminal does to a running write on a protected chip: a reader
+// that went away (SIGPIPE, every later write to stdout failing) does not
+// end it; a hang-up or a termination stops it as Ctrl-C does, with the
+// protection put back.
+TEST_F(CliTest, TerminalSignalsStopAWriteSafelyOrNotAtAll) {
+  struct Case {
+    int signal;
+    int exit;
+  };
+  const Case cases[] = {{SIGPIPE, kExitOk}, {SIGHUP, kExitStopped}, {SIGTERM, kExitStopped}};
+  const fs::path image = dir_ / "image.bin";
+  WriteFile(image, Pattern(131072, 9));
+  Configure("status=0x1C\n");
+  ListenForStopSignals(interrupted_);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.signal);
+    interrupted_ = false;
+    out_.clear();
+    int pumps = 0;
+    on_pump_ = [&] {
+      if (++pumps != 300) return;
+      std::raise(c.signal);
+      if (c.signal == SIGPIPE) out_.setstate(std::ios::badbit);
+    };
+    const int status = Run({"--lang", "en", "write", "--yes", image.string()});
+    out_.clear();
+    EXPECT_EQ(status, c.exit) << Err();
+    if (c.exit == kExitStopped) {
+      EXPECT_NE(Err().find("Error: User terminate"), std::string::npos) << Err();
+      EXPECT_NE(Out().find("FLASH protection put back (status register 0x1C)"), std::string::npos)
+          << Out();
+    }
+  }
+  for (const int signal : {SIGINT, SIGHUP, SIGTERM, SIGPIPE}) std::signal(signal, SIG_DFL);
+}
+#endif
+
 TEST_F(CliTest, UnknownChipIsNotIdentifiedAndGetsATemplateEntry) {
   Configure("jedec=112233\n");
   EXPECT_EQ(Run({"--lang", "en", "detect"}), kExitFailure);
@@ -197,6 +240,24 @@ TEST_F(CliTest, UnknownChipIsNotIdentifiedAndGetsATemplateEntry) {
   // The template makes the next check identify it.
   EXPECT_EQ(Run({"--lang", "en", "detect"}), kExitOk);
   EXPECT_NE(Out().find("JEDEC ID: 112233 Manufacturer 512 KBytes"), std::string::npos);
+}
+
+// A check that identifies nothing fails with its reason on stderr.
+TEST_F(CliTest, AnIdThatNamesNoChipIsExplainedOnStderr) {
+  struct Case {
+    const char* configuration;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"jedec=FFFFFF\n", "The FLASH does not answer: no chip, or no contact\n"},
+      {"jedec=000000\n", "The FLASH does not answer: no chip, or no contact\n"},
+      {"fault=flip cmd=0x41\n", "Error getting type FLASH\n"},
+  };
+  for (const Case& c : cases) {
+    Configure(c.configuration);
+    EXPECT_EQ(Run({"--lang", "en", "read", (dir_ / "dump.bin").string()}), kExitFailure);
+    EXPECT_EQ(Err(), c.reason) << c.configuration;
+  }
 }
 
 TEST_F(CliTest, FileProblemsNameThePathAndTheSystemsReason) {
@@ -330,15 +391,30 @@ TEST_F(CliTest, ListAndDeviceChooseAmongSeveralProgrammers) {
   EXPECT_EQ(Run({"--lang", "en", "info"}), kExitOk);
   EXPECT_NE(Out().find("The serial number   500\n"), std::string::npos);
 
-  EXPECT_EQ(Run({"--lang", "en", "--device", "502", "detect"}), kExitFailure);
-  EXPECT_EQ(Err(), "No programmer with the serial number or path \"502\"\n");
+  // Numbers no serial number reaches (500 plus 2^32 among them) match none.
+  for (const std::string serial : {"502", "4294967796", "99999999999999999999999"}) {
+    EXPECT_EQ(Run({"--lang", "en", "--device", serial, "detect"}), kExitFailure);
+    EXPECT_EQ(Err(), "No programmer with the serial number or path \"" + serial + "\"\n");
+  }
   EXPECT_EQ(Run({"--lang", "en", "--device", "sim:hid/0/decoy", "info"}), kExitFailure);
 
-  // One that does not answer is listed with the reason.
+  // One that does not answer, or cannot be opened, is listed with the
+  // reason, and the listing fails with the reasons on stderr (the hint on
+  // access rights once).
   Configure("programmers=2\nfault=timeout cmd=0x01\n");
-  EXPECT_EQ(Run({"--lang", "en", "list"}), kExitOk);
-  EXPECT_EQ(Out().rfind("sim:hid/0/programmer  Out of the timeout response\n", 0), 0u) << Out();
+  EXPECT_EQ(Run({"--lang", "en", "list"}), kExitFailure);
+  const std::string no_answer =
+      "sim:hid/0/programmer  identification failed: Out of the timeout response\n";
+  EXPECT_EQ(Out().rfind(no_answer, 0), 0u) << Out();
   EXPECT_NE(Out().find("sim:hid/1/programmer  serial number 12346"), std::string::npos);
+  EXPECT_EQ(Err(), no_answer);
+  Configure("decoy=openable=0\ndecoy=openable=0\n");
+  EXPECT_EQ(Run({"--lang", "en", "list"}), kExitFailure);
+  EXPECT_NE(Out().find("decoy  cannot be opened: Permission denied\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("serial number 12345"), std::string::npos) << Out();
+  const std::string hint = "plugged in but could not be opened: Permission denied";
+  EXPECT_NE(Err().find(hint), std::string::npos) << Err();
+  EXPECT_EQ(Err().find(hint), Err().rfind(hint)) << Err();
 
   Configure("attached=0\n");
   EXPECT_EQ(Run({"--lang", "en", "list"}), kExitFailure);

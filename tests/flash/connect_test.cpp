@@ -96,7 +96,7 @@ TEST_F(ConnectTest, RefusedIdReadLeavesTheChipAsItWas) {
   Start();
   Identify();
   Refuse(kCmdReadJedecId);
-  EXPECT_EQ(Connect(), OpResult::kFailed);
+  EXPECT_EQ(Connect(), OpResult::kNoId);
   EXPECT_EQ(out_.Logs(), (Events{"Connect check", "Error getting type FLASH", "No connect"}));
   EXPECT_TRUE(out_.Boxes().empty());
   EXPECT_EQ(ops_->CurrentFlash.Manufacturer, "Winbond W25Q40");
@@ -177,7 +177,7 @@ TEST_F(ConnectTest, AFlashThatDoesNotAnswerIsNoChip) {
     Identify();
     Forget();
     const std::string before = ReadText();
-    EXPECT_EQ(Connect(), OpResult::kFailed);
+    EXPECT_EQ(Connect(), OpResult::kNoChip);
     const std::string line = "JEDEC ID: " + JedecSectionName(id);
     EXPECT_EQ(out_.Logs(), (Events{"Connect check", "Connect established", line,
                                    "The FLASH does not answer: no chip, or no contact"}));

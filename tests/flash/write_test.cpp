@@ -129,7 +129,7 @@ TEST_F(WriteTest, NoOrNothingToWriteOnChangesNothing) {
   EXPECT_EQ(out_.IdleFlag, 1);
 }
 
-TEST_F(WriteTest, StopWhileProgrammingSkipsTheRestIncludingTheRelock) {
+TEST_F(WriteTest, StopWhileProgrammingSkipsTheRestButPutsTheProtectionBack) {
   sim::SimConfig config;
   config.status = 0x1C;
   Start(config);
@@ -140,11 +140,11 @@ TEST_F(WriteTest, StopWhileProgrammingSkipsTheRestIncludingTheRelock) {
   StopAtPump(40, &FlashOperations::SpeedButtonWriteClick);
   EXPECT_EQ(Write(), OpResult::kStopped);
   EXPECT_EQ(out_.Boxes(), (Events{kQuestion, "0x10 Error: User terminate"}));
-  EXPECT_EQ(out_.Logs(), (Events{"Unlock FLASH", "FLASH erase", "FLASH write"}));
+  EXPECT_EQ(out_.Logs(), (Events{"Unlock FLASH", "FLASH erase", "FLASH write",
+                                 "FLASH protection put back (status register 0x1C)"}));
   EXPECT_TRUE(RequestsOf(kCmdWriteDisable).empty());
   EXPECT_TRUE(RequestsOf(kCmdRangeCrc).empty());
-  EXPECT_EQ(RequestsOf(kCmdWriteStatus).size(), 1u);
-  EXPECT_EQ(device_->StatusRegister() & 0x1C, 0);
+  EXPECT_EQ(device_->StatusRegister(), 0x1C);
   EXPECT_EQ(out_.events.back(), "buttons idle");
   EXPECT_EQ(out_.IdleFlag, 1);
 }
@@ -211,6 +211,114 @@ TEST_F(WriteTest, FailedStatusReadEndsBeforeTheErase) {
   EXPECT_EQ(out_.Boxes().back(), "0x10 Error: Error reading from the device\nFailed result");
   EXPECT_TRUE(RequestsOf(kCmdWriteBlock).empty());
   EXPECT_EQ(out_.events.back(), "buttons idle");
+}
+
+// A stop request or a programmer closed between two steps of a write on a
+// protected chip; the erase is where the board's firmware is lost.
+TEST_F(WriteTest, StopOrCloseBetweenStepsIsSeenBeforeTheNextCommand) {
+  enum class Action { kStopClick, kCloseProgrammer };
+  struct Case {
+    const char* at_log_line;  // acted on at the first pump after it
+    Action action;
+    bool erased;
+  };
+  const Case cases[] = {
+      {"Unlock FLASH", Action::kStopClick, false},
+      {"Unlock FLASH", Action::kCloseProgrammer, false},
+      {"FLASH write", Action::kCloseProgrammer, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.at_log_line);
+    sim::SimConfig config;
+    config.status = 0x1C;
+    Start(config, Pattern(kFlashSize, 2));
+    Identify();
+    Forget();
+    OfferImage(Pattern(131072));
+    bool acted = false;
+    bool at_risk_when_acting = false;
+    std::size_t requests_when_closed = 0;
+    out_.on_pump = [&](int) {
+      const auto logs = out_.Logs();
+      if (acted || std::find(logs.begin(), logs.end(), c.at_log_line) == logs.end()) return;
+      acted = true;
+      at_risk_when_acting = ops_->ChipAtRisk();
+      if (c.action == Action::kStopClick) {
+        EXPECT_EQ(ops_->SpeedButtonWriteClick(), OpResult::kNotStarted);
+      } else {
+        link_->transport().LinkClose();
+        requests_when_closed = device_->Requests().size();
+      }
+    };
+    EXPECT_EQ(Write(), OpResult::kStopped);
+    EXPECT_EQ(at_risk_when_acting, c.erased);
+    EXPECT_FALSE(ops_->ChipAtRisk());
+    EXPECT_EQ(RequestsOf(kCmdEraseChip).size(), c.erased ? 1u : 0u);
+    EXPECT_EQ(out_.IdleFlag, 1);
+    if (c.action == Action::kCloseProgrammer) {
+      // Nothing more is sent: the programmer stays closed, and the chip is
+      // said to be left unprotected.
+      EXPECT_EQ(device_->Requests().size(), requests_when_closed);
+      EXPECT_FALSE(link_->transport().IsOpen());
+      EXPECT_EQ(out_.Boxes().back(),
+                "0x10 Error: The programmer was closed during the operation; stopped");
+      EXPECT_EQ(out_.Logs().back(),
+                "The FLASH protection could not be put back: the chip is left unprotected");
+    } else {
+      EXPECT_EQ(device_->StatusRegister(), 0x1C);
+    }
+  }
+}
+
+// After the unlock, a failing step still ends the write as failed, but the
+// chip gets its protection back (once tried; said in the log).
+TEST_F(WriteTest, FailureAfterTheUnlockPutsTheProtectionBack) {
+  constexpr const char* kPutBack = "FLASH protection put back (status register 0x1C)";
+  constexpr const char* kNotPutBack =
+      "The FLASH protection could not be put back: the chip is left unprotected";
+  struct Case {
+    const char* step;
+    sim::Fault fault;
+    OpResult result;
+    const char* last_log;  // nullptr: no word on the protection
+  };
+  const Case cases[] = {
+      {"erase's write enable", {sim::FaultKind::kTimeout, kCmdWriteEnable, -1, 1, 1},
+       OpResult::kFailed, kPutBack},
+      {"erase", {sim::FaultKind::kStatus253, kCmdEraseChip, -1, 0, 1}, OpResult::kFailed,
+       kPutBack},
+      {"page's write enable", {sim::FaultKind::kTimeout, kCmdWriteEnable, -1, 4, 1},
+       OpResult::kFailed, kPutBack},
+      {"page", {sim::FaultKind::kStatus253, kCmdWriteBlock, 0x300, 0, 1}, OpResult::kFailed,
+       kPutBack},
+      {"re-lock", {sim::FaultKind::kTimeout, kCmdWriteStatus, -1, 1, 1}, OpResult::kFailed,
+       kPutBack},
+      {"every status write", {sim::FaultKind::kTimeout, kCmdWriteStatus, -1, 1, 0},
+       OpResult::kFailed, kNotPutBack},
+      {"verification", {sim::FaultKind::kStatus253, kCmdRangeCrc, -1, 0, 1}, OpResult::kFailed,
+       nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.step);
+    sim::SimConfig config;
+    config.status = 0x1C;
+    Start(config);
+    Identify();
+    Forget();
+    OfferImage(Pattern(65536));
+    device_->AddFault(c.fault);
+    EXPECT_EQ(Write(), c.result);
+    const auto logs = out_.Logs();
+    EXPECT_EQ(std::count(logs.begin(), logs.end(), kPutBack) +
+                  std::count(logs.begin(), logs.end(), kNotPutBack),
+              c.last_log != nullptr ? 1 : 0);
+    if (c.last_log != nullptr) {
+      EXPECT_EQ(logs.back(), c.last_log);
+    }
+    EXPECT_EQ(device_->StatusRegister() & 0x1C, c.last_log == kNotPutBack ? 0x00 : 0x1C);
+    EXPECT_FALSE(out_.Has("log: Write FLASH successfully"));
+    EXPECT_EQ(out_.IdleFlag, 1);
+  }
 }
 
 }  // namespace

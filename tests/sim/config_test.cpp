@@ -75,6 +75,14 @@ decoy=
   EXPECT_EQ(c.decoys, (std::vector<Decoy>{odd, Decoy{}}));
 }
 
+// As written by an editor that starts UTF-8 files with a byte-order mark.
+TEST(SimConfigParse, AByteOrderMarkIsNoPartOfTheFirstKey) {
+  SimConfig c;
+  std::string error;
+  ASSERT_TRUE(ParseSimConfig("\xEF\xBB\xBFsize=0x20000\r\n", c, error)) << error;
+  EXPECT_EQ(c.size, 0x20000u);
+}
+
 TEST(SimConfigParse, FaultKindsByName) {
   const std::pair<const char*, FaultKind> kinds[] = {
       {"timeout", FaultKind::kTimeout},      {"checksum", FaultKind::kBadChecksum},

@@ -11,8 +11,9 @@
 namespace rtd::cli {
 
 // Logs one line per attached programmer: path, serial number, name,
-// versions (or why it did not answer). kExitOk when at least one answered;
-// otherwise the reason goes to err and the result is kExitFailure.
+// versions; for one that cannot be opened or did not answer, why. kExitOk
+// when every one answered; otherwise the reasons (and, for one that cannot
+// be opened, how to give access) go to err and the result is kExitFailure.
 int ListProgrammers(Programmer& programmer, OutputServices& out, std::ostream& err);
 
 // Pins the link to the programmer whose interface path or serial number is

@@ -1,10 +1,10 @@
 // Read with a second read to check it, blank check, erase, write with a
 // full verification, compare with a list of differences.
 
-#include "flash/extras.h"
+#include "flash/service_commands.h"
 
 #include <algorithm>
-#include <cstring>
+#include <functional>
 
 #include "flash/texts.h"
 
@@ -17,9 +17,6 @@ constexpr LangText kReadsDiffer = LANG_TEXT(
     "Два чтения FLASH различаются, первое различие по адресу 0x%06X, различных байт: %lu",
     "The two reads of the FLASH differ, first at address 0x%06X, differing bytes: %lu");
 constexpr LangText kReadsAgree = LANG_TEXT("Оба чтения FLASH совпадают", "Both FLASH reads agree");
-// The full compare's own line for the first difference.
-constexpr LangText kCompareError = LANG_TEXT("Ошибка сравнения FLASH по адресу 0x%06X",
-                                             "FLASH compare error at address 0x%06X");
 
 uint32_t Pages(uint32_t size) { return static_cast<uint32_t>((uint64_t{size} + kPage - 1) / kPage); }
 
@@ -40,14 +37,14 @@ bool SizeSupported(FlashOperations& ops) {
 
 }  // namespace
 
-bool FlashExtras::Begin(OpResult& result) {
+bool ServiceCommands::Begin(OpResult& result) {
   result = OpResult::kNotStarted;
   if (!ops_.PassGate()) return false;
   if (!ops_.CurrentFlash.Identified()) return false;
   return true;
 }
 
-OpResult FlashExtras::ReadVerified() {
+OpResult ServiceCommands::ReadVerified() {
   reads_differed_ = false;
   OpResult result;
   if (!Begin(result)) return result;
@@ -89,7 +86,7 @@ OpResult FlashExtras::ReadVerified() {
   return result;
 }
 
-OpResult FlashExtras::CheckBlank(bool after_erase) {
+OpResult ServiceCommands::CheckBlank(bool after_erase) {
   auto& o = ops_.out();
   Programmer& p = ops_.programmer();
   const uint32_t size = ops_.CurrentFlash.SizeInBytes;
@@ -167,9 +164,15 @@ OpResult FlashExtras::CheckBlank(bool after_erase) {
       if (!found_first) {
         const int32_t block_end = step + static_cast<int32_t>(Pages(count));
         if (!read_block(from, count, true) && result == OpResult::kOk) {
-          // The pages read back erased although the CRC said otherwise.
-          found_first = true;
-          first_dirty = from;
+          // Every page read back erased although the CRC said otherwise:
+          // one of the two is wrong, and neither can be trusted (a loose
+          // clip, a bad cable), so the check has no answer.
+          constexpr LangText kDisagree =
+              LANG_TEXT("Проверка чистоты не удалась: CRC и данные расходятся по адресу 0x%06X",
+                        "The blank check failed: the CRC and the data disagree at 0x%06X");
+          o.LogPrintf(PickLangText(kDisagree), from);
+          o.MessageBoxPrintf(MB_ICONERROR, PickLangText(kDisagree), from);
+          result = OpResult::kFailed;
         }
         step = block_end;
       } else {
@@ -202,18 +205,17 @@ OpResult FlashExtras::CheckBlank(bool after_erase) {
   return OpResult::kMismatch;
 }
 
-OpResult FlashExtras::BlankCheck() {
+OpResult ServiceCommands::BlankCheck() {
   OpResult result;
   if (!Begin(result)) return result;
   ops_.out().IdleFlag = 0;
   if (!SizeSupported(ops_)) return OpResult::kFailed;
   result = CheckBlank(false);
-  ops_.out().SetButtonsState(false);
-  ops_.out().IdleFlag = 1;
+  ops_.EndOperation();
   return result;
 }
 
-OpResult FlashExtras::Erase() {
+OpResult ServiceCommands::Erase() {
   auto& o = ops_.out();
   if (!ops_.PassGate()) return OpResult::kNotStarted;
   if (o.MessageBoxPrintf(MB_ICONWARNING,
@@ -226,13 +228,22 @@ OpResult FlashExtras::Erase() {
 
   o.SetButtonsState(true);
   o.EnableButton(ToolButton::SpeedButtonWrite);
+  const FlashOperations::RiskScope risk(ops_);
   OpResult result = OpResult::kFailed;
-  uint8_t saved_status = 0;
-  // As in the write: each step only after the ones before it succeeded; a
-  // failed primitive has told the user, and the chip stays as far as it got.
+  FlashOperations::Protection protection;
+  // As in the write: each step only after the ones before it succeeded and
+  // no stop came between them; a failed primitive has told the user.
   [&] {
-    if (!ops_.UnlockAndErase(&saved_status) || !ops_.Relock(saved_status)) return;
+    if (result = ops_.UnlockAndErase(protection); result != OpResult::kOk) return;
+    result = OpResult::kFailed;
+    if (!ops_.Relock(protection)) return;
+    if (ops_.StepStopped()) {
+      result = OpResult::kStopped;
+      return;
+    }
 
+    // A check that failed (the CRC and the data disagree included) has
+    // said why; only a chip found written is "not erased".
     result = CheckBlank(true);
     if (result == OpResult::kOk) {
       o.LogPrintf(PickLangText(
@@ -243,20 +254,14 @@ OpResult FlashExtras::Erase() {
       result = OpResult::kFailed;
     }
   }();
-  o.SetButtonsState(false);
-  o.IdleFlag = 1;
+  ops_.RestoreProtection(protection);
+  ops_.EndOperation();
   return result;
 }
 
-OpResult FlashExtras::WriteVerifiedFully() {
-  const OpResult written = ops_.SpeedButtonWriteClick();
-  if (written != OpResult::kOk) return written;
-  // The quick verification misses about one corrupted 64 KiB block in 256;
-  // the full compare reads everything back.
-  return ops_.SpeedButtonCompareClick();
-}
+OpResult ServiceCommands::WriteVerifiedFully() { return ops_.WriteImage(true); }
 
-OpResult FlashExtras::CompareWithDiff() {
+OpResult ServiceCommands::CompareWithDiff() {
   OpResult result;
   if (!Begin(result)) return result;
   auto& o = ops_.out();
@@ -265,11 +270,6 @@ OpResult FlashExtras::CompareWithDiff() {
   if (const OpResult loaded = ops_.TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
     return loaded;
 
-  ops_.StartBusy(flash_text::kFullCompare, ToolButton::SpeedButtonCompare,
-                 static_cast<int32_t>(Pages(length)), kPage);
-  result = OpResult::kOk;
-  int32_t counter = 0;
-  uint8_t block[kPage];
   unsigned long differing = 0;
   std::vector<Range> listed;
   unsigned long unlisted = 0;
@@ -281,37 +281,21 @@ OpResult FlashExtras::CompareWithDiff() {
       ++unlisted;
     }
   };
-  for (uint32_t address = 0; address < length; address += kPage) {
-    if (!ops_.NextBlock(counter)) {
-      result = OpResult::kStopped;
-      break;
+  // The full compare's own loop, which says what it says at the first
+  // difference and here goes on to the end.
+  const std::function<void(uint32_t)> each_difference = [&](uint32_t at) {
+    if (differing++ == 0) {
+      open = {at, at};
+    } else if (at - open.last <= kDiffMergeGap) {
+      open.last = at;
+    } else {
+      close_range();
+      open = {at, at};
     }
-    if (ops_.programmer().FlashReadBlock(address, block) != 0) {
-      result = OpResult::kFailed;
-      break;
-    }
-    const uint32_t count = std::min(kPage, length - address);
-    const uint8_t* expected = buffer.get() + address;
-    if (std::memcmp(block, expected, count) == 0) continue;
-    for (uint32_t i = 0; i < count; ++i) {
-      if (block[i] == expected[i]) continue;
-      const uint32_t at = address + i;
-      if (differing++ == 0) {
-        // What the full compare says at its first difference; the
-        // compare then goes on to the end.
-        o.LogPrintf(PickLangText(kCompareError), at);
-        o.MessageBoxPrintf(MB_ICONERROR, PickLangText(kCompareError), at);
-        open = {at, at};
-      } else if (at - open.last <= kDiffMergeGap) {
-        open.last = at;
-      } else {
-        close_range();
-        open = {at, at};
-      }
-    }
-  }
-  o.ProgressHide();
+  };
+  result = ops_.CompareBlocks(buffer.get(), length, &each_difference);
   ops_.EndOperation(buffer);
+  if (result == OpResult::kMismatch) result = OpResult::kOk;
   if (result != OpResult::kOk) return result;
   if (differing == 0) {
     o.LogPrintf(PickLangText(flash_text::kSameContent));

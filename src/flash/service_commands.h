@@ -18,11 +18,11 @@ inline constexpr LangText kCheckRead = LANG_TEXT("Контрольное чте�
 inline constexpr LangText kBlankCheck = LANG_TEXT("Проверка чистоты FLASH", "FLASH blank check");
 }  // namespace flash_text
 
-class FlashExtras {
+class ServiceCommands {
  public:
-  explicit FlashExtras(FlashOperations& ops) : ops_(ops) {}
-  FlashExtras(const FlashExtras&) = delete;
-  FlashExtras& operator=(const FlashExtras&) = delete;
+  explicit ServiceCommands(FlashOperations& ops) : ops_(ops) {}
+  ServiceCommands(const ServiceCommands&) = delete;
+  ServiceCommands& operator=(const ServiceCommands&) = delete;
 
   // Reads the whole flash twice and saves the dump only when both reads
   // agree. Reads that differ: the first differing address and the number
@@ -36,16 +36,21 @@ class FlashExtras {
   // that of an erased block is not blank without being read (only the
   // first such block is read, up to its first non-blank byte, to tell the
   // address); a block whose CRC matches is read to make sure. kOk: blank;
-  // kMismatch: not blank (first address and count logged).
+  // kMismatch: not blank (first address and count logged); kFailed also
+  // when that first block reads back erased after all (the CRC and the
+  // data disagree: the link or the clip is at fault).
   OpResult BlankCheck();
 
   // Asks, then the write's unlock, chip erase, re-lock and write disable
   // without writing anything, then a blank check. kNotStarted on anything
-  // but Yes; kFailed also when the chip is not blank afterwards.
+  // but Yes; kFailed also when the chip is not blank afterwards or the
+  // blank check could not tell. As in the write, a failure or stop after
+  // the unlock puts the protection back.
   OpResult Erase();
 
   // The write, and when its quick verification matched, the full compare
-  // of the whole image with the flash read back.
+  // of the flash read back with the image the write held (the file is not
+  // read again); the write's success is told only after that compare.
   OpResult WriteVerifiedFully();
 
   // The full compare, which goes on past the first difference: after the

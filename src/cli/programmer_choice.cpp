@@ -1,0 +1,141 @@
+#include "cli/programmer_choice.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdint>
+#include <functional>
+#include <ostream>
+#include <vector>
+
+#include "cli/cli.h"
+#include "i18n/lang.h"
+
+namespace rtd::cli {
+namespace {
+
+// What asking one interface for the programmer's identification gave.
+struct Answer {
+  std::string path;
+  LinkStatus status = kLinkOk;
+  // Set when a device with the programmer's ids could not be opened: the
+  // system's reason.
+  std::string open_failure;
+  ProgrammerInfoRecord info;
+};
+
+// Asks every HID interface in turn, the link pinned to it, for the
+// programmer's identification; interfaces that are not the programmer are
+// skipped, one with its ids that cannot be opened is not. Calls each with
+// what it gave. Returns the library's status (0 when it could be loaded).
+LinkStatus ForEachProgrammer(Programmer& programmer,
+                             const std::function<void(const Answer&)>& each) {
+  HidTransport& transport = programmer.link().transport();
+  const LinkStatus loaded = transport.HidLoad();
+  if (loaded != kLinkOk) return loaded;
+  const std::string pinned = transport.SelectedDevicePath();
+  for (const std::string& path : transport.platform().EnumerateInterfaces()) {
+    transport.LinkClose();
+    transport.SelectDevicePath(path);
+    programmer.ProgrammerInfo = {};
+    Answer answer{path, programmer.ReadProgrammerInfo(), {}, {}};
+    if (answer.status == kLinkNotFound) {
+      answer.open_failure = transport.OpenFailure();
+      if (answer.open_failure.empty()) continue;
+    }
+    answer.info = programmer.ProgrammerInfo;
+    each(answer);
+  }
+  transport.LinkClose();
+  transport.SelectDevicePath(pinned);
+  return kLinkOk;
+}
+
+std::string Version(uint32_t v) { return FormatText("%u.%02u", v / 100, v % 100); }
+
+}  // namespace
+
+int ListProgrammers(Programmer& programmer, OutputServices& out, std::ostream& err) {
+  int found = 0;
+  std::vector<std::string> failures;  // one line each, for stderr
+  std::string open_failure;           // the first, for the hint on access rights
+  const LinkStatus loaded = ForEachProgrammer(programmer, [&](const Answer& a) {
+    ++found;
+    if (!a.open_failure.empty()) {
+      const std::string line =
+          FormatText(PickLangText(LANG_TEXT("%s  не удаётся открыть: %s",
+                                            "%s  cannot be opened: %s")),
+                     a.path.c_str(), a.open_failure.c_str());
+      out.LogPrintf("%s", line.c_str());
+      failures.push_back(line);
+      if (open_failure.empty()) open_failure = a.open_failure;
+      return;
+    }
+    if (a.status != kLinkOk) {
+      // Found and opened, so not "disconnected": its identification failed.
+      const std::string line = FormatText(
+          PickLangText(LANG_TEXT("%s  не удалось получить данные программатора: %s",
+                                 "%s  identification failed: %s")),
+          a.path.c_str(), LinkStatusText(a.status).c_str());
+      out.LogPrintf("%s", line.c_str());
+      failures.push_back(line);
+      return;
+    }
+    const ProgrammerInfoRecord& info = a.info;
+    const std::string app = info.AppVersion() != 0
+                                ? Version(info.AppVersion())
+                                : PickLangText(LANG_TEXT("не загружено", "not loaded"));
+    out.LogPrintf(PickLangText(LANG_TEXT(
+                      "%s  серийный номер %lu  \"%s\"  приложение %s  загрузчик %s",
+                      "%s  serial number %lu  \"%s\"  application %s  boot loader %s")),
+                  a.path.c_str(), static_cast<unsigned long>(info.SerialNumber()),
+                  info.ControllerName().c_str(), app.c_str(), Version(info.BootVersion()).c_str());
+  });
+  if (loaded != kLinkOk) {
+    err << LinkStatusText(loaded) << '\n';
+    return kExitFailure;
+  }
+  if (found == 0) {
+    err << LinkStatusText(kLinkNotFound) << '\n';
+    return kExitFailure;
+  }
+  // A programmer that is there but did not answer is a failure of the
+  // listing, whatever the others did.
+  for (const std::string& line : failures) err << line << '\n';
+  if (!open_failure.empty()) err << ProgrammerNotOpenedText(open_failure) << '\n';
+  return failures.empty() ? kExitOk : kExitFailure;
+}
+
+std::string SelectProgrammer(Programmer& programmer, const std::string& wanted) {
+  HidTransport& transport = programmer.link().transport();
+  const LinkStatus loaded = transport.HidLoad();
+  if (loaded != kLinkOk) return LinkStatusText(loaded);
+  const auto paths = transport.platform().EnumerateInterfaces();
+  std::string chosen;
+  if (std::find(paths.begin(), paths.end(), wanted) != paths.end()) {
+    chosen = wanted;
+  } else if (!wanted.empty() &&
+             std::all_of(wanted.begin(), wanted.end(),
+                         [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; })) {
+    // Read into 64 bits (a long is 32 on Windows): a number no 32-bit serial
+    // number reaches, or one too long for any integer, matches no programmer.
+    uint64_t serial = 0;
+    const auto [end, error] = std::from_chars(wanted.data(), wanted.data() + wanted.size(), serial);
+    if (error == std::errc() && serial <= UINT32_MAX) {
+      ForEachProgrammer(programmer, [&](const Answer& a) {
+        if (a.status == kLinkOk && chosen.empty() && a.info.SerialNumber() == serial)
+          chosen = a.path;
+      });
+    }
+  }
+  if (chosen.empty()) {
+    return FormatText(PickLangText(LANG_TEXT("Нет программатора с серийным номером или путём \"%s\"",
+                                             "No programmer with the serial number or path \"%s\"")),
+                      wanted.c_str());
+  }
+  transport.LinkClose();
+  transport.SelectDevicePath(chosen);
+  return {};
+}
+
+}  // namespace rtd::cli
