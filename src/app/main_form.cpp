@@ -583,7 +583,9 @@ int MainForm::ShowMessageBox(uint32_t kind, const std::string& caption, const st
     // The window is gone: an operation stopped by the close ends quietly,
     // and a question gets the safe answer.
     const uint32_t low = kind & 0xFF;
-    return (low == MB_ICONWARNING || low == MB_ICONQUESTION) ? IDNO : IDOK;
+    const bool question =
+        (low == MB_ICONWARNING || low == MB_ICONQUESTION) && (kind & MB_OKONLY) == 0;
+    return question ? IDNO : IDOK;
   }
   SetWatchTimerEnabled(false);
   while (session_->link().ExchangeBusy) ProcessMessages();
@@ -632,7 +634,10 @@ int MainForm::CenteredMessageBox(const std::string& text, const std::string& cap
       break;
     case MB_ICONWARNING:
       box.setIcon(QMessageBox::Warning);
-      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      if (flags & MB_OKONLY)
+        box.setStandardButtons(QMessageBox::Ok);
+      else
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       break;
     case MB_ICONINFORMATION:
       box.setIcon(QMessageBox::Information);

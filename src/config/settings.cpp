@@ -16,6 +16,7 @@ namespace rtd {
 namespace {
 
 constexpr const char* kMainSettings = "MainSettings";
+constexpr const char* kBackupKey = "Backup";
 constexpr const char* kDirectoryConfig = "DirectoryConfig";
 constexpr const char* kImagePathKey = "BIN";
 
@@ -142,6 +143,19 @@ void SettingsFile::RememberImagePath(const std::string& image_path) {
   // next: a name relative to today's working directory would mislead them.
   if (!ini->WriteString(kDirectoryConfig, kImagePathKey, FullPath(image_path)))
     ReportUnableToWrite(out_, *ini);
+}
+
+bool SettingsFile::BackupBeforeErase() {
+  const auto ini = Open();
+  return !ini || ini->ReadBool(kMainSettings, kBackupKey, true);
+}
+
+bool SettingsFile::SaveBackupBeforeErase(bool on) {
+  auto ini = Open();
+  if (!ini) return false;
+  if (ini->WriteBool(kMainSettings, kBackupKey, on)) return true;
+  ReportUnableToWrite(out_, *ini);
+  return false;
 }
 
 std::string SettingsFile::InitialImageDirectory() { return ChooserStartDirectory().value_or(""); }

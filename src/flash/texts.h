@@ -24,5 +24,10 @@ inline constexpr LangText kFullCompare =
 inline constexpr LangText kQuickCompare =
     LANG_TEXT("Быстрое сравнение FLASH", "Quick FLASH compare");
 inline constexpr LangText kWrite = LANG_TEXT("Запись FLASH", "FLASH write");
+// The backup before an erase: its read (logged too) and its check.
+inline constexpr LangText kBackupRead =
+    LANG_TEXT("Резервное копирование FLASH", "FLASH backup");
+inline constexpr LangText kBackupCheck =
+    LANG_TEXT("Проверка резервной копии FLASH", "FLASH backup check");
 
 }  // namespace rtd::flash_text

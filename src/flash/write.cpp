@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "flash/dump_check.h"
 #include "flash/operations.h"
 #include "flash/texts.h"
 
@@ -29,6 +30,10 @@ OpResult FlashOperations::SpeedButtonWriteClick() {
   uint32_t length = 0;
   if (const OpResult loaded = TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
     return loaded;
+  if (!ConfirmImage(o, buffer.get(), length)) {
+    EndOperation(buffer);
+    return OpResult::kNotStarted;
+  }
 
   o.SetButtonsState(true);
   o.EnableButton(ToolButton::SpeedButtonWrite);
@@ -60,6 +65,7 @@ OpResult FlashOperations::SpeedButtonWriteClick() {
 bool FlashOperations::UnlockAndErase(uint8_t* saved_status) {
   auto& o = out();
   auto& p = programmer_;
+  if (!BackupBeforeErase()) return false;
   if (p.FlashReadStatus(saved_status) != 0) return false;
   if (*saved_status != 0) {
     o.LogPrintf(PickLangText(LANG_TEXT("Снятие блокировки FLASH", "Unlock FLASH")));
