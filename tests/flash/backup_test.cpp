@@ -29,6 +29,7 @@ class BackupTest : public FlashBench {
   void Bench(const Bytes& flash, sim::SimConfig config = {}) {
     Start(config, flash);
     Identify();
+    out_.events.clear();
     ops_->MakeBackups = true;
     ops_->BackupFolder = folder_.string();
   }
@@ -121,7 +122,7 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
       {"file differs from the chip",
        [this](sim::SimConfig&) {
          bus_->on_reply = [](uint8_t* report) {
-           if (report[1] == kReplyRangeCrc) report[kReportDataOffset] ^= 0x01;
+           if (report[1] == kReplyRangeCrc) report[kReportDataOffset + 1] ^= 0x01;  // the CRC
          };
        },
        "0x10 Error: The backup " + (dir_ / "backups").string() + "/" +
@@ -138,7 +139,9 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
       c.arrange(config);
       if (!config.faults.empty()) Bench(old, config);
       EXPECT_EQ(Erase(write), OpResult::kFailed);
-      if (!c.says.empty()) EXPECT_TRUE(out_.Has("box " + c.says));
+      if (!c.says.empty()) {
+        EXPECT_TRUE(out_.Has("box " + c.says)) << ::testing::PrintToString(out_.Boxes());
+      }
       EXPECT_EQ(AddressesOf(kCmdEraseChip).size(), 0u);
       EXPECT_EQ(AddressesOf(kCmdWriteStatus).size(), 0u);
       EXPECT_TRUE(std::equal(old.begin(), old.end(), device_->Flash().begin()));
