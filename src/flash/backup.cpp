@@ -200,7 +200,8 @@ bool FlashOperations::BackupBeforeErase() {
 
   std::string reason;
   std::string path = FindKeptCopy(BackupFolder, buffer.get(), size, &reason);
-  if (!reason.empty()) return refuse(PickLangText(kFolderFailed), BackupFolder.c_str(), reason.c_str());
+  if (!reason.empty())
+    return refuse(PickLangText(kFolderFailed), BackupFolder.c_str(), reason.c_str());
   const bool kept = !path.empty();
   if (!kept) {
     const uint32_t crc = Crc32(buffer.get(), size);

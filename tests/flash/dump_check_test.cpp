@@ -33,7 +33,8 @@ TEST(DumpCheck, TellsBlankZeroAndRepeatingContentFromFirmware) {
   } cases[] = {
       {"erased chip", Bytes(k512KiB, 0xFF), DumpFinding::kBlank, 0},
       {"no power", Bytes(k512KiB, 0x00), DumpFinding::kZero, 0},
-      {"chip of half the size", Copies(Pattern(k512KiB / 2), 2), DumpFinding::kRepeats, k512KiB / 2},
+      {"chip of half the size", Copies(Pattern(k512KiB / 2), 2), DumpFinding::kRepeats,
+       k512KiB / 2},
       {"chip of a quarter", Copies(Pattern(k512KiB / 4), 4), DumpFinding::kRepeats, k512KiB / 4},
       {"one other value", Bytes(k512KiB, 0x55), DumpFinding::kRepeats, 1},
       {"firmware", Pattern(k512KiB), DumpFinding::kNone, 0},
