@@ -112,8 +112,26 @@ bool SameContent(const std::string& path, const uint8_t* data, uint32_t size) {
   return true;
 }
 
+// Paths are UTF-8 throughout the program; on Windows they become UTF-16
+// only where the system sees them, so a folder in any script works.
+fs::path PathOf(const std::string& utf8) {
+#ifdef _WIN32
+  return fs::path(win::Widen(utf8));
+#else
+  return fs::path(utf8);
+#endif
+}
+
+std::string Utf8Of(const fs::path& path) {
+#ifdef _WIN32
+  return win::Narrow(path.wstring());
+#else
+  return path.string();
+#endif
+}
+
 std::string JoinPath(const std::string& folder, const std::string& name) {
-  return (fs::path(folder) / name).string();
+  return Utf8Of(PathOf(folder) / PathOf(name));
 }
 
 // Texts of the backup; every failure ends with the erase not done.
@@ -155,7 +173,7 @@ std::string BackupFileName(const CalendarTime& t, const JedecBytes& id, uint32_t
 std::string FindKeptCopy(const std::string& folder, const uint8_t* data, uint32_t size,
                          std::string* reason) {
   std::error_code ec;
-  fs::directory_iterator it(folder, ec);
+  fs::directory_iterator it(PathOf(folder), ec);
   if (ec) {
     if (reason != nullptr) *reason = ec.message();
     return {};
@@ -163,7 +181,7 @@ std::string FindKeptCopy(const std::string& folder, const uint8_t* data, uint32_
   for (; it != fs::directory_iterator(); it.increment(ec)) {
     std::error_code entry_ec;
     if (!it->is_regular_file(entry_ec) || it->file_size(entry_ec) != size || entry_ec) continue;
-    const std::string path = it->path().string();
+    const std::string path = Utf8Of(it->path());
     if (SameContent(path, data, size)) return path;
   }
   if (ec && reason != nullptr) *reason = ec.message();
@@ -195,7 +213,7 @@ bool FlashOperations::BackupBeforeErase() {
   }
   if (BackupFolder.empty()) return refuse(PickLangText(kNoBackupFolder));
   std::error_code ec;
-  fs::create_directories(BackupFolder, ec);
+  fs::create_directories(PathOf(BackupFolder), ec);
   if (ec) return refuse(PickLangText(kFolderFailed), BackupFolder.c_str(), ec.message().c_str());
 
   std::string reason;
@@ -210,7 +228,7 @@ bool FlashOperations::BackupBeforeErase() {
     path = JoinPath(BackupFolder, name);
     // Another content under the same name (the same second, the same CRC)
     // is the user's: it stays, and this one takes a suffix.
-    for (int n = 2; fs::exists(fs::symlink_status(path, ec)); ++n)
+    for (int n = 2; fs::exists(fs::symlink_status(PathOf(path), ec)); ++n)
       path = JoinPath(BackupFolder, name.substr(0, name.size() - 4) + "-" + std::to_string(n) +
                                         ".bin");
     if (SaveImageFile(path, buffer.get(), size, &reason) != 0)
