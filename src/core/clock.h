@@ -49,9 +49,8 @@ class ManualClock final : public Clock {
     return now;
   }
   void SleepMicroseconds(uint32_t us) override { now_us_ += us; }
-  // The calendar stands still unless set.
+  // The calendar stands still: 2026-12-07 14:12:03.
   CalendarTime LocalTime() override { return calendar_; }
-  void SetLocalTime(const CalendarTime& t) { calendar_ = t; }
   void AdvanceMs(uint32_t ms) { now_us_ += uint64_t{ms} * 1000; }
   void SetStepPerRead(uint32_t ms) { step_us_ = uint64_t{ms} * 1000; }
   uint32_t Peek() const { return static_cast<uint32_t>(now_us_ / 1000); }
