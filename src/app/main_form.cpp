@@ -598,7 +598,7 @@ int MainForm::ShowMessageBox(uint32_t kind, const std::string& caption, const st
 
 int MainForm::CenteredMessageBox(const std::string& text, const std::string& caption,
                                  uint32_t flags) {
-  PlacedMessageBox box(this, [this](QMessageBox& shown) {
+  PlacedMessageBox box(this, [this, flags](QMessageBox& shown) {
     const QSize size = shown.frameGeometry().size();
     const std::optional<shell::Size> box_size =
         size.isValid() ? std::optional<shell::Size>({size.width(), size.height()}) : std::nullopt;
@@ -608,9 +608,14 @@ int MainForm::CenteredMessageBox(const std::string& text, const std::string& cap
     shown.activateWindow();
     if (seams_ == nullptr) return;
     if (seams_->on_modal_shown) seams_->on_modal_shown(&shown);
-    if (seams_->box_answers.empty()) return;
-    const int answer = seams_->box_answers.front();
-    seams_->box_answers.pop_front();
+    // A box with one OK button asks nothing: it takes no planned answer.
+    const bool notice = (flags & MB_OKONLY) != 0;
+    if (!notice && seams_->box_answers.empty()) return;
+    int answer = IDOK;
+    if (!notice) {
+      answer = seams_->box_answers.front();
+      seams_->box_answers.pop_front();
+    }
     const auto wanted = answer == IDYES  ? QMessageBox::Yes
                         : answer == IDNO ? QMessageBox::No
                                          : QMessageBox::Ok;
