@@ -24,8 +24,9 @@ struct DumpCheck {
   uint32_t period = 0;
 };
 
-// Looks at size bytes once: halves are compared, then halves of the first
-// half while they keep matching, so the work stays within one pass of reads.
+// Linear in size: the halves are compared, then the halves of the first
+// half while they keep matching, so no byte is read more than twice; for
+// real firmware the first comparison ends within the first bytes.
 DumpCheck CheckDump(const uint8_t* data, uint32_t size);
 
 // Where the bytes came from, which decides what a finding means.
