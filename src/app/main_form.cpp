@@ -413,7 +413,7 @@ void MainForm::Post(std::function<void()> task) {
 // --- message boxes ---
 
 int MainForm::RunMessageBox(uint32_t kind, const std::string& caption, const std::string& text) {
-  PlacedMessageBox box(this, [this](QMessageBox& shown) {
+  PlacedMessageBox box(this, [this, kind](QMessageBox& shown) {
     const QSize size = shown.frameGeometry().size();
     const std::optional<shell::Size> box_size =
         size.isValid() ? std::optional<shell::Size>({size.width(), size.height()}) : std::nullopt;
@@ -423,9 +423,14 @@ int MainForm::RunMessageBox(uint32_t kind, const std::string& caption, const std
     shown.activateWindow();
     if (seams_ == nullptr) return;
     if (seams_->on_modal_shown) seams_->on_modal_shown(&shown);
-    if (seams_->box_answers.empty()) return;
-    const int answer = seams_->box_answers.front();
-    seams_->box_answers.pop_front();
+    // A box with one OK button asks nothing: it takes no planned answer.
+    const bool notice = (kind & MB_OKONLY) != 0;
+    if (!notice && seams_->box_answers.empty()) return;
+    int answer = IDOK;
+    if (!notice) {
+      answer = seams_->box_answers.front();
+      seams_->box_answers.pop_front();
+    }
     const auto wanted = answer == IDYES  ? QMessageBox::Yes
                         : answer == IDNO ? QMessageBox::No
                                          : QMessageBox::Ok;
@@ -450,7 +455,10 @@ int MainForm::RunMessageBox(uint32_t kind, const std::string& caption, const std
       break;
     case MB_ICONWARNING:
       box.setIcon(QMessageBox::Warning);
-      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      if (kind & MB_OKONLY)
+        box.setStandardButtons(QMessageBox::Ok);
+      else
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       break;
     case MB_ICONINFORMATION:
       box.setIcon(QMessageBox::Information);

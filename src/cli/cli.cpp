@@ -52,12 +52,15 @@ constexpr LangText kHelp = LANG_TEXT(
     "  --jedec ФАЙЛ       база микросхем FLASH вместо jedec.ini\n"
     "  --device СЕРИЙНЫЙ_НОМЕР|ПУТЬ  работать с этим программатором (см. list)\n"
     "  --yes              ответить «да» на вопрос перед стиранием\n"
+    "  --no-backup        не сохранять резервную копию FLASH перед стиранием\n"
     "  -h, --help         эта справка\n"
     "  --version          версия программы\n"
     "\n"
     "Команды, которым нужна FLASH, сначала проверяют связь и определяют микросхему.\n"
     "Ctrl-C, закрытие терминала или запрос на завершение останавливают операцию\n"
     "перед следующим блоком.\n"
+    "Перед каждым стиранием (write, erase) вся FLASH сохраняется в папку резервных\n"
+    "копий и сверяется с микросхемой; стирание идёт, только если копия цела.\n"
     "\n"
     "Код завершения:\n"
     "  0  успешно\n"
@@ -96,12 +99,15 @@ constexpr LangText kHelp = LANG_TEXT(
     "  --jedec FILE       FLASH chip database instead of jedec.ini\n"
     "  --device SERIAL|PATH  use this programmer (see list)\n"
     "  --yes              answer Yes to the question before erasing\n"
+    "  --no-backup        do not back the FLASH up before erasing it\n"
     "  -h, --help         this help\n"
     "  --version          program version\n"
     "\n"
     "Commands that need the FLASH check the link and identify the chip first.\n"
     "Ctrl-C, a closed terminal or a request to terminate stops an operation before\n"
     "its next block.\n"
+    "Before every erase (write, erase) the whole FLASH is saved in the backup folder\n"
+    "and checked against the chip; the erase goes ahead only when the copy is sound.\n"
     "\n"
     "Exit status:\n"
     "  0  success\n"
@@ -137,6 +143,7 @@ struct Options {
   bool verify = false;       // read --verify
   bool verify_full = false;  // write --verify=full
   bool diff = false;         // compare --diff
+  bool no_backup = false;
   std::vector<std::string> positional;
 };
 
@@ -193,6 +200,8 @@ std::string ParseArgs(const std::vector<std::string>& args, Options& o) {
       return "unknown verification '" + a.substr(9) + "' (full)";
     } else if (a == "--diff") {
       o.diff = true;
+    } else if (a == "--no-backup") {
+      o.no_backup = true;
     } else if (a == "--") {
       for (++i; i < args.size(); ++i) o.positional.push_back(args[i]);
     } else if (a.size() > 1 && a[0] == '-') {
@@ -327,7 +336,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
   if (takes_file) out.image_path = o.positional[1];
 
   ProgramFiles files =
-      LocateProgramFiles({env.executable_path, env.xdg_config_home, env.home});
+      LocateProgramFiles({env.executable_path, env.xdg_config_home, env.home, env.xdg_data_home});
   if (!o.jedec.empty()) UseChipDatabase(files, o.jedec);
   // Said and carried on: the command may need no file, and a write that
   // fails later says so again.
@@ -337,11 +346,12 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
   int status = kExitFailure;
   {
     shell::Session session(std::move(platform), clock, out,
-                           {files.jedec, files.settings, files.shipped_jedec});
+                           {files.jedec, files.settings, files.shipped_jedec, files.backup_dir});
     Link& link = session.link();
     Programmer& programmer = session.programmer();
     const ChipDatabase& chips = session.chips();
     FlashOperations& ops = session.ops();
+    if (o.no_backup) ops.MakeBackups = false;
     ServiceCommands service(ops);
     std::string not_selected;
     if (!o.device.empty()) not_selected = SelectProgrammer(programmer, o.device);

@@ -37,6 +37,8 @@ struct CliEnvironment {
   std::string executable_path;
   std::string xdg_config_home;
   std::string home;
+  // $XDG_DATA_HOME: where an installed program keeps the backups.
+  std::string xdg_data_home;
   // Set from a signal handler on Ctrl-C; may be null.
   const std::atomic<bool>* interrupted = nullptr;
   // The clock; null means the system clock.

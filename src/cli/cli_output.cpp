@@ -59,7 +59,8 @@ void CliOutput::AppendCommLogLine(const std::string& line) {
 int CliOutput::ShowMessageBox(uint32_t kind, const std::string& caption, const std::string& text) {
   ClearProgressLine();
   const uint32_t low = kind & 0xFF;
-  const bool question = low == MB_ICONWARNING || low == MB_ICONQUESTION;
+  const bool question =
+      (low == MB_ICONWARNING || low == MB_ICONQUESTION) && (kind & MB_OKONLY) == 0;
   if (caption.empty())
     io_.err << IndentLines(text);
   else

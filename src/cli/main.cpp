@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
   env.executable_path = std::move(files.executable_path);
   env.xdg_config_home = std::move(files.xdg_config_home);
   env.home = std::move(files.home);
+  env.xdg_data_home = std::move(files.xdg_data_home);
   env.interrupted = &g_interrupted;
   return rtd::cli::RunCli(args, env);
 }

@@ -25,6 +25,7 @@ ProgramFiles LocateProgramFiles(const FileEnvironment& env) {
       slash == std::string::npos ? std::string() : env.executable_path.substr(0, slash + 1);
   files.settings = directory + kSettingsFileName;
   files.jedec = ChipDatabase::PathBesideExecutable(env.executable_path);
+  files.backup_dir = directory + "backups";
   return files;
 }
 
@@ -64,12 +65,20 @@ std::string ConfigHome(const FileEnvironment& env) {
   return {};
 }
 
+// The user's data root by the same rule: $XDG_DATA_HOME, else ~/.local/share.
+std::string DataHome(const FileEnvironment& env) {
+  if (!env.xdg_data_home.empty() && env.xdg_data_home[0] == '/') return env.xdg_data_home;
+  if (!env.home.empty()) return Join(env.home, ".local/share");
+  return {};
+}
+
 }  // namespace
 
 FileEnvironment CurrentFileEnvironment() {
   FileEnvironment env;
   env.executable_path = ExecutablePath();
   if (const char* v = std::getenv("XDG_CONFIG_HOME")) env.xdg_config_home = v;
+  if (const char* v = std::getenv("XDG_DATA_HOME")) env.xdg_data_home = v;
   if (const char* v = std::getenv("HOME"); v != nullptr && *v != '\0') {
     env.home = v;
   } else if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr) {
@@ -87,6 +96,7 @@ ProgramFiles LocateProgramFiles(const FileEnvironment& env) {
       files.beside_program = true;
       files.settings = Join(program_dir, kSettingsFileName);
       files.jedec = beside;
+      files.backup_dir = Join(program_dir, "backups");
       return files;
     }
     // Installed: share/rtdprog lies at the same place relative to bin/ under
@@ -102,6 +112,8 @@ ProgramFiles LocateProgramFiles(const FileEnvironment& env) {
     files.settings = Join(files.config_dir, kSettingsFileName);
     files.jedec = Join(files.config_dir, kChipDatabaseFileName);
   }
+  if (const std::string data_home = DataHome(env); !data_home.empty())
+    files.backup_dir = Join(data_home, "rtdprog/backups");
   return files;
 }
 

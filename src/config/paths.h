@@ -15,6 +15,10 @@
 //
 // The directory alone is not enough to decide: root can write /usr/bin, and
 // an installed program run as root must not scatter its files there.
+//
+// The backups of the flash made before every erase lie in backups/ beside
+// the program, or under $XDG_DATA_HOME/rtdprog/backups/ (default
+// ~/.local/share) when installed: they are data, not configuration.
 #pragma once
 
 #include <string>
@@ -31,6 +35,7 @@ struct FileEnvironment {
   std::string executable_path;  // full path of the running program
   std::string xdg_config_home;  // $XDG_CONFIG_HOME; used only when absolute
   std::string home;             // the user's home directory
+  std::string xdg_data_home = {};  // $XDG_DATA_HOME; used only when absolute
 };
 
 struct ProgramFiles {
@@ -45,6 +50,9 @@ struct ProgramFiles {
   // Read for ids that `jedec` does not list; never written. Empty beside the
   // program.
   std::string shipped_jedec;
+  // The folder of the backups (made when the first backup is saved); empty
+  // when no place for it can be found.
+  std::string backup_dir;
 };
 
 // The process's executable path, $XDG_CONFIG_HOME and home directory ($HOME,

@@ -17,6 +17,7 @@ namespace rtd {
 namespace {
 
 constexpr const char* kMainSettings = "MainSettings";
+constexpr const char* kBackupKey = "Backup";
 constexpr const char* kDirectoryConfig = "DirectoryConfig";
 constexpr const char* kImagePathKey = "BIN";
 
@@ -151,6 +152,19 @@ void SettingsFile::RememberImagePath(const std::string& image_path) {
                         PickLangText(LANG_TEXT("Путь %s не может быть запомнен: %s",
                                                "The path %s cannot be remembered: %s")),
                         full.c_str(), PickLangText(why));
+}
+
+bool SettingsFile::BackupBeforeErase() {
+  const auto ini = Open();
+  return !ini || ini->ReadBool(kMainSettings, kBackupKey, true);
+}
+
+bool SettingsFile::SaveBackupBeforeErase(bool on) {
+  auto ini = Open();
+  if (!ini) return false;
+  if (ini->WriteBool(kMainSettings, kBackupKey, on)) return true;
+  ReportUnableToWrite(out_, *ini);
+  return false;
 }
 
 std::optional<std::string> SettingsFile::ChooserStartDirectory() {

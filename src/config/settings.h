@@ -76,6 +76,12 @@ class SettingsFile {
   // opened (the chooser then shows no dialog).
   std::optional<std::string> ChooserStartDirectory();
 
+  // MainSettings / Backup: whether the flash is backed up before every
+  // erase. On unless the file says otherwise; the window's menu item.
+  bool BackupBeforeErase();
+  // False when the value could not be written (the user has been told).
+  bool SaveBackupBeforeErase(bool on);
+
   const std::string& path() const { return path_; }
   OutputServices& out() { return out_; }
 

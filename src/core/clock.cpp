@@ -1,6 +1,7 @@
 #include "core/clock.h"
 
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 namespace rtd {
@@ -20,6 +21,17 @@ void SystemClock::SleepMicroseconds(uint32_t us) {
   if (us > 300) std::this_thread::sleep_for(std::chrono::microseconds(us - 200));
   while (std::chrono::steady_clock::now() < until) {
   }
+}
+
+CalendarTime SystemClock::LocalTime() {
+  const std::time_t now = std::time(nullptr);
+  std::tm t{};
+#ifdef _WIN32
+  localtime_s(&t, &now);
+#else
+  localtime_r(&now, &t);
+#endif
+  return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
 }
 
 }  // namespace rtd

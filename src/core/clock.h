@@ -7,6 +7,16 @@
 
 namespace rtd {
 
+// A moment of the local calendar, to the second (month and day from 1).
+struct CalendarTime {
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
 class Clock {
  public:
   virtual ~Clock() = default;
@@ -15,6 +25,8 @@ class Clock {
   virtual uint32_t TickCount() = 0;
   // Lets the given time pass (the virtual programmer's transfer latency).
   virtual void SleepMicroseconds(uint32_t us) = 0;
+  // The local date and time, for names a person reads (the backups).
+  virtual CalendarTime LocalTime() = 0;
 };
 
 // The real clock of the machine (monotonic).
@@ -22,6 +34,7 @@ class SystemClock final : public Clock {
  public:
   uint32_t TickCount() override;
   void SleepMicroseconds(uint32_t us) override;
+  CalendarTime LocalTime() override;
 };
 
 // A clock that moves only when told to. Every TickCount() call may advance it
@@ -36,6 +49,8 @@ class ManualClock final : public Clock {
     return now;
   }
   void SleepMicroseconds(uint32_t us) override { now_us_ += us; }
+  // The calendar stands still: 2026-12-07 14:12:03.
+  CalendarTime LocalTime() override { return calendar_; }
   void AdvanceMs(uint32_t ms) { now_us_ += uint64_t{ms} * 1000; }
   void SetStepPerRead(uint32_t ms) { step_us_ = uint64_t{ms} * 1000; }
   uint32_t Peek() const { return static_cast<uint32_t>(now_us_ / 1000); }
@@ -43,6 +58,7 @@ class ManualClock final : public Clock {
  private:
   uint64_t now_us_;
   uint64_t step_us_;
+  CalendarTime calendar_{2026, 12, 7, 14, 12, 3};
 };
 
 }  // namespace rtd

@@ -19,6 +19,9 @@ inline constexpr uint32_t MB_ICONERROR = 0x10;
 inline constexpr uint32_t MB_ICONQUESTION = 0x20;
 inline constexpr uint32_t MB_ICONWARNING = 0x30;
 inline constexpr uint32_t MB_ICONINFORMATION = 0x40;
+// Added to MB_ICONWARNING: a warning to take note of, with one OK button,
+// instead of the Yes/No question that kind asks by itself.
+inline constexpr uint32_t MB_OKONLY = 0x100;
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
 inline constexpr int IDYES = 6;

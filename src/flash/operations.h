@@ -64,6 +64,14 @@ class FlashOperations {
   // The identified flash; empty at start.
   FlashChipInfo CurrentFlash;
 
+  // Before every erase (the write's and the erase's own) the whole chip is
+  // read into a new file of BackupFolder and that file checked against the
+  // chip; the erase goes ahead only when the copy is sound (flash/backup.h).
+  // Off in a bare FlashOperations; the session turns it on where it has a
+  // folder, and a front end may turn it off (the user's choice).
+  bool MakeBackups = false;
+  std::string BackupFolder;
+
   // The click handlers. Each tells the user everything itself; the result
   // only says how it ended. Read, compares and write need an identified
   // flash (kNotStarted without one) and refuse a SizeInBytes above
@@ -174,6 +182,10 @@ class FlashOperations {
   // After a failed or stopped operation that lifted the protection: one
   // try to put the saved status back, and a log line on how that went.
   void RestoreProtection(const Protection& protection);
+  // The backup of the chip before an erase; true when the erase may go
+  // ahead (also when switched off, or when the chip reads blank). False
+  // after the user has been told why.
+  bool BackupBeforeErase();
   // Reads size bytes of the flash into buffer under the gauge with this
   // title; kOk, kStopped, or kFailed after the primitive told the user.
   OpResult ReadWholeFlash(uint8_t* buffer, uint32_t size, LangText title, ToolButton stop_button);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "flash/dump_check.h"
 #include "flash/operations.h"
 #include "flash/texts.h"
 
@@ -51,6 +52,7 @@ OpResult FlashOperations::ReadWholeFlash(uint8_t* buffer, uint32_t size, LangTex
 
 OpResult FlashOperations::SaveDump(const uint8_t* buffer, uint32_t size) {
   auto& o = out();
+  WarnAboutDump(o, CheckDump(buffer, size), DumpSource::kFlash);
   const std::string name = o.ChooseImageToSave();
   if (name.empty()) return OpResult::kCancelled;
   OpResult result = OpResult::kOk;

@@ -30,5 +30,10 @@ inline constexpr LangText kNoChipAnswers =
               "The FLASH does not answer: no chip, or no contact");
 inline constexpr LangText kNoFlashType =
     LANG_TEXT("Ошибка получения типа FLASH", "Error getting type FLASH");
+// The backup before an erase: its read (logged too) and its check.
+inline constexpr LangText kBackupRead =
+    LANG_TEXT("Резервное копирование FLASH", "FLASH backup");
+inline constexpr LangText kBackupCheck =
+    LANG_TEXT("Проверка резервной копии FLASH", "FLASH backup check");
 
 }  // namespace rtd::flash_text

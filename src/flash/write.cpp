@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "flash/dump_check.h"
 #include "flash/operations.h"
 #include "flash/texts.h"
 
@@ -32,6 +33,10 @@ OpResult FlashOperations::WriteImage(bool verify_fully) {
   uint32_t length = 0;
   if (const OpResult loaded = TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
     return loaded;
+  if (!ConfirmImage(o, buffer.get(), length)) {
+    EndOperation(buffer);
+    return OpResult::kNotStarted;
+  }
 
   o.SetButtonsState(true);
   o.EnableButton(ToolButton::SpeedButtonWrite);
@@ -77,6 +82,7 @@ OpResult FlashOperations::UnlockAndErase(Protection& protection) {
   auto& p = programmer_;
   // The question and the file chooser ran messages: a stop may be waiting.
   if (StepStopped()) return OpResult::kStopped;
+  if (!BackupBeforeErase()) return OpResult::kFailed;
   if (p.FlashReadStatus(&protection.saved_status) != 0) return OpResult::kFailed;
   if (protection.saved_status != 0) {
     o.LogPrintf(PickLangText(LANG_TEXT("Снятие блокировки FLASH", "Unlock FLASH")));

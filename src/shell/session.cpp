@@ -13,7 +13,7 @@ SessionPaths ProgramPaths(std::string* error) {
   const ProgramFiles files = LocateProgramFiles(CurrentFileEnvironment());
   const std::string reason = PrepareConfigDirectory(files);
   if (error != nullptr) *error = reason;
-  return {files.jedec, files.settings, files.shipped_jedec};
+  return {files.jedec, files.settings, files.shipped_jedec, files.backup_dir};
 }
 
 std::unique_ptr<HidPlatform> MakePlatform(const PlatformChoice& choice, Clock& clock,
@@ -54,6 +54,9 @@ Session::Session(std::unique_ptr<HidPlatform> platform, Clock& clock, OutputServ
       settings_(paths.settings, out),
       ops_(programmer_, chips_, settings_) {
   chips_.SetShippedDatabase(paths.shipped_jedec);
+  // On wherever there is a folder for them; a front end may switch it off.
+  ops_.BackupFolder = paths.backup_dir;
+  ops_.MakeBackups = !paths.backup_dir.empty();
 }
 
 Session::~Session() = default;

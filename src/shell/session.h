@@ -24,6 +24,7 @@ struct SessionPaths {
   std::string jedec;          // the flash chip database, read first and written
   std::string settings;       // the program settings file
   std::string shipped_jedec = {};  // read for ids `jedec` lacks, never written; may be empty
+  std::string backup_dir = {};     // backups before every erase; empty: none are made
 };
 
 // The files of the running program: beside it in a program folder, the

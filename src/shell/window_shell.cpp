@@ -332,7 +332,9 @@ int WindowShell::ShowMessageBox(uint32_t kind, const std::string& caption,
     // The user has closed the window: an operation stopped by that ends
     // quietly, and a question gets the safe answer.
     const uint32_t low = kind & 0xFF;
-    return (low == MB_ICONWARNING || low == MB_ICONQUESTION) ? IDNO : IDOK;
+    const bool question =
+        (low == MB_ICONWARNING || low == MB_ICONQUESTION) && (kind & MB_OKONLY) == 0;
+    return question ? IDNO : IDOK;
   }
   SetWatchTimerEnabled(false);
   while (session_->link().ExchangeBusy) ProcessMessages();

@@ -454,3 +454,41 @@ TEST_F(CliTest, DetectNamesChipsOfTheShippedList) {
 
 }  // namespace
 }  // namespace rtd::cli
+
+namespace rtd::cli {
+namespace {
+
+TEST_F(CliTest, WriteBacksTheFlashUpFirstUnlessToldNot) {
+  const auto old = ReadFile(flash_image_);
+  const fs::path image = dir_ / "image.bin";
+  WriteFile(image, Pattern(65536, 3));
+  const fs::path folder = dir_ / "backups";  // beside the program, as jedec.ini is
+  auto backups = [&folder] {
+    std::vector<fs::path> v;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec)) v.push_back(e.path());
+    return v;
+  };
+
+  ASSERT_EQ(Run({"--lang", "en", "write", image.string(), "--yes"}), kExitOk) << Err();
+  ASSERT_EQ(backups().size(), 1u);
+  EXPECT_EQ(ReadFile(backups()[0]), old);
+  EXPECT_NE(Out().find("FLASH backup: " + backups()[0].string() + "\n"), std::string::npos);
+
+  WriteFile(image, Pattern(65536, 4));
+  ASSERT_EQ(Run({"--lang", "en", "--no-backup", "write", image.string(), "--yes"}), kExitOk);
+  EXPECT_EQ(backups().size(), 1u);
+  EXPECT_EQ(Out().find("FLASH backup"), std::string::npos);
+}
+
+TEST_F(CliTest, DumpWarningsGoToStderrWithoutChangingTheExitStatus) {
+  WriteFile(flash_image_, std::vector<uint8_t>(512 * 1024, 0x00));
+  EXPECT_EQ(Run({"--lang", "en", "read", (dir_ / "dump.bin").string()}), kExitOk);
+  EXPECT_NE(Err().find("Warning: The FLASH reads all 0x00: no power or a shorted line\n"),
+            std::string::npos)
+      << Err();
+  EXPECT_EQ(Err().find("[y/n]"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace rtd::cli

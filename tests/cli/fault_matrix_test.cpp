@@ -225,10 +225,11 @@ class Bench {
     o.exit = RunCli(args, env);
     o.out = out.str();
     TakeCommLog(err.str(), o);
-    // The configuration differs by its fault line; everything else counts.
-    for (const auto& e : fs::directory_iterator(dir_)) {
-      const std::string name = e.path().filename().string();
-      if (name != "sim.conf") o.files[name] = ReadFile(e.path());
+    // The configuration differs by its fault line; everything else counts,
+    // the backups made before an erase included.
+    for (const auto& e : fs::recursive_directory_iterator(dir_)) {
+      const std::string name = e.path().lexically_relative(dir_).string();
+      if (name != "sim.conf" && e.is_regular_file()) o.files[name] = ReadFile(e.path());
     }
     return o;
   }

@@ -22,6 +22,7 @@ TEST(ProgramFiles, BesideAProgramFolderThatHoldsJedecIni) {
   EXPECT_EQ(f.settings, dir.File("rtdprog.ini"));
   EXPECT_EQ(f.jedec, dir.File("jedec.ini"));
   EXPECT_EQ(f.shipped_jedec, "");
+  EXPECT_EQ(f.backup_dir, dir.File("backups"));
   EXPECT_EQ(PrepareConfigDirectory(f), "");
 }
 
@@ -42,6 +43,14 @@ TEST(ProgramFiles, InstalledTheUsersOwnBesideTheShippedDatabase) {
     f = LocateProgramFiles({bin + "/rtdprog-cli", xdg, "/home/u"});
     EXPECT_EQ(f.settings, "/home/u/.config/rtdprog/rtdprog.ini");
     EXPECT_EQ(f.config_dir, "/home/u/.config/rtdprog");
+  }
+  // The backups are data: $XDG_DATA_HOME when absolute, else ~/.local/share.
+  for (const auto& [data, backups] :
+       {std::pair{"/data", "/data/rtdprog/backups"},
+        std::pair{"", "/home/u/.local/share/rtdprog/backups"},
+        std::pair{"relative/dir", "/home/u/.local/share/rtdprog/backups"}}) {
+    EXPECT_EQ(LocateProgramFiles({bin + "/rtdprog-cli", "/xdg", "/home/u", data}).backup_dir,
+              backups);
   }
   // Nowhere to put them: no path, which the settings code reports.
   EXPECT_EQ(LocateProgramFiles({bin + "/rtdprog-cli", "", ""}).settings, "");

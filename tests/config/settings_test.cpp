@@ -127,6 +127,18 @@ TEST(SettingsFile, UnknownPathShowsTheErrorBoxAndDoesNothing) {
                 "0x10 Ошибка: Ошибка чтения файла конфигурации программы"}));
 }
 
+TEST(SettingsFile, TheBackupBeforeAnEraseIsOnUnlessTheFileSaysOff) {
+  TempDir dir;
+  RecordingOutput out;
+  SettingsFile file(dir.File("rtdprog.ini"), out);
+  for (const auto& [content, on] :
+       {std::pair{"", true}, std::pair{"[MainSettings]\nLog=1\n", true},
+        std::pair{"[MainSettings]\nBackup=0\n", false}}) {
+    WriteBytes(dir.File("rtdprog.ini"), content);
+    EXPECT_EQ(file.BackupBeforeErase(), on) << content;
+  }
+}
+
 TEST(ImagePath, DirectoryPart) {
   EXPECT_EQ(DirectoryOfImagePath("/home/u/dumps/board.BIN"), "/home/u/dumps");
   EXPECT_EQ(DirectoryOfImagePath("/board.BIN"), "/");

@@ -45,11 +45,13 @@ inline std::vector<uint8_t> ReadFile(const fs::path& path) {
   return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
-// Bytes that differ from address to address, so a misplaced block shows.
+// Bytes that differ from address to address, so a misplaced block shows,
+// and that do not repeat every 64 KiB (a dump that did would be taken for
+// one of a smaller chip).
 inline std::vector<uint8_t> Pattern(std::size_t size, uint8_t seed = 0) {
   std::vector<uint8_t> v(size);
   for (std::size_t i = 0; i < size; ++i)
-    v[i] = static_cast<uint8_t>((i * 7 + (i >> 8) * 13 + seed) & 0xFF);
+    v[i] = static_cast<uint8_t>((i * 7 + (i >> 8) * 13 + (i >> 16) * 29 + seed) & 0xFF);
   return v;
 }
 

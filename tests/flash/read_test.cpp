@@ -80,7 +80,8 @@ TEST_F(ReadTest, StopShortBlockAndCancelEndWithoutAFile) {
   out_.save_answer.clear();
   EXPECT_EQ(Read(), OpResult::kCancelled);
   EXPECT_EQ(out_.save_calls, 1);
-  EXPECT_EQ(out_.Logs(), (Events{"FLASH Read"}));
+  EXPECT_EQ(out_.Logs(),
+            (Events{"FLASH Read", "The FLASH reads all 0xFF: no contact or a blank chip"}));
   EXPECT_TRUE(out_.Notices().empty());
   EXPECT_EQ(out_.IdleFlag, 1);
 }

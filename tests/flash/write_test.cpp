@@ -95,7 +95,8 @@ TEST_F(WriteTest, BlankImageOnlyErases) {
   Start({}, Pattern(kFlashSize));
   Identify();
   OfferImage(Bytes(65536, 0xFF));
-  EXPECT_EQ(Write(), OpResult::kOk);
+  out_.box_answers = {IDYES, IDYES};  // the write, and the blank image asked about again
+  EXPECT_EQ(ops_->SpeedButtonWriteClick(), OpResult::kOk);
   EXPECT_TRUE(RequestsOf(kCmdWriteBlock).empty());
   EXPECT_EQ(out_.Logs().back(), "Write FLASH successfully");
   EXPECT_TRUE(std::all_of(device_->Flash().begin(), device_->Flash().end(),

@@ -61,6 +61,8 @@ class RecordingOutput : public OutputServices {
   void AppendLogLine(const std::string& line) override { events.push_back("log: " + line); }
   int ShowMessageBox(uint32_t kind, const std::string& caption, const std::string& text) override {
     events.push_back(fmt::format("box 0x{:02X} {}: {}", kind, caption, text));
+    // A box with one OK button asks nothing: it takes no planned answer.
+    if (kind & MB_OKONLY) return IDOK;
     if (!box_answers.empty()) {
       const int a = box_answers.front();
       box_answers.pop_front();
