@@ -216,7 +216,7 @@ TEST_F(CliTest, TerminalSignalsStopAWriteSafelyOrNotAtAll) {
       std::raise(c.signal);
       if (c.signal == SIGPIPE) out_.setstate(std::ios::badbit);
     };
-    const int status = Run({"--lang", "en", "write", "--yes", image.string()});
+    const int status = Run({"--lang", "en", "--no-backup", "write", "--yes", image.string()});
     out_.clear();
     EXPECT_EQ(status, c.exit) << Err();
     if (c.exit == kExitStopped) {

@@ -522,6 +522,8 @@ TEST_F(WindowScenario, AnExceptionOutOfAHandlerIsShownAndTheWindowGoesOn) {
 // shown, and the read goes on: the window is made idle only at its end.
 TEST_F(WindowScenario, AHandlerFailingUnderARunningReadLeavesTheReadRunning) {
   Open();
+  const std::string content = Pattern(2);
+  std::copy(content.begin(), content.end(), device_->Flash().begin());
   Connect();
   window_->box_answers = {IDOK};
   window_->file_names = {dir_.File("dump.bin")};
