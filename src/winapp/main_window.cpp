@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -818,7 +819,8 @@ UINT_PTR CALLBACK MainWindow::FileDialogHookProc(HWND dialog, UINT message, WPAR
   if (message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lparam)->code == CDN_INITDONE) {
     HWND top = ::GetParent(dialog);
     if (self->seams_ != nullptr && !self->seams_->file_names.empty()) {
-      const std::string name = self->seams_->file_names.front();
+      std::string name = self->seams_->file_names.front();
+      std::replace(name.begin(), name.end(), '/', '\\');  // typed as a person types it
       self->seams_->file_names.pop_front();
       if (self->seams_->on_modal_shown) self->seams_->on_modal_shown(top);
       if (name.empty()) {
