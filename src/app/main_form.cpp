@@ -50,14 +50,6 @@ constexpr int kPanelMenuWidth = 412;
 constexpr int kGaugeWidth = 413;
 constexpr int kStatusPanelWidth = 800;
 
-constexpr LangText kOpenTitle = LANG_TEXT("Выбор файла", "The choice of file");
-constexpr LangText kSaveTitle = LANG_TEXT("Сохранение файла", "Saving the File");
-constexpr LangText kHandlerFailed =
-    LANG_TEXT("Непредвиденная ошибка: %s", "Unexpected error: %s");
-
-// The windows' flag for a box that stays above other windows.
-constexpr uint32_t MB_TOPMOST = 0x40000;
-
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
 // The designed hint of a control: shown as its tooltip only while showHint
@@ -93,11 +85,14 @@ class PlacedMessageBox : public QMessageBox {
 
 MainForm::MainForm(std::unique_ptr<HidPlatform> platform, Clock& clock,
                    const shell::SessionPaths& paths, WindowSeams* seams)
-    : clock_(clock), seams_(seams), run_timers_(seams == nullptr || seams->run_timers) {
+    : seams_(seams), run_timers_(seams == nullptr || seams->run_timers) {
   BuildForm();
-  session_ = std::make_unique<shell::Session>(std::move(platform), clock, *this, paths);
-  watch_ = std::make_unique<shell::ConnectionWatch>(session_->programmer(), *this);
-  FormCreate();
+  shell_ = std::make_unique<shell::WindowShell>(std::move(platform), clock, paths, *this);
+  for (std::size_t i = 0; i < buttons_.size(); ++i) {
+    const auto button = static_cast<ToolButton>(i);
+    connect(buttons_[i], &QToolButton::clicked, this, [this, button] { shell_->Click(button); });
+  }
+  shell_->Start();
 }
 
 MainForm::~MainForm() {
@@ -218,6 +213,7 @@ void MainForm::BuildForm() {
   PopupMenu->addAction(MenuItemLog);
   PopupMenu->addMenu(LanguageMenu);
   connect(MenuItemDebug, &QAction::triggered, this, &MainForm::MenuItemDebugClick);
+  connect(MenuItemLog, &QAction::triggered, this, &MainForm::MenuItemLogClick);
   connect(MenuItemLanguageRussianx, &QAction::triggered, this,
           &MainForm::MenuItemLanguageRussianxClick);
   connect(MenuItemLanguageEnglishx, &QAction::triggered, this,
@@ -277,166 +273,50 @@ QToolButton* MainForm::AddSpeedButton(QWidget* bar, const char* name, int x, con
   return b;
 }
 
-// --- start-up and close ---
-
-void MainForm::FormCreate() {
-  using B = ToolButton;
-  // Clicks run from the event loop, not inside the button's own mouse
-  // handling, so a long operation never sits inside a half-finished click.
-  const std::pair<B, void (MainForm::*)()> handlers[] = {
-      {B::SpeedButtonReset, &MainForm::SpeedButtonResetClick},
-      {B::SpeedButtonConnect, &MainForm::SpeedButtonConnectClick},
-      {B::SpeedButtonRead, &MainForm::SpeedButtonReadClick},
-      {B::SpeedButtonWrite, &MainForm::SpeedButtonWriteClick},
-      {B::SpeedButtonCompare, &MainForm::SpeedButtonCompareClick},
-      {B::SpeedButtonCompareFast, &MainForm::SpeedButtonCompareFastClick},
-      {B::SpeedButtonResetRTD2662, &MainForm::SpeedButtonResetRTD2662Click},
-      {B::SpeedButtonGetTouchParam, &MainForm::SpeedButtonGetTouchParamClick},
-  };
-  for (const auto& [button, handler] : handlers)
-    connect(Button(button), &QToolButton::clicked, this, handler, Qt::QueuedConnection);
-
-  LoadSettings();
-  ShowDebugItems(MenuItemDebug->isChecked());
-  session_->programmer().ProgrammerInfo = {};
-  SetButtonsState(false);
-  EnableTimer(TimerQELPADTest, true);
-}
-
-void MainForm::LoadSettings() {
-  const QRect screen = QGuiApplication::primaryScreen()->geometry();
-  const QRect outer = frameGeometry();
-  const auto loaded =
-      session_->settings().LoadSettings(screen.width(), screen.height(), outer.width(), outer.height());
-  if (!loaded) return;
-  move(loaded->left, loaded->top);
-  MenuItemLog->setChecked(loaded->log);
-  MenuItemDebug->setChecked(loaded->debug);
-  SetLanguage(loaded->lang);
-}
-
-void MainForm::SaveSettings() {
-  MainSettingsValues values;
-  const QRect outer = frameGeometry();
-  values.top = outer.top();
-  values.left = outer.left();
-  values.lang = SetLanguage(-1);
-  values.log = MenuItemLog->isChecked();
-  values.debug = MenuItemDebug->isChecked();
-  session_->settings().SaveSettings(values);
-}
+// --- close ---
 
 void MainForm::closeEvent(QCloseEvent* event) {
-  // A second close request while the first one waits is the same request.
-  if (closing_) {
+  if (shell_->CloseRequested())
+    event->accept();
+  else
     event->ignore();
-    return;
-  }
-  FormCloseQuery();
-  closed_ = true;
-  event->accept();
 }
 
-void MainForm::FormCloseQuery() {
-  closing_ = true;
-  IdleFlag = 1;  // a running operation stops before its next block
-  DelayWithMessages(100);
-  EnableTimer(TimerQELPADTest, false);
-  session_->link().transport().LinkClose();
-  DelayWithMessages(100);
-  SaveSettings();
+void MainForm::FinishClose() { close(); }
+
+// --- switches and language ---
+
+void MainForm::MenuItemDebugClick() { shell_->MenuItemDebugClick(MenuItemDebug->isChecked()); }
+
+void MainForm::MenuItemLogClick() { shell_->MenuItemLogClick(MenuItemLog->isChecked()); }
+
+void MainForm::DrawSwitches(bool log, bool debug) {
+  MenuItemLog->setChecked(log);
+  MenuItemDebug->setChecked(debug);
+  MenuItemDebug->setVisible(debug);
+  MenuItemLog->setVisible(debug);
 }
 
-// --- language, caption, debug items ---
-
-int32_t MainForm::SetLanguage(int32_t index) {
-  if (index == -1) return CurrentLanguage;
-  CurrentLanguage = shell::LanguageForIndex(index, CurrentLanguage);
-  const bool english = CurrentLanguage == kLanguageEnglish;
+void MainForm::DrawLanguage(int32_t language, const std::string& caption) {
+  const bool english = language == kLanguageEnglish;
   MenuItemLanguageRussianx->setChecked(!english);
   MenuItemLanguageEnglishx->setChecked(english);
-  watch_->ControllerConnected = false;
-  UpdateCaption();
-  RetranslateWindow();
-  return CurrentLanguage;
-}
-
-void MainForm::RetranslateWindow() {
+  setWindowTitle(Text(caption));
   TranslateForm(FormTranslationTable, this);
   // Qt's own texts (the boxes' Yes/No/OK, the file dialogs' labels) follow
   // too; without Qt's Russian translations they stay English.
-  ApplyToolkitLanguage(CurrentLanguage);
-}
-
-void MainForm::UpdateCaption() { setWindowTitle(Text(shell::WindowCaption())); }
-
-void MainForm::ShowDebugItems(bool visible) {
-  MenuItemDebug->setVisible(visible);
-  MenuItemLog->setVisible(visible);
-}
-
-void MainForm::MenuItemDebugClick() { ShowDebugItems(MenuItemDebug->isChecked()); }
-
-void MainForm::MenuItemLanguageRussianxClick() { SetLanguage(0); }
-
-void MainForm::MenuItemLanguageEnglishxClick() { SetLanguage(1); }
-
-void MainForm::SpeedButtonLanguageMakerxClick() { SetLanguage(0); }
-
-// --- the operations ---
-
-void MainForm::RunHandler(const std::function<void()>& handler) {
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    MessageBoxPrintf(MB_ICONERROR, PickLangText(kHandlerFailed), e.what());
-    // Whatever ran is over: reopen the gate and the buttons.
-    IdleFlag = 1;
-    ProgressHide();
-    SetButtonsState(false);
-  } catch (...) {
-    MessageBoxPrintf(MB_ICONERROR, PickLangText(kHandlerFailed), "?");
-    IdleFlag = 1;
-    ProgressHide();
-    SetButtonsState(false);
-  }
-}
-
-void MainForm::RunOperation(OpResult (FlashOperations::*click)()) {
-  if (closing_) return;
-  RunHandler([this, click] { (session_->ops().*click)(); });
-}
-
-void MainForm::SpeedButtonResetClick() { RunOperation(&FlashOperations::SpeedButtonResetClick); }
-void MainForm::SpeedButtonConnectClick() {
-  RunOperation(&FlashOperations::SpeedButtonConnectClick);
-}
-void MainForm::SpeedButtonReadClick() { RunOperation(&FlashOperations::SpeedButtonReadClick); }
-void MainForm::SpeedButtonWriteClick() { RunOperation(&FlashOperations::SpeedButtonWriteClick); }
-void MainForm::SpeedButtonCompareClick() {
-  RunOperation(&FlashOperations::SpeedButtonCompareClick);
-}
-void MainForm::SpeedButtonCompareFastClick() {
-  RunOperation(&FlashOperations::SpeedButtonCompareFastClick);
-}
-void MainForm::SpeedButtonResetRTD2662Click() {
-  RunOperation(&FlashOperations::SpeedButtonResetRTD2662Click);
-}
-void MainForm::SpeedButtonGetTouchParamClick() {
-  RunOperation(&FlashOperations::SpeedButtonGetTouchParamClick);
+  ApplyToolkitLanguage(language);
 }
 
 // --- log ---
 
-void MainForm::AppendLogLine(const std::string& line) {
+void MainForm::AppendLog(const std::string& line) {
   // No pumping here: logging inside loops stays cheap.
   Memo->appendPlainText(Text(line));
   Memo->verticalScrollBar()->setValue(Memo->verticalScrollBar()->maximum());
 }
 
 void MainForm::ClearLog() { Memo->clear(); }
-
-void MainForm::MemoDblClick() { ClearLog(); }
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Memo->viewport() && event->type() == QEvent::MouseButtonDblClick) {
@@ -450,98 +330,63 @@ QString MainForm::LogText() const { return Memo->toPlainText(); }
 
 // --- status bar, gauge, notice, buttons ---
 
-void MainForm::SetStatusText(const std::string& text) { StatusPanel->setText(Text(text)); }
+void MainForm::DrawStatus(const std::string& text) { StatusPanel->setText(Text(text)); }
 
 QString MainForm::StatusText() const { return StatusPanel->text(); }
 
-void MainForm::StartProgress(int32_t maximum, const std::string& status_text) {
-  SetStatusText(status_text);
-  gauge_.Start(maximum, status_text, clock_.TickCount());
-  const int panel_width = MainToolBar->width() - PanelMenu->x() - 5;
-  PanelMenu->resize(panel_width, PanelMenu->height());
-  CGaugeProgressProcent->resize(panel_width, CGaugeProgressProcent->height());
-  CGaugeProgressProcent->Show(gauge_, true);
-  CGaugeProgressProcent->setVisible(true);
-  ProcessMessages();
-}
-
-void MainForm::ProgressStep(int32_t value) {
-  const auto step = gauge_.StepTo(value, clock_.TickCount());
-  if (step == shell::ProgressGauge::Step::kIgnored) return;
-  if (step == shell::ProgressGauge::Step::kShownAgain) {
-    SetStatusText(gauge_.SavedProgressCaption());
-    CGaugeProgressProcent->setVisible(true);
+void MainForm::DrawGauge(const shell::ProgressGauge& gauge, bool restarted) {
+  if (restarted) {
+    const int panel_width = MainToolBar->width() - PanelMenu->x() - 5;
+    PanelMenu->resize(panel_width, PanelMenu->height());
+    CGaugeProgressProcent->resize(panel_width, CGaugeProgressProcent->height());
   }
-  CGaugeProgressProcent->Show(gauge_, false);
-  ProcessMessages();
+  if (gauge.visible()) CGaugeProgressProcent->Show(gauge, restarted);
+  CGaugeProgressProcent->setVisible(gauge.visible());
 }
 
-void MainForm::ProgressHide() {
-  gauge_.Hide();
-  CGaugeProgressProcent->setVisible(false);
-}
-
-void MainForm::ShowToolbarNotice(uint32_t duration_ms, uint32_t blink_ms, const std::string& text) {
-  ArmUniversalTimer(nullptr, 0);
-  notice_.Show(duration_ms, blink_ms, text);
-  PanelMenu->setVisible(notice_.panel_visible());
-  PanelMenu->setText(Text(notice_.caption()));
-  if (notice_.end_timer_ms() != 0)
-    ArmUniversalTimer([this] { ToolbarNoticeEnd(); }, notice_.end_timer_ms());
-  if (notice_.blink_timer_ms() != 0) {
-    TimerFlash->setInterval(static_cast<int>(notice_.blink_timer_ms()));
-    EnableTimer(TimerFlash, true);
-  } else {
-    EnableTimer(TimerFlash, false);
-    PanelMenu->setVisible(true);
-  }
-}
-
-void MainForm::ToolbarNoticeEnd() {
-  EnableTimer(TimerFlash, false);
-  ArmUniversalTimer(nullptr, 0);
-  notice_.End();
-  PanelMenu->setVisible(notice_.panel_visible());
-  PanelMenu->setText(Text(notice_.caption()));
-}
-
-void MainForm::TimerFlashTimer() {
-  notice_.Blink();
-  PanelMenu->setVisible(notice_.panel_visible());
+void MainForm::DrawNotice(const std::string& caption, bool panel_visible) {
+  PanelMenu->setVisible(panel_visible);
+  PanelMenu->setText(Text(caption));
 }
 
 QString MainForm::PanelCaption() const { return PanelMenu->text(); }
 
-void MainForm::ArmUniversalTimer(std::function<void()> callback, uint32_t interval_ms) {
-  if (callback && interval_ms != 0) {
-    universal_callback_ = std::move(callback);
-    UniversalTimer->setInterval(static_cast<int>(interval_ms));
-    EnableTimer(UniversalTimer, true);
-  } else {
-    EnableTimer(UniversalTimer, false);
+void MainForm::DrawButtons(const shell::ButtonStates& enabled) {
+  for (std::size_t i = 0; i < buttons_.size(); ++i) buttons_[i]->setEnabled(enabled[i]);
+}
+
+// --- the window ---
+
+shell::Rect MainForm::WindowRect() const {
+  const QRect r = frameGeometry();
+  return {r.left(), r.top(), r.width(), r.height()};
+}
+
+shell::Size MainForm::ScreenSize() const {
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  return {screen.width(), screen.height()};
+}
+
+void MainForm::MoveWindow(int32_t left, int32_t top) { move(left, top); }
+
+// --- timers and the event loop ---
+
+QTimer* MainForm::TimerOf(shell::WindowTimer timer) const {
+  switch (timer) {
+    case shell::WindowTimer::TimerQELPADTest: return TimerQELPADTest;
+    case shell::WindowTimer::TimerOnShow: return TimerOnShow;
+    case shell::WindowTimer::UniversalTimer: return UniversalTimer;
+    case shell::WindowTimer::TimerFlash: return TimerFlash;
   }
+  return TimerQELPADTest;
 }
 
-void MainForm::UniversalTimerTimer() {
-  if (universal_callback_) universal_callback_();
-}
-
-void MainForm::SetButtonsState(bool busy) {
-  const shell::ButtonStates on = shell::SetButtonsStateRule(
-      busy, watch_->ControllerConnected, session_->ops().CurrentFlash.Identified());
-  for (std::size_t i = 0; i < buttons_.size(); ++i) buttons_[i]->setEnabled(on[i]);
-}
-
-void MainForm::EnableButton(ToolButton button) { Button(button)->setEnabled(true); }
-
-bool MainForm::CommLogEnabled() const { return MenuItemLog->isChecked(); }
-
-// --- timers and waiting ---
-
-void MainForm::EnableTimer(QTimer* timer, bool enabled) {
-  timer->setProperty("enabled", enabled);
+void MainForm::SetTimer(shell::WindowTimer which, uint32_t interval_ms) {
+  QTimer* timer = TimerOf(which);
+  timer->setProperty("enabled", interval_ms != 0);
+  if (interval_ms != 0) timer->setInterval(static_cast<int>(interval_ms));
   if (!run_timers_) return;
-  if (enabled)
+  if (interval_ms != 0)
     timer->start();  // restarts the interval
   else
     timer->stop();
@@ -551,56 +396,25 @@ bool MainForm::TimerEnabled(const QTimer* timer) const {
   return timer->property("enabled").toBool();
 }
 
-void MainForm::SetWatchTimerEnabled(bool enabled) { EnableTimer(TimerQELPADTest, enabled); }
-
-void MainForm::TimerQELPADTestTimer() {
-  RunHandler([this] { watch_->TimerQELPADTestTimer(); });
-}
-
-void MainForm::ProcessMessages() {
+void MainForm::PumpMessages() {
   QCoreApplication::processEvents();
   if (seams_ != nullptr && seams_->on_pump) seams_->on_pump();
 }
 
-void MainForm::DelayWithMessages(uint32_t ms) {
-  const uint32_t start = clock_.TickCount();
-  while (clock_.TickCount() - start < ms) {
-    ProcessMessages();
-    // A short sleep between pumps keeps the wait from burning a core.
-    clock_.SleepMicroseconds(1000);
-  }
+void MainForm::Post(std::function<void()> task) {
+  // Run from the event loop, not inside the button's own mouse handling,
+  // so a long operation never sits inside a half-finished click.
+  QTimer::singleShot(0, this, std::move(task));
 }
 
 // --- message boxes ---
 
-shell::Rect MainForm::MainWindowRect() const {
-  const QRect r = frameGeometry();
-  return {r.left(), r.top(), r.width(), r.height()};
-}
-
-int MainForm::ShowMessageBox(uint32_t kind, const std::string& caption, const std::string& text) {
-  if (closed_) {
-    // The window is gone: an operation stopped by the close ends quietly,
-    // and a question gets the safe answer.
-    const uint32_t low = kind & 0xFF;
-    return (low == MB_ICONWARNING || low == MB_ICONQUESTION) ? IDNO : IDOK;
-  }
-  SetWatchTimerEnabled(false);
-  while (session_->link().ExchangeBusy) ProcessMessages();
-  const int answer = CenteredMessageBox(text, caption, kind | MB_TOPMOST);
-  // A box during the close (a settings file that cannot be written) must
-  // not bring the watch back to a programmer that has just been closed.
-  if (!closing_) SetWatchTimerEnabled(true);
-  return answer;
-}
-
-int MainForm::CenteredMessageBox(const std::string& text, const std::string& caption,
-                                 uint32_t flags) {
+int MainForm::RunMessageBox(uint32_t kind, const std::string& caption, const std::string& text) {
   PlacedMessageBox box(this, [this](QMessageBox& shown) {
     const QSize size = shown.frameGeometry().size();
     const std::optional<shell::Size> box_size =
         size.isValid() ? std::optional<shell::Size>({size.width(), size.height()}) : std::nullopt;
-    const shell::Point at = shell::MessageBoxPosition(MainWindowRect(), box_size);
+    const shell::Point at = shell::MessageBoxPosition(WindowRect(), box_size);
     shown.move(at.x, at.y);
     shown.raise();
     shown.activateWindow();
@@ -620,8 +434,9 @@ int MainForm::CenteredMessageBox(const std::string& text, const std::string& cap
   });
   box.setWindowTitle(Text(caption));
   box.setText(Text(text));
-  if (flags & MB_TOPMOST) box.setWindowFlag(Qt::WindowStaysOnTopHint);
-  switch (flags & 0xFF) {
+  // The box stays above other windows.
+  box.setWindowFlag(Qt::WindowStaysOnTopHint);
+  switch (kind & 0xFF) {
     case MB_ICONERROR:
       box.setIcon(QMessageBox::Critical);
       box.setStandardButtons(QMessageBox::Ok);
@@ -654,15 +469,10 @@ int MainForm::CenteredMessageBox(const std::string& text, const std::string& cap
 
 // --- file choosers ---
 
-std::string MainForm::ChooseImageToOpen() { return ChooseImage(false); }
-
-std::string MainForm::ChooseImageToSave() { return ChooseImage(true); }
-
-std::string MainForm::ChooseImage(bool save) {
-  const std::optional<std::string> start = session_->settings().ChooserStartDirectory();
-  if (!start) return {};
+std::string MainForm::RunFileDialog(bool save, const std::string& title,
+                                    const std::string& start_dir) {
   // Qt's own dialog, so it can be moved; no owner, as designed.
-  QFileDialog dialog(nullptr, QString::fromUtf8(PickLangText(save ? kSaveTitle : kOpenTitle)));
+  QFileDialog dialog(nullptr, Text(title));
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   // The filter shows as "*.BIN" and takes .bin in any letter case.
   dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -672,16 +482,8 @@ std::string MainForm::ChooseImage(bool save) {
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
   dialog.setSizeGripEnabled(true);
-  if (!start->empty()) dialog.setDirectory(Text(*start));
-  if (!RunFileDialog(dialog)) return {};
-  const QStringList chosen = dialog.selectedFiles();
-  return chosen.isEmpty() ? std::string() : chosen.front().toStdString();
-}
-
-bool MainForm::RunFileDialog(QFileDialog& dialog) {
+  if (!start_dir.empty()) dialog.setDirectory(Text(start_dir));
   current_dialog_ = &dialog;
-  centring_.Start();
-  EnableTimer(TimerOnShow, true);
   if (seams_ != nullptr && !seams_->file_names.empty()) {
     const std::string name = seams_->file_names.front();
     seams_->file_names.pop_front();
@@ -696,24 +498,21 @@ bool MainForm::RunFileDialog(QFileDialog& dialog) {
     });
   }
   const bool confirmed = dialog.exec() == QDialog::Accepted;
-  EnableTimer(TimerOnShow, false);
   current_dialog_ = nullptr;
-  return confirmed;
+  if (!confirmed) return {};
+  const QStringList chosen = dialog.selectedFiles();
+  return chosen.isEmpty() ? std::string() : chosen.front().toStdString();
 }
 
-void MainForm::TimerOnShowTimer() { CentreFileDialog(); }
-
-void MainForm::CentreFileDialog() {
-  if (current_dialog_ == nullptr) return;
-  bool keep_timer = true;
-  const bool move_now = centring_.Tick(current_dialog_->isVisible(), &keep_timer);
-  if (!keep_timer) EnableTimer(TimerOnShow, false);
-  if (!move_now) return;
+shell::DialogWindow MainForm::FileDialog() const {
+  if (current_dialog_ == nullptr) return {};
   const QSize size = current_dialog_->frameGeometry().size();
-  const std::optional<shell::Size> dialog_size =
-      size.isValid() ? std::optional<shell::Size>({size.width(), size.height()}) : std::nullopt;
-  const shell::Point at = shell::CentredOver(MainWindowRect(), dialog_size);
-  current_dialog_->move(at.x, at.y);
+  return {current_dialog_->isVisible(),
+          size.isValid() ? std::optional<shell::Size>({size.width(), size.height()}) : std::nullopt};
+}
+
+void MainForm::MoveFileDialog(shell::Point at) {
+  if (current_dialog_ != nullptr) current_dialog_->move(at.x, at.y);
 }
 
 }  // namespace rtd::app

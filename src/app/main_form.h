@@ -1,8 +1,7 @@
 // The main window: a toolbar of eight operation buttons and a notice panel
-// with the progress gauge, the log, and a one-panel status bar. Every
-// button is a flash operation of the shell's session; the window provides
-// the output services they report through, and the connection watch runs
-// on its 200 ms timer.
+// with the progress gauge, the log, and a one-panel status bar. The shell's
+// WindowShell decides everything; this window draws what it says and hands
+// it the clicks, the close request and the timers' ticks.
 #pragma once
 
 #include <QMainWindow>
@@ -15,10 +14,9 @@
 
 #include "core/clock.h"
 #include "core/output_services.h"
-#include "shell/connection_watch.h"
-#include "shell/gauge.h"
-#include "shell/placement.h"
+#include "shell/front_end.h"
 #include "shell/session.h"
+#include "shell/window_shell.h"
 
 class QAction;
 class QFileDialog;
@@ -52,7 +50,7 @@ struct WindowSeams {
   bool run_timers = true;
 };
 
-class MainForm : public QMainWindow, public OutputServices, public shell::WatchHost {
+class MainForm : public QMainWindow, public shell::FrontEnd {
   Q_OBJECT
 
  public:
@@ -63,13 +61,11 @@ class MainForm : public QMainWindow, public OutputServices, public shell::WatchH
 
   // -1: the current language, nothing changes; 1: English; anything else
   // Russian. Returns the language in force.
-  int32_t SetLanguage(int32_t index);
-  void UpdateCaption();
-  // MenuItemDebug and MenuItemLog are shown or hidden together.
-  void ShowDebugItems(bool visible);
+  int32_t SetLanguage(int32_t index) { return shell_->SetLanguage(index); }
 
-  shell::Session& session() { return *session_; }
-  shell::ConnectionWatch& watch() { return *watch_; }
+  shell::WindowShell& shell() { return *shell_; }
+  shell::Session& session() { return shell_->session(); }
+  shell::ConnectionWatch& watch() { return shell_->watch(); }
   QToolButton* Button(ToolButton button) const { return buttons_[static_cast<std::size_t>(button)]; }
   QString StatusText() const;
   QString LogText() const;
@@ -81,45 +77,41 @@ class MainForm : public QMainWindow, public OutputServices, public shell::WatchH
   QAction* DebugItem() const { return MenuItemDebug; }
   QAction* LogItem() const { return MenuItemLog; }
   QMenu* Popup() const { return PopupMenu; }
+  bool CommLogEnabled() const { return shell_->CommLogEnabled(); }
 
-  // --- OutputServices ---
-  void AppendLogLine(const std::string& line) override;
-  int ShowMessageBox(uint32_t kind, const std::string& caption, const std::string& text) override;
-  void StartProgress(int32_t maximum, const std::string& status_text) override;
-  void ProgressStep(int32_t value) override;
-  void ProgressHide() override;
-  void ShowToolbarNotice(uint32_t duration_ms, uint32_t blink_ms, const std::string& text) override;
-  void SetStatusText(const std::string& text) override;
-  void SetButtonsState(bool busy) override;
-  void EnableButton(ToolButton button) override;
-  void ProcessMessages() override;
-  void DelayWithMessages(uint32_t ms) override;
-  std::string ChooseImageToOpen() override;
-  std::string ChooseImageToSave() override;
-  bool CommLogEnabled() const override;
-
-  // --- WatchHost ---
+  // --- FrontEnd ---
+  void AppendLog(const std::string& line) override;
   void ClearLog() override;
-  void SetWatchTimerEnabled(bool enabled) override;
+  void DrawStatus(const std::string& text) override;
+  void DrawGauge(const shell::ProgressGauge& gauge, bool restarted) override;
+  void DrawNotice(const std::string& caption, bool panel_visible) override;
+  void DrawButtons(const shell::ButtonStates& enabled) override;
+  void DrawSwitches(bool log, bool debug) override;
+  void DrawLanguage(int32_t language, const std::string& caption) override;
+  shell::Rect WindowRect() const override;
+  shell::Size ScreenSize() const override;
+  void MoveWindow(int32_t left, int32_t top) override;
+  void FinishClose() override;
+  int RunMessageBox(uint32_t kind, const std::string& caption, const std::string& text) override;
+  std::string RunFileDialog(bool save, const std::string& title,
+                            const std::string& start_dir) override;
+  shell::DialogWindow FileDialog() const override;
+  void MoveFileDialog(shell::Point at) override;
+  void PumpMessages() override;
+  void Post(std::function<void()> task) override;
+  void SetTimer(shell::WindowTimer timer, uint32_t interval_ms) override;
 
  public slots:
-  void SpeedButtonResetClick();
-  void SpeedButtonConnectClick();
-  void SpeedButtonReadClick();
-  void SpeedButtonWriteClick();
-  void SpeedButtonCompareClick();
-  void SpeedButtonCompareFastClick();
-  void SpeedButtonResetRTD2662Click();
-  void SpeedButtonGetTouchParamClick();
-  void SpeedButtonLanguageMakerxClick();
+  void SpeedButtonLanguageMakerxClick() { SetLanguage(0); }
   void MenuItemDebugClick();
-  void MenuItemLanguageRussianxClick();
-  void MenuItemLanguageEnglishxClick();
-  void MemoDblClick();
-  void TimerQELPADTestTimer();
-  void TimerOnShowTimer();
-  void UniversalTimerTimer();
-  void TimerFlashTimer();
+  void MenuItemLogClick();
+  void MenuItemLanguageRussianxClick() { SetLanguage(0); }
+  void MenuItemLanguageEnglishxClick() { SetLanguage(1); }
+  void MemoDblClick() { ClearLog(); }
+  void TimerQELPADTestTimer() { shell_->TimerTick(shell::WindowTimer::TimerQELPADTest); }
+  void TimerOnShowTimer() { shell_->TimerTick(shell::WindowTimer::TimerOnShow); }
+  void UniversalTimerTimer() { shell_->TimerTick(shell::WindowTimer::UniversalTimer); }
+  void TimerFlashTimer() { shell_->TimerTick(shell::WindowTimer::TimerFlash); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -129,25 +121,8 @@ class MainForm : public QMainWindow, public OutputServices, public shell::WatchH
   void BuildForm();
   QToolButton* AddSpeedButton(QWidget* bar, const char* name, int x, const char* glyph,
                               const char* hint, bool show_hint);
-  void FormCreate();
-  void FormCloseQuery();
-  void LoadSettings();
-  void SaveSettings();
-  void RetranslateWindow();
-  // Runs one event handler; an exception that escapes it is shown and the
-  // program goes on.
-  void RunHandler(const std::function<void()>& handler);
-  void RunOperation(OpResult (FlashOperations::*click)());
-  int CenteredMessageBox(const std::string& text, const std::string& caption, uint32_t flags);
-  std::string ChooseImage(bool save);
-  bool RunFileDialog(QFileDialog& dialog);
-  void CentreFileDialog();
-  void ArmUniversalTimer(std::function<void()> callback, uint32_t interval_ms);
-  void ToolbarNoticeEnd();
-  void EnableTimer(QTimer* timer, bool enabled);
-  shell::Rect MainWindowRect() const;
+  QTimer* TimerOf(shell::WindowTimer timer) const;
 
-  Clock& clock_;
   WindowSeams* seams_;
   bool run_timers_;
 
@@ -173,18 +148,8 @@ class MainForm : public QMainWindow, public OutputServices, public shell::WatchH
   QAction* MenuItemLanguageRussianx = nullptr;
   QAction* MenuItemLanguageEnglishx = nullptr;
 
-  std::unique_ptr<shell::Session> session_;
-  std::unique_ptr<shell::ConnectionWatch> watch_;
-  shell::ProgressGauge gauge_;
-  shell::ToolbarNoticeState notice_;
-  std::function<void()> universal_callback_;
-  shell::FileDialogCentring centring_;
+  std::unique_ptr<shell::WindowShell> shell_;
   QFileDialog* current_dialog_ = nullptr;
-  // Set when a close request is being handled; no new operation starts.
-  bool closing_ = false;
-  // Set once the window has agreed to close: a stopped operation below the
-  // close finishes without boxes over a window that is gone.
-  bool closed_ = false;
 };
 
 }  // namespace rtd::app

@@ -4,18 +4,17 @@
 
 #include <fmt/format.h>
 
-#include "flash/operations.h"
-#include "flash/texts.h"
 #include "i18n/lang.h"
 
 namespace rtd::shell {
 
-void ProgressGauge::Start(int32_t maximum, const std::string& title, uint32_t now_ms) {
+void ProgressGauge::Start(int32_t maximum, const std::string& title, uint32_t bytes_per_step,
+                          uint32_t now_ms) {
   saved_caption_ = title;
   if (maximum != 0) maximum_ = maximum;
   value_ = 0;
   visible_ = true;
-  bytes_per_step_ = BytesPerStep(title);
+  bytes_per_step_ = bytes_per_step;
   started_ms_ = now_ms;
   now_ms_ = now_ms;
 }
@@ -51,23 +50,6 @@ std::string ProgressGauge::Text() const {
     text += PickLangText(LANG_TEXT("осталось", "left"));
   }
   return text;
-}
-
-uint64_t BytesPerStep(const std::string& title) {
-  struct Unit {
-    LangText title;
-    uint64_t bytes;
-  };
-  static constexpr Unit kUnits[] = {{flash_text::kRead, 256},
-                                    {flash_text::kFullCompare, 256},
-                                    {flash_text::kWrite, 256},
-                                    {flash_text::kQuickCompare, kImageUnit}};
-  for (const Unit& unit : kUnits) {
-    const std::string russian = unit.title;                   // up to the first NUL
-    const std::string english = unit.title + russian.size() + 1;  // after it
-    if (title == russian || title == english) return unit.bytes;
-  }
-  return 0;
 }
 
 void ToolbarNoticeState::Show(uint32_t duration_ms, uint32_t blink_ms, const std::string& text) {

@@ -17,8 +17,10 @@ class ProgressGauge {
   };
 
   // A new operation: its title becomes the status text and is kept for
-  // ProgressStep. A maximum of 0 keeps the previous maximum.
-  void Start(int32_t maximum, const std::string& title, uint32_t now_ms);
+  // ProgressStep. A maximum of 0 keeps the previous maximum. Each step
+  // stands for bytes_per_step bytes of flash (0: the steps are not bytes,
+  // no speed is shown), as the operation said through SetProgressUnit.
+  void Start(int32_t maximum, const std::string& title, uint32_t bytes_per_step, uint32_t now_ms);
   Step StepTo(int32_t value, uint32_t now_ms);
   void Hide() { visible_ = false; }
 
@@ -42,11 +44,6 @@ class ProgressGauge {
   uint32_t started_ms_ = 0;
   uint32_t now_ms_ = 0;
 };
-
-// Bytes one gauge step stands for in the operation with this title (either
-// language): 256 for read, full compare and write, 64 KiB for the quick
-// compare, 0 for anything else.
-uint64_t BytesPerStep(const std::string& title);
 
 // The toolbar notice: a text in the panel that blinks for a while, then
 // goes. The window runs two timers as these fields say.

@@ -234,14 +234,21 @@ TEST_F(WindowTest, ASecondClickOnTheRunningReadStopsIt) {
   EXPECT_TRUE(seams_.file_names.empty());
 }
 
-TEST_F(WindowTest, ClosingDuringAReadStopsItClosesTheProgrammerAndSavesTheSettings) {
+TEST_F(WindowTest, ClosingDuringAReadStopsItThenClosesTheProgrammerAndSavesTheSettings) {
   Open(true, "Lang=1\r\nDebug=1");
   Connect();
   RecordBoxes();
-  bool closed = false;
-  AtPump(20, [&] { closed = form_->close(); });
+  bool closed_at_once = true;
+  bool open_under_the_read = false;
+  AtPump(20, [&] {
+    closed_at_once = form_->close();
+    // The read below still holds the programmer: the close waits for it.
+    open_under_the_read = form_->session().link().transport().IsOpen();
+  });
   Click(B::SpeedButtonRead);
-  EXPECT_TRUE(closed);
+  EXPECT_FALSE(closed_at_once);
+  EXPECT_TRUE(open_under_the_read);
+  EXPECT_TRUE(form_->shell().Closed());
   EXPECT_TRUE(boxes_.empty());
   EXPECT_FALSE(form_->session().link().transport().IsOpen());
   EXPECT_FALSE(form_->TimerEnabled(form_->WatchTimer()));
@@ -283,10 +290,10 @@ TEST_F(WindowTest, BoxesOpenCentredFiftyPixelsBelowTheCentreWithTheWatchStopped)
     placed_right = placed_right && box->pos() == QPoint(want.x, want.y);
   };
   seams_.box_answers = {IDYES, IDNO, IDOK, IDOK};
-  EXPECT_EQ(form_->MessageBoxPrintf(MB_ICONWARNING, "Continue?"), IDYES);
-  EXPECT_EQ(form_->MessageBoxPrintf(MB_ICONWARNING, "Continue?"), IDNO);
-  EXPECT_EQ(form_->MessageBoxPrintf(MB_ICONERROR, "Failed %d", 3), IDOK);
-  EXPECT_EQ(form_->MessageBoxPrintf(0, "plain"), IDOK);
+  EXPECT_EQ(form_->shell().MessageBoxPrintf(MB_ICONWARNING, "Continue?"), IDYES);
+  EXPECT_EQ(form_->shell().MessageBoxPrintf(MB_ICONWARNING, "Continue?"), IDNO);
+  EXPECT_EQ(form_->shell().MessageBoxPrintf(MB_ICONERROR, "Failed %d", 3), IDOK);
+  EXPECT_EQ(form_->shell().MessageBoxPrintf(0, "plain"), IDOK);
   EXPECT_EQ(titles, (std::vector<QString>{"Warning", "Warning", "Error", ""}));
   EXPECT_EQ(button_counts, (std::vector<int>{2, 2, 1, 1}));
   EXPECT_EQ(watch_on, (std::vector<bool>{false, false, false, false}));
@@ -322,7 +329,7 @@ TEST_F(WindowTest, AToolbarNoticeBlinksAndThenLeavesTheEmptyPanel) {
   auto* panel = form_->findChild<QWidget*>("PanelMenu");
   auto* flash = form_->findChild<QTimer*>("TimerFlash");
   auto* end = form_->findChild<QTimer*>("UniversalTimer");
-  form_->ToolbarNotice(2500, 250, "The file is written");
+  form_->shell().ToolbarNotice(2500, 250, "The file is written");
   EXPECT_EQ(form_->PanelCaption(), "The file is written");
   EXPECT_TRUE(form_->TimerEnabled(flash));
   EXPECT_EQ(flash->interval(), 250);
@@ -376,7 +383,7 @@ TEST_F(WindowTest, TheSavedLanguageTranslatesHintsAndCaptionsAndIsSavedAgain) {
 
 TEST_F(WindowTest, AfterASwitchTheOldLogStaysAndTheNextBoxSpeaksTheNewLanguage) {
   Open(false);
-  form_->LogPrintf("written in English");
+  form_->shell().LogPrintf("written in English");
   form_->SetLanguage(0);
   RecordBoxes();
   QStringList buttons;
@@ -387,7 +394,7 @@ TEST_F(WindowTest, AfterASwitchTheOldLogStaysAndTheNextBoxSpeaksTheNewLanguage) 
     }
   };
   seams_.box_answers = {IDNO};
-  form_->MessageBoxPrintf(MB_ICONWARNING, "?");
+  form_->shell().MessageBoxPrintf(MB_ICONWARNING, "?");
   EXPECT_EQ(Log(), QStringList{"written in English"});
   EXPECT_EQ(boxes_, (std::vector<std::string>{"Предупреждение"}));
   // Qt's own button texts follow (its Russian translations are in the package list).
