@@ -49,11 +49,9 @@ constexpr int kCmdDebug = 200;
 constexpr int kCmdLog = 201;
 constexpr int kCmdRussian = 202;
 constexpr int kCmdEnglish = 203;
+// Runs the next task handed to Post.
+constexpr UINT kRunPosted = WM_APP + 1;
 
-constexpr LangText kOpenTitle = LANG_TEXT("Выбор файла", "The choice of file");
-constexpr LangText kSaveTitle = LANG_TEXT("Сохранение файла", "Saving the File");
-constexpr LangText kHandlerFailed =
-    LANG_TEXT("Непредвиденная ошибка: %s", "Unexpected error: %s");
 constexpr LangText kDialogFailed =
     LANG_TEXT("Ошибка создания формы диалога", "Failed to create the dialog");
 
@@ -114,21 +112,23 @@ RECT Box(int x, int y, int w, int h) { return RECT{x, y, x + w, y + h}; }
 
 MainWindow::MainWindow(std::unique_ptr<HidPlatform> platform, Clock& clock,
                        const shell::SessionPaths& paths, WindowSeams* seams)
-    : clock_(clock), seams_(seams), run_timers_(seams == nullptr || seams->run_timers) {
-  session_ = std::make_unique<shell::Session>(std::move(platform), clock, *this, paths);
-  watch_ = std::make_unique<shell::ConnectionWatch>(session_->programmer(), *this);
+    : seams_(seams), run_timers_(seams == nullptr || seams->run_timers) {
+  shell_ = std::make_unique<shell::WindowShell>(std::move(platform), clock, paths, *this);
 }
 
 MainWindow::~MainWindow() {
-  if (window_ != nullptr && !destroyed_) {
-    destroyed_ = true;
-    ::DestroyWindow(window_);
-  }
+  Destroy();
   for (HGDIOBJ o : {static_cast<HGDIOBJ>(fixed_font_), static_cast<HGDIOBJ>(form_font_)})
     if (o != nullptr) ::DeleteObject(o);
   if (icon_ != nullptr) ::DestroyIcon(icon_);
   if (small_icon_ != nullptr) ::DestroyIcon(small_icon_);
   if (g_window == this) g_window = nullptr;
+}
+
+void MainWindow::Destroy() {
+  if (window_ == nullptr || destroyed_) return;
+  destroyed_ = true;
+  ::DestroyWindow(window_);
 }
 
 int MainWindow::Scale(int pixels) const { return ::MulDiv(pixels, dpi_, 96); }
@@ -169,7 +169,7 @@ bool MainWindow::Create(HINSTANCE instance, std::string* error) {
     return false;
   }
   BuildForm();
-  FormCreate();
+  shell_->Start();
   return true;
 }
 
@@ -314,87 +314,51 @@ void MainWindow::BuildForm() {
   item("MenuItemLanguageEnglishx", "English", kCmdEnglish, false);
 }
 
-void MainWindow::FormCreate() {
-  LoadSettings();
-  ShowDebugItems(Item("MenuItemDebug").checked);
-  session_->programmer().ProgrammerInfo = {};
-  SetButtonsState(false);
-  EnableTimer(Timer::TimerQELPADTest, true, shell::kWatchIntervalMs);
+void MainWindow::MoveWindow(int32_t left, int32_t top) {
+  ::SetWindowPos(window_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void MainWindow::LoadSettings() {
-  RECT outer;
-  ::GetWindowRect(window_, &outer);
-  const auto loaded = session_->settings().LoadSettings(
-      ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), outer.right - outer.left,
-      outer.bottom - outer.top);
-  if (!loaded) return;
-  ::SetWindowPos(window_, nullptr, loaded->left, loaded->top, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  Item("MenuItemLog").checked = loaded->log;
-  Item("MenuItemDebug").checked = loaded->debug;
-  SetLanguage(loaded->lang);
+shell::Rect MainWindow::WindowRect() const {
+  RECT r;
+  ::GetWindowRect(window_, &r);
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
-void MainWindow::SaveSettings() {
-  RECT outer;
-  ::GetWindowRect(window_, &outer);
-  MainSettingsValues values;
-  values.top = outer.top;
-  values.left = outer.left;
-  values.lang = SetLanguage(-1);
-  values.log = Item("MenuItemLog").checked;
-  values.debug = Item("MenuItemDebug").checked;
-  session_->settings().SaveSettings(values);
+shell::Size MainWindow::ScreenSize() const {
+  return {::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
 }
 
-void MainWindow::Close() {
-  // A second close request while the first one waits is the same request.
-  if (closing_) return;
-  FormCloseQuery();
-  closed_ = true;
+// The shell has run the close sequence below a handler that has now
+// returned: the window goes.
+void MainWindow::FinishClose() {
   ::ShowWindow(window_, SW_HIDE);
-  // A handler below this one (an operation, a box) still uses the window:
-  // it is destroyed once the last of them has returned.
-  if (handler_depth_ > 0) {
-    destroy_pending_ = true;
-    return;
-  }
-  destroyed_ = true;
-  ::DestroyWindow(window_);
+  Destroy();
 }
 
-void MainWindow::FormCloseQuery() {
-  closing_ = true;
-  IdleFlag = 1;  // a running operation stops before its next block
-  // An open file chooser is cancelled, so the operation below it can end.
-  if (current_dialog_ != nullptr) ::PostMessageW(current_dialog_, WM_COMMAND, IDCANCEL, 0);
-  DelayWithMessages(100);
-  EnableTimer(Timer::TimerQELPADTest, false);
-  session_->link().transport().LinkClose();
-  DelayWithMessages(100);
-  SaveSettings();
+// --- switches, language, the translation walk ---
+
+void MainWindow::DrawSwitches(bool log, bool debug) {
+  Component& log_item = Item("MenuItemLog");
+  Component& debug_item = Item("MenuItemDebug");
+  log_item.checked = log;
+  debug_item.checked = debug;
+  // The two debug items are shown or hidden together.
+  log_item.visible = debug;
+  debug_item.visible = debug;
 }
 
-// --- language, caption, debug items ---
-
-int32_t MainWindow::SetLanguage(int32_t index) {
-  if (index == -1) return CurrentLanguage;
-  CurrentLanguage = shell::LanguageForIndex(index, CurrentLanguage);
-  const bool english = CurrentLanguage == kLanguageEnglish;
+void MainWindow::DrawLanguage(int32_t language, const std::string& caption) {
+  const bool english = language == kLanguageEnglish;
   Item("MenuItemLanguageRussianx").checked = !english;
   Item("MenuItemLanguageEnglishx").checked = english;
-  watch_->ControllerConnected = false;
-  UpdateCaption();
-  TranslateWindow();
-  return CurrentLanguage;
+  ::SetWindowTextW(window_, W(caption).c_str());
+  TranslateForm();
 }
 
-// The translation walk: every component whose form name has a row takes
-// what its kind takes (captions, hints with their tooltip switched on; a
-// menu item's hint does not switch anything on). Names ending in "x" have
-// no row by rule.
-void MainWindow::TranslateWindow() {
+// Every component whose form name has a row takes what its kind takes:
+// captions, and hints with their tooltip switched on (a menu item's hint
+// switches nothing on). Names ending in "x" have no row by rule.
+void MainWindow::TranslateForm() {
   const std::string form = "MainForm";
   if (const TranslationEntry* e = FindTranslation(form + "_Caption", FormTranslationTable))
     ::SetWindowTextW(window_, W(TranslationText(*e)).c_str());
@@ -403,30 +367,17 @@ void MainWindow::TranslateWindow() {
     const std::string prefix = form + "_" + c.name;
     const TranslationEntry* caption = FindTranslation(prefix + "_Caption", FormTranslationTable);
     const TranslationEntry* hint = FindTranslation(prefix + "_Hint", FormTranslationTable);
-    const bool takes_caption = c.kind == "TSpeedButton" || c.kind == "TPanel" || c.kind == "TMenuItem";
+    const bool takes_caption =
+        c.kind == "TSpeedButton" || c.kind == "TPanel" || c.kind == "TMenuItem";
     const bool takes_hint = takes_caption || c.kind == "TToolBar";
     if (caption != nullptr && takes_caption) {
       c.caption = TranslationText(*caption);
       if (c.window != nullptr) ::SetWindowTextW(c.window, W(c.caption).c_str());
     }
-    if (hint != nullptr && takes_hint) SetHint(c, TranslationText(*hint), c.kind != "TMenuItem" || c.show_hint);
+    if (hint != nullptr && takes_hint)
+      SetHint(c, TranslationText(*hint), c.kind != "TMenuItem" || c.show_hint);
   }
 }
-
-void MainWindow::UpdateCaption() { ::SetWindowTextW(window_, W(shell::WindowCaption()).c_str()); }
-
-void MainWindow::ShowDebugItems(bool visible) {
-  Item("MenuItemDebug").visible = visible;
-  Item("MenuItemLog").visible = visible;
-}
-
-void MainWindow::MenuItemDebugClick() { ShowDebugItems(Item("MenuItemDebug").checked); }
-
-void MainWindow::MenuItemLanguageRussianxClick() { SetLanguage(0); }
-
-void MainWindow::MenuItemLanguageEnglishxClick() { SetLanguage(1); }
-
-void MainWindow::SpeedButtonLanguageMakerxClick() { SetLanguage(0); }
 
 HMENU MainWindow::BuildPopupMenu() const {
   HMENU menu = ::CreatePopupMenu();
@@ -448,69 +399,34 @@ HMENU MainWindow::BuildPopupMenu() const {
 void MainWindow::ShowPopupMenu(int x, int y) {
   HMENU menu = BuildPopupMenu();
   const int command = static_cast<int>(::TrackPopupMenu(
-      menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN, x, y, 0, window_, nullptr));
+      menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN, x, y, 0, window_,
+      nullptr));
   ::DestroyMenu(menu);
   if (command != 0) MenuCommand(command);
 }
 
 void MainWindow::MenuCommand(int command) {
-  for (Component& c : components_) {
-    if (c.kind != "TMenuItem" || c.command != command) continue;
-    if (c.auto_check) c.checked = !c.checked;
-    break;
-  }
   switch (command) {
-    case kCmdDebug: RunHandler([this] { MenuItemDebugClick(); }); break;
-    case kCmdRussian: RunHandler([this] { MenuItemLanguageRussianxClick(); }); break;
-    case kCmdEnglish: RunHandler([this] { MenuItemLanguageEnglishxClick(); }); break;
+    // The two switches check themselves on click.
+    case kCmdDebug: {
+      const bool checked = !Item("MenuItemDebug").checked;
+      shell_->RunHandler([this, checked] { shell_->MenuItemDebugClick(checked); });
+      break;
+    }
+    case kCmdLog: {
+      const bool checked = !Item("MenuItemLog").checked;
+      shell_->RunHandler([this, checked] { shell_->MenuItemLogClick(checked); });
+      break;
+    }
+    case kCmdRussian: shell_->SetLanguage(0); break;
+    case kCmdEnglish: shell_->SetLanguage(1); break;
     default: break;
   }
 }
 
-// --- the operations ---
-
-void MainWindow::RunHandler(const std::function<void()>& handler) {
-  ++handler_depth_;
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    MessageBoxPrintf(MB_ICONERROR, PickLangText(kHandlerFailed), e.what());
-    // Whatever ran is over: reopen the gate and the buttons.
-    IdleFlag = 1;
-    ProgressHide();
-    SetButtonsState(false);
-  } catch (...) {
-    MessageBoxPrintf(MB_ICONERROR, PickLangText(kHandlerFailed), "?");
-    IdleFlag = 1;
-    ProgressHide();
-    SetButtonsState(false);
-  }
-  --handler_depth_;
-  if (handler_depth_ == 0 && destroy_pending_ && !destroyed_) {
-    destroy_pending_ = false;
-    destroyed_ = true;
-    ::DestroyWindow(window_);
-  }
-}
-
-void MainWindow::RunOperation(OpResult (FlashOperations::*click)()) {
-  if (closing_) return;
-  RunHandler([this, click] { (session_->ops().*click)(); });
-}
-
-void MainWindow::SpeedButtonClick(ToolButton button) {
-  using F = FlashOperations;
-  static constexpr OpResult (F::*kClicks[])() = {
-      &F::SpeedButtonResetClick,        &F::SpeedButtonConnectClick,
-      &F::SpeedButtonReadClick,         &F::SpeedButtonWriteClick,
-      &F::SpeedButtonCompareClick,      &F::SpeedButtonCompareFastClick,
-      &F::SpeedButtonResetRTD2662Click, &F::SpeedButtonGetTouchParamClick};
-  RunOperation(kClicks[static_cast<std::size_t>(button)]);
-}
-
 // --- log ---
 
-void MainWindow::AppendLogLine(const std::string& line) {
+void MainWindow::AppendLog(const std::string& line) {
   // No pumping here: logging inside loops stays cheap.
   const int length = ::GetWindowTextLengthW(Memo);
   const std::wstring text = (length > 0 ? L"\r\n" : L"") + WithCrLf(line);
@@ -521,14 +437,12 @@ void MainWindow::AppendLogLine(const std::string& line) {
 
 void MainWindow::ClearLog() { ::SetWindowTextW(Memo, L""); }
 
-void MainWindow::MemoDblClick() { ClearLog(); }
-
 std::string MainWindow::LogText() const { return WithoutCr(WindowText(Memo)); }
 
 LRESULT CALLBACK MainWindow::MemoProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                                       UINT_PTR, DWORD_PTR) {
   if (message == WM_LBUTTONDBLCLK && g_window != nullptr) {
-    g_window->RunHandler([] { g_window->MemoDblClick(); });
+    g_window->MemoDblClick();
     return 0;
   }
   if (message == WM_NCDESTROY) ::RemoveWindowSubclass(window, MemoProc, 1);
@@ -537,7 +451,7 @@ LRESULT CALLBACK MainWindow::MemoProc(HWND window, UINT message, WPARAM wparam, 
 
 // --- status bar, gauge, notice, buttons ---
 
-void MainWindow::SetStatusText(const std::string& text) {
+void MainWindow::DrawStatus(const std::string& text) {
   ::SendMessageW(StatusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(W(text).c_str()));
 }
 
@@ -549,39 +463,23 @@ std::string MainWindow::StatusText() const {
   return win::Narrow(text);
 }
 
-void MainWindow::StartProgress(int32_t maximum, const std::string& status_text) {
-  SetStatusText(status_text);
-  gauge_.Start(maximum, status_text, clock_.TickCount());
-  RECT bar, panel;
-  ::GetClientRect(MainToolBar, &bar);
-  ::GetWindowRect(PanelMenu, &panel);
-  ::MapWindowPoints(nullptr, MainToolBar, reinterpret_cast<POINT*>(&panel), 2);
-  const int width = bar.right - panel.left - Scale(5);
-  ::SetWindowPos(PanelMenu, nullptr, 0, 0, width, panel.bottom - panel.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  ::SetWindowPos(CGaugeProgressProcent, nullptr, 0, 0, width, panel.bottom - panel.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  SetGauge(CGaugeProgressProcent, gauge_.Percent(), W(gauge_.Text()));
-  ::ShowWindow(CGaugeProgressProcent, SW_SHOWNA);
-  ProcessMessages();
-}
-
-void MainWindow::ProgressStep(int32_t value) {
-  const auto step = gauge_.StepTo(value, clock_.TickCount());
-  if (step == shell::ProgressGauge::Step::kIgnored) return;
-  if (step == shell::ProgressGauge::Step::kShownAgain) {
-    SetStatusText(gauge_.SavedProgressCaption());
-    ::ShowWindow(CGaugeProgressProcent, SW_SHOWNA);
+void MainWindow::DrawGauge(const shell::ProgressGauge& gauge, bool restarted) {
+  if (restarted) {
+    // The panel and its gauge reach to 5 pixels before the toolbar's end.
+    RECT bar, panel;
+    ::GetClientRect(MainToolBar, &bar);
+    ::GetWindowRect(PanelMenu, &panel);
+    ::MapWindowPoints(nullptr, MainToolBar, reinterpret_cast<POINT*>(&panel), 2);
+    const int width = bar.right - panel.left - Scale(5);
+    const int height = panel.bottom - panel.top;
+    ::SetWindowPos(PanelMenu, nullptr, 0, 0, width, height,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(CGaugeProgressProcent, nullptr, 0, 0, width, height,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  // The gauge repaints only when the whole percent changes.
-  if (GaugePercent(CGaugeProgressProcent) != gauge_.Percent())
-    SetGauge(CGaugeProgressProcent, gauge_.Percent(), W(gauge_.Text()));
-  ProcessMessages();
-}
-
-void MainWindow::ProgressHide() {
-  gauge_.Hide();
-  ::ShowWindow(CGaugeProgressProcent, SW_HIDE);
+  // The gauge repaints only when its whole percent (or its text) changes.
+  if (gauge.visible()) SetGauge(CGaugeProgressProcent, gauge.Percent(), W(gauge.Text()));
+  ::ShowWindow(CGaugeProgressProcent, gauge.visible() ? SW_SHOWNA : SW_HIDE);
 }
 
 bool MainWindow::GaugeVisible() const { return ::IsWindowVisible(CGaugeProgressProcent) != 0; }
@@ -590,92 +488,34 @@ std::string MainWindow::GaugeText() const {
   return win::Narrow(rtd::winapp::GaugeText(CGaugeProgressProcent));
 }
 
-void MainWindow::SetPanelVisible(bool visible) {
-  ::ShowWindow(PanelMenu, visible ? SW_SHOWNA : SW_HIDE);
+void MainWindow::DrawNotice(const std::string& caption, bool panel_visible) {
+  ::ShowWindow(PanelMenu, panel_visible ? SW_SHOWNA : SW_HIDE);
+  ::SetWindowTextW(PanelMenu, W(caption).c_str());
 }
 
 bool MainWindow::PanelVisible() const {
   return (::GetWindowLongW(PanelMenu, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
-void MainWindow::ShowToolbarNotice(uint32_t duration_ms, uint32_t blink_ms, const std::string& text) {
-  ArmUniversalTimer(nullptr, 0);
-  notice_.Show(duration_ms, blink_ms, text);
-  SetPanelVisible(notice_.panel_visible());
-  ::SetWindowTextW(PanelMenu, W(notice_.caption()).c_str());
-  if (notice_.end_timer_ms() != 0)
-    ArmUniversalTimer([this] { ToolbarNoticeEnd(); }, notice_.end_timer_ms());
-  if (notice_.blink_timer_ms() != 0) {
-    EnableTimer(Timer::TimerFlash, true, notice_.blink_timer_ms());
-  } else {
-    EnableTimer(Timer::TimerFlash, false);
-    SetPanelVisible(true);
-  }
-}
-
-void MainWindow::ToolbarNoticeEnd() {
-  EnableTimer(Timer::TimerFlash, false);
-  ArmUniversalTimer(nullptr, 0);
-  notice_.End();
-  SetPanelVisible(notice_.panel_visible());
-  ::SetWindowTextW(PanelMenu, W(notice_.caption()).c_str());
-}
-
-void MainWindow::TimerFlashTimer() {
-  notice_.Blink();
-  SetPanelVisible(notice_.panel_visible());
-}
-
 std::string MainWindow::PanelCaption() const { return win::Narrow(WindowText(PanelMenu)); }
 
-void MainWindow::ArmUniversalTimer(std::function<void()> callback, uint32_t interval_ms) {
-  if (callback && interval_ms != 0) {
-    universal_callback_ = std::move(callback);
-    EnableTimer(Timer::UniversalTimer, true, interval_ms);
-  } else {
-    EnableTimer(Timer::UniversalTimer, false);
-  }
+void MainWindow::DrawButtons(const shell::ButtonStates& enabled) {
+  for (std::size_t i = 0; i < buttons_.size(); ++i)
+    ::EnableWindow(buttons_[i], enabled[i] ? TRUE : FALSE);
 }
 
-void MainWindow::UniversalTimerTimer() {
-  // A copy: the callback may arm the timer with another one.
-  const std::function<void()> callback = universal_callback_;
-  if (callback) callback();
-}
+// --- timers and the event loop ---
 
-void MainWindow::SetButtonsState(bool busy) {
-  const shell::ButtonStates on = shell::SetButtonsStateRule(
-      busy, watch_->ControllerConnected, session_->ops().CurrentFlash.Identified());
-  for (std::size_t i = 0; i < buttons_.size(); ++i) ::EnableWindow(buttons_[i], on[i] ? TRUE : FALSE);
-}
-
-void MainWindow::EnableButton(ToolButton button) { ::EnableWindow(Button(button), TRUE); }
-
-bool MainWindow::CommLogEnabled() const { return Find("MenuItemLog")->checked; }
-
-// --- timers and waiting ---
-
-void MainWindow::EnableTimer(Timer timer, bool enabled, uint32_t interval_ms) {
-  TimerSlot& slot = timers_[Slot(timer)];
-  slot.enabled = enabled;
-  if (interval_ms != 0) slot.interval_ms = interval_ms;
+void MainWindow::SetTimer(shell::WindowTimer timer, uint32_t interval_ms) {
   if (!run_timers_ || window_ == nullptr || destroyed_) return;
-  const auto id = static_cast<UINT_PTR>(timer);
-  if (enabled)
-    ::SetTimer(window_, id, slot.interval_ms, nullptr);  // restarts the interval
+  const auto id = static_cast<UINT_PTR>(timer) + 1;
+  if (interval_ms != 0)
+    ::SetTimer(window_, id, interval_ms, nullptr);  // restarts the interval
   else
     ::KillTimer(window_, id);
 }
 
-void MainWindow::SetWatchTimerEnabled(bool enabled) {
-  EnableTimer(Timer::TimerQELPADTest, enabled, shell::kWatchIntervalMs);
-}
-
-void MainWindow::TimerQELPADTestTimer() {
-  RunHandler([this] { watch_->TimerQELPADTestTimer(); });
-}
-
-void MainWindow::ProcessMessages() {
+void MainWindow::PumpMessages() {
   MSG message;
   while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
@@ -689,49 +529,22 @@ void MainWindow::ProcessMessages() {
   if (seams_ != nullptr && seams_->on_pump) seams_->on_pump();
 }
 
-void MainWindow::DelayWithMessages(uint32_t ms) {
-  const uint32_t start = clock_.TickCount();
-  while (clock_.TickCount() - start < ms) {
-    ProcessMessages();
-    // A short sleep between pumps keeps the wait from burning a core.
-    clock_.SleepMicroseconds(1000);
-  }
+void MainWindow::Post(std::function<void()> task) {
+  // Run from the event loop, not inside the button's own mouse handling.
+  posted_.push_back(std::move(task));
+  ::PostMessageW(window_, kRunPosted, 0, 0);
 }
 
 // --- message boxes ---
 
-shell::Rect MainWindow::MainWindowRect() const {
-  RECT r;
-  ::GetWindowRect(window_, &r);
-  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
-}
-
-int MainWindow::ShowMessageBox(uint32_t kind, const std::string& caption, const std::string& text) {
-  if (closed_) {
-    // The window is gone: an operation stopped by the close ends quietly,
-    // and a question gets the safe answer.
-    const uint32_t low = kind & 0xFF;
-    return (low == MB_ICONWARNING || low == MB_ICONQUESTION) ? IDNO : IDOK;
-  }
-  SetWatchTimerEnabled(false);
-  while (session_->link().ExchangeBusy) ProcessMessages();
-  const int answer = CenteredMessageBox(text, caption, kind | MB_TOPMOST);
-  // A box during the close (a settings file that cannot be written) must
-  // not bring the watch back to a programmer that has just been closed.
-  if (!closing_) SetWatchTimerEnabled(true);
-  return answer;
-}
-
-int MainWindow::CenteredMessageBox(const std::string& text, const std::string& caption,
-                                   uint32_t flags) {
-  const uint32_t low = flags & 0xFF;
+int MainWindow::RunMessageBox(uint32_t kind, const std::string& caption, const std::string& text) {
+  UINT flags = kind | MB_TOPMOST;
+  const uint32_t low = kind & 0xFF;
   if (low == MB_ICONQUESTION || low == MB_ICONWARNING) flags |= MB_YESNO;
+  // The hook puts the box over the window as it opens; one box at a time.
   box_placed_ = false;
   box_hook_ = ::SetWindowsHookExW(WH_CBT, MessageBoxHookProc, nullptr, ::GetCurrentThreadId());
-  int answer = 0;
-  RunHandler([&] {
-    answer = ::MessageBoxW(window_, WithCrLf(text).c_str(), W(caption).c_str(), flags);
-  });
+  const int answer = ::MessageBoxW(window_, WithCrLf(text).c_str(), W(caption).c_str(), flags);
   box_placed_ = false;
   if (box_hook_ != nullptr) ::UnhookWindowsHookEx(box_hook_);
   box_hook_ = nullptr;
@@ -746,7 +559,7 @@ LRESULT CALLBACK MainWindow::MessageBoxHookProc(int code, WPARAM wparam, LPARAM 
     RECT r;
     std::optional<shell::Size> size;
     if (::GetWindowRect(box, &r)) size = shell::Size{r.right - r.left, r.bottom - r.top};
-    const shell::Point at = shell::MessageBoxPosition(self->MainWindowRect(), size);
+    const shell::Point at = shell::MessageBoxPosition(self->WindowRect(), size);
     ::SetWindowPos(box, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ::SetForegroundWindow(box);
     if (self->seams_ != nullptr) {
@@ -763,16 +576,11 @@ LRESULT CALLBACK MainWindow::MessageBoxHookProc(int code, WPARAM wparam, LPARAM 
 
 // --- file choosers ---
 
-std::string MainWindow::ChooseImageToOpen() { return ChooseImage(false); }
-
-std::string MainWindow::ChooseImageToSave() { return ChooseImage(true); }
-
-std::string MainWindow::ChooseImage(bool save) {
-  const std::optional<std::string> start = session_->settings().ChooserStartDirectory();
-  if (!start) return {};
+std::string MainWindow::RunFileDialog(bool save, const std::string& title,
+                                      const std::string& start_dir) {
   std::wstring file(32768, L'\0');
-  const std::wstring directory = W(*start);
-  const std::wstring title = W(PickLangText(save ? kSaveTitle : kOpenTitle));
+  const std::wstring directory = W(start_dir);
+  const std::wstring caption = W(title);
   static const wchar_t kFilter[] = L"*.BIN\0*.BIN\0";
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof(ofn);
@@ -783,25 +591,19 @@ std::string MainWindow::ChooseImage(bool save) {
   ofn.lpstrFile = file.data();
   ofn.nMaxFile = static_cast<DWORD>(file.size());
   ofn.lpstrInitialDir = directory.empty() ? nullptr : directory.c_str();
-  ofn.lpstrTitle = title.c_str();
+  ofn.lpstrTitle = caption.c_str();
   ofn.lpstrDefExt = L"BIN";
   // Resizable, no read-only box; the save chooser asks nothing before an
   // existing file is replaced, the open chooser takes a name that does not
   // exist yet. The hook finds the dialog's window to keep it centred.
   ofn.Flags = OFN_EXPLORER | OFN_ENABLEHOOK | OFN_ENABLESIZING | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
   ofn.lpfnHook = FileDialogHookProc;
-
   current_dialog_ = nullptr;
-  dialog_running_ = true;
-  centring_.Start();
-  EnableTimer(Timer::TimerOnShow, true, 1);
-  BOOL confirmed = FALSE;
-  RunHandler([&] { confirmed = save ? ::GetSaveFileNameW(&ofn) : ::GetOpenFileNameW(&ofn); });
-  EnableTimer(Timer::TimerOnShow, false);
-  dialog_running_ = false;
+  const BOOL confirmed = save ? ::GetSaveFileNameW(&ofn) : ::GetOpenFileNameW(&ofn);
   current_dialog_ = nullptr;
   if (!confirmed) {
-    if (::CommDlgExtendedError() != 0) MessageBoxPrintf(MB_ICONERROR, PickLangText(kDialogFailed));
+    if (::CommDlgExtendedError() != 0)
+      shell_->MessageBoxPrintf(MB_ICONERROR, PickLangText(kDialogFailed));
     return {};
   }
   return win::Narrow(file.c_str());
@@ -835,19 +637,17 @@ UINT_PTR CALLBACK MainWindow::FileDialogHookProc(HWND dialog, UINT message, WPAR
   return 0;
 }
 
-void MainWindow::TimerOnShowTimer() { CentreFileDialog(); }
-
-void MainWindow::CentreFileDialog() {
-  if (!dialog_running_) return;
-  bool keep_timer = true;
-  const bool move_now = centring_.Tick(current_dialog_ != nullptr && ::IsWindow(current_dialog_), &keep_timer);
-  if (!keep_timer) EnableTimer(Timer::TimerOnShow, false);
-  if (!move_now) return;
+shell::DialogWindow MainWindow::FileDialog() const {
+  if (current_dialog_ == nullptr || !::IsWindow(current_dialog_)) return {};
   RECT r;
-  std::optional<shell::Size> size;
-  if (::GetWindowRect(current_dialog_, &r)) size = shell::Size{r.right - r.left, r.bottom - r.top};
-  const shell::Point at = shell::CentredOver(MainWindowRect(), size);
-  ::SetWindowPos(current_dialog_, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  if (!::GetWindowRect(current_dialog_, &r)) return {true, std::nullopt};
+  return {true, shell::Size{r.right - r.left, r.bottom - r.top}};
+}
+
+void MainWindow::MoveFileDialog(shell::Point at) {
+  if (current_dialog_ == nullptr) return;
+  ::SetWindowPos(current_dialog_, nullptr, at.x, at.y, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // --- the window's messages ---
@@ -867,13 +667,19 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_COMMAND: {
       const int id = LOWORD(wparam);
-      if (id >= kIdFirstButton && id < kIdFirstButton + static_cast<int>(buttons_.size())) {
-        SpeedButtonClick(static_cast<ToolButton>(id - kIdFirstButton));
-      } else if (id == kIdLanguageMaker) {
-        RunHandler([this] { SpeedButtonLanguageMakerxClick(); });
-      }
+      if (id >= kIdFirstButton && id < kIdFirstButton + static_cast<int>(buttons_.size()))
+        shell_->Click(static_cast<ToolButton>(id - kIdFirstButton));
+      else if (id == kIdLanguageMaker)
+        shell_->SetLanguage(0);
       return 0;
     }
+    case kRunPosted:
+      if (!posted_.empty()) {
+        const std::function<void()> task = std::move(posted_.front());
+        posted_.pop_front();
+        task();
+      }
+      return 0;
     case WM_CONTEXTMENU:
       if (reinterpret_cast<HWND>(wparam) == PanelMenu) {
         int x = static_cast<short>(LOWORD(lparam)), y = static_cast<short>(HIWORD(lparam));
@@ -887,15 +693,17 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       return 0;
     case WM_TIMER:
-      switch (static_cast<Timer>(wparam)) {
-        case Timer::TimerQELPADTest: TimerQELPADTestTimer(); break;
-        case Timer::TimerOnShow: TimerOnShowTimer(); break;
-        case Timer::UniversalTimer: RunHandler([this] { UniversalTimerTimer(); }); break;
-        case Timer::TimerFlash: TimerFlashTimer(); break;
-      }
+      if (wparam >= 1 && wparam <= static_cast<WPARAM>(shell::kWindowTimerCount))
+        shell_->TimerTick(static_cast<shell::WindowTimer>(wparam - 1));
       return 0;
     case WM_CLOSE:
-      Close();
+      if (shell_->CloseRequested()) {
+        Destroy();
+      } else if (current_dialog_ != nullptr) {
+        // The close waits for the operation below; an open file chooser
+        // is cancelled so that it can end.
+        ::PostMessageW(current_dialog_, WM_COMMAND, IDCANCEL, 0);
+      }
       return 0;
     case WM_DESTROY:
       destroyed_ = true;

@@ -1,9 +1,9 @@
 // The main window on Windows, built on the system's own controls: a
 // toolbar of eight operation buttons and the notice panel with the
-// progress gauge, the log, and a one-panel status bar. Every button is a
-// flash operation of the shell's session; the window provides the output
-// services they report through, and the connection watch runs on its
-// 200 ms timer. Everything runs on the one GUI thread.
+// progress gauge, the log, and a one-panel status bar. The shell's
+// WindowShell decides everything; this window draws what it says and hands
+// it the clicks, the close request and the timers' ticks. Everything runs
+// on the one GUI thread.
 #pragma once
 
 #include <array>
@@ -14,11 +14,9 @@
 #include <vector>
 
 #include "core/clock.h"
-#include "core/output_services.h"
-#include "shell/connection_watch.h"
-#include "shell/gauge.h"
-#include "shell/placement.h"
+#include "shell/front_end.h"
 #include "shell/session.h"
+#include "shell/window_shell.h"
 // After the core's headers: windows.h defines macros named like some of
 // their constants.
 #include "winapp/controls.h"
@@ -37,13 +35,10 @@ struct WindowSeams {
   std::function<void(HWND)> on_modal_shown;
   // Called on every message pump (tests act "between blocks" here).
   std::function<void()> on_pump;
-  // False: the timers only record whether they are enabled, and the test
-  // ticks them by calling their handlers; no real time passes.
+  // False: the timers are only armed in the shell, and the test ticks them
+  // by hand; no real time passes.
   bool run_timers = true;
 };
-
-// The window's timers, by their form names.
-enum class Timer { TimerQELPADTest = 1, TimerOnShow, UniversalTimer, TimerFlash };
 
 // One component of the form: its name and kind as the translation table
 // knows them, and what the translation may change.
@@ -60,7 +55,7 @@ struct Component {
   int command = 0;        // menu items: the WM_COMMAND id
 };
 
-class MainWindow : public OutputServices, public shell::WatchHost {
+class MainWindow : public shell::FrontEnd {
  public:
   // seams may be null (a person answers). Create() builds the window.
   MainWindow(std::unique_ptr<HidPlatform> platform, Clock& clock, const shell::SessionPaths& paths,
@@ -69,22 +64,15 @@ class MainWindow : public OutputServices, public shell::WatchHost {
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
-  // Registers the classes, makes the window and runs FormCreate. False
+  // Registers the classes, makes the window and starts the shell. False
   // with the system's reason in *error when the window cannot be made.
   bool Create(HINSTANCE instance, std::string* error);
   HWND hwnd() const { return window_; }
   // Whether the window has been destroyed (its close has ended).
   bool destroyed() const { return destroyed_; }
 
-  // -1: the current language, nothing changes; 1: English; anything else
-  // Russian. Returns the language in force.
-  int32_t SetLanguage(int32_t index);
-  void UpdateCaption();
-  // MenuItemDebug and MenuItemLog are shown or hidden together.
-  void ShowDebugItems(bool visible);
-
-  shell::Session& session() { return *session_; }
-  shell::ConnectionWatch& watch() { return *watch_; }
+  shell::WindowShell& shell() { return *shell_; }
+  shell::Session& session() { return shell_->session(); }
   HWND Button(ToolButton button) const { return buttons_[static_cast<std::size_t>(button)]; }
   std::string StatusText() const;
   std::string LogText() const;
@@ -92,55 +80,38 @@ class MainWindow : public OutputServices, public shell::WatchHost {
   bool PanelVisible() const;
   bool GaugeVisible() const;
   std::string GaugeText() const;
-  bool TimerEnabled(Timer timer) const { return timers_[Slot(timer)].enabled; }
   const Component* Find(const std::string& name) const;
-  const std::vector<Component>& Components() const { return components_; }
   // The popup menu as it would open now: its items' captions and checks.
   HMENU BuildPopupMenu() const;
 
   // The handlers, as the controls and timers call them.
-  void SpeedButtonClick(ToolButton button);
-  void SpeedButtonLanguageMakerxClick();
-  void MenuItemDebugClick();
-  void MenuItemLanguageRussianxClick();
-  void MenuItemLanguageEnglishxClick();
-  void MemoDblClick();
-  void TimerQELPADTestTimer();
-  void TimerOnShowTimer();
-  void UniversalTimerTimer();
-  void TimerFlashTimer();
-  // A menu command by its id, as the popup menu sends it.
   void MenuCommand(int command);
-  // A close request (WM_CLOSE).
-  void Close();
+  void MemoDblClick() { ClearLog(); }
+  void Tick(shell::WindowTimer timer) { shell_->TimerTick(timer); }
 
-  // --- OutputServices ---
-  void AppendLogLine(const std::string& line) override;
-  int ShowMessageBox(uint32_t kind, const std::string& caption, const std::string& text) override;
-  void StartProgress(int32_t maximum, const std::string& status_text) override;
-  void ProgressStep(int32_t value) override;
-  void ProgressHide() override;
-  void ShowToolbarNotice(uint32_t duration_ms, uint32_t blink_ms, const std::string& text) override;
-  void SetStatusText(const std::string& text) override;
-  void SetButtonsState(bool busy) override;
-  void EnableButton(ToolButton button) override;
-  void ProcessMessages() override;
-  void DelayWithMessages(uint32_t ms) override;
-  std::string ChooseImageToOpen() override;
-  std::string ChooseImageToSave() override;
-  bool CommLogEnabled() const override;
-
-  // --- WatchHost ---
+  // --- FrontEnd ---
+  void AppendLog(const std::string& line) override;
   void ClearLog() override;
-  void SetWatchTimerEnabled(bool enabled) override;
+  void DrawStatus(const std::string& text) override;
+  void DrawGauge(const shell::ProgressGauge& gauge, bool restarted) override;
+  void DrawNotice(const std::string& caption, bool panel_visible) override;
+  void DrawButtons(const shell::ButtonStates& enabled) override;
+  void DrawSwitches(bool log, bool debug) override;
+  void DrawLanguage(int32_t language, const std::string& caption) override;
+  shell::Rect WindowRect() const override;
+  shell::Size ScreenSize() const override;
+  void MoveWindow(int32_t left, int32_t top) override;
+  void FinishClose() override;
+  int RunMessageBox(uint32_t kind, const std::string& caption, const std::string& text) override;
+  std::string RunFileDialog(bool save, const std::string& title,
+                            const std::string& start_dir) override;
+  shell::DialogWindow FileDialog() const override;
+  void MoveFileDialog(shell::Point at) override;
+  void PumpMessages() override;
+  void Post(std::function<void()> task) override;
+  void SetTimer(shell::WindowTimer timer, uint32_t interval_ms) override;
 
  private:
-  struct TimerSlot {
-    bool enabled = false;
-    uint32_t interval_ms = 0;
-  };
-  static std::size_t Slot(Timer t) { return static_cast<std::size_t>(t) - 1; }
-
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK MemoProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                                    UINT_PTR id, DWORD_PTR data);
@@ -154,27 +125,10 @@ class MainWindow : public OutputServices, public shell::WatchHost {
   Component& AddComponent(const std::string& name, const std::string& kind, HWND window);
   Component& Item(const std::string& name);
   void SetHint(Component& c, const std::string& hint, bool show);
-  void FormCreate();
-  void FormCloseQuery();
-  void LoadSettings();
-  void SaveSettings();
-  void TranslateWindow();
+  void TranslateForm();
   void ShowPopupMenu(int x, int y);
-  // Runs one event handler; an exception that escapes it is shown and the
-  // program goes on. Counts how deep handlers nest, so the window is
-  // destroyed only once the last of them has returned.
-  void RunHandler(const std::function<void()>& handler);
-  void RunOperation(OpResult (FlashOperations::*click)());
-  int CenteredMessageBox(const std::string& text, const std::string& caption, uint32_t flags);
-  std::string ChooseImage(bool save);
-  void CentreFileDialog();
-  void ArmUniversalTimer(std::function<void()> callback, uint32_t interval_ms);
-  void ToolbarNoticeEnd();
-  void EnableTimer(Timer timer, bool enabled, uint32_t interval_ms = 0);
-  void SetPanelVisible(bool visible);
-  shell::Rect MainWindowRect() const;
+  void Destroy();
 
-  Clock& clock_;
   WindowSeams* seams_;
   bool run_timers_;
   HINSTANCE instance_ = nullptr;
@@ -196,25 +150,11 @@ class MainWindow : public OutputServices, public shell::WatchHost {
   HICON small_icon_ = nullptr;
   std::vector<Component> components_;
 
-  std::array<TimerSlot, 4> timers_{};
-  std::unique_ptr<shell::Session> session_;
-  std::unique_ptr<shell::ConnectionWatch> watch_;
-  shell::ProgressGauge gauge_;
-  shell::ToolbarNoticeState notice_;
-  std::function<void()> universal_callback_;
-  shell::FileDialogCentring centring_;
+  std::unique_ptr<shell::WindowShell> shell_;
+  std::deque<std::function<void()>> posted_;
   HWND current_dialog_ = nullptr;  // the file dialog's top-level window while one runs
-  bool dialog_running_ = false;
   bool box_placed_ = false;
   HHOOK box_hook_ = nullptr;
-
-  int handler_depth_ = 0;
-  // Set when a close request is being handled; no new operation starts.
-  bool closing_ = false;
-  // Set once the window has agreed to close: a stopped operation below the
-  // close finishes without boxes over a window that is gone.
-  bool closed_ = false;
-  bool destroy_pending_ = false;
   bool destroyed_ = false;
 };
 

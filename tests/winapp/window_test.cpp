@@ -21,7 +21,7 @@ namespace {
 
 constexpr uint32_t kFlashSize = 64 * 1024;
 using B = ToolButton;
-using winapp::Timer;
+using shell::WindowTimer;
 
 std::string Pattern(uint8_t seed) {
   std::string s(kFlashSize, '\0');
@@ -66,7 +66,7 @@ class WinWindowTest : public ::testing::Test {
     ASSERT_TRUE(window_->Create(::GetModuleHandleW(nullptr), &error)) << error;
     ::ShowWindow(window_->hwnd(), SW_SHOWNA);
   }
-  void Tick() { window_->TimerQELPADTestTimer(); }
+  void Tick() { window_->Tick(WindowTimer::TimerQELPADTest); }
   // A click as the user makes it: down and up on the button; the handler
   // runs from the message loop.
   void Click(B button) { ClickNow(window_->Button(button)); Pump(); }
@@ -154,7 +154,7 @@ TEST_F(WinWindowTest, StartsWithTheDesignedLayoutEveryButtonOffAndTheLinkStatusA
   EXPECT_FALSE(::IsWindowVisible(window_->Find("SpeedButtonLanguageMakerx")->window));
   EXPECT_TRUE(Enabled().empty());
   EXPECT_TRUE(window_->LogText().empty());
-  EXPECT_TRUE(window_->TimerEnabled(Timer::TimerQELPADTest));
+  EXPECT_TRUE(window_->shell().TimerArmed(WindowTimer::TimerQELPADTest));
   Tick();
   EXPECT_EQ(window_->StatusText(), "Controller is disconnected");
 }
@@ -173,7 +173,7 @@ TEST_F(WinWindowTest, ConnectThenReadIntoAFileChosenInACentredSaveDialogThenComp
   shell::Rect placed{}, main{};
   seams_.on_modal_shown = [&](HWND w) {
     title = Title(w);
-    window_->TimerOnShowTimer();
+    window_->Tick(WindowTimer::TimerOnShow);
     placed = RectOf(w);
     main = RectOf(window_->hwnd());
   };
@@ -207,7 +207,7 @@ TEST_F(WinWindowTest, TheWriteErasesOnlyAfterYesInAWarningBoxPlacedBelowTheCentr
     const shell::Point want =
         shell::MessageBoxPosition(RectOf(window_->hwnd()), shell::Size{box.width, box.height});
     placed_right.push_back(box.left == want.x && box.top == want.y);
-    watch_on.push_back(window_->TimerEnabled(Timer::TimerQELPADTest));
+    watch_on.push_back(window_->shell().TimerArmed(WindowTimer::TimerQELPADTest));
   };
   seams_.file_names = {dir_.File("image.bin")};
   seams_.box_answers = {IDNO};
@@ -220,7 +220,7 @@ TEST_F(WinWindowTest, TheWriteErasesOnlyAfterYesInAWarningBoxPlacedBelowTheCentr
   EXPECT_TRUE(Logged("Write FLASH successfully")) << window_->LogText();
   EXPECT_EQ(placed_right, (std::vector<bool>{true, true}));
   EXPECT_EQ(watch_on, (std::vector<bool>{false, false}));
-  EXPECT_TRUE(window_->TimerEnabled(Timer::TimerQELPADTest));
+  EXPECT_TRUE(window_->shell().TimerArmed(WindowTimer::TimerQELPADTest));
 }
 
 TEST_F(WinWindowTest, ASecondClickOnTheRunningReadStopsIt) {
@@ -268,7 +268,7 @@ TEST_F(WinWindowTest, TheLanguageSwitchTranslatesCaptionHintsAndMenuAndIsSaved) 
   EXPECT_EQ(window_->Find("MenuItemLog")->caption, "Communication log");
   EXPECT_EQ(window_->Find("MenuItemLanguagex")->caption, "Язык/Language");
   Tick();
-  window_->MenuItemLanguageRussianxClick();
+  window_->shell().SetLanguage(0);
   EXPECT_EQ(Title(window_->hwnd()).rfind("Программатор RTD2662. Версия 1.03", 0), 0u);
   EXPECT_EQ(window_->Find("SpeedButtonRead")->hint, "Чтение памяти");
   EXPECT_EQ(window_->Find("MenuItemDebug")->caption, "Отладка");
@@ -281,15 +281,15 @@ TEST_F(WinWindowTest, TheLanguageSwitchTranslatesCaptionHintsAndMenuAndIsSaved) 
 TEST_F(WinWindowTest, ANoticeBlinksThenLeavesTheEmptyPanelAndADoubleClickClearsTheLog) {
   Open();
   Tick();
-  window_->ToolbarNotice(2500, 250, "The file is written");
-  EXPECT_TRUE(window_->TimerEnabled(Timer::TimerFlash));
-  EXPECT_TRUE(window_->TimerEnabled(Timer::UniversalTimer));
-  window_->TimerFlashTimer();
+  window_->shell().ToolbarNotice(2500, 250, "The file is written");
+  EXPECT_TRUE(window_->shell().TimerArmed(WindowTimer::TimerFlash));
+  EXPECT_TRUE(window_->shell().TimerArmed(WindowTimer::UniversalTimer));
+  window_->Tick(WindowTimer::TimerFlash);
   EXPECT_FALSE(window_->PanelVisible());
-  window_->UniversalTimerTimer();
+  window_->Tick(WindowTimer::UniversalTimer);
   EXPECT_TRUE(window_->PanelVisible());
   EXPECT_EQ(window_->PanelCaption(), "");
-  EXPECT_FALSE(window_->TimerEnabled(Timer::TimerFlash));
+  EXPECT_FALSE(window_->shell().TimerArmed(WindowTimer::TimerFlash));
 
   ASSERT_FALSE(window_->LogText().empty());
   ::SendMessageW(window_->Find("Memo")->window, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
