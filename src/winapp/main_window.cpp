@@ -108,6 +108,56 @@ std::string WithoutCr(const std::wstring& text) {
 
 RECT Box(int x, int y, int w, int h) { return RECT{x, y, x + w, y + h}; }
 
+// Whether the font draws Cyrillic: one letter is drawn and looked at. A
+// face that only claims it (Fixedsys as some systems ship it) would leave
+// every Russian log line blank.
+bool DrawsCyrillic(HFONT font) {
+  constexpr int kSide = 48;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = kSide;
+  info.bmiHeader.biHeight = -kSide;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC dc = ::CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bitmap == nullptr) {
+    ::DeleteDC(dc);
+    return true;  // cannot tell: keep the designed font
+  }
+  HGDIOBJ old_bitmap = ::SelectObject(dc, bitmap);
+  HGDIOBJ old_font = ::SelectObject(dc, font);
+  RECT all{0, 0, kSide, kSide};
+  ::FillRect(dc, &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+  ::SetTextColor(dc, RGB(0, 0, 0));
+  ::SetBkMode(dc, TRANSPARENT);
+  ::TextOutW(dc, 2, 2, L"\x0416", 1);
+  ::GdiFlush();
+  const auto* pixels = static_cast<const uint32_t*>(bits);
+  bool inked = false;
+  for (int i = 0; i < kSide * kSide && !inked; ++i) inked = (pixels[i] & 0xFFFFFF) != 0xFFFFFF;
+  ::SelectObject(dc, old_font);
+  ::SelectObject(dc, old_bitmap);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(dc);
+  return inked;
+}
+
+// The log's and the toolbar's font: Fixedsys, Cyrillic; where the system's
+// Fixedsys cannot draw Cyrillic, its fixed-pitch neighbour Courier New.
+HFONT MakeFixedFont(int height) {
+  for (const wchar_t* face : {L"Fixedsys", L"Courier New"}) {
+    HFONT font = ::CreateFontW(-height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
+                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                               FIXED_PITCH | FF_MODERN, face);
+    if (font != nullptr && DrawsCyrillic(font)) return font;
+    if (font != nullptr) ::DeleteObject(font);
+  }
+  return static_cast<HFONT>(::GetStockObject(ANSI_FIXED_FONT));
+}
+
 }  // namespace
 
 MainWindow::MainWindow(std::unique_ptr<HidPlatform> platform, Clock& clock,
@@ -211,9 +261,7 @@ void MainWindow::SetHint(Component& c, const std::string& hint, bool show) {
 
 void MainWindow::BuildForm() {
   // The toolbar's and the log's font: Fixedsys, 13 pixels, Cyrillic.
-  fixed_font_ = ::CreateFontW(-Scale(13), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
-                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                              FIXED_PITCH | FF_MODERN, L"Fixedsys");
+  fixed_font_ = MakeFixedFont(Scale(13));
   form_font_ = ::CreateFontW(-::MulDiv(8, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                              DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                              DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
