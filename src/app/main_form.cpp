@@ -297,6 +297,12 @@ void MainForm::DrawSwitches(bool log, bool debug) {
   MenuItemLog->setVisible(debug);
 }
 
+void MainForm::LanguageItemClick(int32_t index) {
+  const bool english = SetLanguage(index) == kLanguageEnglish;
+  MenuItemLanguageRussianx->setChecked(!english);
+  MenuItemLanguageEnglishx->setChecked(english);
+}
+
 void MainForm::DrawLanguage(int32_t language, const std::string& caption) {
   const bool english = language == kLanguageEnglish;
   MenuItemLanguageRussianx->setChecked(!english);
@@ -484,11 +490,12 @@ std::string MainForm::RunFileDialog(bool save, const std::string& title,
   dialog.setSizeGripEnabled(true);
   if (!start_dir.empty()) dialog.setDirectory(Text(start_dir));
   current_dialog_ = &dialog;
-  if (seams_ != nullptr && !seams_->file_names.empty()) {
-    const std::string name = seams_->file_names.front();
-    seams_->file_names.pop_front();
-    QTimer::singleShot(0, &dialog, [this, &dialog, name] {
+  if (seams_ != nullptr) {
+    QTimer::singleShot(0, &dialog, [this, &dialog] {
       if (seams_->on_modal_shown) seams_->on_modal_shown(&dialog);
+      if (seams_->file_names.empty()) return;  // a person answers
+      const std::string name = seams_->file_names.front();
+      seams_->file_names.pop_front();
       if (name.empty()) {
         dialog.reject();
         return;

@@ -102,11 +102,11 @@ class MainForm : public QMainWindow, public shell::FrontEnd {
   void SetTimer(shell::WindowTimer timer, uint32_t interval_ms) override;
 
  public slots:
-  void SpeedButtonLanguageMakerxClick() { SetLanguage(0); }
+  void SpeedButtonLanguageMakerxClick() { LanguageItemClick(0); }
   void MenuItemDebugClick();
   void MenuItemLogClick();
-  void MenuItemLanguageRussianxClick() { SetLanguage(0); }
-  void MenuItemLanguageEnglishxClick() { SetLanguage(1); }
+  void MenuItemLanguageRussianxClick() { LanguageItemClick(0); }
+  void MenuItemLanguageEnglishxClick() { LanguageItemClick(1); }
   void MemoDblClick() { ClearLog(); }
   void TimerQELPADTestTimer() { shell_->TimerTick(shell::WindowTimer::TimerQELPADTest); }
   void TimerOnShowTimer() { shell_->TimerTick(shell::WindowTimer::TimerOnShow); }
@@ -122,6 +122,9 @@ class MainForm : public QMainWindow, public shell::FrontEnd {
   QToolButton* AddSpeedButton(QWidget* bar, const char* name, int x, const char* glyph,
                               const char* hint, bool show_hint);
   QTimer* TimerOf(shell::WindowTimer timer) const;
+  // The items check themselves when clicked; a switch that waits for a
+  // running operation must not show the new language checked before it.
+  void LanguageItemClick(int32_t index);
 
   WindowSeams* seams_;
   bool run_timers_;

@@ -119,6 +119,7 @@ OpResult FlashOperations::TakeAndLoadImage(std::unique_ptr<uint8_t[]>& buffer,
 
 void FlashOperations::EndOperation(std::unique_ptr<uint8_t[]>& buffer) {
   buffer.reset();
+  chip_at_risk_ = false;
   out().SetButtonsState(false);
   out().IdleFlag = 1;
 }

@@ -68,6 +68,7 @@ bool FlashOperations::UnlockAndErase(uint8_t* saved_status) {
   }
   if (p.FlashWriteEnable() != 0) return false;
   o.LogPrintf(PickLangText(LANG_TEXT("Стирание FLASH", "FLASH erase")));
+  chip_at_risk_ = true;
   return p.FlashEraseChip() == 0;
 }
 

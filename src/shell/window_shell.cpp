@@ -350,6 +350,9 @@ std::string WindowShell::ChooseImageToOpen() { return ChooseImage(false); }
 std::string WindowShell::ChooseImageToSave() { return ChooseImage(true); }
 
 std::string WindowShell::ChooseImage(bool save) {
+  // Once the user has closed the window, no file is chosen any more: the
+  // operation ends as cancelled instead of going on to erase or save.
+  if (close_ == CloseState::kPending) return {};
   const std::optional<std::string> start = session_->settings().ChooserStartDirectory();
   if (!start) return {};
   centring_.Start();
@@ -357,6 +360,7 @@ std::string WindowShell::ChooseImage(bool save) {
   std::string chosen =
       front_.RunFileDialog(save, PickLangText(save ? kSaveTitle : kOpenTitle), *start);
   ArmTimer(WindowTimer::TimerOnShow, 0);
+  if (close_ == CloseState::kPending) return {};
   return chosen;
 }
 

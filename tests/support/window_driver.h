@@ -1,0 +1,108 @@
+// One way to drive either window (the Qt one, the Windows one) from the same
+// scenarios: start it on a programmer, click, answer boxes and choosers,
+// tick timers, close, and read back what a person would see. Each window
+// brings its own driver and its own MakeWindowDriver(); the scenarios know
+// neither. No toolkit types here.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/output_services.h"
+#include "link/hid_platform.h"
+#include "shell/front_end.h"
+#include "shell/placement.h"
+#include "shell/session.h"
+#include "shell/window_shell.h"
+
+namespace rtd::test {
+
+// A message box as it was shown.
+struct ShownBox {
+  std::string caption;
+  std::string text;
+  int buttons = 0;                 // how many buttons it offered
+  std::vector<std::string> button_texts;
+  shell::Rect rect;                // its outer rectangle, once placed
+  shell::Rect window;              // the main window's outer rectangle then
+  bool watch_running = false;      // the watch timer while it was open
+};
+
+// A file dialog as it stood when it was answered.
+struct ShownDialog {
+  std::string title;
+  std::string start_dir;           // the folder it opened in
+  shell::Rect rect;
+  shell::Rect window;
+};
+
+class WindowDriver {
+ public:
+  virtual ~WindowDriver() = default;
+
+  // --- the script, read by the driver as things happen ---
+  // Answers (IDYES, IDNO, IDOK) for the next boxes; each box is still
+  // built, placed and shown first.
+  std::deque<int> box_answers;
+  // Names typed into the next file dialogs and confirmed; "" cancels.
+  std::deque<std::string> file_names;
+  // Called on every message pump with its number since the last Click (the
+  // scenarios act "between blocks" here).
+  std::function<void(int pump)> on_pump;
+  // Called once a box or a dialog is shown and placed, before its answer.
+  std::function<void()> on_modal_shown;
+  // What was shown, in order.
+  std::vector<ShownBox> boxes;
+  std::vector<ShownDialog> dialogs;
+
+  // --- the window ---
+  // A new window (the old one goes first) on this programmer. Timers do
+  // not run by themselves; Tick delivers them.
+  virtual void Start(std::unique_ptr<HidPlatform> programmer, Clock& clock,
+                     const shell::SessionPaths& paths) = 0;
+  // The shell behind the window (the state the user cannot see).
+  virtual shell::WindowShell& Shell() = 0;
+
+  // --- the user ---
+  // Clicks a toolbar button and lets everything the click started run.
+  virtual void Click(ToolButton button) = 0;
+  // Clicks inside whatever runs now (from on_pump or on_modal_shown).
+  virtual void ClickNow(ToolButton button) = 0;
+  // Picks a popup menu item by its component name ("MenuItemDebug",
+  // "MenuItemLanguageRussianx").
+  virtual void ChooseMenuItem(const std::string& name) = 0;
+  virtual void DoubleClickLog() = 0;
+  // The window's close button. True when the window went at once.
+  virtual bool Close() = 0;
+  // One tick of a timer, delivered as the timer would.
+  virtual void Tick(shell::WindowTimer timer) = 0;
+
+  // --- what is seen ---
+  virtual std::vector<std::string> Log() = 0;
+  virtual std::string Status() = 0;
+  virtual std::vector<ToolButton> EnabledButtons() = 0;
+  virtual std::string Caption() = 0;
+  virtual std::string PanelCaption() = 0;
+  virtual bool PanelVisible() = 0;
+  virtual bool GaugeVisible() = 0;
+  // The tooltip a control shows, by its component name ("" when none).
+  virtual std::string Hint(const std::string& control) = 0;
+  virtual std::string MenuText(const std::string& item) = 0;
+  virtual bool MenuChecked(const std::string& item) = 0;
+  virtual bool MenuVisible(const std::string& item) = 0;
+  // Whether a timer is switched on, and its interval.
+  virtual bool TimerRunning(shell::WindowTimer timer) = 0;
+  virtual uint32_t TimerInterval(shell::WindowTimer timer) = 0;
+  // The window has gone.
+  virtual bool Closed() = 0;
+};
+
+// The driver of the window this test program is built with.
+std::unique_ptr<WindowDriver> MakeWindowDriver();
+
+}  // namespace rtd::test

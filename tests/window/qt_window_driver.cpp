@@ -1,0 +1,158 @@
+// The scenarios' driver for the Qt window: its real widgets on Qt's
+// offscreen platform, answered through the window's seams.
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/gauge_widget.h"
+#include "app/main_form.h"
+#include "window_driver.h"
+
+namespace rtd::test {
+namespace {
+
+shell::Rect RectOf(const QRect& r) { return {r.left(), r.top(), r.width(), r.height()}; }
+
+const char* TimerName(shell::WindowTimer timer) {
+  switch (timer) {
+    case shell::WindowTimer::TimerQELPADTest: return "TimerQELPADTest";
+    case shell::WindowTimer::TimerOnShow: return "TimerOnShow";
+    case shell::WindowTimer::UniversalTimer: return "UniversalTimer";
+    case shell::WindowTimer::TimerFlash: return "TimerFlash";
+  }
+  return "";
+}
+
+class QtWindowDriver : public WindowDriver {
+ public:
+  ~QtWindowDriver() override { form_.reset(); }
+
+  void Start(std::unique_ptr<HidPlatform> programmer, Clock& clock,
+             const shell::SessionPaths& paths) override {
+    form_.reset();
+    seams_ = {};
+    seams_.run_timers = false;
+    seams_.on_pump = [this] {
+      ++pumps_;
+      if (on_pump) on_pump(pumps_);
+    };
+    seams_.on_modal_shown = [this](QWidget* w) { ModalShown(w); };
+    form_ = std::make_unique<app::MainForm>(std::move(programmer), clock, paths, &seams_);
+  }
+
+  shell::WindowShell& Shell() override { return form_->shell(); }
+
+  void Click(ToolButton button) override {
+    pumps_ = 0;
+    form_->Button(button)->click();
+    // What the click started, and anything it left queued behind it.
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+  }
+  void ClickNow(ToolButton button) override { form_->Button(button)->click(); }
+  void ChooseMenuItem(const std::string& name) override { Action(name)->trigger(); }
+  void DoubleClickLog() override {
+    auto* viewport = form_->findChild<QPlainTextEdit*>("Memo")->viewport();
+    QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(5, 5),
+                      viewport->mapToGlobal(QPointF(5, 5)), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &click);
+  }
+  bool Close() override { return form_->close(); }
+  void Tick(shell::WindowTimer timer) override {
+    switch (timer) {
+      case shell::WindowTimer::TimerQELPADTest: form_->TimerQELPADTestTimer(); break;
+      case shell::WindowTimer::TimerOnShow: form_->TimerOnShowTimer(); break;
+      case shell::WindowTimer::UniversalTimer: form_->UniversalTimerTimer(); break;
+      case shell::WindowTimer::TimerFlash: form_->TimerFlashTimer(); break;
+    }
+  }
+
+  std::vector<std::string> Log() override {
+    std::vector<std::string> lines;
+    for (const QString& line : form_->LogText().split('\n', Qt::SkipEmptyParts))
+      lines.push_back(line.toStdString());
+    return lines;
+  }
+  std::string Status() override { return form_->StatusText().toStdString(); }
+  std::vector<ToolButton> EnabledButtons() override {
+    std::vector<ToolButton> on;
+    for (int i = 0; i < 8; ++i)
+      if (form_->Button(static_cast<ToolButton>(i))->isEnabled())
+        on.push_back(static_cast<ToolButton>(i));
+    return on;
+  }
+  std::string Caption() override { return form_->windowTitle().toStdString(); }
+  std::string PanelCaption() override { return form_->PanelCaption().toStdString(); }
+  bool PanelVisible() override { return !form_->findChild<QWidget*>("PanelMenu")->isHidden(); }
+  bool GaugeVisible() override { return !form_->Gauge().isHidden(); }
+  std::string Hint(const std::string& control) override {
+    return form_->findChild<QWidget*>(QString::fromStdString(control))->toolTip().toStdString();
+  }
+  std::string MenuText(const std::string& item) override {
+    return Action(item)->text().toStdString();
+  }
+  bool MenuChecked(const std::string& item) override { return Action(item)->isChecked(); }
+  bool MenuVisible(const std::string& item) override { return Action(item)->isVisible(); }
+  bool TimerRunning(shell::WindowTimer timer) override {
+    return form_->TimerEnabled(form_->findChild<QTimer*>(TimerName(timer)));
+  }
+  uint32_t TimerInterval(shell::WindowTimer timer) override {
+    return static_cast<uint32_t>(form_->findChild<QTimer*>(TimerName(timer))->interval());
+  }
+  bool Closed() override { return form_->shell().Closed(); }
+
+ private:
+  QAction* Action(const std::string& name) {
+    return form_->findChild<QAction*>(QString::fromStdString(name));
+  }
+
+  void ModalShown(QWidget* w) {
+    if (auto* box = qobject_cast<QMessageBox*>(w)) {
+      ShownBox shown;
+      shown.caption = box->windowTitle().toStdString();
+      shown.text = box->text().toStdString();
+      shown.buttons = static_cast<int>(box->buttons().size());
+      for (auto* b : box->buttons()) shown.button_texts.push_back(b->text().toStdString());
+      shown.rect = RectOf(box->frameGeometry());
+      shown.window = RectOf(form_->frameGeometry());
+      shown.watch_running = TimerRunning(shell::WindowTimer::TimerQELPADTest);
+      boxes.push_back(shown);
+      if (on_modal_shown) on_modal_shown();
+      if (!box_answers.empty()) {
+        seams_.box_answers.push_back(box_answers.front());
+        box_answers.pop_front();
+      }
+      return;
+    }
+    if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
+      ShownDialog shown;
+      shown.title = dialog->windowTitle().toStdString();
+      shown.start_dir = dialog->directory().absolutePath().toStdString();
+      dialogs.push_back(shown);
+      if (on_modal_shown) on_modal_shown();
+      // Where it stands when it is answered.
+      dialogs.back().rect = RectOf(dialog->frameGeometry());
+      dialogs.back().window = RectOf(form_->frameGeometry());
+      if (!file_names.empty()) {
+        seams_.file_names.push_back(file_names.front());
+        file_names.pop_front();
+      }
+    }
+  }
+
+  app::WindowSeams seams_;
+  std::unique_ptr<app::MainForm> form_;
+  int pumps_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<WindowDriver> MakeWindowDriver() { return std::make_unique<QtWindowDriver>(); }
+
+}  // namespace rtd::test

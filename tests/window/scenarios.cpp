@@ -1,0 +1,529 @@
+// The window's behaviour, written once for every window: start-up, the
+// watch in the log, status bar and buttons, the operations from the
+// toolbar with their boxes and file choosers, stopping, closing, the
+// notice, the settings and the language. Each window runs these through its
+// own driver (window_driver.h) on the virtual programmer with a hand-driven
+// clock.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "i18n/lang.h"
+#include "shell/placement.h"
+#include "sim/virtual_programmer.h"
+#include "temp_dir.h"
+#include "window_driver.h"
+
+namespace rtd::test {
+namespace {
+
+constexpr uint32_t kFlashSize = 64 * 1024;
+using B = ToolButton;
+using T = shell::WindowTimer;
+using Lines = std::vector<std::string>;
+
+// A programmer whose transfers can be made to throw, as a broken driver
+// layer might.
+class ThrowingProgrammer : public sim::VirtualProgrammer {
+ public:
+  using VirtualProgrammer::VirtualProgrammer;
+  bool throw_now = false;
+  bool SetFeature(HidHandle handle, const uint8_t* data, std::size_t length) override {
+    if (throw_now) throw std::runtime_error("driver fault");
+    return VirtualProgrammer::SetFeature(handle, data, length);
+  }
+};
+
+std::string Pattern(uint8_t seed) {
+  std::string s(kFlashSize, '\0');
+  for (std::size_t i = 0; i < s.size(); ++i)
+    s[i] = static_cast<char>((i * 7 + (i >> 8) + seed) & 0xFF);
+  return s;
+}
+
+bool Contains(const Lines& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+shell::Point At(const shell::Rect& r) { return {r.left, r.top}; }
+
+class WindowScenario : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_language_ = CurrentLanguage;
+    WriteBytes(dir_.File("jedec.ini"),
+               "[EF4013]\r\nManufacturer=Winbond W25Q40\r\nSizeInBytes=65536\r\n");
+  }
+  void TearDown() override {
+    window_.reset();
+    CurrentLanguage = saved_language_;
+  }
+
+  // Starts the window with these MainSettings lines (English by default).
+  void Open(bool attached = true, const std::string& settings = "Lang=1") {
+    if (!settings.empty())
+      WriteBytes(dir_.File("rtdprog.ini"), "[MainSettings]\r\n" + settings + "\r\n");
+    sim::SimConfig config;
+    config.size = kFlashSize;
+    config.attached = attached;
+    config.erase_ms = 0;
+    auto device = std::make_unique<ThrowingProgrammer>(config, clock_);
+    device_ = device.get();
+    window_->Start(std::move(device), clock_,
+                   shell::SessionPaths{dir_.File("jedec.ini"), dir_.File("rtdprog.ini")});
+  }
+  void Tick() { window_->Tick(T::TimerQELPADTest); }
+  // Plugged in, announced, and the flash identified.
+  void Connect() {
+    Tick();
+    window_->Click(B::SpeedButtonConnect);
+    ASSERT_TRUE(Ops().CurrentFlash.Identified());
+  }
+  FlashOperations& Ops() { return window_->Shell().session().ops(); }
+  uint8_t IdleFlag() { return window_->Shell().IdleFlag; }
+  bool ProgrammerOpen() { return window_->Shell().session().link().transport().IsOpen(); }
+  std::string Flash() const {
+    const auto f = device_->Flash();
+    return std::string(f.begin(), f.end());
+  }
+  // Every box shown, as "caption: text".
+  Lines Boxes() const {
+    Lines shown;
+    for (const ShownBox& b : window_->boxes) shown.push_back(b.caption + ": " + b.text);
+    return shown;
+  }
+  // Calls f once, at the given message pump of the next click.
+  void AtPump(int pump, std::function<void()> f) {
+    window_->on_pump = [pump, f](int n) {
+      if (n == pump) f();
+    };
+  }
+  // Calls f once, at the first pump of the write's page loop (the chip is
+  // erased by then).
+  void WhileWriting(std::function<void()> f) {
+    window_->on_pump = [this, f, done = false](int) mutable {
+      if (done || window_->Status() != "FLASH write") return;
+      done = true;
+      f();
+    };
+  }
+
+  ManualClock clock_{1000, 1};
+  TempDir dir_;
+  std::unique_ptr<WindowDriver> window_ = MakeWindowDriver();
+  ThrowingProgrammer* device_ = nullptr;
+
+ private:
+  int32_t saved_language_ = 0;
+};
+
+TEST_F(WindowScenario, StartsWithEveryButtonOffAnEmptyLogAndTheLinkStatusAtTheFirstTick) {
+  Open(false);
+  EXPECT_EQ(window_->Caption().rfind("Programmer RTD2662. Version 1.03", 0), 0u);
+  EXPECT_TRUE(window_->EnabledButtons().empty());
+  EXPECT_TRUE(window_->Log().empty());
+  EXPECT_TRUE(window_->TimerRunning(T::TimerQELPADTest));
+  EXPECT_EQ(window_->TimerInterval(T::TimerQELPADTest), 200u);
+  Tick();
+  EXPECT_EQ(window_->Status(), "Controller is disconnected");
+  EXPECT_TRUE(window_->EnabledButtons().empty());
+  EXPECT_TRUE(window_->Log().empty());
+}
+
+TEST_F(WindowScenario, PluggingInAndOutShowsInTheLogStatusBarAndButtons) {
+  Open();
+  Tick();
+  EXPECT_EQ(window_->Log(), (Lines{"*********** Controller is connected ****************",
+                                   "Controller          \"RTD2662 programmer\"",
+                                   "The serial number   12345", "Boot version        1.01",
+                                   "Application version 1.05",
+                                   "***********************************************"}));
+  EXPECT_EQ(window_->Status(), "Controller \"RTD2662 programmer\" is connected");
+  EXPECT_EQ(window_->EnabledButtons(), (std::vector<B>{B::SpeedButtonReset, B::SpeedButtonConnect,
+                                                       B::SpeedButtonGetTouchParam}));
+  Tick();
+  EXPECT_EQ(window_->Status(), "Controller \"RTD2662 programmer\" is connected.");
+  device_->Unplug();
+  Tick();
+  Tick();
+  const Lines log = window_->Log();
+  EXPECT_EQ(std::count(log.begin(), log.end(),
+                       "*********** Controller is disconnected *************"),
+            1);
+  EXPECT_EQ(window_->Status(), "Controller is disconnected");
+  EXPECT_TRUE(window_->EnabledButtons().empty());
+}
+
+TEST_F(WindowScenario, TheWatchStaysOutOfTheConnectChecksFirstWait) {
+  Open();
+  Tick();
+  const std::string announced = window_->Status();
+  std::string status_in_the_wait;
+  AtPump(1, [&] {
+    Tick();
+    status_in_the_wait = window_->Status();
+  });
+  window_->Click(B::SpeedButtonConnect);
+  EXPECT_EQ(status_in_the_wait, announced);
+}
+
+TEST_F(WindowScenario, ConnectThenReadIntoAFileChosenInACentredSaveDialog) {
+  Open();
+  const std::string content = Pattern(1);
+  std::copy(content.begin(), content.end(), device_->Flash().begin());
+  Connect();
+  EXPECT_TRUE(Contains(window_->Log(), "JEDEC ID: EF4013 Winbond W25Q40 64 KBytes"));
+  EXPECT_EQ(window_->EnabledButtons().size(), 8u);
+
+  // Typed without an extension: the dialog adds BIN. The centring timer
+  // puts it over the window.
+  window_->file_names = {dir_.File("dump")};
+  window_->on_modal_shown = [this] { window_->Tick(T::TimerOnShow); };
+  window_->Click(B::SpeedButtonRead);
+  ASSERT_EQ(window_->dialogs.size(), 1u);
+  const ShownDialog& dialog = window_->dialogs[0];
+  EXPECT_EQ(dialog.title, "Saving the File");
+  EXPECT_EQ(At(dialog.rect),
+            shell::CentredOver(dialog.window, shell::Size{dialog.rect.width, dialog.rect.height}));
+  EXPECT_EQ(ReadBytes(dir_.File("dump.BIN")), Pattern(1));
+  EXPECT_TRUE(Contains(window_->Log(), "FLASH read ok"));
+  EXPECT_EQ(window_->PanelCaption(), "The file is written");
+  EXPECT_NE(ReadBytes(dir_.File("rtdprog.ini")).find("BIN=" + dir_.File("dump.BIN")),
+            std::string::npos);
+  EXPECT_EQ(IdleFlag(), 1);
+  EXPECT_EQ(window_->EnabledButtons().size(), 8u);
+
+  // The next chooser starts where the last file was; a cancel leaves it so.
+  window_->on_modal_shown = nullptr;
+  window_->file_names = {""};
+  window_->Click(B::SpeedButtonCompare);
+  ASSERT_EQ(window_->dialogs.size(), 2u);
+  EXPECT_EQ(window_->dialogs[1].start_dir, dir_.path());
+}
+
+TEST_F(WindowScenario, TheWriteErasesOnlyAfterYesInAWarningBox) {
+  Open();
+  Connect();
+  WriteBytes(dir_.File("image.bin"), Pattern(7));
+  window_->file_names = {dir_.File("image.bin")};
+  window_->box_answers = {IDNO};
+  window_->Click(B::SpeedButtonWrite);
+  EXPECT_EQ(Boxes(), (Lines{"Warning: It will erase and write FLASH\nContinue?"}));
+  EXPECT_TRUE(window_->dialogs.empty());
+  EXPECT_EQ(Flash(), std::string(kFlashSize, '\xFF'));
+  window_->box_answers = {IDYES};
+  window_->Click(B::SpeedButtonWrite);
+  EXPECT_EQ(Flash(), Pattern(7));
+  EXPECT_TRUE(Contains(window_->Log(), "Write FLASH successfully"));
+}
+
+TEST_F(WindowScenario, ASecondClickOnTheRunningReadStopsIt) {
+  Open();
+  Connect();
+  window_->box_answers = {IDOK};
+  std::vector<B> enabled_while_running;
+  AtPump(20, [&] {
+    enabled_while_running = window_->EnabledButtons();
+    window_->ClickNow(B::SpeedButtonRead);
+  });
+  window_->Click(B::SpeedButtonRead);
+  EXPECT_EQ(enabled_while_running, (std::vector<B>{B::SpeedButtonRead}));
+  EXPECT_EQ(Boxes(), (Lines{"Error: User terminate"}));
+  EXPECT_EQ(IdleFlag(), 1);
+  EXPECT_EQ(window_->EnabledButtons().size(), 8u);
+  EXPECT_TRUE(window_->dialogs.empty());
+}
+
+// A click on the running operation's button at its last step is its stop
+// request even when its turn comes only after the operation has ended.
+TEST_F(WindowScenario, AStopClickAfterTheLastStepStartsNothingNew) {
+  Open();
+  Connect();
+  WriteBytes(dir_.File("image.bin"), std::string(kFlashSize, '\xFF'));
+  window_->file_names = {dir_.File("image.bin"), ""};
+  window_->on_pump = [this, done = false](int) mutable {
+    if (done || window_->Shell().Gauge().Percent() != 100) return;
+    done = true;
+    window_->ClickNow(B::SpeedButtonCompareFast);
+  };
+  window_->Click(B::SpeedButtonCompareFast);
+  EXPECT_EQ(window_->dialogs.size(), 1u);
+  const Lines log = window_->Log();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Quick FLASH compare"), 1);
+  EXPECT_EQ(window_->EnabledButtons().size(), 8u);
+}
+
+TEST_F(WindowScenario, ClosingDuringAReadStopsItThenClosesTheProgrammerAndSavesTheSettings) {
+  Open(true, "Lang=1\r\nDebug=1");
+  Connect();
+  bool closed_at_once = true;
+  bool open_under_the_read = false;
+  AtPump(20, [&] {
+    closed_at_once = window_->Close();
+    // The read below still holds the programmer: the close waits for it.
+    open_under_the_read = ProgrammerOpen();
+  });
+  window_->Click(B::SpeedButtonRead);
+  EXPECT_FALSE(closed_at_once);
+  EXPECT_TRUE(open_under_the_read);
+  EXPECT_TRUE(window_->Closed());
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_FALSE(ProgrammerOpen());
+  EXPECT_FALSE(window_->TimerRunning(T::TimerQELPADTest));
+  EXPECT_EQ(IdleFlag(), 1);
+  const std::string ini = ReadBytes(dir_.File("rtdprog.ini"));
+  for (const char* key : {"MainTop=", "MainLeft=", "Lang=1", "Log=0", "Debug=1"})
+    EXPECT_NE(ini.find(key), std::string::npos) << key << " in\n" << ini;
+}
+
+TEST_F(WindowScenario, ClosingBeforeTheEraseStopsTheWriteWithoutAQuestion) {
+  Open();
+  Connect();
+  WriteBytes(dir_.File("image.bin"), Pattern(7));
+  window_->box_answers = {IDYES};
+  window_->file_names = {dir_.File("image.bin")};
+  // The chooser of the write is open: nothing has touched the chip yet.
+  window_->on_modal_shown = [this] {
+    if (!window_->dialogs.empty()) window_->Close();
+  };
+  window_->Click(B::SpeedButtonWrite);
+  EXPECT_EQ(Boxes(), (Lines{"Warning: It will erase and write FLASH\nContinue?"}));
+  EXPECT_EQ(Flash(), std::string(kFlashSize, '\xFF'));
+  EXPECT_FALSE(Contains(window_->Log(), "FLASH erase"));
+  EXPECT_TRUE(window_->Closed());
+  EXPECT_FALSE(ProgrammerOpen());
+}
+
+// Once the chip is erased, a close asks; only Yes stops the write, and the
+// window goes only after the write has returned.
+TEST_F(WindowScenario, ClosingDuringTheWriteAsksFirst) {
+  const std::string question =
+      "Warning: A write is running; stopping now leaves the board without firmware. Stop anyway?";
+  struct Case {
+    int answer;
+    bool written;
+  };
+  for (const Case c : {Case{IDNO, true}, Case{IDYES, false}}) {
+    SCOPED_TRACE(c.answer);
+    Open();
+    Connect();
+    window_->boxes.clear();
+    WriteBytes(dir_.File("image.bin"), Pattern(7));
+    window_->box_answers = {IDYES, c.answer};
+    window_->file_names = {dir_.File("image.bin")};
+    bool closed_at_once = true;
+    bool open_under_the_write = false;
+    WhileWriting([&] {
+      closed_at_once = window_->Close();
+      open_under_the_write = ProgrammerOpen();
+    });
+    window_->Click(B::SpeedButtonWrite);
+    window_->on_pump = nullptr;
+    EXPECT_FALSE(closed_at_once);
+    EXPECT_TRUE(open_under_the_write);
+    EXPECT_EQ(Boxes(), (Lines{"Warning: It will erase and write FLASH\nContinue?", question}));
+    EXPECT_EQ(Flash() == Pattern(7), c.written);
+    EXPECT_EQ(Contains(window_->Log(), "Write FLASH successfully"), c.written);
+    EXPECT_EQ(window_->Closed(), !c.written);
+    EXPECT_EQ(ProgrammerOpen(), c.written);
+    if (c.written) {
+      EXPECT_TRUE(window_->TimerRunning(T::TimerQELPADTest));
+      EXPECT_TRUE(window_->Close());
+    }
+  }
+}
+
+TEST_F(WindowScenario, TheDebugSettingShowsBothDebugItemsAndUncheckingHidesThem) {
+  Open(true, "Lang=1");
+  EXPECT_FALSE(window_->MenuVisible("MenuItemDebug"));
+  EXPECT_FALSE(window_->MenuVisible("MenuItemLog"));
+  Open(true, "Lang=1\r\nDebug=1\r\nLog=1");
+  EXPECT_TRUE(window_->MenuVisible("MenuItemDebug"));
+  EXPECT_TRUE(window_->MenuChecked("MenuItemDebug"));
+  EXPECT_TRUE(window_->MenuVisible("MenuItemLog"));
+  EXPECT_TRUE(window_->Shell().CommLogEnabled());
+  window_->ChooseMenuItem("MenuItemDebug");
+  EXPECT_FALSE(window_->MenuVisible("MenuItemDebug"));
+  EXPECT_FALSE(window_->MenuVisible("MenuItemLog"));
+}
+
+TEST_F(WindowScenario, BoxesOpenCentredFiftyPixelsBelowTheCentreWithTheWatchStopped) {
+  Open();
+  auto& shell = window_->Shell();
+  window_->box_answers = {IDYES, IDNO, IDOK, IDOK};
+  EXPECT_EQ(shell.MessageBoxPrintf(MB_ICONWARNING, "Continue?"), IDYES);
+  EXPECT_EQ(shell.MessageBoxPrintf(MB_ICONWARNING, "Continue?"), IDNO);
+  EXPECT_EQ(shell.MessageBoxPrintf(MB_ICONERROR, "Failed %d", 3), IDOK);
+  EXPECT_EQ(shell.MessageBoxPrintf(0, "plain"), IDOK);
+  EXPECT_EQ(Boxes(), (Lines{"Warning: Continue?", "Warning: Continue?", "Error: Failed 3", ": plain"}));
+  for (const ShownBox& box : window_->boxes) {
+    SCOPED_TRACE(box.text);
+    EXPECT_EQ(box.buttons, box.caption == "Warning" ? 2 : 1);
+    EXPECT_FALSE(box.watch_running);
+    EXPECT_EQ(At(box.rect), shell::MessageBoxPosition(
+                                box.window, shell::Size{box.rect.width, box.rect.height}));
+  }
+  EXPECT_TRUE(window_->TimerRunning(T::TimerQELPADTest));
+}
+
+TEST_F(WindowScenario, APollDuringAReadHidesTheGaugeAndTheNextStepBringsItBack) {
+  Open();
+  Connect();
+  int last_pump = 0;
+  window_->file_names = {""};  // the read ends at the chooser
+  window_->on_pump = [&](int pump) {
+    last_pump = pump;
+    if (pump == 30) {
+      EXPECT_TRUE(window_->GaugeVisible());
+      window_->Shell().session().link().PollHoldoff = 0;
+      Tick();
+      EXPECT_FALSE(window_->GaugeVisible());
+      EXPECT_EQ(window_->Status().rfind("Controller \"RTD2662 programmer\" is connected", 0), 0u);
+    } else if (pump == 31) {
+      EXPECT_TRUE(window_->GaugeVisible());
+      EXPECT_EQ(window_->Status(), "FLASH Read");
+    }
+  };
+  window_->Click(B::SpeedButtonRead);
+  EXPECT_GT(last_pump, 31);
+}
+
+TEST_F(WindowScenario, AToolbarNoticeBlinksAndThenLeavesTheEmptyPanel) {
+  Open();
+  window_->Shell().ToolbarNotice(2500, 250, "The file is written");
+  EXPECT_EQ(window_->PanelCaption(), "The file is written");
+  EXPECT_TRUE(window_->TimerRunning(T::TimerFlash));
+  EXPECT_EQ(window_->TimerInterval(T::TimerFlash), 250u);
+  EXPECT_TRUE(window_->TimerRunning(T::UniversalTimer));
+  EXPECT_EQ(window_->TimerInterval(T::UniversalTimer), 2500u);
+  window_->Tick(T::TimerFlash);
+  EXPECT_FALSE(window_->PanelVisible());
+  window_->Tick(T::TimerFlash);
+  EXPECT_TRUE(window_->PanelVisible());
+  window_->Tick(T::TimerFlash);
+  window_->Tick(T::UniversalTimer);
+  EXPECT_TRUE(window_->PanelVisible());
+  EXPECT_EQ(window_->PanelCaption(), "");
+  EXPECT_FALSE(window_->TimerRunning(T::TimerFlash));
+  EXPECT_FALSE(window_->TimerRunning(T::UniversalTimer));
+}
+
+TEST_F(WindowScenario, SwitchingTheLanguageRetitlesAndTheWatchAnnouncesAgain) {
+  Open();
+  Tick();
+  EXPECT_TRUE(window_->MenuChecked("MenuItemLanguageEnglishx"));
+  window_->ChooseMenuItem("MenuItemLanguageRussianx");
+  EXPECT_EQ(window_->Caption().rfind("Программатор RTD2662. Версия 1.03", 0), 0u);
+  EXPECT_TRUE(window_->MenuChecked("MenuItemLanguageRussianx"));
+  EXPECT_FALSE(window_->MenuChecked("MenuItemLanguageEnglishx"));
+  Tick();
+  EXPECT_EQ(window_->Log().front(), "************* Контроллер подключен ************");
+}
+
+TEST_F(WindowScenario, ALanguageSwitchDuringAReadWaitsForItsEnd) {
+  Open();
+  Connect();
+  window_->file_names = {""};  // the read ends at the chooser
+  std::string caption_during;
+  AtPump(20, [&] {
+    window_->ChooseMenuItem("MenuItemLanguageRussianx");
+    caption_during = window_->Caption();
+  });
+  window_->Click(B::SpeedButtonRead);
+  EXPECT_EQ(caption_during.rfind("Programmer RTD2662", 0), 0u);
+  // The read ended with the programmer still counted as connected.
+  EXPECT_EQ(window_->EnabledButtons().size(), 8u);
+  EXPECT_TRUE(Contains(window_->Log(), "FLASH Read"));
+  EXPECT_EQ(window_->Caption().rfind("Программатор RTD2662", 0), 0u);
+  EXPECT_TRUE(window_->MenuChecked("MenuItemLanguageRussianx"));
+}
+
+TEST_F(WindowScenario, TheSavedLanguageTranslatesHintsAndCaptionsAndIsSavedAgain) {
+  Open(true, "Lang=1\r\nDebug=1");
+  EXPECT_EQ(window_->Caption().rfind("Programmer RTD2662. Version 1.03", 0), 0u);
+  EXPECT_TRUE(window_->MenuChecked("MenuItemLanguageEnglishx"));
+  EXPECT_EQ(window_->Hint("SpeedButtonRead"), "FLASH Read");
+  // Designed without a visible hint; the translation at start shows it.
+  EXPECT_EQ(window_->Hint("SpeedButtonGetTouchParam"),
+            "Obtain the calibration parameters of QEL_TOUCH_I2C_SIMPLE");
+  EXPECT_EQ(window_->Hint("PanelMenu"),
+            "Select Options from the menu after clicking the right mouse button");
+  EXPECT_EQ(window_->MenuText("MenuItemDebug"), "Debug");
+  EXPECT_EQ(window_->MenuText("MenuItemLog"), "Communication log");
+  EXPECT_EQ(window_->MenuText("MenuItemLanguagex"), "Язык/Language");
+  window_->ChooseMenuItem("MenuItemLanguageRussianx");
+  EXPECT_EQ(window_->Hint("SpeedButtonRead"), "Чтение памяти");
+  EXPECT_EQ(window_->MenuText("MenuItemLog"), "Лог обмена");
+  EXPECT_TRUE(window_->Close());
+  EXPECT_NE(ReadBytes(dir_.File("rtdprog.ini")).find("Lang=0"), std::string::npos);
+}
+
+TEST_F(WindowScenario, AfterASwitchTheOldLogStaysAndTheNextBoxSpeaksTheNewLanguage) {
+  Open(false);
+  window_->Shell().LogPrintf("written in English");
+  window_->ChooseMenuItem("MenuItemLanguageRussianx");
+  window_->box_answers = {IDNO};
+  window_->Shell().MessageBoxPrintf(MB_ICONWARNING, "?");
+  EXPECT_EQ(window_->Log(), Lines{"written in English"});
+  EXPECT_EQ(Boxes(), Lines{"Предупреждение: ?"});
+}
+
+TEST_F(WindowScenario, ADoubleClickClearsTheLogAndTheNextPollLeavesItEmpty) {
+  Open();
+  Tick();
+  ASSERT_FALSE(window_->Log().empty());
+  window_->DoubleClickLog();
+  EXPECT_TRUE(window_->Log().empty());
+  Tick();
+  EXPECT_TRUE(window_->Log().empty());
+}
+
+TEST_F(WindowScenario, AnExceptionOutOfAHandlerIsShownAndTheWindowGoesOn) {
+  Open();
+  Connect();
+  window_->box_answers = {IDOK};
+  device_->throw_now = true;
+  window_->Click(B::SpeedButtonRead);
+  EXPECT_EQ(Boxes(), (Lines{"Error: Unexpected error: driver fault"}));
+  EXPECT_EQ(IdleFlag(), 1);
+  EXPECT_FALSE(window_->GaugeVisible());
+  device_->throw_now = false;
+  EXPECT_EQ(window_->EnabledButtons().size(), 8u);
+  window_->file_names = {dir_.File("after.bin")};
+  window_->Click(B::SpeedButtonRead);
+  EXPECT_EQ(ReadBytes(dir_.File("after.bin")).size(), kFlashSize);
+}
+
+// A handler that fails inside a running read (the watch's poll here) is
+// shown, and the read goes on: the window is made idle only at its end.
+TEST_F(WindowScenario, AHandlerFailingUnderARunningReadLeavesTheReadRunning) {
+  Open();
+  Connect();
+  window_->box_answers = {IDOK};
+  window_->file_names = {dir_.File("dump.bin")};
+  std::vector<B> enabled_after_the_failure;
+  window_->on_pump = [&](int pump) {
+    if (pump == 20) {
+      window_->Shell().session().link().PollHoldoff = 0;
+      device_->throw_now = true;
+      Tick();
+      device_->throw_now = false;
+    } else if (pump == 21) {
+      enabled_after_the_failure = window_->EnabledButtons();
+    }
+  };
+  window_->Click(B::SpeedButtonRead);
+  EXPECT_EQ(Boxes(), (Lines{"Error: Unexpected error: driver fault"}));
+  EXPECT_EQ(enabled_after_the_failure, (std::vector<B>{B::SpeedButtonRead}));
+  EXPECT_EQ(ReadBytes(dir_.File("dump.bin")).size(), kFlashSize);
+  EXPECT_EQ(IdleFlag(), 1);
+  EXPECT_EQ(window_->EnabledButtons().size(), 8u);
+}
+
+}  // namespace
+}  // namespace rtd::test
