@@ -159,7 +159,7 @@ LRESULT CALLBACK SpeedButtonProc(HWND window, UINT message, WPARAM wparam, LPARA
       if (::GetCapture() == window) ::ReleaseCapture();
       ::InvalidateRect(window, nullptr, FALSE);
       if (click && ::IsWindowEnabled(window))
-        ::PostMessageW(b->notify, WM_COMMAND, MAKEWPARAM(b->id, BN_CLICKED),
+        ::SendMessageW(b->notify, WM_COMMAND, MAKEWPARAM(b->id, BN_CLICKED),
                        reinterpret_cast<LPARAM>(window));
       return 0;
     }

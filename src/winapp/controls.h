@@ -29,9 +29,10 @@ inline constexpr wchar_t kBevelClass[] = L"TBevel";
 bool RegisterControlClasses(HINSTANCE instance);
 
 // A flat button that never takes the keyboard focus: raised while the
-// mouse is over it, sunk while pressed. A click posts WM_COMMAND (id,
-// BN_CLICKED) to notify, so the handler runs from the message loop, not
-// from inside the button's own mouse message. glyph may be null (a text
+// mouse is over it, sunk while pressed. A click sends WM_COMMAND (id,
+// BN_CLICKED) to notify at once, so a stop click counts for the operation
+// that runs now; the window starts an operation from its message loop, not
+// from inside the button's mouse message. glyph may be null (a text
 // button); glyph_size is the glyph's side in device pixels.
 HWND CreateSpeedButton(HWND parent, int id, const RECT& place, HWND notify, const Picture* glyph,
                        int glyph_size, const std::wstring& caption);

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cwchar>
 #include <exception>
 #include <utility>
 
@@ -541,6 +542,21 @@ void MainWindow::DrawNotice(const std::string& caption, bool panel_visible) {
   ::SetWindowTextW(PanelMenu, W(caption).c_str());
 }
 
+std::string MainWindow::Tooltip(const std::string& name) const {
+  const Component* c = Find(name);
+  if (c == nullptr || c->window == nullptr || tooltip_ == nullptr) return {};
+  std::wstring text(1024, L'\0');
+  TOOLINFOW info{};
+  info.cbSize = TTTOOLINFOW_V2_SIZE;
+  info.hwnd = window_;
+  info.uId = reinterpret_cast<UINT_PTR>(c->window);
+  info.lpszText = text.data();
+  if (!::SendMessageW(tooltip_, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&info))) return {};
+  info.lpszText = text.data();
+  ::SendMessageW(tooltip_, TTM_GETTEXTW, text.size(), reinterpret_cast<LPARAM>(&info));
+  return win::Narrow(text.c_str());
+}
+
 bool MainWindow::PanelVisible() const {
   return (::GetWindowLongW(PanelMenu, GWL_STYLE) & WS_VISIBLE) != 0;
 }
@@ -647,6 +663,7 @@ std::string MainWindow::RunFileDialog(bool save, const std::string& title,
   ofn.Flags = OFN_EXPLORER | OFN_ENABLEHOOK | OFN_ENABLESIZING | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
   ofn.lpfnHook = FileDialogHookProc;
   current_dialog_ = nullptr;
+  typed_without_extension_ = false;
   const BOOL confirmed = save ? ::GetSaveFileNameW(&ofn) : ::GetOpenFileNameW(&ofn);
   current_dialog_ = nullptr;
   if (!confirmed) {
@@ -654,7 +671,11 @@ std::string MainWindow::RunFileDialog(bool save, const std::string& title,
       shell_->MessageBoxPrintf(MB_ICONERROR, PickLangText(kDialogFailed));
     return {};
   }
-  return win::Narrow(file.c_str());
+  file.resize(std::wcslen(file.c_str()));
+  if (typed_without_extension_ && file.size() > 4 &&
+      ::CompareStringOrdinal(file.c_str() + file.size() - 4, 4, L".BIN", 4, TRUE) == CSTR_EQUAL)
+    file.replace(file.size() - 4, 4, L".BIN");
+  return win::Narrow(file);
 }
 
 UINT_PTR CALLBACK MainWindow::FileDialogHookProc(HWND dialog, UINT message, WPARAM,
@@ -666,13 +687,25 @@ UINT_PTR CALLBACK MainWindow::FileDialogHookProc(HWND dialog, UINT message, WPAR
     self->current_dialog_ = ::GetParent(dialog);
     return 0;
   }
+  if (message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lparam)->code == CDN_FILEOK) {
+    // What was typed: a name without an extension gets BIN in capitals,
+    // whatever case the system's dialog gives the extension it adds.
+    wchar_t spec[MAX_PATH] = {};
+    ::SendMessageW(::GetParent(dialog), CDM_GETSPEC, MAX_PATH, reinterpret_cast<LPARAM>(spec));
+    const std::wstring typed = spec;
+    const std::size_t name_start = typed.find_last_of(L"\\/");
+    self->typed_without_extension_ =
+        typed.find(L'.', name_start == std::wstring::npos ? 0 : name_start + 1) == std::wstring::npos;
+    return 0;
+  }
   if (message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lparam)->code == CDN_INITDONE) {
     HWND top = ::GetParent(dialog);
-    if (self->seams_ != nullptr && !self->seams_->file_names.empty()) {
+    if (self->seams_ != nullptr) {
+      if (self->seams_->on_modal_shown) self->seams_->on_modal_shown(top);
+      if (self->seams_->file_names.empty()) return 0;  // a person answers
       std::string name = self->seams_->file_names.front();
       std::replace(name.begin(), name.end(), '/', '\\');  // typed as a person types it
       self->seams_->file_names.pop_front();
-      if (self->seams_->on_modal_shown) self->seams_->on_modal_shown(top);
       if (name.empty()) {
         ::PostMessageW(top, WM_COMMAND, IDCANCEL, 0);
       } else {

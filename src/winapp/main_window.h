@@ -81,6 +81,8 @@ class MainWindow : public shell::FrontEnd {
   bool GaugeVisible() const;
   std::string GaugeText() const;
   const Component* Find(const std::string& name) const;
+  // The tooltip a control shows, by its form name ("" when none).
+  std::string Tooltip(const std::string& name) const;
   // The popup menu as it would open now: its items' captions and checks.
   HMENU BuildPopupMenu() const;
 
@@ -153,6 +155,7 @@ class MainWindow : public shell::FrontEnd {
   std::unique_ptr<shell::WindowShell> shell_;
   std::deque<std::function<void()>> posted_;
   HWND current_dialog_ = nullptr;  // the file dialog's top-level window while one runs
+  bool typed_without_extension_ = false;  // in the file dialog being run
   bool box_placed_ = false;
   HHOOK box_hook_ = nullptr;
   bool destroyed_ = false;
