@@ -1,7 +1,6 @@
 #include "winapp/controls.h"
 
 #include <algorithm>
-#include <commctrl.h>
 #include <vector>
 
 namespace rtd::winapp {
@@ -308,19 +307,6 @@ LRESULT CALLBACK GaugeProc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
 // --- toolbar strip and spacers: button face and nothing else ---
 
 LRESULT CALLBACK PlainProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_MOUSEMOVE) {
-    // The system gives the mouse over a disabled button to the strip; the
-    // button's tooltip is shown all the same.
-    auto* tooltip = static_cast<HWND>(::GetPropW(window, kTooltipProperty));
-    POINT at{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
-    HWND child = ::ChildWindowFromPointEx(window, at, CWP_SKIPINVISIBLE);
-    if (tooltip != nullptr && child != nullptr && child != window && !::IsWindowEnabled(child)) {
-      ::MapWindowPoints(window, child, &at, 1);
-      MSG relayed{child, message, wparam, MAKELPARAM(at.x, at.y), 0, {}};
-      ::SendMessageW(tooltip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
-    }
-  }
-  if (message == WM_NCDESTROY) ::RemovePropW(window, kTooltipProperty);
   if (message == WM_COMMAND || message == WM_CONTEXTMENU) {
     // Clicks of the buttons on the strip go to the window, not the strip.
     return ::SendMessageW(::GetAncestor(window, GA_ROOT), message, wparam, lparam);

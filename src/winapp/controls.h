@@ -50,9 +50,6 @@ void SetGauge(HWND gauge, int percent, const std::wstring& text);
 int GaugePercent(HWND gauge);
 std::wstring GaugeText(HWND gauge);
 
-// The toolbar strip: the window property kTooltipProperty names the
-// tooltip control that also shows the hints of its disabled buttons.
-inline constexpr wchar_t kTooltipProperty[] = L"RtdTooltip";
 HWND CreateToolBarStrip(HWND parent, int id, const RECT& place);
 HWND CreateBevel(HWND parent, int id, const RECT& place);
 

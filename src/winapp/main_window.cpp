@@ -287,7 +287,6 @@ void MainWindow::BuildForm() {
 
   MainToolBar = CreateToolBarStrip(window_, kIdToolBar, Box(0, 0, Scale(kClientWidth), Scale(kToolBarHeight)));
   font(MainToolBar, fixed_font_);
-  if (tooltip_ != nullptr) ::SetPropW(MainToolBar, kTooltipProperty, tooltip_);
   AddComponent("MainToolBar", "TToolBar", MainToolBar);
 
   const int glyph = Scale(kGlyphSize);
