@@ -15,7 +15,6 @@
 #include "core/clock.h"
 #include "core/output_services.h"
 #include "shell/front_end.h"
-#include "shell/session.h"
 #include "shell/window_shell.h"
 
 class QAction;
@@ -41,7 +40,8 @@ struct WindowSeams {
   // File names for the next file choosers; each dialog is shown, then the
   // name is typed into it and confirmed. An empty name cancels.
   std::deque<std::string> file_names;
-  // Called with each box or file dialog once it is shown and placed.
+  // Called with each box or file dialog once it is shown and placed,
+  // before it is answered (so a test may fill the answers in here).
   std::function<void(QWidget*)> on_modal_shown;
   // Called on every message pump (tests act "between blocks" here).
   std::function<void()> on_pump;

@@ -63,7 +63,12 @@ class QtWindowDriver : public WindowDriver {
                       Qt::NoModifier);
     QCoreApplication::sendEvent(viewport, &click);
   }
-  bool Close() override { return form_->close(); }
+  // Qt answers a close asked inside another close's handling with true
+  // without asking the window again; what counts is whether it went.
+  bool Close() override {
+    const bool accepted = form_->close();
+    return accepted && form_->shell().Closed();
+  }
   void Tick(shell::WindowTimer timer) override {
     switch (timer) {
       case shell::WindowTimer::TimerQELPADTest: form_->TimerQELPADTestTimer(); break;

@@ -318,13 +318,20 @@ TEST_F(WindowScenario, ClosingDuringTheWriteAsksFirst) {
     window_->file_names = {dir_.File("image.bin")};
     bool closed_at_once = true;
     bool open_under_the_write = false;
+    // A second close while the question is open is the same close.
+    bool second_close = true;
+    window_->on_modal_shown = [&] {
+      if (window_->boxes.size() == 2) second_close = window_->Close();
+    };
     WhileWriting([&] {
       closed_at_once = window_->Close();
       open_under_the_write = ProgrammerOpen();
     });
     window_->Click(B::SpeedButtonWrite);
     window_->on_pump = nullptr;
+    window_->on_modal_shown = nullptr;
     EXPECT_FALSE(closed_at_once);
+    EXPECT_FALSE(second_close);
     EXPECT_TRUE(open_under_the_write);
     EXPECT_EQ(Boxes(), (Lines{"Warning: It will erase and write FLASH\nContinue?", question}));
     EXPECT_EQ(Flash() == Pattern(7), c.written);
@@ -336,6 +343,18 @@ TEST_F(WindowScenario, ClosingDuringTheWriteAsksFirst) {
       EXPECT_TRUE(window_->Close());
     }
   }
+}
+
+TEST_F(WindowScenario, ASettingsFileThatCannotBeWrittenIsSaidAndTheWindowStillCloses) {
+  const std::string settings = dir_.File("missing") + "/rtdprog.ini";
+  window_->Start(std::make_unique<sim::VirtualProgrammer>(sim::SimConfig{}, clock_), clock_,
+                 shell::SessionPaths{dir_.File("jedec.ini"), settings});
+  window_->box_answers = {IDOK};
+  EXPECT_TRUE(window_->Close());
+  // No settings were read: the window speaks Russian.
+  EXPECT_EQ(Boxes(), Lines{"Ошибка: Не удаётся записать в " + settings});
+  // The box of the close does not bring the watch back.
+  EXPECT_FALSE(window_->TimerRunning(T::TimerQELPADTest));
 }
 
 TEST_F(WindowScenario, TheDebugSettingShowsBothDebugItemsAndUncheckingHidesThem) {
