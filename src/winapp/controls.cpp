@@ -62,7 +62,7 @@ void DrawGlyph(HDC dc, HBITMAP bitmap, int size, int x, int y) {
   HDC memory = ::CreateCompatibleDC(dc);
   HGDIOBJ old = ::SelectObject(memory, bitmap);
   BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  ::AlphaBlend(dc, x, y, size, size, memory, 0, 0, size, size, blend);
+  ::GdiAlphaBlend(dc, x, y, size, size, memory, 0, 0, size, size, blend);
   ::SelectObject(memory, old);
   ::DeleteDC(memory);
 }
