@@ -349,18 +349,19 @@ void MainWindow::BuildForm() {
   for (const char* t : {"TimerQELPADTest", "TimerOnShow", "UniversalTimer", "TimerFlash"})
     AddComponent(t, "TTimer", nullptr);
   AddComponent("PopupMenu", "TPopupMenu", nullptr);
-  const auto item = [this](const char* name, const char* caption, int command, bool auto_check) {
+  // The two switches check themselves on click (MenuCommand); the language
+  // items are checked by the language switch only.
+  const auto item = [this](const char* name, const char* caption, int command) {
     Component& c = AddComponent(name, "TMenuItem", nullptr);
     c.caption = caption;
     c.command = command;
-    c.auto_check = auto_check;
     return &c;
   };
-  item("MenuItemDebug", "Отладка", kCmdDebug, true);
-  item("MenuItemLog", "Лог обмена", kCmdLog, true)->visible = false;
-  item("MenuItemLanguagex", "Язык/Language", 0, false);
-  item("MenuItemLanguageRussianx", "Русский", kCmdRussian, false);
-  item("MenuItemLanguageEnglishx", "English", kCmdEnglish, false);
+  item("MenuItemDebug", "Отладка", kCmdDebug);
+  item("MenuItemLog", "Лог обмена", kCmdLog)->visible = false;
+  item("MenuItemLanguagex", "Язык/Language", 0);
+  item("MenuItemLanguageRussianx", "Русский", kCmdRussian);
+  item("MenuItemLanguageEnglishx", "English", kCmdEnglish);
 }
 
 void MainWindow::MoveWindow(int32_t left, int32_t top) {

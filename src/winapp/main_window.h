@@ -51,7 +51,6 @@ struct Component {
   bool show_hint = false;
   bool visible = true;    // menu items
   bool checked = false;   // menu items
-  bool auto_check = false;
   int command = 0;        // menu items: the WM_COMMAND id
 };
 
