@@ -1,7 +1,9 @@
 #!/bin/sh
-# Builds rtdprog-cli.exe for 64-bit Windows with MinGW-w64 (one static .exe),
-# runs the test suite under Wine, and packs dist/rtdprog-windows-x86_64.zip
-# (rtdprog-cli.exe, jedec.ini, README.txt).
+# Builds rtdprog.exe (the window) and rtdprog-cli.exe for 64-bit Windows
+# with MinGW-w64 (static .exe files), runs the test suite under Wine (the
+# window's tests on a virtual X display), and packs
+# dist/rtdprog-windows-x86_64.zip (rtdprog.exe, rtdprog-cli.exe, jedec.ini,
+# README.txt).
 # Usage: scripts/build-windows.sh [--no-tests]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -34,10 +36,10 @@ fi
 stage="$build/package"
 rm -rf "$stage"
 mkdir -p "$stage" "$root/dist"
-cp "$build/bin/rtdprog-cli.exe" "$build/bin/jedec.ini" "$stage/"
+cp "$build/bin/rtdprog.exe" "$build/bin/rtdprog-cli.exe" "$build/bin/jedec.ini" "$stage/"
 # Notepad of old Windows shows a file with bare LF line ends as one line.
 sed 's/$/\r/' "$root/packaging/windows/README.txt" > "$stage/README.txt"
 rm -f "$root/dist/rtdprog-windows-x86_64.zip"
 (cd "$stage" && cmake -E tar cf "$root/dist/rtdprog-windows-x86_64.zip" --format=zip \
-    rtdprog-cli.exe jedec.ini README.txt)
+    rtdprog.exe rtdprog-cli.exe jedec.ini README.txt)
 echo "dist/rtdprog-windows-x86_64.zip"

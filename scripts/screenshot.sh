@@ -1,7 +1,9 @@
 #!/bin/sh
 # Takes pictures of the window on the virtual programmer under a virtual X
 # display: connected, reading (docs/window-reading.png) and after the read
-# (docs/window.png), and in Russian (docs/window-ru.png). Usage: scripts/screenshot.sh [DIR]   (default docs/)
+# (docs/window.png), and in Russian (docs/window-ru.png); then the Windows
+# window rtdprog.exe under Wine after a read (docs/window-windows.png) and in
+# Russian (docs/window-windows-ru.png). Usage: scripts/screenshot.sh [DIR]   (default docs/)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
@@ -13,3 +15,27 @@ cmake --build "$root/build" --target rtdprog-screenshot
 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
     "$root/build/bin/rtdprog-screenshot" "$out"
 echo "Pictures in $out: window.png, window-reading.png, window-ru.png"
+
+# The Windows window under Wine, on a virtual display: Wine's own desktop
+# (so the frame and caption are drawn as Windows draws them) in a Wine
+# kept for the pictures.
+win="$root/build-windows"
+"$root/scripts/build-windows.sh" --no-tests >/dev/null
+wine=$(sed -n 's/^RTD_WINE64:FILEPATH=//p' "$win/CMakeCache.txt")
+wineserver=$(dirname "$wine")/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+export WINEPREFIX="$win/wineprefix-shot" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    "$wine" wineboot --init >/dev/null 2>&1
+    "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1
+    "$wineserver" -w
+fi
+shots=$(mktemp -d)
+xvfb-run -a -s "-screen 0 1024x768x24" sh -c '"$0" "$1" "$2"; s=$?; "$3" -k; exit $s' \
+    "$wine" "$win/bin/rtdprog-screenshot.exe" "Z:$(echo "$shots" | tr / '\\')" "$wineserver"
+for name in window-windows window-windows-ru; do
+    python3 "$root/scripts/bmp-to-png.py" "$shots/$name.bmp" "$out/$name.png"
+done
+rm -rf "$shots"
+echo "Pictures of the Windows window in $out: window-windows.png, window-windows-ru.png"

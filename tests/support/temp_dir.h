@@ -52,7 +52,12 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
+#ifdef _WIN32
+  // As the system's own dialogs give paths back.
+  std::string File(const std::string& name) const { return path_ + "\\" + name; }
+#else
   std::string File(const std::string& name) const { return path_ + "/" + name; }
+#endif
   const std::string& path() const { return path_; }
   std::filesystem::path fs_path() const { return path_; }
 

@@ -1,0 +1,163 @@
+// The main window on Windows, built on the system's own controls: a
+// toolbar of eight operation buttons and the notice panel with the
+// progress gauge, the log, and a one-panel status bar. The shell's
+// WindowShell decides everything; this window draws what it says and hands
+// it the clicks, the close request and the timers' ticks. Everything runs
+// on the one GUI thread.
+#pragma once
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/clock.h"
+#include "shell/front_end.h"
+#include "shell/session.h"
+#include "shell/window_shell.h"
+// After the core's headers: windows.h defines macros named like some of
+// their constants.
+#include "winapp/controls.h"
+
+namespace rtd::winapp {
+
+// What tests put in place of a person.
+struct WindowSeams {
+  // Answers (IDYES, IDNO, IDOK) for the next message boxes. Each box is
+  // still built, placed and shown, then closed with that answer.
+  std::deque<int> box_answers;
+  // File names for the next file choosers; each dialog is shown, then the
+  // name is typed into it and confirmed. An empty name cancels.
+  std::deque<std::string> file_names;
+  // Called with each box or file dialog window once it is shown and placed.
+  std::function<void(HWND)> on_modal_shown;
+  // Called on every message pump (tests act "between blocks" here).
+  std::function<void()> on_pump;
+  // False: the timers are only armed in the shell, and the test ticks them
+  // by hand; no real time passes.
+  bool run_timers = true;
+};
+
+// One component of the form: its name and kind as the translation table
+// knows them, and what the translation may change.
+struct Component {
+  std::string name;
+  std::string kind;       // "TSpeedButton", "TPanel", "TMenuItem", ...
+  HWND window = nullptr;  // null for menu items and timers
+  std::string caption;    // menu items keep their caption here
+  std::string hint;
+  bool show_hint = false;
+  bool visible = true;    // menu items
+  bool checked = false;   // menu items
+  int command = 0;        // menu items: the WM_COMMAND id
+};
+
+class MainWindow : public shell::FrontEnd {
+ public:
+  // seams may be null (a person answers). Create() builds the window.
+  MainWindow(std::unique_ptr<HidPlatform> platform, Clock& clock, const shell::SessionPaths& paths,
+             WindowSeams* seams = nullptr);
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // Registers the classes, makes the window and starts the shell. False
+  // with the system's reason in *error when the window cannot be made.
+  bool Create(HINSTANCE instance, std::string* error);
+  HWND hwnd() const { return window_; }
+  // Whether the window has been destroyed (its close has ended).
+  bool destroyed() const { return destroyed_; }
+
+  shell::WindowShell& shell() { return *shell_; }
+  shell::Session& session() { return shell_->session(); }
+  HWND Button(ToolButton button) const { return buttons_[static_cast<std::size_t>(button)]; }
+  std::string StatusText() const;
+  std::string LogText() const;
+  std::string PanelCaption() const;
+  bool PanelVisible() const;
+  bool GaugeVisible() const;
+  std::string GaugeText() const;
+  const Component* Find(const std::string& name) const;
+  // The tooltip a control shows, by its form name ("" when none).
+  std::string Tooltip(const std::string& name) const;
+  // The popup menu as it would open now: its items' captions and checks.
+  HMENU BuildPopupMenu() const;
+
+  // The handlers, as the controls and timers call them.
+  void MenuCommand(int command);
+  void MemoDblClick() { ClearLog(); }
+  void Tick(shell::WindowTimer timer) { shell_->TimerTick(timer); }
+
+  // --- FrontEnd ---
+  void AppendLog(const std::string& line) override;
+  void ClearLog() override;
+  void DrawStatus(const std::string& text) override;
+  void DrawGauge(const shell::ProgressGauge& gauge, bool restarted) override;
+  void DrawNotice(const std::string& caption, bool panel_visible) override;
+  void DrawButtons(const shell::ButtonStates& enabled) override;
+  void DrawSwitches(bool log, bool debug) override;
+  void DrawLanguage(int32_t language, const std::string& caption) override;
+  shell::Rect WindowRect() const override;
+  shell::Size ScreenSize() const override;
+  void MoveWindow(int32_t left, int32_t top) override;
+  void FinishClose() override;
+  int RunMessageBox(uint32_t kind, const std::string& caption, const std::string& text) override;
+  std::string RunFileDialog(bool save, const std::string& title,
+                            const std::string& start_dir) override;
+  shell::DialogWindow FileDialog() const override;
+  void MoveFileDialog(shell::Point at) override;
+  void PumpMessages() override;
+  void Post(std::function<void()> task) override;
+  void SetTimer(shell::WindowTimer timer, uint32_t interval_ms) override;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK MemoProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                                   UINT_PTR id, DWORD_PTR data);
+  static LRESULT CALLBACK MessageBoxHookProc(int code, WPARAM wparam, LPARAM lparam);
+  static UINT_PTR CALLBACK FileDialogHookProc(HWND dialog, UINT message, WPARAM wparam,
+                                              LPARAM lparam);
+  LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
+
+  int Scale(int pixels) const;
+  void BuildForm();
+  Component& AddComponent(const std::string& name, const std::string& kind, HWND window);
+  Component& Item(const std::string& name);
+  void SetHint(Component& c, const std::string& hint, bool show);
+  void TranslateForm();
+  void ShowPopupMenu(int x, int y);
+  void Destroy();
+
+  WindowSeams* seams_;
+  bool run_timers_;
+  HINSTANCE instance_ = nullptr;
+  int dpi_ = 96;
+
+  HWND window_ = nullptr;
+  HWND MainToolBar = nullptr;
+  std::array<HWND, 8> buttons_{};
+  HWND SpeedButtonLanguageMakerx = nullptr;
+  HWND PanelMenu = nullptr;
+  HWND CGaugeProgressProcent = nullptr;
+  HWND StatusBar = nullptr;
+  HWND MainPanel = nullptr;
+  HWND Memo = nullptr;
+  HWND tooltip_ = nullptr;
+  HFONT fixed_font_ = nullptr;
+  HFONT form_font_ = nullptr;
+  HICON icon_ = nullptr;
+  HICON small_icon_ = nullptr;
+  std::vector<Component> components_;
+
+  std::unique_ptr<shell::WindowShell> shell_;
+  std::deque<std::function<void()>> posted_;
+  HWND current_dialog_ = nullptr;  // the file dialog's top-level window while one runs
+  bool typed_without_extension_ = false;  // in the file dialog being run
+  bool box_placed_ = false;
+  HHOOK box_hook_ = nullptr;
+  bool destroyed_ = false;
+};
+
+}  // namespace rtd::winapp

@@ -1,0 +1,138 @@
+// rtdprog-screenshot.exe DIR: opens the Windows window on a virtual
+// programmer, lets the watch announce it, checks the link, reads the flash
+// into a file and saves pictures of the window (frame included) into DIR as
+// 24-bit BMP files: window-windows.bmp after the read, window-windows-ru.bmp
+// after a switch to Russian. scripts/screenshot.sh runs it under Wine on a
+// virtual display and turns the pictures into PNG.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/windows_files.h"
+#include "core/clock.h"
+#include "shell/session.h"
+#include "sim/virtual_programmer.h"
+#include "winapp/main_window.h"
+
+namespace {
+
+// Lets the window run for a while: timers tick, paints happen.
+void RunFor(rtd::winapp::MainWindow& window, DWORD ms) {
+  const DWORD start = ::GetTickCount();
+  while (::GetTickCount() - start < ms) {
+    window.PumpMessages();
+    ::Sleep(5);
+  }
+}
+
+// The window as the screen shows it, caption and frame included.
+bool SaveBmp(rtd::winapp::MainWindow& main, const std::string& path) {
+  // Painted afresh, and time for the system to put the paint on the screen
+  // (Wine hands a window's drawing to the display when its queue is idle).
+  HWND window = main.hwnd();
+  ::RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+  RunFor(main, 300);
+  RECT r;
+  ::GetWindowRect(window, &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = h;  // bottom-up, as BMP files keep it
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = ::SelectObject(memory, bitmap);
+  ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  ::GdiFlush();
+  const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+  const DWORD image = stride * static_cast<DWORD>(h);
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
+  file.bfSize = file.bfOffBits + image;
+  std::ofstream out(std::filesystem::path(rtd::win::Widen(path)), std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof(file));
+  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
+  out.write(static_cast<const char*>(bits), image);
+  const bool ok = static_cast<bool>(out);
+  ::SelectObject(memory, old);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  if (!ok) std::fprintf(stderr, "rtdprog-screenshot: cannot write %s\n", path.c_str());
+  return ok;
+}
+
+void Click(rtd::winapp::MainWindow& window, rtd::ToolButton button) {
+  HWND b = window.Button(button);
+  ::SendMessageW(b, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+  ::SendMessageW(b, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "Usage: rtdprog-screenshot DIR\n");
+    return 2;
+  }
+  const std::string out_dir = argv[1];
+  const std::filesystem::path scratch =
+      std::filesystem::temp_directory_path() / ("rtdprog-shot-" + std::to_string(::GetCurrentProcessId()));
+  std::filesystem::create_directories(scratch);
+  const std::string dir = scratch.string();
+  std::ofstream(scratch / "rtdprog.ini") << "[MainSettings]\r\nLang=1\r\nMainLeft=40\r\nMainTop=40\r\n";
+
+  rtd::SystemClock clock;
+  rtd::sim::SimConfig config;  // a Winbond W25Q40, 512 KiB
+  auto device = std::make_unique<rtd::sim::VirtualProgrammer>(config, clock);
+  // Something like firmware: code at the start, the rest erased.
+  const auto flash = device->Flash();
+  for (std::size_t i = 0; i < 180000; ++i) flash[i] = static_cast<uint8_t>(i * 131 + (i >> 7));
+
+  rtd::winapp::WindowSeams seams;
+  auto paths = rtd::shell::ProgramPaths(nullptr);
+  paths.settings = dir + "\\rtdprog.ini";
+  bool ok = true;
+  {
+    rtd::winapp::MainWindow window(std::move(device), clock, paths, &seams);
+    std::string error;
+    if (!window.Create(::GetModuleHandleW(nullptr), &error)) {
+      std::fprintf(stderr, "rtdprog-screenshot: %s\n", error.c_str());
+      return 1;
+    }
+    ::ShowWindow(window.hwnd(), SW_SHOW);
+    RunFor(window, 700);
+    Click(window, rtd::ToolButton::SpeedButtonConnect);
+    RunFor(window, 500);
+    seams.file_names.push_back(dir + "\\board.bin");
+    Click(window, rtd::ToolButton::SpeedButtonRead);
+    RunFor(window, 200);
+    while (window.shell().OperationRunning()) RunFor(window, 50);
+    // The notice held still for the picture (it blinks), and everything the
+    // closed file dialog covered painted again.
+    window.shell().ToolbarNotice(0, 0, "%s", window.PanelCaption());
+    RunFor(window, 600);
+    ok = SaveBmp(window, out_dir + "\\window-windows.bmp") && ok;
+    // The same window in Russian: the watch announces the programmer again
+    // in the new language, and a connect check follows.
+    window.shell().ToolbarNotice(0, 0, "");
+    window.shell().SetLanguage(0);
+    RunFor(window, 1200);
+    Click(window, rtd::ToolButton::SpeedButtonConnect);
+    RunFor(window, 1000);
+    ok = SaveBmp(window, out_dir + "\\window-windows-ru.bmp") && ok;
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(scratch, ec);
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,220 @@
+// The scenarios' driver for the Windows window: its real controls, boxes
+// and file dialogs under Wine, answered through the window's seams.
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "config/windows_files.h"
+#include "window_driver.h"
+// windows.h (through main_window.h) after the core's headers.
+#include "winapp/main_window.h"
+
+#include <commdlg.h>
+
+namespace rtd::test {
+namespace {
+
+std::string Text(HWND w) { return win::Narrow(winapp::WindowText(w)); }
+
+std::string WithoutCr(std::string s) {
+  std::string out;
+  for (char c : s)
+    if (c != '\r') out += c;
+  return out;
+}
+
+shell::Rect RectOf(HWND w) {
+  RECT r{};
+  ::GetWindowRect(w, &r);
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+class WinWindowDriver : public WindowDriver {
+ public:
+  ~WinWindowDriver() override { window_.reset(); }
+
+  void Start(std::unique_ptr<HidPlatform> programmer, Clock& clock,
+             const shell::SessionPaths& paths) override {
+    window_.reset();
+    seams_ = {};
+    seams_.run_timers = false;
+    seams_.on_pump = [this] {
+      ++pumps_;
+      if (on_pump) on_pump(pumps_);
+    };
+    seams_.on_modal_shown = [this](HWND w) { ModalShown(w); };
+    window_ = std::make_unique<winapp::MainWindow>(std::move(programmer), clock, paths, &seams_);
+    std::string error;
+    if (!window_->Create(::GetModuleHandleW(nullptr), &error)) throw std::runtime_error(error);
+    ::ShowWindow(window_->hwnd(), SW_SHOWNA);
+  }
+
+  shell::WindowShell& Shell() override { return window_->shell(); }
+
+  void Click(ToolButton button) override {
+    pumps_ = 0;
+    ClickNow(button);
+    // What the click started, and anything it left queued behind it.
+    for (int i = 0; i < 3; ++i) Pump();
+  }
+  void ClickNow(ToolButton button) override {
+    HWND b = window_->Button(button);
+    ::SendMessageW(b, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+    ::SendMessageW(b, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+  }
+  void ChooseMenuItem(const std::string& name) override {
+    window_->MenuCommand(window_->Find(name)->command);
+  }
+  void DoubleClickLog() override {
+    ::SendMessageW(window_->Find("Memo")->window, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+  }
+  bool Close() override {
+    ::SendMessageW(window_->hwnd(), WM_CLOSE, 0, 0);
+    return window_->destroyed();
+  }
+  void Tick(shell::WindowTimer timer) override {
+    ::SendMessageW(window_->hwnd(), WM_TIMER, static_cast<WPARAM>(timer) + 1, 0);
+  }
+
+  std::vector<std::string> Log() override {
+    std::vector<std::string> lines;
+    const std::string text = window_->LogText();
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t end = std::min(text.find('\n', at), text.size());
+      if (end > at) lines.push_back(text.substr(at, end - at));
+      at = end + 1;
+    }
+    return lines;
+  }
+  std::string Status() override { return window_->StatusText(); }
+  std::vector<ToolButton> EnabledButtons() override {
+    std::vector<ToolButton> on;
+    for (int i = 0; i < 8; ++i)
+      if (::IsWindowEnabled(window_->Button(static_cast<ToolButton>(i))))
+        on.push_back(static_cast<ToolButton>(i));
+    return on;
+  }
+  std::string Caption() override { return Text(window_->hwnd()); }
+  std::string PanelCaption() override { return window_->PanelCaption(); }
+  bool PanelVisible() override { return window_->PanelVisible(); }
+  bool GaugeVisible() override { return window_->GaugeVisible(); }
+  std::string Hint(const std::string& control) override { return window_->Tooltip(control); }
+  // The menu items as the popup menu would show them now.
+  std::string MenuText(const std::string& item) override {
+    return Menu(item, [](HMENU m, UINT pos) {
+      wchar_t text[256] = {};
+      ::GetMenuStringW(m, pos, text, 256, MF_BYPOSITION);
+      return win::Narrow(text);
+    });
+  }
+  bool MenuChecked(const std::string& item) override {
+    return !Menu(item, [](HMENU m, UINT pos) {
+              return std::string((::GetMenuState(m, pos, MF_BYPOSITION) & MF_CHECKED) ? "1" : "");
+            }).empty();
+  }
+  bool MenuVisible(const std::string& item) override {
+    return !Menu(item, [](HMENU, UINT) { return std::string("1"); }).empty();
+  }
+  bool TimerRunning(shell::WindowTimer timer) override { return Shell().TimerArmed(timer); }
+  uint32_t TimerInterval(shell::WindowTimer timer) override {
+    return Shell().TimerArmed(timer) ? Shell().TimerInterval(timer) : DesignedInterval(timer);
+  }
+  bool Closed() override { return window_->shell().Closed(); }
+
+ private:
+  static uint32_t DesignedInterval(shell::WindowTimer timer) {
+    switch (timer) {
+      case shell::WindowTimer::TimerQELPADTest: return shell::kWatchIntervalMs;
+      case shell::WindowTimer::TimerOnShow: return 1;
+      case shell::WindowTimer::UniversalTimer: return 100;
+      case shell::WindowTimer::TimerFlash: return 250;
+    }
+    return 0;
+  }
+
+  void Pump() {
+    MSG m;
+    while (::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&m);
+      ::DispatchMessageW(&m);
+    }
+  }
+
+  // Finds the item in the popup menu as built now (the language submenu
+  // included) and reads it; "" when the menu does not hold it.
+  template <typename Read>
+  std::string Menu(const std::string& item, Read read) {
+    const winapp::Component* c = window_->Find(item);
+    if (c == nullptr) return {};
+    HMENU menu = window_->BuildPopupMenu();
+    std::string result;
+    const std::vector<HMENU> menus = {menu, ::GetSubMenu(menu, ::GetMenuItemCount(menu) - 1)};
+    for (HMENU m : menus) {
+      for (int pos = 0; pos < ::GetMenuItemCount(m) && result.empty(); ++pos) {
+        const bool submenu = ::GetSubMenu(m, pos) != nullptr;
+        const bool match = c->command != 0 ? ::GetMenuItemID(m, pos) == static_cast<UINT>(c->command)
+                                           : submenu;
+        if (match) result = read(m, static_cast<UINT>(pos));
+      }
+      if (!result.empty()) break;
+    }
+    ::DestroyMenu(menu);
+    return result;
+  }
+
+  void ModalShown(HWND w) {
+    HWND text = ::GetDlgItem(w, 0xFFFF);  // the static text every message box has
+    if (text != nullptr) {
+      ShownBox shown;
+      shown.caption = Text(w);
+      shown.text = WithoutCr(Text(text));
+      for (HWND child = ::GetWindow(w, GW_CHILD); child != nullptr;
+           child = ::GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t cls[32] = {};
+        ::GetClassNameW(child, cls, 32);
+        // The box itself is not shown yet: the button's own style says.
+        if (std::wstring(cls) == L"Button" && (::GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE)) {
+          ++shown.buttons;
+          shown.button_texts.push_back(Text(child));
+        }
+      }
+      shown.rect = RectOf(w);
+      shown.window = RectOf(window_->hwnd());
+      shown.watch_running = TimerRunning(shell::WindowTimer::TimerQELPADTest);
+      boxes.push_back(shown);
+      if (on_modal_shown) on_modal_shown();
+      if (!box_answers.empty()) {
+        seams_.box_answers.push_back(box_answers.front());
+        box_answers.pop_front();
+      }
+      return;
+    }
+    ShownDialog shown;
+    shown.title = Text(w);
+    wchar_t folder[MAX_PATH] = {};
+    ::SendMessageW(w, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
+    shown.start_dir = win::Narrow(folder);
+    dialogs.push_back(shown);
+    if (on_modal_shown) on_modal_shown();
+    // Where it stands when it is answered.
+    dialogs.back().rect = RectOf(w);
+    dialogs.back().window = RectOf(window_->hwnd());
+    if (!file_names.empty()) {
+      seams_.file_names.push_back(file_names.front());
+      file_names.pop_front();
+    }
+  }
+
+  winapp::WindowSeams seams_;
+  std::unique_ptr<winapp::MainWindow> window_;
+  int pumps_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<WindowDriver> MakeWindowDriver() { return std::make_unique<WinWindowDriver>(); }
+
+}  // namespace rtd::test
