@@ -650,11 +650,15 @@ void MainWindow::Post(std::function<void()> task) {
 // --- message boxes ---
 
 int MainWindow::RunMessageBox(uint32_t kind, const std::string& caption, const std::string& text) {
-  UINT flags = kind | MB_TOPMOST;
+  // A warning to take note of has one OK button; the bit that says so
+  // would be the system's "second button is the default".
+  const bool notice = (kind & MB_OKONLY) != 0;
+  UINT flags = (kind & ~MB_OKONLY) | MB_TOPMOST;
   const uint32_t low = kind & 0xFF;
-  if (low == MB_ICONQUESTION || low == MB_ICONWARNING) flags |= MB_YESNO;
+  if (!notice && (low == MB_ICONQUESTION || low == MB_ICONWARNING)) flags |= MB_YESNO;
   // The hook puts the box over the window as it opens; one box at a time.
   box_placed_ = false;
+  box_notice_ = notice;
   box_hook_ = ::SetWindowsHookExW(WH_CBT, MessageBoxHookProc, nullptr, ::GetCurrentThreadId());
   const int answer = ::MessageBoxW(window_, WithCrLf(text).c_str(), W(caption).c_str(), flags);
   box_placed_ = false;
@@ -676,7 +680,10 @@ LRESULT CALLBACK MainWindow::MessageBoxHookProc(int code, WPARAM wparam, LPARAM 
     ::SetForegroundWindow(box);
     if (self->seams_ != nullptr) {
       if (self->seams_->on_modal_shown) self->seams_->on_modal_shown(box);
-      if (!self->seams_->box_answers.empty()) {
+      // A box with one OK button asks nothing: it takes no planned answer.
+      if (self->box_notice_) {
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+      } else if (!self->seams_->box_answers.empty()) {
         const int answer = self->seams_->box_answers.front();
         self->seams_->box_answers.pop_front();
         ::PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(answer), 0);

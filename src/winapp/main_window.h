@@ -171,6 +171,7 @@ class MainWindow : public shell::FrontEnd {
   const shell::DifferenceListing* differences_ = nullptr;  // while its dialog runs
   bool typed_without_extension_ = false;  // in the file dialog being run
   bool box_placed_ = false;
+  bool box_notice_ = false;  // the box being shown has one OK button
   HHOOK box_hook_ = nullptr;
   bool destroyed_ = false;
 };
