@@ -828,6 +828,7 @@ void MainWindow::ShowDifferences(const shell::DifferenceListing& listing) {
   ::DialogBoxIndirectParamW(instance_, &design.dialog, window_, DifferenceDialogProc,
                             reinterpret_cast<LPARAM>(this));
   differences_ = nullptr;
+  difference_dialog_ = nullptr;
 }
 
 INT_PTR CALLBACK MainWindow::DifferenceDialogProc(HWND dialog, UINT message, WPARAM wparam,
@@ -851,6 +852,7 @@ INT_PTR CALLBACK MainWindow::DifferenceDialogProc(HWND dialog, UINT message, WPA
     case WM_INITDIALOG: {
       self = reinterpret_cast<MainWindow*>(lparam);
       ::SetWindowLongPtrW(dialog, DWLP_USER, lparam);
+      self->difference_dialog_ = dialog;
       const shell::DifferenceListing& listing = *self->differences_;
       ::SetWindowTextW(dialog, W(listing.title).c_str());
       const auto child = [&](const wchar_t* cls, DWORD style, int id, const std::string& text) {
@@ -985,6 +987,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         // The close waits for the operation below; an open file chooser
         // is cancelled so that it can end.
         ::PostMessageW(current_dialog_, WM_COMMAND, IDCANCEL, 0);
+      } else if (difference_dialog_ != nullptr) {
+        // Likewise the list of differences: the close comes once it is shut.
+        ::PostMessageW(difference_dialog_, WM_COMMAND, IDCANCEL, 0);
       }
       return 0;
     case WM_DESTROY:

@@ -169,6 +169,7 @@ class MainWindow : public shell::FrontEnd {
   std::deque<std::function<void()>> posted_;
   HWND current_dialog_ = nullptr;  // the file dialog's top-level window while one runs
   const shell::DifferenceListing* differences_ = nullptr;  // while its dialog runs
+  HWND difference_dialog_ = nullptr;                       // that dialog's window
   bool typed_without_extension_ = false;  // in the file dialog being run
   bool box_placed_ = false;
   bool box_notice_ = false;  // the box being shown has one OK button
