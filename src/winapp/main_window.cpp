@@ -825,10 +825,11 @@ void MainWindow::ShowDifferences(const shell::DifferenceListing& listing) {
   design.dialog.style = DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU |
                         WS_THICKFRAME;
   differences_ = &listing;
-  ::DialogBoxIndirectParamW(instance_, &design.dialog, window_, DifferenceDialogProc,
-                            reinterpret_cast<LPARAM>(this));
+  const INT_PTR shown = ::DialogBoxIndirectParamW(instance_, &design.dialog, window_,
+                                                  DifferenceDialogProc, reinterpret_cast<LPARAM>(this));
   differences_ = nullptr;
   difference_dialog_ = nullptr;
+  if (shown == -1) shell_->MessageBoxPrintf(MB_ICONERROR, PickLangText(kDialogFailed));
 }
 
 INT_PTR CALLBACK MainWindow::DifferenceDialogProc(HWND dialog, UINT message, WPARAM wparam,
