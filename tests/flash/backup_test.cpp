@@ -126,9 +126,11 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
            if (report[1] == kReplyRangeCrc) report[kReportDataOffset + 1] ^= 0x01;  // the CRC
          };
        },
-       "0x10 Error: The backup " + (dir_ / "backups").string() + "/" +
-           BackupFileName({2026, 12, 7, 14, 12, 3}, {0xEF, 0x40, 0x13},
-                          Crc32(old.data(), old.size())) +
+       "0x10 Error: The backup " +
+           (dir_ / "backups" /
+            BackupFileName({2026, 12, 7, 14, 12, 3}, {0xEF, 0x40, 0x13},
+                           Crc32(old.data(), old.size())))
+               .string() +
            " differs from the FLASH at address 0x000000...0x00FFFF\nNothing was erased"},
   };
   for (const auto& c : cases) {
