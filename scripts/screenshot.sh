@@ -1,7 +1,8 @@
 #!/bin/sh
 # Takes pictures of the window on the virtual programmer under a virtual X
 # display: connected, reading (docs/window-reading.png) and after the read
-# (docs/window.png), and in Russian (docs/window-ru.png); then the Windows
+# (docs/window.png), the list of differences of a full compare
+# (docs/window-differences.png), and in Russian (docs/window-ru.png); then the Windows
 # window rtdprog.exe under Wine after a read (docs/window-windows.png) and in
 # Russian (docs/window-windows-ru.png). Usage: scripts/screenshot.sh [DIR]   (default docs/)
 set -eu
@@ -14,7 +15,7 @@ cmake --build "$root/build" --target rtdprog-screenshot
 # The X platform, not the offscreen one, so fonts and style are the real ones.
 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
     "$root/build/bin/rtdprog-screenshot" "$out"
-echo "Pictures in $out: window.png, window-reading.png, window-ru.png"
+echo "Pictures in $out: window.png, window-reading.png, window-differences.png, window-ru.png"
 
 # The Windows window under Wine, on a virtual display: Wine's own desktop
 # (so the frame and caption are drawn as Windows draws them) in a Wine

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -18,6 +20,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/difference_dialog.h"
 #include "app/gauge_widget.h"
 #include "app/panel.h"
 #include "app/toolkit_language.h"
@@ -194,6 +197,34 @@ void MainForm::BuildForm() {
   MenuItemLog->setObjectName("MenuItemLog");
   MenuItemLog->setCheckable(true);
   MenuItemLog->setVisible(false);
+  MenuItemBackup = new QAction(QString::fromUtf8("Резервная копия перед стиранием"), this);
+  MenuItemBackup->setObjectName("MenuItemBackup");
+  MenuItemBackup->setCheckable(true);
+  MenuItemBackup->setChecked(true);
+  ServiceMenu = new QMenu(QString::fromUtf8("Сервис"), this);
+  ServiceMenu->setObjectName("ServiceMenu");
+  MenuItemService = ServiceMenu->menuAction();
+  MenuItemService->setObjectName("MenuItemService");
+  {
+    using S = shell::ServiceItem;
+    const std::pair<S, const char*> designed[] = {
+        {S::MenuItemServiceReadTwice, "Чтение дважды"},
+        {S::MenuItemServiceBlankCheck, "Проверка чистоты"},
+        {S::MenuItemServiceErase, "Стирание"},
+        {S::MenuItemServiceCompare, "Сравнение со списком различий"},
+        {S::MenuItemServiceWrite, "Запись с полной проверкой"},
+        {S::MenuItemServiceBackupFolder, "Открыть папку резервных копий"},
+    };
+    for (const auto& [item, caption] : designed) {
+      auto* action = new QAction(QString::fromUtf8(caption), this);
+      action->setObjectName(shell::ServiceItemName(item));
+      action->setEnabled(false);
+      if (item == S::MenuItemServiceBackupFolder) ServiceMenu->addSeparator();
+      ServiceMenu->addAction(action);
+      service_items_[shell::Index(item)] = action;
+      connect(action, &QAction::triggered, this, [this, item] { shell_->ServiceClick(item); });
+    }
+  }
   LanguageMenu = new QMenu(QString::fromUtf8("Язык/Language"), this);
   LanguageMenu->setObjectName("LanguageMenu");
   MenuItemLanguagex = LanguageMenu->menuAction();
@@ -208,9 +239,12 @@ void MainForm::BuildForm() {
   LanguageMenu->addAction(MenuItemLanguageEnglishx);
   PopupMenu->addAction(MenuItemDebug);
   PopupMenu->addAction(MenuItemLog);
+  PopupMenu->addAction(MenuItemBackup);
+  PopupMenu->addMenu(ServiceMenu);
   PopupMenu->addMenu(LanguageMenu);
   connect(MenuItemDebug, &QAction::triggered, this, &MainForm::MenuItemDebugClick);
   connect(MenuItemLog, &QAction::triggered, this, &MainForm::MenuItemLogClick);
+  connect(MenuItemBackup, &QAction::triggered, this, &MainForm::MenuItemBackupClick);
   connect(MenuItemLanguageRussianx, &QAction::triggered, this,
           &MainForm::MenuItemLanguageRussianxClick);
   connect(MenuItemLanguageEnglishx, &QAction::triggered, this,
@@ -286,6 +320,15 @@ void MainForm::FinishClose() { close(); }
 void MainForm::MenuItemDebugClick() { shell_->MenuItemDebugClick(MenuItemDebug->isChecked()); }
 
 void MainForm::MenuItemLogClick() { shell_->MenuItemLogClick(MenuItemLog->isChecked()); }
+
+void MainForm::MenuItemBackupClick() {
+  shell_->RunHandler([this] { shell_->MenuItemBackupClick(MenuItemBackup->isChecked()); });
+}
+
+void MainForm::DrawServiceMenu(bool backup, const shell::ServiceStates& enabled) {
+  MenuItemBackup->setChecked(backup);
+  for (std::size_t i = 0; i < service_items_.size(); ++i) service_items_[i]->setEnabled(enabled[i]);
+}
 
 void MainForm::DrawSwitches(bool log, bool debug) {
   MenuItemLog->setChecked(log);
@@ -525,6 +568,20 @@ shell::DialogWindow MainForm::FileDialog() const {
 
 void MainForm::MoveFileDialog(shell::Point at) {
   if (current_dialog_ != nullptr) current_dialog_->move(at.x, at.y);
+}
+
+// --- the list of differences, the backup folder ---
+
+void MainForm::ShowDifferences(const shell::DifferenceListing& listing) {
+  DifferenceDialog dialog(listing, this);
+  if (seams_ != nullptr && seams_->on_modal_shown)
+    QTimer::singleShot(0, &dialog, [this, &dialog] { seams_->on_modal_shown(&dialog); });
+  dialog.exec();
+}
+
+bool MainForm::OpenFolder(const std::string& path) {
+  if (seams_ != nullptr && seams_->open_folder) return seams_->open_folder(path);
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(Text(path)));
 }
 
 }  // namespace rtd::app

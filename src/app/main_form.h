@@ -48,6 +48,9 @@ struct WindowSeams {
   // False: the timers only record whether they are enabled, and the test
   // ticks them by calling their handlers; no real time passes.
   bool run_timers = true;
+  // In place of the system's file manager: gets the folder to open; its
+  // answer is whether that worked.
+  std::function<bool(const std::string&)> open_folder;
 };
 
 class MainForm : public QMainWindow, public shell::FrontEnd {
@@ -77,6 +80,9 @@ class MainForm : public QMainWindow, public shell::FrontEnd {
   QAction* DebugItem() const { return MenuItemDebug; }
   QAction* LogItem() const { return MenuItemLog; }
   QMenu* Popup() const { return PopupMenu; }
+  QAction* ServiceAction(shell::ServiceItem item) const {
+    return service_items_[shell::Index(item)];
+  }
   bool CommLogEnabled() const { return shell_->CommLogEnabled(); }
 
   // --- FrontEnd ---
@@ -88,6 +94,7 @@ class MainForm : public QMainWindow, public shell::FrontEnd {
   void DrawButtons(const shell::ButtonStates& enabled) override;
   void DrawSwitches(bool log, bool debug) override;
   void DrawLanguage(int32_t language, const std::string& caption) override;
+  void DrawServiceMenu(bool backup, const shell::ServiceStates& enabled) override;
   shell::Rect WindowRect() const override;
   shell::Size ScreenSize() const override;
   void MoveWindow(int32_t left, int32_t top) override;
@@ -97,6 +104,8 @@ class MainForm : public QMainWindow, public shell::FrontEnd {
                             const std::string& start_dir) override;
   shell::DialogWindow FileDialog() const override;
   void MoveFileDialog(shell::Point at) override;
+  void ShowDifferences(const shell::DifferenceListing& listing) override;
+  bool OpenFolder(const std::string& path) override;
   void PumpMessages() override;
   void Post(std::function<void()> task) override;
   void SetTimer(shell::WindowTimer timer, uint32_t interval_ms) override;
@@ -105,6 +114,7 @@ class MainForm : public QMainWindow, public shell::FrontEnd {
   void SpeedButtonLanguageMakerxClick() { LanguageItemClick(0); }
   void MenuItemDebugClick();
   void MenuItemLogClick();
+  void MenuItemBackupClick();
   void MenuItemLanguageRussianxClick() { LanguageItemClick(0); }
   void MenuItemLanguageEnglishxClick() { LanguageItemClick(1); }
   void MemoDblClick() { ClearLog(); }
@@ -146,6 +156,10 @@ class MainForm : public QMainWindow, public shell::FrontEnd {
   QMenu* PopupMenu = nullptr;
   QAction* MenuItemDebug = nullptr;
   QAction* MenuItemLog = nullptr;
+  QAction* MenuItemBackup = nullptr;
+  QMenu* ServiceMenu = nullptr;
+  QAction* MenuItemService = nullptr;
+  std::array<QAction*, shell::kServiceItemCount> service_items_{};
   QMenu* LanguageMenu = nullptr;
   QAction* MenuItemLanguagex = nullptr;
   QAction* MenuItemLanguageRussianx = nullptr;

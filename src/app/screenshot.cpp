@@ -1,10 +1,13 @@
 // rtdprog-screenshot DIR: opens the window on a virtual programmer, lets the
 // watch announce it, checks the link, reads the flash into a file and saves
 // pictures of the window into DIR: window-reading.png during the read,
-// window.png after it, window-ru.png after a switch to Russian. scripts/screenshot.sh runs it under Xvfb.
+// window.png after it, window-differences.png of the full compare's list of
+// differences with a slightly changed file, window-ru.png after a switch to
+// Russian. scripts/screenshot.sh runs it under Xvfb.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QListWidget>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QToolButton>
@@ -13,6 +16,7 @@
 #include <fstream>
 #include <memory>
 
+#include "app/difference_dialog.h"
 #include "app/main_form.h"
 #include "core/clock.h"
 #include "sim/virtual_programmer.h"
@@ -56,6 +60,11 @@ int main(int argc, char** argv) {
   // Something like firmware: code at the start, the rest erased.
   const auto flash = device->Flash();
   for (std::size_t i = 0; i < 180000; ++i) flash[i] = static_cast<uint8_t>(i * 131 + (i >> 7));
+  // The same with a few settings changed, as a file to compare with.
+  std::string changed(flash.begin(), flash.end());
+  for (std::size_t at : {0x1234u, 0x1235u, 0x1237u, 0x8010u, 0x8011u, 0x8012u, 0x8021u, 0x20010u})
+    changed[at] = static_cast<char>(changed[at] ^ 0x5A);
+  std::ofstream(dir + "/changed.bin", std::ios::binary) << changed;
 
   rtd::app::WindowSeams seams;
   auto paths = rtd::shell::ProgramPaths(nullptr);
@@ -79,6 +88,24 @@ int main(int argc, char** argv) {
   // Catch the blinking notice while it shows.
   for (int i = 0; i < 100 && form.findChild<QWidget*>("PanelMenu")->isHidden(); ++i) RunFor(10);
   ok = Save(form, out_dir + "/window.png") && ok;
+
+  // The full compare with the list of differences, from the Service submenu:
+  // the compare's box of the first difference, then the dialog, its second
+  // range chosen.
+  RunFor(1200);
+  seams.file_names.push_back(dir + "/changed.bin");
+  seams.box_answers.push_back(rtd::IDOK);
+  seams.on_modal_shown = [&](QWidget* shown) {
+    auto* list = qobject_cast<rtd::app::DifferenceDialog*>(shown);
+    if (list == nullptr) return;
+    list->Ranges()->setCurrentRow(1);
+    RunFor(300);
+    ok = Save(*list, out_dir + "/window-differences.png") && ok;
+    list->accept();
+  };
+  form.ServiceAction(rtd::shell::ServiceItem::MenuItemServiceCompare)->trigger();
+  RunFor(100);
+  seams.on_modal_shown = nullptr;
   // The same window switched to Russian: the watch announces the programmer
   // again in the new language, and a connect check follows.
   form.SetLanguage(0);

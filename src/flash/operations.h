@@ -149,9 +149,10 @@ class FlashOperations {
   // The full compare's block loop over the image under its own gauge: the
   // first difference is logged and boxed. Without each_difference it ends
   // there (kMismatch); with it, it goes on to the end and hands it every
-  // differing address. kOk, kMismatch, kFailed or kStopped.
+  // differing address with the byte the flash holds there. kOk, kMismatch,
+  // kFailed or kStopped.
   OpResult CompareBlocks(const uint8_t* buffer, uint32_t length,
-                         const std::function<void(uint32_t)>* each_difference);
+                         const std::function<void(uint32_t, uint8_t)>* each_difference);
 
   // The chip's write protection as the erasing operations found it, and
   // whether they have lifted it and not yet put it back.

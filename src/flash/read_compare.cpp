@@ -100,7 +100,7 @@ OpResult FlashOperations::SpeedButtonCompareClick() {
 }
 
 OpResult FlashOperations::CompareBlocks(const uint8_t* buffer, uint32_t length,
-                                        const std::function<void(uint32_t)>* each_difference) {
+                                        const std::function<void(uint32_t, uint8_t)>* each_difference) {
   auto& o = out();
   StartBusy(flash_text::kFullCompare, ToolButton::SpeedButtonCompare, BlockCount(length),
             kBlock);
@@ -131,7 +131,7 @@ OpResult FlashOperations::CompareBlocks(const uint8_t* buffer, uint32_t length,
     }
     if (each_difference == nullptr) break;
     for (uint32_t i = static_cast<uint32_t>(got - block); i < count; ++i) {
-      if (block[i] != expected[i]) (*each_difference)(address + i);
+      if (block[i] != expected[i]) (*each_difference)(address + i, block[i]);
     }
   }
   o.ProgressHide();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <utility>
 
 #include "flash/texts.h"
 
@@ -262,6 +263,7 @@ OpResult ServiceCommands::Erase() {
 OpResult ServiceCommands::WriteVerifiedFully() { return ops_.WriteImage(true); }
 
 OpResult ServiceCommands::CompareWithDiff() {
+  differences_ = {};
   OpResult result;
   if (!Begin(result)) return result;
   auto& o = ops_.out();
@@ -270,21 +272,24 @@ OpResult ServiceCommands::CompareWithDiff() {
   if (const OpResult loaded = ops_.TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
     return loaded;
 
-  unsigned long differing = 0;
-  std::vector<Range> listed;
-  unsigned long unlisted = 0;
+  Differences found;
+  std::vector<Range>& listed = found.ranges;
   Range open;
   auto close_range = [&] {
     if (listed.size() < kDiffMaxLines) {
       listed.push_back(open);
     } else {
-      ++unlisted;
+      ++found.unlisted;
     }
   };
+  // The flash side starts as the image and takes each byte that differs.
+  if (KeepDifferences) found.flash.assign(buffer.get(), buffer.get() + length);
   // The full compare's own loop, which says what it says at the first
   // difference and here goes on to the end.
-  const std::function<void(uint32_t)> each_difference = [&](uint32_t at) {
-    if (differing++ == 0) {
+  const std::function<void(uint32_t, uint8_t)> each_difference = [&](uint32_t at,
+                                                                     uint8_t flash_byte) {
+    if (KeepDifferences) found.flash[at] = flash_byte;
+    if (found.differing++ == 0) {
       open = {at, at};
     } else if (at - open.last <= kDiffMergeGap) {
       open.last = at;
@@ -294,10 +299,12 @@ OpResult ServiceCommands::CompareWithDiff() {
     }
   };
   result = ops_.CompareBlocks(buffer.get(), length, &each_difference);
+  if (KeepDifferences && result == OpResult::kMismatch)
+    found.file.assign(buffer.get(), buffer.get() + length);
   ops_.EndOperation(buffer);
   if (result == OpResult::kMismatch) result = OpResult::kOk;
   if (result != OpResult::kOk) return result;
-  if (differing == 0) {
+  if (found.differing == 0) {
     o.LogPrintf(PickLangText(flash_text::kSameContent));
     return OpResult::kOk;
   }
@@ -307,13 +314,14 @@ OpResult ServiceCommands::CompareWithDiff() {
                                        "Differs 0x%06X...0x%06X, length %lu")),
                 r.first, r.last, static_cast<unsigned long>(r.last - r.first + 1));
   }
-  if (unlisted != 0) {
+  if (found.unlisted != 0) {
     o.LogPrintf(PickLangText(LANG_TEXT("Ещё диапазонов различий: %lu",
                                        "%lu more differing ranges not listed")),
-                unlisted);
+                found.unlisted);
   }
   o.LogPrintf(PickLangText(LANG_TEXT("Всего различных байт: %lu", "Differing bytes in all: %lu")),
-              differing);
+              found.differing);
+  differences_ = std::move(found);
   return OpResult::kMismatch;
 }
 

@@ -53,6 +53,12 @@ class ServiceCommands {
   // read again); the write's success is told only after that compare.
   OpResult WriteVerifiedFully();
 
+  // A differing range of a compare, inclusive.
+  struct Range {
+    uint32_t first = 0;
+    uint32_t last = 0;
+  };
+
   // The full compare, which goes on past the first difference: after the
   // compare's own lines, the differing ranges (merged when fewer than
   // kDiffMergeGap equal bytes lie between them; at most kDiffMaxLines
@@ -62,11 +68,20 @@ class ServiceCommands {
   static constexpr uint32_t kDiffMergeGap = 16;
   static constexpr std::size_t kDiffMaxLines = 100;
 
-  // A differing range of a compare, inclusive.
-  struct Range {
-    uint32_t first = 0;
-    uint32_t last = 0;
+  // What the last CompareWithDiff found, for a window that shows it: the
+  // ranges it listed, how many more there were, the differing bytes in
+  // all, and (only with KeepDifferences) the image compared and the flash
+  // as read, which equal the image outside the differing bytes. Empty
+  // after a compare that found nothing or did not run to its end.
+  struct Differences {
+    std::vector<Range> ranges;
+    unsigned long unlisted = 0;
+    unsigned long differing = 0;
+    std::vector<uint8_t> file;
+    std::vector<uint8_t> flash;
   };
+  bool KeepDifferences = false;
+  const Differences& LastDifferences() const { return differences_; }
 
  private:
   // Gate and identified flash; false (result kNotStarted): nothing started.
@@ -76,6 +91,7 @@ class ServiceCommands {
 
   FlashOperations& ops_;
   bool reads_differed_ = false;
+  Differences differences_;
 };
 
 }  // namespace rtd

@@ -20,6 +20,17 @@ const TranslationEntry FormTranslationTable[kFormTranslationRows] = {
      "Select Options from the menu after clicking the right mouse button"},
     {"MainForm_MenuItemDebug_Caption", "Отладка", "Debug"},
     {"MainForm_MenuItemLog_Caption", "Лог обмена", "Communication log"},
+    {"MainForm_MenuItemBackup_Caption", "Резервная копия перед стиранием", "Backup before erase"},
+    {"MainForm_MenuItemService_Caption", "Сервис", "Service"},
+    {"MainForm_MenuItemServiceReadTwice_Caption", "Чтение дважды", "Read twice"},
+    {"MainForm_MenuItemServiceBlankCheck_Caption", "Проверка чистоты", "Blank check"},
+    {"MainForm_MenuItemServiceErase_Caption", "Стирание", "Erase"},
+    {"MainForm_MenuItemServiceCompare_Caption", "Сравнение со списком различий",
+     "Full compare with the list of differences"},
+    {"MainForm_MenuItemServiceWrite_Caption", "Запись с полной проверкой",
+     "Write with full verification"},
+    {"MainForm_MenuItemServiceBackupFolder_Caption", "Открыть папку резервных копий",
+     "Open the backup folder"},
     {"", "", ""},
 };
 

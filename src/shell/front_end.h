@@ -12,8 +12,10 @@
 
 #include "core/output_services.h"
 #include "shell/buttons.h"
+#include "shell/differences.h"
 #include "shell/gauge.h"
 #include "shell/placement.h"
+#include "shell/service_menu.h"
 
 namespace rtd::shell {
 
@@ -52,6 +54,9 @@ class FrontEnd {
   // The language items' check marks, the caption (already in the new
   // language) and the walk over the window's designed texts.
   virtual void DrawLanguage(int32_t language, const std::string& caption) = 0;
+  // The check mark of the backup switch and which items of the Service
+  // submenu may be chosen.
+  virtual void DrawServiceMenu(bool backup, const ServiceStates& enabled) = 0;
 
   // --- the window ---
   // The outer rectangle in screen pixels, and the primary screen's size.
@@ -74,6 +79,13 @@ class FrontEnd {
                                     const std::string& start_dir) = 0;
   virtual DialogWindow FileDialog() const = 0;
   virtual void MoveFileDialog(Point at) = 0;
+  // The list of differences in a modal dialog, until the user closes it.
+  virtual void ShowDifferences(const DifferenceListing& listing) = 0;
+
+  // --- the system ---
+  // Opens an existing folder in the system's file manager; false when that
+  // could not be done.
+  virtual bool OpenFolder(const std::string& path) = 0;
 
   // --- the event loop ---
   // Runs pending input and timers once.

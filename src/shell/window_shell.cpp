@@ -1,6 +1,8 @@
 #include "shell/window_shell.h"
 
 #include <exception>
+#include <filesystem>
+#include <system_error>
 
 #include "i18n/lang.h"
 #include "shell/language.h"
@@ -18,6 +20,11 @@ constexpr LangText kStopWriteQuestion =
               "Всё равно остановить?",
               "A write is running; stopping now leaves the board without firmware. "
               "Stop anyway?");
+
+constexpr LangText kFolderNotMade =
+    LANG_TEXT("Не удаётся создать папку %s: %s", "Unable to create the folder %s: %s");
+constexpr LangText kFolderNotOpened =
+    LANG_TEXT("Не удаётся открыть папку %s", "Unable to open the folder %s");
 
 constexpr uint32_t kDialogCentringMs = 1;
 
@@ -45,6 +52,10 @@ WindowShell::WindowShell(std::unique_ptr<HidPlatform> platform, Clock& clock,
     : clock_(clock), front_(front) {
   session_ = std::make_unique<Session>(std::move(platform), clock, *this, paths);
   watch_ = std::make_unique<ConnectionWatch>(session_->programmer(), *this);
+  service_ = std::make_unique<ServiceCommands>(session_->ops());
+  // The window shows what the compare found.
+  service_->KeepDifferences = true;
+  ApplyBackupSwitch(backup_);
 }
 
 WindowShell::~WindowShell() = default;
@@ -52,6 +63,7 @@ WindowShell::~WindowShell() = default;
 void WindowShell::Start() {
   LoadSettings();
   front_.DrawSwitches(log_, debug_);
+  DrawServiceMenu();
   session_->programmer().ProgrammerInfo = {};
   SetButtonsState(false);
   SetWatchTimerEnabled(true);
@@ -75,12 +87,12 @@ void WindowShell::RunClick(ToolButton button) {
   // A start that finds another handler running (a second quick click, a
   // close under way) is dropped: it was meant for an idle window.
   if (Closing() || handler_depth_ > 0) return;
-  RunOperation(button);
+  const ClickHandler click = HandlerOf(button);
+  RunOperation([this, click] { (session_->ops().*click)(); });
 }
 
-void WindowShell::RunOperation(ToolButton button) {
-  const ClickHandler click = HandlerOf(button);
-  RunHandler([this, click] {
+void WindowShell::RunOperation(const std::function<void()>& operation) {
+  RunHandler([this, &operation] {
     struct Running {
       bool& flag;
       explicit Running(bool& f) : flag(f) { flag = true; }
@@ -89,8 +101,77 @@ void WindowShell::RunOperation(ToolButton button) {
     // The operation counts as the programmer's user from its click on, so
     // the watch does not poll inside its first wait.
     session_->link().PollHoldoff = 2;
-    (session_->ops().*click)();
+    operation();
   });
+  DrawServiceMenu();
+}
+
+// --- the Service submenu ---
+
+void WindowShell::ServiceClick(ServiceItem item) {
+  if (Closing() || !service_items_[Index(item)]) return;
+  front_.Post([this, item] {
+    // As a toolbar click: meant for an idle window.
+    if (Closing() || handler_depth_ > 0) return;
+    RunService(item);
+  });
+}
+
+void WindowShell::RunService(ServiceItem item) {
+  ServiceCommands& service = *service_;
+  switch (item) {
+    case ServiceItem::MenuItemServiceReadTwice:
+      RunOperation([&service] { service.ReadVerified(); });
+      break;
+    case ServiceItem::MenuItemServiceBlankCheck:
+      RunOperation([&service] { service.BlankCheck(); });
+      break;
+    case ServiceItem::MenuItemServiceErase:
+      RunOperation([&service] { service.Erase(); });
+      break;
+    case ServiceItem::MenuItemServiceWrite:
+      RunOperation([&service] { service.WriteVerifiedFully(); });
+      break;
+    case ServiceItem::MenuItemServiceCompare:
+      // The dialog opens once the compare has ended, still inside the
+      // handler: a close asked while it is open finishes after it.
+      RunOperation([this, &service] {
+        service.CompareWithDiff();
+        ShowDifferences();
+      });
+      break;
+    case ServiceItem::MenuItemServiceBackupFolder:
+      RunHandler([this] { OpenBackupFolder(); });
+      break;
+  }
+}
+
+void WindowShell::ShowDifferences() {
+  const ServiceCommands::Differences& found = service_->LastDifferences();
+  if (found.ranges.empty() || found.file.empty() || Closing()) return;
+  // Drawn as an idle window: the compare is over, the dialog only shows.
+  operation_running_ = false;
+  DrawServiceMenu();
+  front_.ShowDifferences(ListDifferences(found));
+}
+
+void WindowShell::OpenBackupFolder() {
+  const std::string& folder = session_->ops().BackupFolder;
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec) {
+    MessageBoxPrintf(MB_ICONERROR, PickLangText(kFolderNotMade), folder.c_str(),
+                     ec.message().c_str());
+    return;
+  }
+  if (!front_.OpenFolder(folder))
+    MessageBoxPrintf(MB_ICONERROR, PickLangText(kFolderNotOpened), folder.c_str());
+}
+
+void WindowShell::DrawServiceMenu() {
+  service_items_ = ServiceItemStates(buttons_, operation_running_ || Closing(),
+                                     !session_->ops().BackupFolder.empty());
+  front_.DrawServiceMenu(backup_, service_items_);
 }
 
 void WindowShell::RunHandler(const std::function<void()>& handler) {
@@ -141,6 +222,20 @@ void WindowShell::MenuItemLogClick(bool checked) {
 void WindowShell::MenuItemDebugClick(bool checked) {
   debug_ = checked;
   front_.DrawSwitches(log_, debug_);
+}
+
+void WindowShell::MenuItemBackupClick(bool checked) {
+  ApplyBackupSwitch(checked);
+  DrawServiceMenu();
+  // A value that cannot be saved has been said; the switch holds until
+  // the window closes.
+  session_->settings().SaveBackupBeforeErase(checked);
+}
+
+void WindowShell::ApplyBackupSwitch(bool on) {
+  backup_ = on;
+  FlashOperations& ops = session_->ops();
+  ops.MakeBackups = on && !ops.BackupFolder.empty();
 }
 
 int32_t WindowShell::SetLanguage(int32_t index) {
@@ -211,6 +306,7 @@ void WindowShell::LoadSettings() {
   log_ = loaded->log;
   debug_ = loaded->debug;
   front_.DrawSwitches(log_, debug_);
+  ApplyBackupSwitch(session_->settings().BackupBeforeErase());
   SetLanguage(loaded->lang);
 }
 
@@ -304,11 +400,13 @@ void WindowShell::SetButtonsState(bool busy) {
   const bool connected = watch_ != nullptr && watch_->ControllerConnected;
   buttons_ = SetButtonsStateRule(busy, connected, session_->ops().CurrentFlash.Identified());
   front_.DrawButtons(buttons_);
+  DrawServiceMenu();
 }
 
 void WindowShell::EnableButton(ToolButton button) {
   buttons_[Index(button)] = true;
   front_.DrawButtons(buttons_);
+  DrawServiceMenu();
 }
 
 // --- waiting ---

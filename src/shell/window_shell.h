@@ -26,7 +26,9 @@
 #include "shell/front_end.h"
 #include "shell/gauge.h"
 #include "shell/placement.h"
+#include "shell/service_menu.h"
 #include "shell/session.h"
+#include "flash/service_commands.h"
 
 namespace rtd::shell {
 
@@ -53,6 +55,12 @@ class WindowShell : public OutputServices, public WatchHost {
   // The popup menu's switches (their new check state).
   void MenuItemLogClick(bool checked);
   void MenuItemDebugClick(bool checked);
+  // The backup switch (its new check state): saved at once and applied to
+  // every erase from now on.
+  void MenuItemBackupClick(bool checked);
+  // An item of the Service submenu: started from the event loop like a
+  // toolbar button's operation, when the item may be chosen.
+  void ServiceClick(ServiceItem item);
   // -1: the current language, nothing changes; 1: English; anything else
   // Russian. While an operation runs the switch waits for its end (it would
   // clear the log and the connected state under it). Returns the language
@@ -77,6 +85,8 @@ class WindowShell : public OutputServices, public WatchHost {
   const ToolbarNoticeState& Notice() const { return notice_; }
   bool LogSwitch() const { return log_; }
   bool DebugSwitch() const { return debug_; }
+  bool BackupSwitch() const { return backup_; }
+  const ServiceStates& ServiceItems() const { return service_items_; }
   // An operation's click handler is running (also while it stops).
   bool OperationRunning() const { return operation_running_; }
   // The close sequence has ended.
@@ -114,7 +124,14 @@ class WindowShell : public OutputServices, public WatchHost {
   static constexpr std::size_t TimerIndex(WindowTimer t) { return static_cast<std::size_t>(t); }
 
   void RunClick(ToolButton button);
-  void RunOperation(ToolButton button);
+  // One operation under the gate: counted as running, and the Service
+  // items drawn again once it has ended.
+  void RunOperation(const std::function<void()>& operation);
+  void RunService(ServiceItem item);
+  void ShowDifferences();
+  void OpenBackupFolder();
+  void DrawServiceMenu();
+  void ApplyBackupSwitch(bool on);
   // After the outermost handler: the idle state after an exception, a
   // deferred language switch, a deferred close.
   void AfterOutermostHandler();
@@ -142,6 +159,9 @@ class WindowShell : public OutputServices, public WatchHost {
   std::array<uint32_t, kWindowTimerCount> timer_ms_{};
   bool log_ = false;
   bool debug_ = false;
+  bool backup_ = true;
+  ServiceStates service_items_{};
+  std::unique_ptr<ServiceCommands> service_;
 
   int handler_depth_ = 0;
   bool operation_running_ = false;

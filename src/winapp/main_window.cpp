@@ -15,6 +15,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #include <dlgs.h>
+#include <shellapi.h>
 
 #include "winapp/glyphs.h"
 
@@ -50,6 +51,8 @@ constexpr int kCmdDebug = 200;
 constexpr int kCmdLog = 201;
 constexpr int kCmdRussian = 202;
 constexpr int kCmdEnglish = 203;
+constexpr int kCmdBackup = 204;
+constexpr int kCmdFirstService = 210;  // + ServiceItem
 // Runs the next task handed to Post.
 constexpr UINT kRunPosted = WM_APP + 1;
 
@@ -359,6 +362,23 @@ void MainWindow::BuildForm() {
   };
   item("MenuItemDebug", "Отладка", kCmdDebug);
   item("MenuItemLog", "Лог обмена", kCmdLog)->visible = false;
+  item("MenuItemBackup", "Резервная копия перед стиранием", kCmdBackup)->checked = true;
+  item("MenuItemService", "Сервис", 0);
+  {
+    using S = shell::ServiceItem;
+    const std::pair<S, const char*> designed[] = {
+        {S::MenuItemServiceReadTwice, "Чтение дважды"},
+        {S::MenuItemServiceBlankCheck, "Проверка чистоты"},
+        {S::MenuItemServiceErase, "Стирание"},
+        {S::MenuItemServiceCompare, "Сравнение со списком различий"},
+        {S::MenuItemServiceWrite, "Запись с полной проверкой"},
+        {S::MenuItemServiceBackupFolder, "Открыть папку резервных копий"},
+    };
+    for (const auto& [service, caption] : designed)
+      item(shell::ServiceItemName(service), caption,
+           kCmdFirstService + static_cast<int>(shell::Index(service)))
+          ->enabled = false;
+  }
   item("MenuItemLanguagex", "Язык/Language", 0);
   item("MenuItemLanguageRussianx", "Русский", kCmdRussian);
   item("MenuItemLanguageEnglishx", "English", kCmdEnglish);
@@ -397,6 +417,12 @@ void MainWindow::DrawSwitches(bool log, bool debug) {
   debug_item.visible = debug;
 }
 
+void MainWindow::DrawServiceMenu(bool backup, const shell::ServiceStates& enabled) {
+  Item("MenuItemBackup").checked = backup;
+  for (std::size_t i = 0; i < enabled.size(); ++i)
+    Item(shell::ServiceItemName(static_cast<shell::ServiceItem>(i))).enabled = enabled[i];
+}
+
 void MainWindow::DrawLanguage(int32_t language, const std::string& caption) {
   const bool english = language == kLanguageEnglish;
   Item("MenuItemLanguageRussianx").checked = !english;
@@ -431,14 +457,26 @@ void MainWindow::TranslateForm() {
 
 HMENU MainWindow::BuildPopupMenu() const {
   HMENU menu = ::CreatePopupMenu();
+  HMENU service = ::CreatePopupMenu();
   HMENU languages = ::CreatePopupMenu();
   const auto add = [](HMENU m, const Component& c) {
     if (!c.visible) return;
-    ::AppendMenuW(m, MF_STRING | (c.checked ? MF_CHECKED : MF_UNCHECKED),
+    ::AppendMenuW(m,
+                  MF_STRING | (c.checked ? MF_CHECKED : MF_UNCHECKED) |
+                      (c.enabled ? MF_ENABLED : MF_GRAYED),
                   static_cast<UINT_PTR>(c.command), W(c.caption).c_str());
   };
   add(menu, *Find("MenuItemDebug"));
   add(menu, *Find("MenuItemLog"));
+  add(menu, *Find("MenuItemBackup"));
+  for (std::size_t i = 0; i < shell::kServiceItemCount; ++i) {
+    const auto item = static_cast<shell::ServiceItem>(i);
+    if (item == shell::ServiceItem::MenuItemServiceBackupFolder)
+      ::AppendMenuW(service, MF_SEPARATOR, 0, nullptr);
+    add(service, *Find(shell::ServiceItemName(item)));
+  }
+  ::AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(service),
+                W(Find("MenuItemService")->caption).c_str());
   add(languages, *Find("MenuItemLanguageRussianx"));
   add(languages, *Find("MenuItemLanguageEnglishx"));
   ::AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(languages),
@@ -468,9 +506,18 @@ void MainWindow::MenuCommand(int command) {
       shell_->RunHandler([this, checked] { shell_->MenuItemLogClick(checked); });
       break;
     }
+    case kCmdBackup: {
+      const bool checked = !Item("MenuItemBackup").checked;
+      shell_->RunHandler([this, checked] { shell_->MenuItemBackupClick(checked); });
+      break;
+    }
     case kCmdRussian: shell_->SetLanguage(0); break;
     case kCmdEnglish: shell_->SetLanguage(1); break;
-    default: break;
+    default:
+      if (command >= kCmdFirstService &&
+          command < kCmdFirstService + static_cast<int>(shell::kServiceItemCount))
+        shell_->ServiceClick(static_cast<shell::ServiceItem>(command - kCmdFirstService));
+      break;
   }
 }
 
@@ -603,11 +650,15 @@ void MainWindow::Post(std::function<void()> task) {
 // --- message boxes ---
 
 int MainWindow::RunMessageBox(uint32_t kind, const std::string& caption, const std::string& text) {
-  UINT flags = kind | MB_TOPMOST;
+  // A warning to take note of has one OK button; the bit that says so
+  // would be the system's "second button is the default".
+  const bool notice = (kind & MB_OKONLY) != 0;
+  UINT flags = (kind & ~MB_OKONLY) | MB_TOPMOST;
   const uint32_t low = kind & 0xFF;
-  if (low == MB_ICONQUESTION || low == MB_ICONWARNING) flags |= MB_YESNO;
+  if (!notice && (low == MB_ICONQUESTION || low == MB_ICONWARNING)) flags |= MB_YESNO;
   // The hook puts the box over the window as it opens; one box at a time.
   box_placed_ = false;
+  box_notice_ = notice;
   box_hook_ = ::SetWindowsHookExW(WH_CBT, MessageBoxHookProc, nullptr, ::GetCurrentThreadId());
   const int answer = ::MessageBoxW(window_, WithCrLf(text).c_str(), W(caption).c_str(), flags);
   box_placed_ = false;
@@ -629,7 +680,10 @@ LRESULT CALLBACK MainWindow::MessageBoxHookProc(int code, WPARAM wparam, LPARAM 
     ::SetForegroundWindow(box);
     if (self->seams_ != nullptr) {
       if (self->seams_->on_modal_shown) self->seams_->on_modal_shown(box);
-      if (!self->seams_->box_answers.empty()) {
+      // A box with one OK button asks nothing: it takes no planned answer.
+      if (self->box_notice_) {
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+      } else if (!self->seams_->box_answers.empty()) {
         const int answer = self->seams_->box_answers.front();
         self->seams_->box_answers.pop_front();
         ::PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(answer), 0);
@@ -732,6 +786,155 @@ void MainWindow::MoveFileDialog(shell::Point at) {
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// --- the list of differences, the backup folder ---
+
+namespace {
+
+// A dialog template without controls: they are made in WM_INITDIALOG, in
+// pixels. The three empty words: no menu, the system's dialog class, no
+// title (the caption is set after).
+struct EmptyDialogTemplate {
+  DLGTEMPLATE dialog;
+  WORD menu = 0;
+  WORD window_class = 0;
+  WORD title = 0;
+};
+
+bool PutOnClipboard(HWND owner, const std::wstring& text) {
+  if (!::OpenClipboard(owner)) return false;
+  ::EmptyClipboard();
+  const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes);
+  bool done = false;
+  if (memory != nullptr) {
+    if (void* at = ::GlobalLock(memory)) {
+      std::copy(text.c_str(), text.c_str() + text.size() + 1, static_cast<wchar_t*>(at));
+      ::GlobalUnlock(memory);
+      done = ::SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    }
+    if (!done) ::GlobalFree(memory);
+  }
+  ::CloseClipboard();
+  return done;
+}
+
+}  // namespace
+
+void MainWindow::ShowDifferences(const shell::DifferenceListing& listing) {
+  EmptyDialogTemplate design{};
+  design.dialog.style = DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU |
+                        WS_THICKFRAME;
+  differences_ = &listing;
+  const INT_PTR shown = ::DialogBoxIndirectParamW(instance_, &design.dialog, window_,
+                                                  DifferenceDialogProc, reinterpret_cast<LPARAM>(this));
+  differences_ = nullptr;
+  difference_dialog_ = nullptr;
+  if (shown == -1) shell_->MessageBoxPrintf(MB_ICONERROR, PickLangText(kDialogFailed));
+}
+
+INT_PTR CALLBACK MainWindow::DifferenceDialogProc(HWND dialog, UINT message, WPARAM wparam,
+                                                  LPARAM lparam) {
+  auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(dialog, DWLP_USER));
+  const auto layout = [dialog] {
+    RECT r;
+    ::GetClientRect(dialog, &r);
+    const int w = r.right, h = r.bottom;
+    const int gap = 8, button_w = 96, button_h = 26, list_w = 300;
+    const int body_h = std::max(0, h - 3 * gap - button_h);
+    ::MoveWindow(::GetDlgItem(dialog, kIdDiffRanges), gap, gap, list_w, body_h, TRUE);
+    ::MoveWindow(::GetDlgItem(dialog, kIdDiffListing), 2 * gap + list_w, gap,
+                 std::max(0, w - 3 * gap - list_w), body_h, TRUE);
+    ::MoveWindow(::GetDlgItem(dialog, kIdDiffCopy), w - 2 * (gap + button_w), h - gap - button_h,
+                 button_w, button_h, TRUE);
+    ::MoveWindow(::GetDlgItem(dialog, IDCANCEL), w - gap - button_w, h - gap - button_h, button_w,
+                 button_h, TRUE);
+  };
+  switch (message) {
+    case WM_INITDIALOG: {
+      self = reinterpret_cast<MainWindow*>(lparam);
+      ::SetWindowLongPtrW(dialog, DWLP_USER, lparam);
+      self->difference_dialog_ = dialog;
+      const shell::DifferenceListing& listing = *self->differences_;
+      ::SetWindowTextW(dialog, W(listing.title).c_str());
+      const auto child = [&](const wchar_t* cls, DWORD style, int id, const std::string& text) {
+        const bool button = id == kIdDiffCopy || id == IDCANCEL;
+        HWND c = ::CreateWindowExW(button ? 0 : WS_EX_CLIENTEDGE, cls,
+                                   W(text).c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, 0,
+                                   0, 10, 10, dialog,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                   self->instance_, nullptr);
+        ::SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(self->form_font_), TRUE);
+        return c;
+      };
+      HWND ranges = child(WC_LISTBOXW, LBS_NOTIFY | WS_VSCROLL | LBS_NOINTEGRALHEIGHT,
+                          kIdDiffRanges, "");
+      for (const std::string& range : listing.ranges)
+        ::SendMessageW(ranges, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(range).c_str()));
+      std::string text;
+      for (const std::string& line : listing.lines) text += (text.empty() ? "" : "\r\n") + line;
+      HWND edit = child(WC_EDITW,
+                        ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL |
+                            WS_VSCROLL | WS_HSCROLL,
+                        kIdDiffListing, "");
+      ::SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
+      ::SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(self->fixed_font_), TRUE);
+      ::SetWindowTextW(edit, W(text).c_str());
+      child(WC_BUTTONW, BS_PUSHBUTTON, kIdDiffCopy, listing.copy_caption);
+      child(WC_BUTTONW, BS_DEFPUSHBUTTON, IDCANCEL, listing.close_caption);
+      const RECT main = [&] {
+        RECT r;
+        ::GetWindowRect(self->window_, &r);
+        return r;
+      }();
+      const int width = self->Scale(1100), height = self->Scale(520);
+      ::SetWindowPos(dialog, nullptr, (main.left + main.right - width) / 2,
+                     (main.top + main.bottom - height) / 2, width, height, SWP_NOZORDER);
+      layout();
+      if (self->seams_ != nullptr && self->seams_->on_modal_shown)
+        self->seams_->on_modal_shown(dialog);
+      return TRUE;
+    }
+    case WM_SIZE:
+      layout();
+      return TRUE;
+    case WM_COMMAND:
+      if (self == nullptr) return FALSE;
+      switch (LOWORD(wparam)) {
+        case kIdDiffRanges:
+          if (HIWORD(wparam) == LBN_SELCHANGE) {
+            // The range's first line to the top of the listing.
+            const auto row = ::SendMessageW(reinterpret_cast<HWND>(lparam), LB_GETCURSEL, 0, 0);
+            const auto& lines = self->differences_->range_lines;
+            if (row >= 0 && static_cast<std::size_t>(row) < lines.size()) {
+              HWND edit = ::GetDlgItem(dialog, kIdDiffListing);
+              const auto first = ::SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
+              ::SendMessageW(edit, EM_LINESCROLL, 0,
+                             static_cast<LPARAM>(lines[static_cast<std::size_t>(row)]) - first);
+            }
+          }
+          return TRUE;
+        case kIdDiffCopy:
+          PutOnClipboard(dialog, WithCrLf(self->differences_->Text()));
+          return TRUE;
+        case IDCANCEL:
+        case IDOK:
+          ::EndDialog(dialog, 0);
+          return TRUE;
+        default:
+          return FALSE;
+      }
+    default:
+      return FALSE;
+  }
+}
+
+bool MainWindow::OpenFolder(const std::string& path) {
+  if (seams_ != nullptr && seams_->open_folder) return seams_->open_folder(path);
+  const auto result = reinterpret_cast<INT_PTR>(
+      ::ShellExecuteW(window_, L"open", W(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+  return result > 32;
+}
+
 // --- the window's messages ---
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -785,6 +988,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         // The close waits for the operation below; an open file chooser
         // is cancelled so that it can end.
         ::PostMessageW(current_dialog_, WM_COMMAND, IDCANCEL, 0);
+      } else if (difference_dialog_ != nullptr) {
+        // Likewise the list of differences: the close comes once it is shut.
+        ::PostMessageW(difference_dialog_, WM_COMMAND, IDCANCEL, 0);
       }
       return 0;
     case WM_DESTROY:

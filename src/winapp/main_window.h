@@ -23,6 +23,11 @@
 
 namespace rtd::winapp {
 
+// The controls of the list of differences.
+inline constexpr int kIdDiffRanges = 300;
+inline constexpr int kIdDiffListing = 301;
+inline constexpr int kIdDiffCopy = 302;
+
 // What tests put in place of a person.
 struct WindowSeams {
   // Answers (IDYES, IDNO, IDOK) for the next message boxes. Each box is
@@ -38,6 +43,9 @@ struct WindowSeams {
   // False: the timers are only armed in the shell, and the test ticks them
   // by hand; no real time passes.
   bool run_timers = true;
+  // In place of the system's file manager: gets the folder to open; its
+  // answer is whether that worked.
+  std::function<bool(const std::string&)> open_folder;
 };
 
 // One component of the form: its name and kind as the translation table
@@ -51,6 +59,7 @@ struct Component {
   bool show_hint = false;
   bool visible = true;    // menu items
   bool checked = false;   // menu items
+  bool enabled = true;    // menu items
   int command = 0;        // menu items: the WM_COMMAND id
 };
 
@@ -99,6 +108,7 @@ class MainWindow : public shell::FrontEnd {
   void DrawButtons(const shell::ButtonStates& enabled) override;
   void DrawSwitches(bool log, bool debug) override;
   void DrawLanguage(int32_t language, const std::string& caption) override;
+  void DrawServiceMenu(bool backup, const shell::ServiceStates& enabled) override;
   shell::Rect WindowRect() const override;
   shell::Size ScreenSize() const override;
   void MoveWindow(int32_t left, int32_t top) override;
@@ -108,6 +118,8 @@ class MainWindow : public shell::FrontEnd {
                             const std::string& start_dir) override;
   shell::DialogWindow FileDialog() const override;
   void MoveFileDialog(shell::Point at) override;
+  void ShowDifferences(const shell::DifferenceListing& listing) override;
+  bool OpenFolder(const std::string& path) override;
   void PumpMessages() override;
   void Post(std::function<void()> task) override;
   void SetTimer(shell::WindowTimer timer, uint32_t interval_ms) override;
@@ -117,6 +129,8 @@ class MainWindow : public shell::FrontEnd {
   static LRESULT CALLBACK MemoProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                                    UINT_PTR id, DWORD_PTR data);
   static LRESULT CALLBACK MessageBoxHookProc(int code, WPARAM wparam, LPARAM lparam);
+  static INT_PTR CALLBACK DifferenceDialogProc(HWND dialog, UINT message, WPARAM wparam,
+                                               LPARAM lparam);
   static UINT_PTR CALLBACK FileDialogHookProc(HWND dialog, UINT message, WPARAM wparam,
                                               LPARAM lparam);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
@@ -154,8 +168,11 @@ class MainWindow : public shell::FrontEnd {
   std::unique_ptr<shell::WindowShell> shell_;
   std::deque<std::function<void()>> posted_;
   HWND current_dialog_ = nullptr;  // the file dialog's top-level window while one runs
+  const shell::DifferenceListing* differences_ = nullptr;  // while its dialog runs
+  HWND difference_dialog_ = nullptr;                       // that dialog's window
   bool typed_without_extension_ = false;  // in the file dialog being run
   bool box_placed_ = false;
+  bool box_notice_ = false;  // the box being shown has one OK button
   HHOOK box_hook_ = nullptr;
   bool destroyed_ = false;
 };

@@ -45,7 +45,8 @@ class BackupTest : public FlashBench {
   std::set<std::string> Folder() const {
     std::set<std::string> names;
     std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder_, ec)) names.insert(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(folder_, ec))
+      names.insert(e.path().filename().string());
     return names;
   }
   // Position of a log line; the end when missing.

@@ -11,13 +11,13 @@ struct LanguageGuard {
   ~LanguageGuard() { CurrentLanguage = saved; }
 };
 
-TEST(FormTranslationTable, ElevenRowsEachFoundByItsOwnKeyThenTheEndRow) {
-  for (int i = 0; i < 11; ++i) {
+TEST(FormTranslationTable, EveryRowFoundByItsOwnKeyThenTheEndRow) {
+  for (int i = 0; i < kFormTranslationRows - 1; ++i) {
     const TranslationEntry& row = FormTranslationTable[i];
     ASSERT_NE(row.key[0], '\0') << i;
     EXPECT_EQ(FindTranslation(row.key, FormTranslationTable), &row) << row.key;
   }
-  const TranslationEntry& end = FormTranslationTable[11];
+  const TranslationEntry& end = FormTranslationTable[kFormTranslationRows - 1];
   EXPECT_STREQ(end.key, "");
   EXPECT_STREQ(end.russian, "");
   EXPECT_STREQ(end.english, "");

@@ -5,9 +5,11 @@
 
 #include "i18n/lang.h"
 #include "shell/buttons.h"
+#include "shell/differences.h"
 #include "shell/gauge.h"
 #include "shell/language.h"
 #include "shell/placement.h"
+#include "shell/service_menu.h"
 
 namespace rtd::shell {
 namespace {
@@ -24,6 +26,45 @@ TEST(ButtonRuleTest, ConnectionAndIdentifiedFlashDecideWhatIsEnabled) {
   ButtonStates all;
   all.fill(true);
   EXPECT_EQ(SetButtonsStateRule(false, true, true), all);
+}
+
+TEST(ServiceMenuRuleTest, ItemsFollowTheirButtonButNoneWhileAnOperationRuns) {
+  ButtonStates read_only{};
+  read_only[Index(ToolButton::SpeedButtonRead)] = true;
+  ServiceStates reads{};
+  reads[Index(ServiceItem::MenuItemServiceReadTwice)] = true;
+  reads[Index(ServiceItem::MenuItemServiceBlankCheck)] = true;
+  EXPECT_EQ(ServiceItemStates(read_only, false, false), reads);
+  ServiceStates folder_only{};
+  folder_only[Index(ServiceItem::MenuItemServiceBackupFolder)] = true;
+  EXPECT_EQ(ServiceItemStates(read_only, true, true), folder_only);
+}
+
+// Where the brackets of a differing run go: within a line, at its last
+// byte, and across two lines; and the note once the listing is full.
+TEST(DifferenceListingTest, BracketsEncloseEachRunAndALongListingEndsInANote) {
+  const int32_t saved = CurrentLanguage;
+  CurrentLanguage = kLanguageEnglish;
+  ServiceCommands::Differences d;
+  d.file.assign(32 + 16 * kMaxDifferenceLines, 0x11);
+  d.flash = d.file;
+  d.flash[15] = d.flash[16] = 0x22;
+  d.ranges = {{15, 16}, {32, static_cast<uint32_t>(d.file.size() - 1)}};
+  for (std::size_t i = 32; i < d.file.size(); ++i) d.flash[i] = 0x33;
+  d.differing = static_cast<unsigned long>(d.file.size() - 32 + 2);
+  const DifferenceListing listing = ListDifferences(d);
+  CurrentLanguage = saved;
+
+  const std::string plain = " 11 11 11 11 11 11 11 11 11 11 11 11 11 11 11";
+  ASSERT_GE(listing.lines.size(), 4u);
+  EXPECT_EQ(listing.lines[0].find('|'), listing.lines[2].find('|'));
+  EXPECT_EQ(listing.lines[2], "0x000000 " + plain + "[11] |" + plain + "[22]");
+  EXPECT_EQ(listing.lines[3],
+            "0x000010 [11]11 11 11 11 11 11 11 11 11 11 11 11 11 11 11  |"
+            "[22]11 11 11 11 11 11 11 11 11 11 11 11 11 11 11 ");
+  EXPECT_EQ(listing.range_lines, (std::vector<std::size_t>{1, 4}));
+  EXPECT_EQ(listing.lines[listing.lines.size() - 2], "2 more lines not shown");
+  EXPECT_EQ(listing.Text().substr(0, listing.lines[0].size() + 1), listing.lines[0] + "\n");
 }
 
 TEST(GaugeTest, AStepAboveTheMaximumFillsTheGaugeAndLaterStepsAreIgnored) {

@@ -41,6 +41,15 @@ struct ShownDialog {
   shell::Rect window;
 };
 
+// The list of differences as it was shown, and what its Copy button put on
+// the clipboard.
+struct ShownDifferences {
+  std::string title;
+  std::vector<std::string> ranges;
+  std::string text;                // the listing, lines ended by "\n"
+  std::string copied;
+};
+
 class WindowDriver {
  public:
   virtual ~WindowDriver() = default;
@@ -59,6 +68,10 @@ class WindowDriver {
   // What was shown, in order.
   std::vector<ShownBox> boxes;
   std::vector<ShownDialog> dialogs;
+  std::vector<ShownDifferences> differences;
+  // Folders the window asked the system to open, and whether that works.
+  std::vector<std::string> opened_folders;
+  bool folders_open = true;
 
   // --- the window ---
   // A new window (the old one goes first) on this programmer. Timers do
@@ -76,6 +89,9 @@ class WindowDriver {
   // Picks a popup menu item by its component name ("MenuItemDebug",
   // "MenuItemLanguageRussianx").
   virtual void ChooseMenuItem(const std::string& name) = 0;
+  // Picks an item of the Service submenu ("MenuItemServiceErase") and, as
+  // Click, lets everything it started run.
+  virtual void ChooseServiceItem(const std::string& name) = 0;
   virtual void DoubleClickLog() = 0;
   // The window's close button. True when the window went at once.
   virtual bool Close() = 0;
@@ -95,6 +111,7 @@ class WindowDriver {
   virtual std::string MenuText(const std::string& item) = 0;
   virtual bool MenuChecked(const std::string& item) = 0;
   virtual bool MenuVisible(const std::string& item) = 0;
+  virtual bool MenuEnabled(const std::string& item) = 0;
   // Whether a timer is switched on, and its interval.
   virtual bool TimerRunning(shell::WindowTimer timer) = 0;
   virtual uint32_t TimerInterval(shell::WindowTimer timer) = 0;

@@ -2,6 +2,10 @@
 // offscreen platform, answered through the window's seams.
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QListWidget>
+#include <QPushButton>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -10,6 +14,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "app/difference_dialog.h"
 #include "app/gauge_widget.h"
 #include "app/main_form.h"
 #include "window_driver.h"
@@ -43,6 +48,10 @@ class QtWindowDriver : public WindowDriver {
       if (on_pump) on_pump(pumps_);
     };
     seams_.on_modal_shown = [this](QWidget* w) { ModalShown(w); };
+    seams_.open_folder = [this](const std::string& folder) {
+      opened_folders.push_back(folder);
+      return folders_open;
+    };
     form_ = std::make_unique<app::MainForm>(std::move(programmer), clock, paths, &seams_);
   }
 
@@ -56,6 +65,11 @@ class QtWindowDriver : public WindowDriver {
   }
   void ClickNow(ToolButton button) override { form_->Button(button)->click(); }
   void ChooseMenuItem(const std::string& name) override { Action(name)->trigger(); }
+  void ChooseServiceItem(const std::string& name) override {
+    pumps_ = 0;
+    Action(name)->trigger();
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+  }
   void DoubleClickLog() override {
     auto* viewport = form_->findChild<QPlainTextEdit*>("Memo")->viewport();
     QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(5, 5),
@@ -104,6 +118,7 @@ class QtWindowDriver : public WindowDriver {
   }
   bool MenuChecked(const std::string& item) override { return Action(item)->isChecked(); }
   bool MenuVisible(const std::string& item) override { return Action(item)->isVisible(); }
+  bool MenuEnabled(const std::string& item) override { return Action(item)->isEnabled(); }
   bool TimerRunning(shell::WindowTimer timer) override {
     return form_->TimerEnabled(form_->findChild<QTimer*>(TimerName(timer)));
   }
@@ -118,6 +133,20 @@ class QtWindowDriver : public WindowDriver {
   }
 
   void ModalShown(QWidget* w) {
+    if (auto* list = qobject_cast<app::DifferenceDialog*>(w)) {
+      ShownDifferences shown;
+      shown.title = list->windowTitle().toStdString();
+      for (int i = 0; i < list->Ranges()->count(); ++i)
+        shown.ranges.push_back(list->Ranges()->item(i)->text().toStdString());
+      shown.text = list->Listing()->toPlainText().toStdString() + "\n";
+      QGuiApplication::clipboard()->clear();
+      list->CopyButton()->click();
+      shown.copied = QGuiApplication::clipboard()->text().toStdString();
+      differences.push_back(shown);
+      if (on_modal_shown) on_modal_shown();
+      list->accept();
+      return;
+    }
     if (auto* box = qobject_cast<QMessageBox*>(w)) {
       ShownBox shown;
       shown.caption = box->windowTitle().toStdString();

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -75,7 +77,8 @@ class WindowScenario : public ::testing::Test {
     auto device = std::make_unique<ThrowingProgrammer>(config, clock_);
     device_ = device.get();
     window_->Start(std::move(device), clock_,
-                   shell::SessionPaths{dir_.File("jedec.ini"), dir_.File("rtdprog.ini")});
+                   shell::SessionPaths{dir_.File("jedec.ini"), dir_.File("rtdprog.ini"), "",
+                                       backup_dir_});
   }
   void Tick() { window_->Tick(T::TimerQELPADTest); }
   // Plugged in, announced, and the flash identified.
@@ -113,8 +116,22 @@ class WindowScenario : public ::testing::Test {
     };
   }
 
+  void SetFlash(const std::string& content) {
+    std::copy(content.begin(), content.end(), device_->Flash().begin());
+  }
+  // The files of the backup folder.
+  std::vector<std::string> Backups() const {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(backup_dir_, ec))
+      names.push_back(e.path().filename().string());
+    return names;
+  }
+
   ManualClock clock_{1000, 1};
   TempDir dir_;
+  // Backups are made only where a test gives them a folder.
+  std::string backup_dir_;
   std::unique_ptr<WindowDriver> window_ = MakeWindowDriver();
   ThrowingProgrammer* device_ = nullptr;
 
@@ -544,6 +561,122 @@ TEST_F(WindowScenario, AHandlerFailingUnderARunningReadLeavesTheReadRunning) {
   EXPECT_EQ(ReadBytes(dir_.File("dump.bin")).size(), kFlashSize);
   EXPECT_EQ(IdleFlag(), 1);
   EXPECT_EQ(window_->EnabledButtons().size(), 8u);
+}
+
+// Each item of the Service submenu on the virtual programmer, from an
+// identified chip to what the item leaves behind.
+TEST_F(WindowScenario, EachServiceItemRunsThroughTheWindow) {
+  struct Case {
+    const char* item;
+    std::string flash;
+    std::vector<int> answers;
+    const char* file;       // chosen in its file dialog
+    std::string log_line;   // said in the log
+    std::string flash_after;
+  };
+  const std::string blank(kFlashSize, '\xFF');
+  const Case cases[] = {
+      {"MenuItemServiceReadTwice", Pattern(1), {}, "dump.bin", "Both FLASH reads agree",
+       Pattern(1)},
+      {"MenuItemServiceBlankCheck", blank, {}, "", "FLASH is blank", blank},
+      {"MenuItemServiceErase", Pattern(2), {IDYES}, "", "Erase FLASH successfully", blank},
+      {"MenuItemServiceWrite", blank, {IDYES}, "image.bin", "Write FLASH successfully",
+       Pattern(7)},
+  };
+  WriteBytes(dir_.File("image.bin"), Pattern(7));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.item);
+    Open();
+    EXPECT_FALSE(window_->MenuEnabled(c.item));
+    SetFlash(c.flash);
+    Connect();
+    EXPECT_TRUE(window_->MenuEnabled(c.item));
+    window_->box_answers = {c.answers.begin(), c.answers.end()};
+    window_->file_names.clear();
+    if (*c.file != '\0') window_->file_names = {dir_.File(c.file)};
+    window_->ChooseServiceItem(c.item);
+    EXPECT_TRUE(Contains(window_->Log(), c.log_line));
+    EXPECT_EQ(Flash(), c.flash_after);
+    EXPECT_TRUE(window_->MenuEnabled(c.item));
+    EXPECT_EQ(IdleFlag(), 1);
+  }
+  EXPECT_EQ(ReadBytes(dir_.File("dump.bin")), Pattern(1));
+
+  // The backup folder needs no programmer; it is made when missing.
+  backup_dir_ = dir_.File("backups");
+  Open(false);
+  window_->ChooseServiceItem("MenuItemServiceBackupFolder");
+  EXPECT_EQ(window_->opened_folders, Lines{backup_dir_});
+  EXPECT_TRUE(std::filesystem::is_directory(backup_dir_));
+  window_->folders_open = false;
+  window_->boxes.clear();
+  window_->box_answers = {IDOK};
+  window_->ChooseServiceItem("MenuItemServiceBackupFolder");
+  EXPECT_EQ(Boxes(), Lines{"Error: Unable to open the folder " + backup_dir_});
+}
+
+TEST_F(WindowScenario, TheFullCompareShowsItsDifferencesSideBySideAndCopiesThem) {
+  Open();
+  std::string image = Pattern(1);
+  SetFlash(image);
+  image[0x12] = '\x00';
+  image[0x13] = '\x01';
+  image[0x300] = '\x5A';
+  WriteBytes(dir_.File("image.bin"), image);
+  Connect();
+  window_->file_names = {dir_.File("image.bin")};
+  window_->box_answers = {IDOK};  // the compare's first difference
+  window_->ChooseServiceItem("MenuItemServiceCompare");
+  ASSERT_EQ(window_->differences.size(), 1u);
+  const ShownDifferences& shown = window_->differences[0];
+  EXPECT_EQ(shown.title, "Differences between the file and the FLASH");
+  EXPECT_EQ(shown.ranges, (Lines{"Differs 0x000012...0x000013, length 2",
+                                 "Differs 0x000300...0x000300, length 1"}));
+  const auto hex = [&](bool file, uint32_t at) {
+    const std::string& from = file ? image : Pattern(1);
+    return FormatText("%02X", static_cast<uint8_t>(from[at]));
+  };
+  std::string line = "0x000010 ";
+  for (bool file : {true, false}) {
+    for (uint32_t i = 0x10; i < 0x20; ++i)
+      line += (i == 0x12 ? "[" : i == 0x14 ? "]" : " ") + hex(file, i);
+    line += file ? "  |" : " ";
+  }
+  EXPECT_NE(shown.text.find("Differs 0x000012...0x000013, length 2\n" + line + "\n"),
+            std::string::npos)
+      << shown.text;
+  EXPECT_NE(shown.text.find("[" + hex(true, 0x300) + "]"), std::string::npos);
+  EXPECT_NE(shown.text.find("Differing bytes in all: 3\n"), std::string::npos);
+  EXPECT_EQ(shown.copied, shown.text);
+  EXPECT_EQ(window_->EnabledButtons().size(), 8u);
+}
+
+// The switch is on by default, saved when changed, and read again at the
+// next start; off, an erase makes no backup.
+TEST_F(WindowScenario, TheBackupSwitchIsSavedAndHonouredByTheErase) {
+  backup_dir_ = dir_.File("backups");
+  Open();
+  EXPECT_TRUE(window_->MenuChecked("MenuItemBackup"));
+  EXPECT_EQ(window_->MenuText("MenuItemBackup"), "Backup before erase");
+  SetFlash(Pattern(3));
+  Connect();
+  window_->box_answers = {IDYES};
+  window_->ChooseServiceItem("MenuItemServiceErase");
+  ASSERT_EQ(Backups().size(), 1u);
+  EXPECT_EQ(ReadBytes((std::filesystem::path(backup_dir_) / Backups()[0]).string()), Pattern(3));
+
+  window_->ChooseMenuItem("MenuItemBackup");
+  EXPECT_FALSE(window_->MenuChecked("MenuItemBackup"));
+  EXPECT_TRUE(window_->Close());
+  EXPECT_NE(ReadBytes(dir_.File("rtdprog.ini")).find("Backup=0"), std::string::npos);
+  Open(true, "");
+  EXPECT_FALSE(window_->MenuChecked("MenuItemBackup"));
+  SetFlash(Pattern(4));
+  Connect();
+  window_->box_answers = {IDYES};
+  window_->ChooseServiceItem("MenuItemServiceErase");
+  EXPECT_EQ(Flash(), std::string(kFlashSize, '\xFF'));
+  EXPECT_EQ(Backups().size(), 1u);
 }
 
 }  // namespace

@@ -46,6 +46,10 @@ class WinWindowDriver : public WindowDriver {
       if (on_pump) on_pump(pumps_);
     };
     seams_.on_modal_shown = [this](HWND w) { ModalShown(w); };
+    seams_.open_folder = [this](const std::string& folder) {
+      opened_folders.push_back(folder);
+      return folders_open;
+    };
     window_ = std::make_unique<winapp::MainWindow>(std::move(programmer), clock, paths, &seams_);
     std::string error;
     if (!window_->Create(::GetModuleHandleW(nullptr), &error)) throw std::runtime_error(error);
@@ -67,6 +71,11 @@ class WinWindowDriver : public WindowDriver {
   }
   void ChooseMenuItem(const std::string& name) override {
     window_->MenuCommand(window_->Find(name)->command);
+  }
+  void ChooseServiceItem(const std::string& name) override {
+    pumps_ = 0;
+    ChooseMenuItem(name);
+    for (int i = 0; i < 3; ++i) Pump();
   }
   void DoubleClickLog() override {
     ::SendMessageW(window_->Find("Memo")->window, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
@@ -118,6 +127,11 @@ class WinWindowDriver : public WindowDriver {
   bool MenuVisible(const std::string& item) override {
     return !Menu(item, [](HMENU, UINT) { return std::string("1"); }).empty();
   }
+  bool MenuEnabled(const std::string& item) override {
+    return !Menu(item, [](HMENU m, UINT pos) {
+              return std::string((::GetMenuState(m, pos, MF_BYPOSITION) & MF_GRAYED) ? "" : "1");
+            }).empty();
+  }
   bool TimerRunning(shell::WindowTimer timer) override { return Shell().TimerArmed(timer); }
   uint32_t TimerInterval(shell::WindowTimer timer) override {
     return Shell().TimerArmed(timer) ? Shell().TimerInterval(timer) : DesignedInterval(timer);
@@ -143,20 +157,24 @@ class WinWindowDriver : public WindowDriver {
     }
   }
 
-  // Finds the item in the popup menu as built now (the language submenu
-  // included) and reads it; "" when the menu does not hold it.
+  // Finds the item in the popup menu as built now (its submenus included;
+  // a submenu by its caption) and reads it; "" when the menu does not hold it.
   template <typename Read>
   std::string Menu(const std::string& item, Read read) {
     const winapp::Component* c = window_->Find(item);
     if (c == nullptr) return {};
     HMENU menu = window_->BuildPopupMenu();
     std::string result;
-    const std::vector<HMENU> menus = {menu, ::GetSubMenu(menu, ::GetMenuItemCount(menu) - 1)};
+    std::vector<HMENU> menus = {menu};
+    for (int pos = 0; pos < ::GetMenuItemCount(menu); ++pos)
+      if (HMENU sub = ::GetSubMenu(menu, pos)) menus.push_back(sub);
     for (HMENU m : menus) {
       for (int pos = 0; pos < ::GetMenuItemCount(m) && result.empty(); ++pos) {
         const bool submenu = ::GetSubMenu(m, pos) != nullptr;
+        wchar_t text[256] = {};
+        ::GetMenuStringW(m, static_cast<UINT>(pos), text, 256, MF_BYPOSITION);
         const bool match = c->command != 0 ? ::GetMenuItemID(m, pos) == static_cast<UINT>(c->command)
-                                           : submenu;
+                                           : submenu && win::Narrow(text) == c->caption;
         if (match) result = read(m, static_cast<UINT>(pos));
       }
       if (!result.empty()) break;
@@ -166,6 +184,34 @@ class WinWindowDriver : public WindowDriver {
   }
 
   void ModalShown(HWND w) {
+    if (HWND listing = ::GetDlgItem(w, winapp::kIdDiffListing)) {
+      ShownDifferences shown;
+      shown.title = Text(w);
+      HWND ranges = ::GetDlgItem(w, winapp::kIdDiffRanges);
+      const auto count = ::SendMessageW(ranges, LB_GETCOUNT, 0, 0);
+      for (LRESULT i = 0; i < count; ++i) {
+        std::wstring item(static_cast<std::size_t>(::SendMessageW(ranges, LB_GETTEXTLEN, i, 0)) + 1,
+                          L'\0');
+        ::SendMessageW(ranges, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()));
+        item.resize(item.size() - 1);
+        shown.ranges.push_back(win::Narrow(item));
+      }
+      shown.text = WithoutCr(Text(listing)) + "\n";
+      ::SendMessageW(w, WM_COMMAND, MAKEWPARAM(winapp::kIdDiffCopy, BN_CLICKED), 0);
+      if (::OpenClipboard(nullptr)) {
+        if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+          if (const auto* copied = static_cast<const wchar_t*>(::GlobalLock(data))) {
+            shown.copied = WithoutCr(win::Narrow(copied));
+            ::GlobalUnlock(data);
+          }
+        }
+        ::CloseClipboard();
+      }
+      differences.push_back(shown);
+      if (on_modal_shown) on_modal_shown();
+      ::PostMessageW(w, WM_COMMAND, IDCANCEL, 0);
+      return;
+    }
     HWND text = ::GetDlgItem(w, 0xFFFF);  // the static text every message box has
     if (text != nullptr) {
       ShownBox shown;

@@ -1,0 +1,33 @@
+#include "shell/service_menu.h"
+
+namespace rtd::shell {
+
+const char* ServiceItemName(ServiceItem item) {
+  switch (item) {
+    case ServiceItem::MenuItemServiceReadTwice: return "MenuItemServiceReadTwice";
+    case ServiceItem::MenuItemServiceBlankCheck: return "MenuItemServiceBlankCheck";
+    case ServiceItem::MenuItemServiceErase: return "MenuItemServiceErase";
+    case ServiceItem::MenuItemServiceCompare: return "MenuItemServiceCompare";
+    case ServiceItem::MenuItemServiceWrite: return "MenuItemServiceWrite";
+    case ServiceItem::MenuItemServiceBackupFolder: return "MenuItemServiceBackupFolder";
+  }
+  return "";
+}
+
+ServiceStates ServiceItemStates(const ButtonStates& buttons, bool operation_running,
+                                bool has_backup_folder) {
+  ServiceStates on{};
+  on[Index(ServiceItem::MenuItemServiceBackupFolder)] = has_backup_folder;
+  if (operation_running) return on;
+  const auto like = [&](ServiceItem item, ToolButton button) {
+    on[Index(item)] = buttons[Index(button)];
+  };
+  like(ServiceItem::MenuItemServiceReadTwice, ToolButton::SpeedButtonRead);
+  like(ServiceItem::MenuItemServiceBlankCheck, ToolButton::SpeedButtonRead);
+  like(ServiceItem::MenuItemServiceErase, ToolButton::SpeedButtonWrite);
+  like(ServiceItem::MenuItemServiceCompare, ToolButton::SpeedButtonCompare);
+  like(ServiceItem::MenuItemServiceWrite, ToolButton::SpeedButtonWrite);
+  return on;
+}
+
+}  // namespace rtd::shell

@@ -1,0 +1,38 @@
+// The popup menu's "Service" submenu and the backup switch: which items
+// there are, what each is called on the form, and when each may be chosen.
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+#include "shell/buttons.h"
+
+namespace rtd::shell {
+
+// The submenu's items, in menu order, by their component names.
+enum class ServiceItem {
+  MenuItemServiceReadTwice,     // read twice, saved only when both reads agree
+  MenuItemServiceBlankCheck,    // whether the whole flash is erased
+  MenuItemServiceErase,         // erase alone, then a blank check
+  MenuItemServiceCompare,       // full compare with the list of differences
+  MenuItemServiceWrite,         // write with full verification
+  MenuItemServiceBackupFolder,  // opens the folder of the backups
+};
+inline constexpr std::size_t kServiceItemCount = 6;
+
+// Indexed by ServiceItem.
+using ServiceStates = std::array<bool, kServiceItemCount>;
+
+inline constexpr std::size_t Index(ServiceItem item) { return static_cast<std::size_t>(item); }
+
+// The component name of an item ("MenuItemServiceErase").
+const char* ServiceItemName(ServiceItem item);
+
+// Each operation item follows the toolbar button of the operation it
+// resembles (a read, the write, the full compare), but none is offered
+// while an operation runs: the running one is stopped from its button. The
+// backup folder needs no programmer, only a folder.
+ServiceStates ServiceItemStates(const ButtonStates& buttons, bool operation_running,
+                                bool has_backup_folder);
+
+}  // namespace rtd::shell
