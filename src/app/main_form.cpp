@@ -28,6 +28,7 @@
 #include "i18n/form_translation.h"
 #include "i18n/lang.h"
 #include "shell/buttons.h"
+#include "shell/form_layout.h"
 #include "shell/language.h"
 
 // The glyphs and the icon are compiled into the form's library; a static
@@ -39,16 +40,7 @@ namespace rtd::app {
 namespace {
 
 // Sizes of the form, in pixels at 96 dpi (Qt scales them on high-dpi screens).
-constexpr int kClientWidth = 631;
-constexpr int kClientHeight = 441;
-constexpr int kToolBarHeight = 29;
-constexpr int kStatusBarHeight = 19;
-constexpr int kButtonWidth = 23;
-constexpr int kButtonHeight = 22;
-constexpr int kPanelMenuLeft = 217;
-constexpr int kPanelMenuWidth = 412;
-constexpr int kGaugeWidth = 413;
-constexpr int kStatusPanelWidth = 800;
+using namespace shell::form_layout;
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
@@ -207,16 +199,9 @@ void MainForm::BuildForm() {
   MenuItemService->setObjectName("MenuItemService");
   {
     using S = shell::ServiceItem;
-    const std::pair<S, const char*> designed[] = {
-        {S::MenuItemServiceReadTwice, "Чтение дважды"},
-        {S::MenuItemServiceBlankCheck, "Проверка чистоты"},
-        {S::MenuItemServiceErase, "Стирание"},
-        {S::MenuItemServiceCompare, "Сравнение со списком различий"},
-        {S::MenuItemServiceWrite, "Запись с полной проверкой"},
-        {S::MenuItemServiceBackupFolder, "Открыть папку резервных копий"},
-    };
-    for (const auto& [item, caption] : designed) {
-      auto* action = new QAction(QString::fromUtf8(caption), this);
+    for (const S item : shell::kServiceItems) {
+      auto* action =
+          new QAction(QString::fromUtf8(shell::ServiceItemDesignedCaption(item)), this);
       action->setObjectName(shell::ServiceItemName(item));
       action->setEnabled(false);
       if (item == S::MenuItemServiceBackupFolder) ServiceMenu->addSeparator();

@@ -14,6 +14,18 @@ const char* ServiceItemName(ServiceItem item) {
   return "";
 }
 
+const char* ServiceItemDesignedCaption(ServiceItem item) {
+  switch (item) {
+    case ServiceItem::MenuItemServiceReadTwice: return "Чтение дважды";
+    case ServiceItem::MenuItemServiceBlankCheck: return "Проверка чистоты";
+    case ServiceItem::MenuItemServiceErase: return "Стирание";
+    case ServiceItem::MenuItemServiceCompare: return "Сравнение со списком различий";
+    case ServiceItem::MenuItemServiceWrite: return "Запись с полной проверкой";
+    case ServiceItem::MenuItemServiceBackupFolder: return "Открыть папку резервных копий";
+  }
+  return "";
+}
+
 ServiceStates ServiceItemStates(const ButtonStates& buttons, bool operation_running,
                                 bool has_backup_folder) {
   ServiceStates on{};

@@ -25,8 +25,18 @@ using ServiceStates = std::array<bool, kServiceItemCount>;
 
 inline constexpr std::size_t Index(ServiceItem item) { return static_cast<std::size_t>(item); }
 
+// Every item, in menu order.
+inline constexpr std::array<ServiceItem, kServiceItemCount> kServiceItems = {
+    ServiceItem::MenuItemServiceReadTwice, ServiceItem::MenuItemServiceBlankCheck,
+    ServiceItem::MenuItemServiceErase,     ServiceItem::MenuItemServiceCompare,
+    ServiceItem::MenuItemServiceWrite,     ServiceItem::MenuItemServiceBackupFolder,
+};
+
 // The component name of an item ("MenuItemServiceErase").
 const char* ServiceItemName(ServiceItem item);
+// The caption the form is designed with (Russian, UTF-8); the translation
+// table gives the English one.
+const char* ServiceItemDesignedCaption(ServiceItem item);
 
 // Each operation item follows the toolbar button of the operation it
 // resembles (a read, the write, the full compare), but none is offered

@@ -6,6 +6,7 @@
 #include "i18n/form_translation.h"
 #include "i18n/lang.h"
 #include "shell/buttons.h"
+#include "shell/form_layout.h"
 #include "shell/language.h"
 #include "config/windows_files.h"
 // windows.h last (through main_window.h): its macros carry the names of
@@ -24,16 +25,7 @@ namespace rtd::winapp {
 namespace {
 
 // Sizes of the form, in pixels at 96 dpi; scaled to the screen's dpi.
-constexpr int kClientWidth = 631;
-constexpr int kClientHeight = 441;
-constexpr int kToolBarHeight = 29;
-constexpr int kStatusBarHeight = 19;
-constexpr int kButtonWidth = 23;
-constexpr int kButtonHeight = 22;
-constexpr int kPanelMenuLeft = 217;
-constexpr int kPanelMenuWidth = 412;
-constexpr int kGaugeWidth = 413;
-constexpr int kStatusPanelWidth = 800;
+using namespace shell::form_layout;
 constexpr int kGlyphSize = 16;
 
 // Child and command ids.
@@ -366,16 +358,8 @@ void MainWindow::BuildForm() {
   item("MenuItemService", "Сервис", 0);
   {
     using S = shell::ServiceItem;
-    const std::pair<S, const char*> designed[] = {
-        {S::MenuItemServiceReadTwice, "Чтение дважды"},
-        {S::MenuItemServiceBlankCheck, "Проверка чистоты"},
-        {S::MenuItemServiceErase, "Стирание"},
-        {S::MenuItemServiceCompare, "Сравнение со списком различий"},
-        {S::MenuItemServiceWrite, "Запись с полной проверкой"},
-        {S::MenuItemServiceBackupFolder, "Открыть папку резервных копий"},
-    };
-    for (const auto& [service, caption] : designed)
-      item(shell::ServiceItemName(service), caption,
+    for (const S service : shell::kServiceItems)
+      item(shell::ServiceItemName(service), shell::ServiceItemDesignedCaption(service),
            kCmdFirstService + static_cast<int>(shell::Index(service)))
           ->enabled = false;
   }
@@ -745,9 +729,10 @@ UINT_PTR CALLBACK MainWindow::FileDialogHookProc(HWND dialog, UINT message, WPAR
   if (message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lparam)->code == CDN_FILEOK) {
     // What was typed: a name without an extension gets BIN in capitals,
     // whatever case the system's dialog gives the extension it adds.
-    wchar_t spec[MAX_PATH] = {};
-    ::SendMessageW(::GetParent(dialog), CDM_GETSPEC, MAX_PATH, reinterpret_cast<LPARAM>(spec));
-    const std::wstring typed = spec;
+    wchar_t typed_name[MAX_PATH] = {};
+    ::SendMessageW(::GetParent(dialog), CDM_GETSPEC, MAX_PATH,
+                   reinterpret_cast<LPARAM>(typed_name));
+    const std::wstring typed = typed_name;
     const std::size_t name_start = typed.find_last_of(L"\\/");
     self->typed_without_extension_ =
         typed.find(L'.', name_start == std::wstring::npos ? 0 : name_start + 1) == std::wstring::npos;
