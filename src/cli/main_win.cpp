@@ -17,7 +17,6 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-#include <shellapi.h>
 
 #ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
 #define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
@@ -61,18 +60,6 @@ bool EnableEscapeSequences(DWORD which) {
   return ::SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
-// The arguments as UTF-8, whatever the system's code page (argv would be in
-// it, and lose every character it lacks).
-std::vector<std::string> Arguments() {
-  std::vector<std::string> args;
-  int count = 0;
-  wchar_t** list = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-  if (list == nullptr) return args;
-  for (int i = 1; i < count; ++i) args.push_back(rtd::win::Narrow(list[i]));
-  ::LocalFree(list);
-  return args;
-}
-
 // The locale variables when set (a Unix-like shell), else the user's
 // Windows locale ("ru-RU").
 std::string LocaleName() {
@@ -94,7 +81,7 @@ int main() {
   ::SetConsoleOutputCP(CP_UTF8);
   ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
-  std::vector<std::string> args = Arguments();
+  std::vector<std::string> args = rtd::win::CommandLineArguments();
   rtd::cli::CliEnvironment env{std::cout, std::cerr, std::cin};
   env.in_is_terminal = IsConsole(STD_INPUT_HANDLE);
   env.err_is_terminal = EnableEscapeSequences(STD_ERROR_HANDLE);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace rtd::win {
 
@@ -19,6 +20,11 @@ std::string Narrow(std::wstring_view utf16);
 // The system's text for a Windows error code (GetLastError()), without the
 // line break Windows ends it with; "error N" when there is none.
 std::string SystemErrorText(uint32_t code);
+
+// The program's arguments (without its own name) as UTF-8, whatever the
+// system's code page: argv would be in that code page and lose every
+// character it lacks.
+std::vector<std::string> CommandLineArguments();
 
 // Full path of the running program (GetModuleFileNameW); empty when it
 // cannot be learnt.

@@ -7,6 +7,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <vector>
@@ -68,6 +69,16 @@ std::string Narrow(std::wstring_view utf16) {
   ::WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), narrow.data(),
                         n, nullptr, nullptr);
   return narrow;
+}
+
+std::vector<std::string> CommandLineArguments() {
+  std::vector<std::string> args;
+  int count = 0;
+  wchar_t** list = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (list == nullptr) return args;
+  for (int i = 1; i < count; ++i) args.push_back(Narrow(list[i]));
+  ::LocalFree(list);
+  return args;
 }
 
 std::string SystemErrorText(uint32_t code) {

@@ -9,7 +9,6 @@
 #include "shell/session.h"
 #include "winapp/main_window.h"
 
-#include <shellapi.h>
 
 namespace {
 
@@ -22,16 +21,6 @@ constexpr const char* kUsage =
 // A window program has no console: what it has to say goes into a box.
 void Tell(const std::string& text, UINT kind) {
   ::MessageBoxW(nullptr, rtd::win::Widen(text).c_str(), L"rtdprog", kind);
-}
-
-std::vector<std::string> Arguments() {
-  std::vector<std::string> args;
-  int count = 0;
-  wchar_t** list = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-  if (list == nullptr) return args;
-  for (int i = 1; i < count; ++i) args.push_back(rtd::win::Narrow(list[i]));
-  ::LocalFree(list);
-  return args;
 }
 
 // Sharp at every scaling: the layout is scaled by the window itself. The
@@ -54,7 +43,7 @@ void DeclareDpiAwareness() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   rtd::shell::PlatformChoice choice;
-  for (const std::string& a : Arguments()) {
+  for (const std::string& a : rtd::win::CommandLineArguments()) {
     if (a == "--simulate") {
       choice.simulate = true;
     } else if (a.rfind("--simulate=", 0) == 0 && a.size() > 11) {
