@@ -1,12 +1,6 @@
 #include "config/windows_files.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "core/windows_api.h"
 #include <shellapi.h>
 
 #include <cstdio>

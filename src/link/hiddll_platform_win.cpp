@@ -1,13 +1,7 @@
 // The real system calls behind HidDllPlatform.
 #include "link/hiddll_platform.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "core/windows_api.h"
 // clang-format off: setupapi.h needs windows.h first.
 #include <setupapi.h>
 #include <hidsdi.h>
