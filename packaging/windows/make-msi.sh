@@ -31,6 +31,12 @@ msibuild "$out" \
     -q "UPDATE \`Component\` SET \`Condition\` = '($russian) OR REMOVE~=\"ALL\"' WHERE \`Component\` = 'ShortcutRussian'" \
     -q "UPDATE \`Component\` SET \`Condition\` = 'NOT ($russian) OR REMOVE~=\"ALL\"' WHERE \`Component\` = 'ShortcutEnglish'" \
     -q "UPDATE \`Shortcut\` SET \`Name\` = 'RTD2662|Программатор RTD2662 (rtdprog)', \`Description\` = 'Чтение, сравнение и запись SPI FLASH плат на RTD2662' WHERE \`Shortcut\` = 'WindowRussian'"
+# The programs' file version, as their version resource has it ("1.03" is
+# 1.3.0.0), which wixl does not read: Windows Installer goes by it when it
+# decides whether a file on disk is older.
+major=$(expr "${version%%.*}" + 0)
+minor=$(expr "${version#*.}" + 0)
+msibuild "$out" -q "UPDATE \`File\` SET \`Version\` = '$major.$minor.0.0', \`Language\` = '1033' WHERE \`File\` = 'rtdprog.exe' OR \`File\` = 'rtdprog_cli.exe'"
 # Nothing of the placeholders may be left.
 if msiinfo export "$out" Shortcut | grep -q RUSSIAN_; then
     echo "make-msi.sh: the Russian Start menu entry was not written" >&2
