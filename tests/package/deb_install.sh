@@ -71,7 +71,7 @@ as_user grep -qx "BIN=$home/dump.bin" "$home/.config/rtdprog/rtdprog.ini" ||
     fail "the image path is not in $home/.config/rtdprog/rtdprog.ini"
 as_user env QT_QPA_PLATFORM=offscreen rtdprog --version >"$work/out" 2>&1 ||
     { cat "$work/out"; fail "the installed window does not start"; }
-MANWIDTH=80 as_user man -L ru rtdprog-cli 2>/dev/null | grep -q 'ОПИСАНИЕ' ||
+as_user man -L ru rtdprog-cli 2>/dev/null | grep -q 'ОПИСАНИЕ' ||
     fail "man -L ru rtdprog-cli does not show the Russian page"
 dpkg -V rtdprog || fail "an installed file was changed"
 
