@@ -34,8 +34,9 @@ msibuild "$out" \
 # The programs' file version, as their version resource has it ("1.03" is
 # 1.3.0.0), which wixl does not read: Windows Installer goes by it when it
 # decides whether a file on disk is older.
-major=$(expr "${version%%.*}" + 0)
-minor=$(expr "${version#*.}" + 0)
+number() { n=$(printf '%s' "$1" | sed 's/^0*//'); echo "${n:-0}"; }  # "03" is 3, "0" is 0
+major=$(number "${version%%.*}")
+minor=$(number "${version#*.}")
 msibuild "$out" -q "UPDATE \`File\` SET \`Version\` = '$major.$minor.0.0', \`Language\` = '1033' WHERE \`File\` = 'rtdprog.exe' OR \`File\` = 'rtdprog_cli.exe'"
 # Nothing of the placeholders may be left.
 if msiinfo export "$out" Shortcut | grep -q RUSSIAN_; then
