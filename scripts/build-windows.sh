@@ -1,9 +1,11 @@
 #!/bin/sh
 # Builds rtdprog.exe (the window) and rtdprog-cli.exe for 64-bit Windows
 # with MinGW-w64 (static .exe files), runs the test suite under Wine (the
-# window's tests on a virtual X display), and packs
+# window's tests on a virtual X display), packs
 # dist/rtdprog-windows-x86_64.zip (rtdprog.exe, rtdprog-cli.exe, jedec.ini,
-# README.txt).
+# README.txt, README.ru.txt) and makes the installer
+# dist/rtdprog-VERSION-x64.msi, which it then tests under Wine
+# (tests/install/windows_installer.sh).
 # Usage: scripts/build-windows.sh [--no-tests]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -38,8 +40,21 @@ rm -rf "$stage"
 mkdir -p "$stage" "$root/dist"
 cp "$build/bin/rtdprog.exe" "$build/bin/rtdprog-cli.exe" "$build/bin/jedec.ini" "$stage/"
 # Notepad of old Windows shows a file with bare LF line ends as one line.
-sed 's/$/\r/' "$root/packaging/windows/README.txt" > "$stage/README.txt"
+for guide in README.txt README.ru.txt installed.txt; do
+    sed 's/$/\r/' "$root/packaging/windows/$guide" > "$stage/$guide"
+done
 rm -f "$root/dist/rtdprog-windows-x86_64.zip"
 (cd "$stage" && cmake -E tar cf "$root/dist/rtdprog-windows-x86_64.zip" --format=zip \
-    rtdprog.exe rtdprog-cli.exe jedec.ini README.txt)
+    rtdprog.exe rtdprog-cli.exe jedec.ini README.txt README.ru.txt)
 echo "dist/rtdprog-windows-x86_64.zip"
+
+# The installer holds the zip's files and installed.txt, which tells the
+# programs to keep the user's files in the user's profile.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+msi="$root/dist/rtdprog-$version-x64.msi"
+rm -f "$root"/dist/rtdprog-*-x64.msi
+"$root/packaging/windows/make-msi.sh" "$stage" "$version" "$msi"
+if [ "${1:-}" != "--no-tests" ]; then
+    "$root/tests/install/windows_installer.sh" "$build" "$msi"
+fi
+echo "dist/rtdprog-$version-x64.msi"

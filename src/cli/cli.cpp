@@ -335,8 +335,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
   out.on_pump = env.on_pump;
   if (takes_file) out.image_path = o.positional[1];
 
-  ProgramFiles files =
-      LocateProgramFiles({env.executable_path, env.xdg_config_home, env.home, env.xdg_data_home});
+  ProgramFiles files = LocateProgramFiles(env.files);
   if (!o.jedec.empty()) UseChipDatabase(files, o.jedec);
   // Said and carried on: the command may need no file, and a write that
   // fails later says so again.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "config/paths.h"
 #include "core/clock.h"
 
 namespace rtd::cli {
@@ -32,13 +33,9 @@ struct CliEnvironment {
   bool err_is_terminal = false;
   // Locale name used when --lang is not given (LC_ALL / LC_MESSAGES / LANG).
   std::string locale;
-  // The executable's path, $XDG_CONFIG_HOME and the home directory: they
-  // decide where jedec.ini and the settings file are (config/paths.h).
-  std::string executable_path;
-  std::string xdg_config_home;
-  std::string home;
-  // $XDG_DATA_HOME: where an installed program keeps the backups.
-  std::string xdg_data_home;
+  // The executable's path and the user's folders: they decide where
+  // jedec.ini, the settings file and the backups are (config/paths.h).
+  FileEnvironment files;
   // Set from a signal handler on Ctrl-C; may be null.
   const std::atomic<bool>* interrupted = nullptr;
   // The clock; null means the system clock.

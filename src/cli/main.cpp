@@ -35,11 +35,7 @@ int main(int argc, char** argv) {
   env.in_is_terminal = isatty(STDIN_FILENO) == 1;
   env.err_is_terminal = isatty(STDERR_FILENO) == 1;
   env.locale = LocaleName();
-  rtd::FileEnvironment files = rtd::CurrentFileEnvironment();
-  env.executable_path = std::move(files.executable_path);
-  env.xdg_config_home = std::move(files.xdg_config_home);
-  env.home = std::move(files.home);
-  env.xdg_data_home = std::move(files.xdg_data_home);
+  env.files = rtd::CurrentFileEnvironment();
   env.interrupted = &g_interrupted;
   return rtd::cli::RunCli(args, env);
 }

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "config/settings.h"
 #include "config/windows_files.h"
 
 #include "core/windows_api.h"
@@ -80,7 +79,7 @@ int main() {
   env.in_is_terminal = IsConsole(STD_INPUT_HANDLE);
   env.err_is_terminal = EnableEscapeSequences(STD_ERROR_HANDLE);
   env.locale = LocaleName();
-  env.executable_path = rtd::ExecutablePath();
+  env.files = rtd::CurrentFileEnvironment();
   env.interrupted = &g_interrupted;
   const int status = rtd::cli::RunCli(args, env);
   g_finished.store(true);

@@ -6,27 +6,28 @@
 
 #ifdef _WIN32
 
+#include "config/windows_files.h"
+
 namespace rtd {
 
-// On Windows the program keeps its files beside itself, as it always has
-// there: it is unpacked into a folder of the user's.
 FileEnvironment CurrentFileEnvironment() {
   FileEnvironment env;
   env.executable_path = ExecutablePath();
+  const win::KnownFolders folders = win::FindKnownFolders();
+  for (const std::string& dir : {folders.program_files, folders.program_files_x86})
+    if (!dir.empty()) env.program_files_dirs.push_back(dir);
+  env.roaming_app_data = folders.roaming_app_data;
+  env.local_app_data = folders.local_app_data;
+  const std::size_t slash = LastDirectorySeparator(env.executable_path);
+  if (slash != std::string::npos) {
+    env.installed_marker =
+        win::IsFile(env.executable_path.substr(0, slash + 1) + kInstalledMarkerFileName);
+  }
   return env;
 }
 
 ProgramFiles LocateProgramFiles(const FileEnvironment& env) {
-  ProgramFiles files;
-  files.beside_program = true;
-  if (env.executable_path.empty()) return files;
-  const std::size_t slash = LastDirectorySeparator(env.executable_path);
-  const std::string directory =
-      slash == std::string::npos ? std::string() : env.executable_path.substr(0, slash + 1);
-  files.settings = directory + kSettingsFileName;
-  files.jedec = ChipDatabase::PathBesideExecutable(env.executable_path);
-  files.backup_dir = directory + "backups";
-  return files;
+  return LocateWindowsProgramFiles(env);
 }
 
 void UseChipDatabase(ProgramFiles& files, const std::string& jedec_path) {
@@ -34,7 +35,10 @@ void UseChipDatabase(ProgramFiles& files, const std::string& jedec_path) {
   files.shipped_jedec.clear();
 }
 
-std::string PrepareConfigDirectory(const ProgramFiles&) { return {}; }
+std::string PrepareConfigDirectory(const ProgramFiles& files) {
+  if (files.beside_program || files.config_dir.empty()) return {};
+  return win::CreateFolders(files.config_dir);
+}
 
 }  // namespace rtd
 

@@ -19,9 +19,20 @@
 // The backups of the flash made before every erase lie in backups/ beside
 // the program, or under $XDG_DATA_HOME/rtdprog/backups/ (default
 // ~/.local/share) when installed: they are data, not configuration.
+//
+// On Windows a program unpacked into a folder keeps its files beside itself.
+// An installed one (it lies under the system's Program Files folder, or the
+// installer left its marker beside it) keeps the settings and the user's
+// jedec.ini in %APPDATA%\rtdprog, looks chips up there first and then in the
+// jedec.ini shipped beside it, and keeps the backups in
+// %LOCALAPPDATA%\rtdprog\backups (they are large and belong to this
+// machine's benches, so they do not roam with the profile). Whether the
+// folder can be written does not decide: Wine lets anyone write Program
+// Files, and an administrator may write it on Windows too.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace rtd {
 
@@ -29,6 +40,8 @@ namespace rtd {
 // dialogs start where the command line last worked.
 inline constexpr const char* kSettingsFileName = "rtdprog.ini";
 inline constexpr const char* kChipDatabaseFileName = "jedec.ini";
+// Left beside the programs by the Windows installer.
+inline constexpr const char* kInstalledMarkerFileName = "installed.txt";
 
 // What the rule looks at; CurrentFileEnvironment() gives the real values.
 struct FileEnvironment {
@@ -36,6 +49,14 @@ struct FileEnvironment {
   std::string xdg_config_home;  // $XDG_CONFIG_HOME; used only when absolute
   std::string home;             // the user's home directory
   std::string xdg_data_home = {};  // $XDG_DATA_HOME; used only when absolute
+  // Windows: the system's Program Files folders (64-bit and 32-bit), the
+  // user's roaming and local application data folders (%APPDATA%,
+  // %LOCALAPPDATA%), and whether the installer's marker lies beside the
+  // program.
+  std::vector<std::string> program_files_dirs = {};
+  std::string roaming_app_data = {};
+  std::string local_app_data = {};
+  bool installed_marker = false;
 };
 
 struct ProgramFiles {
@@ -60,6 +81,10 @@ struct ProgramFiles {
 FileEnvironment CurrentFileEnvironment();
 
 ProgramFiles LocateProgramFiles(const FileEnvironment& env);
+
+// The rule of the Windows programs, which LocateProgramFiles follows there;
+// it only joins names, so it is the same on every system.
+ProgramFiles LocateWindowsProgramFiles(const FileEnvironment& env);
 
 // --jedec FILE: that one file for lookups and template entries alike.
 void UseChipDatabase(ProgramFiles& files, const std::string& jedec_path);

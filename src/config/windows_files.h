@@ -58,6 +58,24 @@ bool MoveOverFile(const std::string& temp, const std::string& target, std::strin
 bool WriteFileReplacing(const std::string& target, const void* data, std::size_t size,
                         std::string* error);
 
+// The folders of the system and the user that an installed program keeps
+// its files in (SHGetKnownFolderPath); empty where one cannot be learnt.
+struct KnownFolders {
+  std::string program_files;      // the 64-bit Program Files
+  std::string program_files_x86;  // the 32-bit one
+  std::string roaming_app_data;   // %APPDATA%
+  std::string local_app_data;     // %LOCALAPPDATA%
+};
+KnownFolders FindKnownFolders();
+
+// True when path names a file (not a folder).
+bool IsFile(const std::string& path);
+
+// Makes a folder and its missing parents. Empty text on success or when it
+// is there already; otherwise the folder that could not be made, a colon and
+// the system's reason.
+std::string CreateFolders(const std::string& path);
+
 // Empty when a file may be saved at path as far as can be told without
 // opening it: a file or nothing yet, in a folder that exists. Otherwise the
 // system's reason (a directory, a folder that is not there).

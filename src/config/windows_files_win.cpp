@@ -1,7 +1,9 @@
 #include "config/windows_files.h"
 
 #include "core/windows_api.h"
+#include <knownfolders.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <vector>
@@ -195,6 +197,56 @@ bool WriteFileReplacing(const std::string& target, const void* data, std::size_t
   if (code != ERROR_SUCCESS) SetError(error, code);
   ::DeleteFileW(Widen(temp).c_str());
   return false;
+}
+
+namespace {
+
+std::string KnownFolder(const KNOWNFOLDERID& id) {
+  wchar_t* path = nullptr;
+  std::string result;
+  if (::SHGetKnownFolderPath(id, KF_FLAG_DEFAULT, nullptr, &path) == S_OK && path != nullptr)
+    result = Narrow(path);
+  ::CoTaskMemFree(path);  // also when the call failed
+  return result;
+}
+
+}  // namespace
+
+KnownFolders FindKnownFolders() {
+  KnownFolders folders;
+  folders.program_files = KnownFolder(FOLDERID_ProgramFiles);
+  folders.program_files_x86 = KnownFolder(FOLDERID_ProgramFilesX86);
+  folders.roaming_app_data = KnownFolder(FOLDERID_RoamingAppData);
+  folders.local_app_data = KnownFolder(FOLDERID_LocalAppData);
+  return folders;
+}
+
+bool IsFile(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::string CreateFolders(const std::string& path) {
+  // From the bottom up, so that the levels that are there (a drive, a
+  // redirected profile on a share) are never touched.
+  const std::wstring wide = Widen(path);
+  if (::CreateDirectoryW(wide.c_str(), nullptr) != 0) return {};
+  DWORD code = ::GetLastError();
+  if (code == ERROR_PATH_NOT_FOUND) {
+    const std::size_t slash = path.find_last_of("\\/");
+    if (slash != std::string::npos && slash > 0) {
+      if (std::string problem = CreateFolders(path.substr(0, slash)); !problem.empty())
+        return problem;
+      if (::CreateDirectoryW(wide.c_str(), nullptr) != 0) return {};
+      code = ::GetLastError();
+    }
+  }
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return {};
+  // "Already exists" for a file of that name would mislead.
+  if (code == ERROR_ALREADY_EXISTS) code = ERROR_DIRECTORY;
+  return path + ": " + SystemErrorText(code);
 }
 
 std::string OutputPathProblem(const std::string& path) {

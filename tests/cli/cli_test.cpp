@@ -71,7 +71,7 @@ class CliTest : public ::testing::Test {
     if (simulate) args.insert(args.begin(), "--simulate=" + (dir_ / "sim.conf").string());
     CliEnvironment env{out_, err_, in_};
     env.locale = "en_US.UTF-8";
-    env.executable_path = (dir_ / "rtdprog-cli").string();
+    env.files.executable_path = (dir_ / "rtdprog-cli").string();
     env.interrupted = &interrupted_;
     env.clock = &clock_;
     env.err_is_terminal = err_is_terminal_;

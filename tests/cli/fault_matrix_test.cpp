@@ -211,7 +211,7 @@ class Bench {
     Outcome o;
     CliEnvironment env{out, err, in};
     env.locale = "C";
-    env.executable_path = (dir_ / "rtdprog-cli").string();
+    env.files.executable_path = (dir_ / "rtdprog-cli").string();
     env.interrupted = &interrupted;
     env.clock = &clock;
     // Far more fake time than any timeout and the link wait add up to: a

@@ -22,12 +22,14 @@ stage="$work/stage/usr"
     echo lib/udev/rules.d/70-rtdprog.rules
     echo share/bash-completion/completions/rtdprog-cli
     [ "$expect_man" = 1 ] && echo share/man/man1/rtdprog-cli.1
+    echo share/man/ru/man1/rtdprog-cli.1
     echo share/rtdprog/jedec.ini
     if [ "$expect_window" = 1 ]; then
         echo bin/rtdprog
         echo share/applications/rtdprog.desktop
         echo share/icons/hicolor/scalable/apps/rtdprog.svg
         echo share/man/man1/rtdprog.1
+        echo share/man/ru/man1/rtdprog.1
         echo share/metainfo/local.rtdprog.rtdprog.metainfo.xml
     fi
 } | sort >"$work/expected"
@@ -41,6 +43,9 @@ if [ "$expect_man" = 1 ]; then
         fail "the man page lacks the commands"
 fi
 bash -n "$stage/share/bash-completion/completions/rtdprog-cli"
+# man -L ru finds the Russian page of the staged tree.
+MANPATH="$stage/share/man" LC_ALL=C.UTF-8 MANWIDTH=80 man -L ru rtdprog-cli 2>/dev/null |
+    grep -q 'ОПИСАНИЕ' || fail "man -L ru rtdprog-cli does not show the Russian page"
 
 cli="$stage/bin/rtdprog-cli"
 home="$work/home"

@@ -43,6 +43,8 @@ cat >"$work/expected" <<'LIST'
 /usr/share/icons/hicolor/scalable/apps/rtdprog.svg
 /usr/share/man/man1/rtdprog-cli.1.gz
 /usr/share/man/man1/rtdprog.1.gz
+/usr/share/man/ru/man1/rtdprog-cli.1.gz
+/usr/share/man/ru/man1/rtdprog.1.gz
 /usr/share/metainfo/local.rtdprog.rtdprog.metainfo.xml
 /usr/share/rtdprog/jedec.ini
 LIST
@@ -69,6 +71,8 @@ as_user grep -qx "BIN=$home/dump.bin" "$home/.config/rtdprog/rtdprog.ini" ||
     fail "the image path is not in $home/.config/rtdprog/rtdprog.ini"
 as_user env QT_QPA_PLATFORM=offscreen rtdprog --version >"$work/out" 2>&1 ||
     { cat "$work/out"; fail "the installed window does not start"; }
+as_user man -L ru rtdprog-cli 2>/dev/null | grep -q 'ОПИСАНИЕ' ||
+    fail "man -L ru rtdprog-cli does not show the Russian page"
 dpkg -V rtdprog || fail "an installed file was changed"
 
 # Purged: no file or directory of the package is left; the user's files are.
