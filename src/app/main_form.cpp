@@ -398,6 +398,12 @@ shell::Size MainForm::ScreenSize() const {
   return {screen.width(), screen.height()};
 }
 
+shell::Rect MainForm::WorkArea() const {
+  const QScreen* on = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+  const QRect area = on->availableGeometry();
+  return {area.left(), area.top(), area.width(), area.height()};
+}
+
 void MainForm::MoveWindow(int32_t left, int32_t top) { move(left, top); }
 
 // --- timers and the event loop ---
@@ -445,7 +451,7 @@ int MainForm::RunMessageBox(uint32_t kind, const std::string& caption, const std
     const QSize size = shown.frameGeometry().size();
     const std::optional<shell::Size> box_size =
         size.isValid() ? std::optional<shell::Size>({size.width(), size.height()}) : std::nullopt;
-    const shell::Point at = shell::MessageBoxPosition(WindowRect(), box_size);
+    const shell::Point at = shell::MessageBoxPosition(WindowRect(), box_size, WorkArea());
     shown.move(at.x, at.y);
     shown.raise();
     shown.activateWindow();
@@ -559,6 +565,15 @@ void MainForm::MoveFileDialog(shell::Point at) {
 
 void MainForm::ShowDifferences(const shell::DifferenceListing& listing) {
   DifferenceDialog dialog(listing, this);
+  // Placed once shown, when its frame is known.
+  QTimer::singleShot(0, &dialog, [this, &dialog] {
+    const QRect frame = dialog.frameGeometry();
+    const shell::Rect at =
+        shell::DialogPlacement(WindowRect(), {frame.width(), frame.height()}, WorkArea());
+    dialog.resize(dialog.width() - (frame.width() - at.width),
+                  dialog.height() - (frame.height() - at.height));
+    dialog.move(at.left, at.top);
+  });
   if (seams_ != nullptr && seams_->on_modal_shown)
     QTimer::singleShot(0, &dialog, [this, &dialog] { seams_->on_modal_shown(&dialog); });
   dialog.exec();

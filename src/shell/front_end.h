@@ -62,6 +62,9 @@ class FrontEnd {
   // The outer rectangle in screen pixels, and the primary screen's size.
   virtual Rect WindowRect() const = 0;
   virtual Size ScreenSize() const = 0;
+  // The work area (the screen less its task bars) of the screen that holds
+  // the window now, in screen pixels.
+  virtual Rect WorkArea() const = 0;
   virtual void MoveWindow(int32_t left, int32_t top) = 0;
   // The shell has finished the close sequence: the window goes now (a
   // close request that arrives after this is granted at once).
@@ -69,17 +72,19 @@ class FrontEnd {
 
   // --- modal parts ---
   // A modal box of this kind (MB_ICON*), placed by MessageBoxPosition as it
-  // opens; the answer (IDYES, IDNO, IDOK).
+  // opens, owned by the window (which takes no input meanwhile); the answer
+  // (IDYES, IDNO, IDOK).
   virtual int RunMessageBox(uint32_t kind, const std::string& caption, const std::string& text) = 0;
   // The system's open or save dialog for *.BIN files (default suffix BIN,
   // no question before replacing, resizable) starting in start_dir (empty:
-  // the system's choice). The chosen path, or empty when cancelled. The
-  // shell's TimerOnShow runs while it is open.
+  // the system's choice), modal over the window. The chosen path, or empty
+  // when cancelled. The shell's TimerOnShow runs while it is open.
   virtual std::string RunFileDialog(bool save, const std::string& title,
                                     const std::string& start_dir) = 0;
   virtual DialogWindow FileDialog() const = 0;
   virtual void MoveFileDialog(Point at) = 0;
-  // The list of differences in a modal dialog, until the user closes it.
+  // The list of differences in a modal dialog placed by DialogPlacement,
+  // until the user closes it.
   virtual void ShowDifferences(const DifferenceListing& listing) = 0;
 
   // --- the system ---

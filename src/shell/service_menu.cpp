@@ -29,8 +29,8 @@ const char* ServiceItemDesignedCaption(ServiceItem item) {
 ServiceStates ServiceItemStates(const ButtonStates& buttons, bool operation_running,
                                 bool has_backup_folder) {
   ServiceStates on{};
-  on[Index(ServiceItem::MenuItemServiceBackupFolder)] = has_backup_folder;
   if (operation_running) return on;
+  on[Index(ServiceItem::MenuItemServiceBackupFolder)] = has_backup_folder;
   const auto like = [&](ServiceItem item, ToolButton button) {
     on[Index(item)] = buttons[Index(button)];
   };

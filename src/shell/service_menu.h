@@ -40,8 +40,9 @@ const char* ServiceItemDesignedCaption(ServiceItem item);
 
 // Each operation item follows the toolbar button of the operation it
 // resembles (a read, the write, the full compare), but none is offered
-// while an operation runs: the running one is stopped from its button. The
-// backup folder needs no programmer, only a folder.
+// while an operation runs: the running one is stopped from its button, and
+// a choice made then would be dropped. The backup folder needs no
+// programmer, only a folder.
 ServiceStates ServiceItemStates(const ButtonStates& buttons, bool operation_running,
                                 bool has_backup_folder);
 

@@ -101,6 +101,8 @@ void WindowShell::RunOperation(const std::function<void()>& operation) {
     // The operation counts as the programmer's user from its click on, so
     // the watch does not poll inside its first wait.
     session_->link().PollHoldoff = 2;
+    // No Service item is offered while it runs: a choice would be dropped.
+    DrawServiceMenu();
     operation();
   });
   DrawServiceMenu();
@@ -149,9 +151,9 @@ void WindowShell::RunService(ServiceItem item) {
 void WindowShell::ShowDifferences() {
   const ServiceCommands::Differences& found = service_->LastDifferences();
   if (found.ranges.empty() || found.file.empty() || Closing()) return;
-  // Drawn as an idle window: the compare is over, the dialog only shows.
+  // The compare is over, the dialog only shows: a close does not ask about
+  // it. The Service items stay off until the dialog is shut.
   operation_running_ = false;
-  DrawServiceMenu();
   front_.ShowDifferences(ListDifferences(found));
 }
 
@@ -303,6 +305,11 @@ void WindowShell::LoadSettings() {
       session_->settings().LoadSettings(screen.width, screen.height, outer.width, outer.height);
   if (!loaded) return;
   front_.MoveWindow(loaded->left, loaded->top);
+  // The saved place may be half off the screen, or on a screen no longer
+  // there: the window comes back whole into the work area it is now on.
+  const Point kept = KeptInside(Point{loaded->left, loaded->top},
+                                Size{outer.width, outer.height}, front_.WorkArea());
+  if (kept != Point{loaded->left, loaded->top}) front_.MoveWindow(kept.x, kept.y);
   log_ = loaded->log;
   debug_ = loaded->debug;
   front_.DrawSwitches(log_, debug_);
@@ -470,7 +477,8 @@ void WindowShell::CentreFileDialog() {
   const bool move_now = centring_.Tick(dialog.exists, &keep_timer);
   if (!keep_timer) ArmTimer(WindowTimer::TimerOnShow, 0);
   if (!move_now) return;
-  front_.MoveFileDialog(CentredOver(front_.WindowRect(), dialog.size));
+  const Point centred = CentredOver(front_.WindowRect(), dialog.size);
+  front_.MoveFileDialog(KeptInside(centred, dialog.size.value_or(Size{}), front_.WorkArea()));
 }
 
 }  // namespace rtd::shell

@@ -382,6 +382,15 @@ shell::Size MainWindow::ScreenSize() const {
   return {::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
 }
 
+shell::Rect MainWindow::WorkArea() const {
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  RECT r{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  if (::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &info))
+    r = info.rcWork;
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
 // The shell has run the close sequence below a handler that has now
 // returned: the window goes.
 void MainWindow::FinishClose() {
@@ -659,7 +668,7 @@ LRESULT CALLBACK MainWindow::MessageBoxHookProc(int code, WPARAM wparam, LPARAM 
     RECT r;
     std::optional<shell::Size> size;
     if (::GetWindowRect(box, &r)) size = shell::Size{r.right - r.left, r.bottom - r.top};
-    const shell::Point at = shell::MessageBoxPosition(self->WindowRect(), size);
+    const shell::Point at = shell::MessageBoxPosition(self->WindowRect(), size, self->WorkArea());
     ::SetWindowPos(box, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ::SetForegroundWindow(box);
     if (self->seams_ != nullptr) {
@@ -687,7 +696,9 @@ std::string MainWindow::RunFileDialog(bool save, const std::string& title,
   static const wchar_t kFilter[] = L"*.BIN\0*.BIN\0";
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof(ofn);
-  ofn.hwndOwner = nullptr;  // no owner, as designed
+  // Owned by the window, which takes no clicks while it is open: a click on
+  // the toolbar would otherwise stop the operation that asked.
+  ofn.hwndOwner = window_;
   ofn.hInstance = instance_;
   ofn.lpstrFilter = kFilter;
   ofn.nFilterIndex = 1;
@@ -866,14 +877,9 @@ INT_PTR CALLBACK MainWindow::DifferenceDialogProc(HWND dialog, UINT message, WPA
       ::SetWindowTextW(edit, W(text).c_str());
       child(WC_BUTTONW, BS_PUSHBUTTON, kIdDiffCopy, listing.copy_caption);
       child(WC_BUTTONW, BS_DEFPUSHBUTTON, IDCANCEL, listing.close_caption);
-      const RECT main = [&] {
-        RECT r;
-        ::GetWindowRect(self->window_, &r);
-        return r;
-      }();
-      const int width = self->Scale(1100), height = self->Scale(520);
-      ::SetWindowPos(dialog, nullptr, (main.left + main.right - width) / 2,
-                     (main.top + main.bottom - height) / 2, width, height, SWP_NOZORDER);
+      const shell::Rect at = shell::DialogPlacement(
+          self->WindowRect(), {self->Scale(1100), self->Scale(520)}, self->WorkArea());
+      ::SetWindowPos(dialog, nullptr, at.left, at.top, at.width, at.height, SWP_NOZORDER);
       layout();
       if (self->seams_ != nullptr && self->seams_->on_modal_shown)
         self->seams_->on_modal_shown(dialog);

@@ -111,6 +111,7 @@ class MainWindow : public shell::FrontEnd {
   void DrawServiceMenu(bool backup, const shell::ServiceStates& enabled) override;
   shell::Rect WindowRect() const override;
   shell::Size ScreenSize() const override;
+  shell::Rect WorkArea() const override;
   void MoveWindow(int32_t left, int32_t top) override;
   void FinishClose() override;
   int RunMessageBox(uint32_t kind, const std::string& caption, const std::string& text) override;

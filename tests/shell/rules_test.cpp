@@ -37,7 +37,8 @@ TEST(ServiceMenuRuleTest, ItemsFollowTheirButtonButNoneWhileAnOperationRuns) {
   EXPECT_EQ(ServiceItemStates(read_only, false, false), reads);
   ServiceStates folder_only{};
   folder_only[Index(ServiceItem::MenuItemServiceBackupFolder)] = true;
-  EXPECT_EQ(ServiceItemStates(read_only, true, true), folder_only);
+  EXPECT_EQ(ServiceItemStates(ButtonStates{}, false, true), folder_only);
+  EXPECT_EQ(ServiceItemStates(read_only, true, true), ServiceStates{});
 }
 
 // Where the brackets of a differing run go: within a line, at its last
@@ -127,11 +128,38 @@ TEST(ToolbarNoticeTest, BlinksForItsDurationThenLeavesAnEmptyVisiblePanel) {
 
 TEST(PlacementTest, ABoxSitsCentredAndFiftyPixelsBelowTheCentre) {
   const Rect main{100, 50, 647, 480};
-  EXPECT_EQ(MessageBoxPosition(main, Size{301, 121}), (Point{100 + 323 - 150, 50 + 240 - 60 + 50}));
+  const Rect screen{0, 0, 1920, 1040};
+  EXPECT_EQ(MessageBoxPosition(main, Size{301, 121}, screen),
+            (Point{100 + 323 - 150, 50 + 240 - 60 + 50}));
   // Without the box's size: 200 up and left of the centre, then 50 down.
-  EXPECT_EQ(MessageBoxPosition(main, std::nullopt), (Point{223, 140}));
+  EXPECT_EQ(MessageBoxPosition(main, std::nullopt, screen), (Point{223, 140}));
+  // A window half off the screen's corner: its box is moved just inside.
+  EXPECT_EQ(MessageBoxPosition(Rect{1700, 900, 647, 480}, Size{301, 121}, screen),
+            (Point{1920 - 301, 1040 - 121}));
   // Halving truncates toward zero, also left of the screen.
   EXPECT_EQ(CentredOver(Rect{-301, -11, 3, 3}, Size{5, 5}), (Point{-301 + 1 - 2, -11 + 1 - 2}));
+}
+
+// The least move into the work area, on each axis alone; a window larger
+// than the area keeps its caption's corner in it.
+TEST(PlacementTest, AWindowIsMovedTheLeastIntoTheWorkArea) {
+  const Rect area{-1280, 40, 1280, 984};  // a second screen left of the first, a bar on top
+  struct Case {
+    Point at;
+    Size size;
+    Point kept;
+  } const cases[] = {
+      {{-1000, 100}, {400, 300}, {-1000, 100}},   // inside: stays
+      {{-100, 100}, {400, 300}, {-400, 100}},     // off the right edge
+      {{-1300, 900}, {400, 300}, {-1280, 724}},   // off the left and the bottom
+      {{-1000, 0}, {400, 300}, {-1000, 40}},      // under the bar
+      {{-1000, 100}, {1500, 1200}, {-1280, 40}},  // larger than the area
+  };
+  for (const Case& c : cases) EXPECT_EQ(KeptInside(c.at, c.size, area), c.kept);
+  const Rect dialog = DialogPlacement(Rect{-700, 600, 600, 400}, Size{1400, 500}, area);
+  EXPECT_EQ((Point{dialog.left, dialog.top}), (Point{-1280, 40 + 984 - 500}));
+  EXPECT_EQ(dialog.width, 1280);
+  EXPECT_EQ(dialog.height, 500);
 }
 
 TEST(PlacementTest, ADialogIsHeldForFiftyTicksThatFindItsWindow) {

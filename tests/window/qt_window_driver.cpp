@@ -2,6 +2,7 @@
 // offscreen platform, answered through the window's seams.
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QListWidget>
@@ -126,6 +127,12 @@ class QtWindowDriver : public WindowDriver {
     return static_cast<uint32_t>(form_->findChild<QTimer*>(TimerName(timer))->interval());
   }
   bool Closed() override { return form_->shell().Closed(); }
+  shell::Rect WindowRect() override { return form_->WindowRect(); }
+  shell::Rect WorkArea() override { return form_->WorkArea(); }
+  bool TakesInput() override {
+    const QWidget* modal = QApplication::activeModalWidget();
+    return form_->isEnabled() && (modal == nullptr || modal == form_.get());
+  }
 
  private:
   QAction* Action(const std::string& name) {
@@ -136,6 +143,7 @@ class QtWindowDriver : public WindowDriver {
     if (auto* list = qobject_cast<app::DifferenceDialog*>(w)) {
       ShownDifferences shown;
       shown.title = list->windowTitle().toStdString();
+      shown.rect = RectOf(list->frameGeometry());
       for (int i = 0; i < list->Ranges()->count(); ++i)
         shown.ranges.push_back(list->Ranges()->item(i)->text().toStdString());
       shown.text = list->Listing()->toPlainText().toStdString() + "\n";

@@ -137,6 +137,9 @@ class WinWindowDriver : public WindowDriver {
     return Shell().TimerArmed(timer) ? Shell().TimerInterval(timer) : DesignedInterval(timer);
   }
   bool Closed() override { return window_->shell().Closed(); }
+  shell::Rect WindowRect() override { return window_->WindowRect(); }
+  shell::Rect WorkArea() override { return window_->WorkArea(); }
+  bool TakesInput() override { return ::IsWindowEnabled(window_->hwnd()) != 0; }
 
  private:
   static uint32_t DesignedInterval(shell::WindowTimer timer) {
@@ -187,6 +190,7 @@ class WinWindowDriver : public WindowDriver {
     if (HWND listing = ::GetDlgItem(w, winapp::kIdDiffListing)) {
       ShownDifferences shown;
       shown.title = Text(w);
+      shown.rect = RectOf(w);
       HWND ranges = ::GetDlgItem(w, winapp::kIdDiffRanges);
       const auto count = ::SendMessageW(ranges, LB_GETCOUNT, 0, 0);
       for (LRESULT i = 0; i < count; ++i) {
