@@ -34,9 +34,6 @@ inline constexpr std::array<ServiceItem, kServiceItemCount> kServiceItems = {
 
 // The component name of an item ("MenuItemServiceErase").
 const char* ServiceItemName(ServiceItem item);
-// The caption the form is designed with (Russian, UTF-8); the translation
-// table gives the English one.
-const char* ServiceItemDesignedCaption(ServiceItem item);
 
 // Each operation item follows the toolbar button of the operation it
 // resembles (a read, the write, the full compare), but none is offered

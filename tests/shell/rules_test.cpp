@@ -6,6 +6,9 @@
 #include "i18n/lang.h"
 #include "shell/buttons.h"
 #include "shell/differences.h"
+#include "shell/form/command_line.h"
+#include "shell/form/form.h"
+#include "shell/form/message_box.h"
 #include "shell/gauge.h"
 #include "shell/language.h"
 #include "shell/placement.h"
@@ -174,6 +177,70 @@ TEST(PlacementTest, ADialogIsHeldForFiftyTicksThatFindItsWindow) {
   }
   EXPECT_TRUE(c.Tick(true, &keep));
   EXPECT_FALSE(keep);
+}
+
+// Both windows index the form's tables by their enums and build submenus
+// in table order: a row out of place would give an item another's caption.
+TEST(FormTest, EveryRowStandsAtItsOwnPlaceAndEachSubmenuBeforeItsItems) {
+  for (std::size_t i = 0; i < form::kToolButtons.size(); ++i)
+    EXPECT_EQ(Index(form::kToolButtons[i].button), i) << form::kToolButtons[i].name;
+  for (std::size_t i = 0; i < form::kMenu.size(); ++i) {
+    const form::MenuItemDesign& d = form::kMenu[i];
+    EXPECT_EQ(form::Index(d.item), i) << d.name;
+    if (d.parent == form::MenuItem::kNone) continue;
+    EXPECT_LT(form::Index(d.parent), i) << d.name;
+    EXPECT_EQ(form::Design(d.parent).kind, form::MenuKind::kSubmenu) << d.name;
+  }
+  for (const ServiceItem item : kServiceItems)
+    EXPECT_EQ(form::ServiceItemOf(form::MenuItemOf(item)), item);
+}
+
+TEST(MessageBoxTest, TheKindBecomesAnIconAndItsButtons) {
+  struct Case {
+    uint32_t kind;
+    BoxIcon icon;
+    BoxButtons buttons;
+    int safe_answer;  // what a closing window answers
+  } const cases[] = {
+      {MB_ICONWARNING, BoxIcon::kWarning, BoxButtons::kYesNo, IDNO},
+      {MB_ICONQUESTION, BoxIcon::kQuestion, BoxButtons::kYesNo, IDNO},
+      {MB_ICONWARNING | MB_OKONLY, BoxIcon::kWarning, BoxButtons::kOk, IDOK},
+      {MB_ICONERROR, BoxIcon::kError, BoxButtons::kOk, IDOK},
+      {MB_ICONINFORMATION, BoxIcon::kInformation, BoxButtons::kOk, IDOK},
+      {0, BoxIcon::kNone, BoxButtons::kOk, IDOK},
+  };
+  for (const Case& c : cases) {
+    const BoxDesign box = DescribeBox(c.kind, "caption", "text");
+    EXPECT_EQ(box.icon, c.icon) << c.kind;
+    EXPECT_EQ(box.buttons, c.buttons) << c.kind;
+    EXPECT_EQ(box.SafeAnswer(), c.safe_answer) << c.kind;
+  }
+}
+
+TEST(WindowCommandLineTest, SimulateHelpVersionAndAnythingElseWrong) {
+  using A = WindowCommandLine::Action;
+  struct Case {
+    std::vector<std::string> args;
+    A action;
+    bool simulate;
+    std::string file;
+  } const cases[] = {
+      {{}, A::kRun, false, ""},
+      {{"--simulate"}, A::kRun, true, ""},
+      {{"--simulate=board.ini"}, A::kRun, true, "board.ini"},
+      {{"--simulate", "-h"}, A::kHelp, false, ""},
+      {{"--version"}, A::kVersion, false, ""},
+      {{"--simulate="}, A::kWrong, false, ""},
+      {{"--simulate", "board.ini"}, A::kWrong, false, ""},
+  };
+  for (const Case& c : cases) {
+    const WindowCommandLine line = ReadWindowCommandLine(c.args);
+    EXPECT_EQ(line.action, c.action);
+    EXPECT_EQ(line.choice.simulate, c.simulate);
+    EXPECT_EQ(line.choice.simulate_file, c.file);
+  }
+  EXPECT_NE(ReadWindowCommandLine({"-x"}).text.find("unknown argument '-x'\nUsage: rtdprog"),
+            std::string::npos);
 }
 
 TEST(LanguageTest, MinusOneAsksOneIsEnglishAnythingElseRussian) {
