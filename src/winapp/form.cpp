@@ -28,16 +28,9 @@ using namespace shell::form;
 // every Russian log line blank.
 bool DrawsCyrillic(HFONT font) {
   constexpr int kSide = 48;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = kSide;
-  info.bmiHeader.biHeight = -kSide;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
   HDC dc = ::CreateCompatibleDC(nullptr);
-  HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP bitmap = CreateSquareBitmap(dc, kSide, &bits);
   if (bitmap == nullptr) {
     ::DeleteDC(dc);
     return true;  // cannot tell: keep the designed font
