@@ -13,7 +13,8 @@ mkdir -p "$out"
 cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
 cmake --build "$root/build" --target rtdprog-screenshot
 # The X platform, not the offscreen one, so fonts and style are the real ones.
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
+# Wide enough for the list of differences side by side (it is kept to the screen).
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" \
     "$root/build/bin/rtdprog-screenshot" "$out"
 echo "Pictures in $out: window.png, window-reading.png, window-differences.png, window-ru.png"
 

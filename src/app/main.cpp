@@ -7,50 +7,31 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/main_form.h"
 #include "core/clock.h"
+#include "shell/form/command_line.h"
 #include "shell/session.h"
-
-namespace {
-
-constexpr const char* kUsage =
-    "Usage: rtdprog [--simulate[=FILE]]\n"
-    "  --simulate[=FILE]  use the virtual programmer (configured by FILE)\n"
-    "  -h, --help         this help\n"
-    "  --version          program version\n";
-
-}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("rtdprog");
   QApplication::setDesktopFileName("rtdprog");
 
-  rtd::shell::PlatformChoice choice;
-  for (const QString& a : QApplication::arguments().mid(1)) {
-    if (a == "--simulate") {
-      choice.simulate = true;
-    } else if (a.startsWith("--simulate=") && a.size() > 11) {
-      choice.simulate = true;
-      choice.simulate_file = a.mid(11).toStdString();
-    } else if (a == "-h" || a == "--help") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (a == "--version") {
-      std::printf("rtdprog %s\n", RTD_PROGRAM_VERSION);
-      return 0;
-    } else {
-      std::fprintf(stderr, "rtdprog: unknown argument '%s'\n%s", a.toLocal8Bit().constData(),
-                   kUsage);
-      return 2;
-    }
+  std::vector<std::string> arguments;
+  for (const QString& a : QApplication::arguments().mid(1)) arguments.push_back(a.toStdString());
+  const rtd::shell::WindowCommandLine line = rtd::shell::ReadWindowCommandLine(arguments);
+  using Action = rtd::shell::WindowCommandLine::Action;
+  if (line.action != Action::kRun) {
+    std::fputs(line.text.c_str(), line.action == Action::kWrong ? stderr : stdout);
+    return line.action == Action::kWrong ? 2 : 0;
   }
 
   try {
     rtd::SystemClock clock;
     std::string error;
-    auto platform = rtd::shell::MakePlatform(choice, clock, &error);
+    auto platform = rtd::shell::MakePlatform(line.choice, clock, &error);
     if (!platform) {
       std::fprintf(stderr, "rtdprog: %s\n", error.c_str());
       QMessageBox::critical(nullptr, "rtdprog", QString::fromStdString(error));

@@ -3,14 +3,10 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDesktopServices>
-#include <QUrl>
-#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
@@ -20,19 +16,17 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/difference_dialog.h"
 #include "app/gauge_widget.h"
 #include "app/panel.h"
 #include "app/toolkit_language.h"
 #include "app/translate_form.h"
 #include "i18n/form_translation.h"
-#include "i18n/lang.h"
 #include "shell/buttons.h"
-#include "shell/form_layout.h"
+#include "shell/form/form.h"
 #include "shell/language.h"
 
-// The glyphs and the icon are compiled into the form's library; a static
-// library's resources must be registered by hand, from outside any namespace.
+// The icon is compiled into the form's library; a static library's
+// resources must be registered by hand, from outside any namespace.
 static void InitFormResources() { Q_INIT_RESOURCE(rtdprog); }
 
 namespace rtd::app {
@@ -40,7 +34,7 @@ namespace rtd::app {
 namespace {
 
 // Sizes of the form, in pixels at 96 dpi (Qt scales them on high-dpi screens).
-using namespace shell::form_layout;
+using namespace shell::form;
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
@@ -52,27 +46,6 @@ void SetDesignedHint(QWidget* control, const char* hint, bool show_hint) {
   control->setToolTip(show_hint ? QString::fromUtf8(hint) : QString());
 }
 
-// A message box that puts itself over the main window once its size is
-// known, before it appears.
-class PlacedMessageBox : public QMessageBox {
- public:
-  PlacedMessageBox(QWidget* owner, std::function<void(QMessageBox&)> on_shown)
-      : QMessageBox(owner), on_shown_(std::move(on_shown)) {}
-
- protected:
-  void showEvent(QShowEvent* event) override {
-    QMessageBox::showEvent(event);
-    // The placement flag: once per box.
-    if (placed_) return;
-    placed_ = true;
-    on_shown_(*this);
-  }
-
- private:
-  std::function<void(QMessageBox&)> on_shown_;
-  bool placed_ = false;
-};
-
 }  // namespace
 
 MainForm::MainForm(std::unique_ptr<HidPlatform> platform, Clock& clock,
@@ -80,10 +53,6 @@ MainForm::MainForm(std::unique_ptr<HidPlatform> platform, Clock& clock,
     : seams_(seams), run_timers_(seams == nullptr || seams->run_timers) {
   BuildForm();
   shell_ = std::make_unique<shell::WindowShell>(std::move(platform), clock, paths, *this);
-  for (std::size_t i = 0; i < buttons_.size(); ++i) {
-    const auto button = static_cast<ToolButton>(i);
-    connect(buttons_[i], &QToolButton::clicked, this, [this, button] { shell_->Click(button); });
-  }
   shell_->Start();
 }
 
@@ -105,11 +74,11 @@ void MainForm::BuildForm() {
   setFixedSize(kClientWidth, kClientHeight);
   setBackgroundRole(QPalette::Button);
   // Designed position; the settings replace it at start.
-  move(537, 516);
+  move(kDesignLeft, kDesignTop);
   setWindowTitle(Text(shell::WindowCaption()));
 
   QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  fixed.setPixelSize(13);
+  fixed.setPixelSize(kFixedFontPixels);
 
   MainToolBar = new QToolBar(this);
   MainToolBar->setObjectName("MainToolBar");
@@ -126,116 +95,8 @@ void MainForm::BuildForm() {
   strip->setObjectName("MainToolBarStrip");
   strip->setFixedSize(kClientWidth, kToolBarHeight);
   MainToolBar->addWidget(strip);
-
-  using B = ToolButton;
-  auto set = [this](B b, QToolButton* button) { buttons_[static_cast<std::size_t>(b)] = button; };
-  set(B::SpeedButtonReset, AddSpeedButton(strip, "SpeedButtonReset", 0, "reset",
-                                          "Сброс программатора", true));
-  auto* bevel2 = new QFrame(strip);
-  bevel2->setObjectName("Bevel2");
-  bevel2->setGeometry(23, 2, 5, kButtonHeight);
-  set(B::SpeedButtonConnect, AddSpeedButton(strip, "SpeedButtonConnect", 28, "connect",
-                                            "Проверка связи", true));
-  set(B::SpeedButtonRead,
-      AddSpeedButton(strip, "SpeedButtonRead", 51, "read", "Чтение памяти", true));
-  set(B::SpeedButtonWrite,
-      AddSpeedButton(strip, "SpeedButtonWrite", 74, "write", "Запись памяти", true));
-  set(B::SpeedButtonCompare, AddSpeedButton(strip, "SpeedButtonCompare", 97, "compare",
-                                            "Полное сравнение с оригиналом", true));
-  set(B::SpeedButtonCompareFast,
-      AddSpeedButton(strip, "SpeedButtonCompareFast", 120, "compare_fast",
-                     "Быстрое сравнение с оригиналом по CRC", true));
-  set(B::SpeedButtonResetRTD2662, AddSpeedButton(strip, "SpeedButtonResetRTD2662", 143,
-                                                 "reset_rtd2662", "Сброс RTD2662", true));
-  // Designed without its tooltip switched on; the translation switches it on.
-  set(B::SpeedButtonGetTouchParam,
-      AddSpeedButton(strip, "SpeedButtonGetTouchParam", 166, "touch",
-                     "Получить параметры калибровки QEL_TOUCH_I2C_SIMPLE", false));
-  auto* bevel1 = new QFrame(strip);
-  bevel1->setObjectName("Bevel1");
-  bevel1->setGeometry(189, 2, 5, kButtonHeight);
-
-  SpeedButtonLanguageMakerx = new QToolButton(strip);
-  SpeedButtonLanguageMakerx->setObjectName("SpeedButtonLanguageMakerx");
-  SpeedButtonLanguageMakerx->setText("L");
-  SpeedButtonLanguageMakerx->setGeometry(194, 2, kButtonWidth, kButtonHeight);
-  SpeedButtonLanguageMakerx->setFocusPolicy(Qt::NoFocus);
-  SpeedButtonLanguageMakerx->setVisible(false);
-  connect(SpeedButtonLanguageMakerx, &QToolButton::clicked, this,
-          &MainForm::SpeedButtonLanguageMakerxClick);
-
-  PanelMenu = new Panel(strip);
-  PanelMenu->setObjectName("PanelMenu");
-  PanelMenu->setFrameShape(QFrame::NoFrame);
-  PanelMenu->setGeometry(kPanelMenuLeft, 2, kPanelMenuWidth, kButtonHeight);
-  PanelMenu->setFont(fixed);
-  PanelMenu->setCursor(Qt::WhatsThisCursor);
-  PanelMenu->setContextMenuPolicy(Qt::CustomContextMenu);
-  SetDesignedHint(PanelMenu, "Выберите параметры в меню, после нажатия правой кнопки мыши", false);
-
-  CGaugeProgressProcent = new GaugeWidget(PanelMenu);
-  CGaugeProgressProcent->setObjectName("CGaugeProgressProcent");
-  CGaugeProgressProcent->setGeometry(0, 0, kGaugeWidth, kButtonHeight);
-  CGaugeProgressProcent->setFont(fixed);
-  CGaugeProgressProcent->setVisible(false);
-
-  // The popup menu of PanelMenu.
-  PopupMenu = new QMenu(this);
-  PopupMenu->setObjectName("PopupMenu");
-  MenuItemDebug = new QAction(QString::fromUtf8("Отладка"), this);
-  MenuItemDebug->setObjectName("MenuItemDebug");
-  MenuItemDebug->setCheckable(true);
-  MenuItemLog = new QAction(QString::fromUtf8("Лог обмена"), this);
-  MenuItemLog->setObjectName("MenuItemLog");
-  MenuItemLog->setCheckable(true);
-  MenuItemLog->setVisible(false);
-  MenuItemBackup = new QAction(QString::fromUtf8("Резервная копия перед стиранием"), this);
-  MenuItemBackup->setObjectName("MenuItemBackup");
-  MenuItemBackup->setCheckable(true);
-  MenuItemBackup->setChecked(true);
-  ServiceMenu = new QMenu(QString::fromUtf8("Сервис"), this);
-  ServiceMenu->setObjectName("ServiceMenu");
-  MenuItemService = ServiceMenu->menuAction();
-  MenuItemService->setObjectName("MenuItemService");
-  {
-    using S = shell::ServiceItem;
-    for (const S item : shell::kServiceItems) {
-      auto* action =
-          new QAction(QString::fromUtf8(shell::ServiceItemDesignedCaption(item)), this);
-      action->setObjectName(shell::ServiceItemName(item));
-      action->setEnabled(false);
-      if (item == S::MenuItemServiceBackupFolder) ServiceMenu->addSeparator();
-      ServiceMenu->addAction(action);
-      service_items_[shell::Index(item)] = action;
-      connect(action, &QAction::triggered, this, [this, item] { shell_->ServiceClick(item); });
-    }
-  }
-  LanguageMenu = new QMenu(QString::fromUtf8("Язык/Language"), this);
-  LanguageMenu->setObjectName("LanguageMenu");
-  MenuItemLanguagex = LanguageMenu->menuAction();
-  MenuItemLanguagex->setObjectName("MenuItemLanguagex");
-  MenuItemLanguageRussianx = new QAction(QString::fromUtf8("Русский"), this);
-  MenuItemLanguageRussianx->setObjectName("MenuItemLanguageRussianx");
-  MenuItemLanguageRussianx->setCheckable(true);
-  MenuItemLanguageEnglishx = new QAction("English", this);
-  MenuItemLanguageEnglishx->setObjectName("MenuItemLanguageEnglishx");
-  MenuItemLanguageEnglishx->setCheckable(true);
-  LanguageMenu->addAction(MenuItemLanguageRussianx);
-  LanguageMenu->addAction(MenuItemLanguageEnglishx);
-  PopupMenu->addAction(MenuItemDebug);
-  PopupMenu->addAction(MenuItemLog);
-  PopupMenu->addAction(MenuItemBackup);
-  PopupMenu->addMenu(ServiceMenu);
-  PopupMenu->addMenu(LanguageMenu);
-  connect(MenuItemDebug, &QAction::triggered, this, &MainForm::MenuItemDebugClick);
-  connect(MenuItemLog, &QAction::triggered, this, &MainForm::MenuItemLogClick);
-  connect(MenuItemBackup, &QAction::triggered, this, &MainForm::MenuItemBackupClick);
-  connect(MenuItemLanguageRussianx, &QAction::triggered, this,
-          &MainForm::MenuItemLanguageRussianxClick);
-  connect(MenuItemLanguageEnglishx, &QAction::triggered, this,
-          &MainForm::MenuItemLanguageEnglishxClick);
-  connect(PanelMenu, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { PopupMenu->popup(PanelMenu->mapToGlobal(at)); });
+  BuildToolBar(strip, fixed);
+  BuildMenu();
 
   StatusBar = new QStatusBar(this);
   StatusBar->setObjectName("StatusBar");
@@ -262,31 +123,93 @@ void MainForm::BuildForm() {
   layout->addWidget(Memo);
   setCentralWidget(MainPanel);
 
-  auto make_timer = [this](const char* name, int interval_ms, void (MainForm::*tick)()) {
+  const auto make_timer = [this](shell::WindowTimer which, void (MainForm::*tick)()) {
     auto* t = new QTimer(this);
-    t->setObjectName(name);
-    t->setInterval(interval_ms);
+    t->setObjectName(shell::form::TimerName(which));
+    t->setInterval(static_cast<int>(shell::form::DesignedInterval(which)));
     connect(t, &QTimer::timeout, this, tick);
     return t;
   };
-  TimerQELPADTest = make_timer("TimerQELPADTest", static_cast<int>(shell::kWatchIntervalMs),
-                               &MainForm::TimerQELPADTestTimer);
-  TimerOnShow = make_timer("TimerOnShow", 1, &MainForm::TimerOnShowTimer);
-  UniversalTimer = make_timer("UniversalTimer", 100, &MainForm::UniversalTimerTimer);
-  TimerFlash = make_timer("TimerFlash", 250, &MainForm::TimerFlashTimer);
+  using T = shell::WindowTimer;
+  TimerQELPADTest = make_timer(T::TimerQELPADTest, &MainForm::TimerQELPADTestTimer);
+  TimerOnShow = make_timer(T::TimerOnShow, &MainForm::TimerOnShowTimer);
+  UniversalTimer = make_timer(T::UniversalTimer, &MainForm::UniversalTimerTimer);
+  TimerFlash = make_timer(T::TimerFlash, &MainForm::TimerFlashTimer);
 }
 
-QToolButton* MainForm::AddSpeedButton(QWidget* bar, const char* name, int x, const char* glyph,
-                                      const char* hint, bool show_hint) {
-  auto* b = new QToolButton(bar);
-  b->setObjectName(name);
-  b->setGeometry(x, 2, kButtonWidth, kButtonHeight);
-  b->setFocusPolicy(Qt::NoFocus);
-  b->setAutoRaise(true);
-  b->setIconSize(QSize(16, 16));
-  b->setIcon(QIcon(QString(":/rtdprog/glyphs/%1.xpm").arg(glyph)));
-  SetDesignedHint(b, hint, show_hint);
-  return b;
+void MainForm::BuildToolBar(QWidget* strip, const QFont& fixed) {
+  // The controls sit at their designed places on one strip.
+  for (const shell::form::ToolButtonDesign& d : shell::form::kToolButtons) {
+    auto* b = new QToolButton(strip);
+    b->setObjectName(d.name);
+    b->setGeometry(d.left, kControlTop, kButtonWidth, kButtonHeight);
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setAutoRaise(true);
+    b->setIconSize(QSize(kGlyphSize, kGlyphSize));
+    b->setIcon(QIcon(QPixmap(d.glyph.lines)));
+    SetDesignedHint(b, d.hint, d.show_hint);
+    connect(b, &QToolButton::clicked, this, [this, button = d.button] { shell_->Click(button); });
+    buttons_[static_cast<std::size_t>(d.button)] = b;
+  }
+  for (const shell::form::SpacerDesign& d : shell::form::kSpacers) {
+    auto* bevel = new QFrame(strip);
+    bevel->setObjectName(d.name);
+    bevel->setGeometry(d.left, kControlTop, d.width, kButtonHeight);
+  }
+
+  const auto& maker = shell::form::kLanguageMaker;
+  SpeedButtonLanguageMakerx = new QToolButton(strip);
+  SpeedButtonLanguageMakerx->setObjectName(maker.name);
+  SpeedButtonLanguageMakerx->setText(maker.caption);
+  SpeedButtonLanguageMakerx->setGeometry(maker.left, kControlTop, kButtonWidth, kButtonHeight);
+  SpeedButtonLanguageMakerx->setFocusPolicy(Qt::NoFocus);
+  SpeedButtonLanguageMakerx->setVisible(false);
+  connect(SpeedButtonLanguageMakerx, &QToolButton::clicked, this,
+          [this] { shell_->SpeedButtonLanguageMakerxClick(); });
+
+  const auto& panel = shell::form::kPanelMenu;
+  PanelMenu = new Panel(strip);
+  PanelMenu->setObjectName(panel.name);
+  PanelMenu->setFrameShape(QFrame::NoFrame);
+  PanelMenu->setGeometry(panel.left, kControlTop, panel.width, kButtonHeight);
+  PanelMenu->setFont(fixed);
+  PanelMenu->setCursor(Qt::WhatsThisCursor);
+  PanelMenu->setContextMenuPolicy(Qt::CustomContextMenu);
+  SetDesignedHint(PanelMenu, panel.hint, panel.show_hint);
+  connect(PanelMenu, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopupMenu->popup(PanelMenu->mapToGlobal(at)); });
+
+  CGaugeProgressProcent = new GaugeWidget(PanelMenu);
+  CGaugeProgressProcent->setObjectName("CGaugeProgressProcent");
+  CGaugeProgressProcent->setGeometry(0, 0, panel.gauge_width, kButtonHeight);
+  CGaugeProgressProcent->setFont(fixed);
+  CGaugeProgressProcent->setVisible(false);
+}
+
+// The popup menu of PanelMenu, item by item as designed. Switches check
+// themselves when clicked; the shell draws every mark again at once.
+void MainForm::BuildMenu() {
+  using shell::form::MenuItem;
+  PopupMenu = new QMenu(this);
+  PopupMenu->setObjectName("PopupMenu");
+  std::array<QMenu*, shell::form::kMenuItemCount> submenus{};
+  for (const shell::form::MenuItemDesign& d : shell::form::kMenu) {
+    QMenu* into = d.parent == MenuItem::kNone ? PopupMenu : submenus[shell::form::Index(d.parent)];
+    if (d.separator_before) into->addSeparator();
+    QAction* action = nullptr;
+    if (d.kind == shell::form::MenuKind::kSubmenu) {
+      QMenu* sub = new QMenu(QString::fromUtf8(d.caption), this);
+      submenus[shell::form::Index(d.item)] = sub;
+      action = into->addMenu(sub);
+    } else {
+      action = new QAction(QString::fromUtf8(d.caption), this);
+      action->setCheckable(d.kind == shell::form::MenuKind::kSwitch);
+      into->addAction(action);
+      connect(action, &QAction::triggered, this, [this, item = d.item] { shell_->MenuClick(item); });
+    }
+    action->setObjectName(d.name);
+    menu_[shell::form::Index(d.item)] = action;
+  }
 }
 
 // --- close ---
@@ -300,38 +223,17 @@ void MainForm::closeEvent(QCloseEvent* event) {
 
 void MainForm::FinishClose() { close(); }
 
-// --- switches and language ---
+// --- menu and language ---
 
-void MainForm::MenuItemDebugClick() { shell_->MenuItemDebugClick(MenuItemDebug->isChecked()); }
-
-void MainForm::MenuItemLogClick() { shell_->MenuItemLogClick(MenuItemLog->isChecked()); }
-
-void MainForm::MenuItemBackupClick() {
-  shell_->RunHandler([this] { shell_->MenuItemBackupClick(MenuItemBackup->isChecked()); });
-}
-
-void MainForm::DrawServiceMenu(bool backup, const shell::ServiceStates& enabled) {
-  MenuItemBackup->setChecked(backup);
-  for (std::size_t i = 0; i < service_items_.size(); ++i) service_items_[i]->setEnabled(enabled[i]);
-}
-
-void MainForm::DrawSwitches(bool log, bool debug) {
-  MenuItemLog->setChecked(log);
-  MenuItemDebug->setChecked(debug);
-  MenuItemDebug->setVisible(debug);
-  MenuItemLog->setVisible(debug);
-}
-
-void MainForm::LanguageItemClick(int32_t index) {
-  const bool english = SetLanguage(index) == kLanguageEnglish;
-  MenuItemLanguageRussianx->setChecked(!english);
-  MenuItemLanguageEnglishx->setChecked(english);
+void MainForm::DrawMenu(const shell::form::MenuStates& items) {
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    menu_[i]->setVisible(items[i].visible);
+    if (menu_[i]->isCheckable()) menu_[i]->setChecked(items[i].checked);
+    menu_[i]->setEnabled(items[i].enabled);
+  }
 }
 
 void MainForm::DrawLanguage(int32_t language, const std::string& caption) {
-  const bool english = language == kLanguageEnglish;
-  MenuItemLanguageRussianx->setChecked(!english);
-  MenuItemLanguageEnglishx->setChecked(english);
   setWindowTitle(Text(caption));
   TranslateForm(FormTranslationTable, this);
   // Qt's own texts (the boxes' Yes/No/OK, the file dialogs' labels) follow
@@ -351,7 +253,7 @@ void MainForm::ClearLog() { Memo->clear(); }
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Memo->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-    MemoDblClick();
+    shell_->MemoDblClick();
     return true;
   }
   return QMainWindow::eventFilter(watched, event);
@@ -398,6 +300,12 @@ shell::Size MainForm::ScreenSize() const {
   return {screen.width(), screen.height()};
 }
 
+shell::Rect MainForm::WorkArea() const {
+  const QScreen* on = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+  const QRect area = on->availableGeometry();
+  return {area.left(), area.top(), area.width(), area.height()};
+}
+
 void MainForm::MoveWindow(int32_t left, int32_t top) { move(left, top); }
 
 // --- timers and the event loop ---
@@ -436,137 +344,6 @@ void MainForm::Post(std::function<void()> task) {
   // Run from the event loop, not inside the button's own mouse handling,
   // so a long operation never sits inside a half-finished click.
   QTimer::singleShot(0, this, std::move(task));
-}
-
-// --- message boxes ---
-
-int MainForm::RunMessageBox(uint32_t kind, const std::string& caption, const std::string& text) {
-  PlacedMessageBox box(this, [this, kind](QMessageBox& shown) {
-    const QSize size = shown.frameGeometry().size();
-    const std::optional<shell::Size> box_size =
-        size.isValid() ? std::optional<shell::Size>({size.width(), size.height()}) : std::nullopt;
-    const shell::Point at = shell::MessageBoxPosition(WindowRect(), box_size);
-    shown.move(at.x, at.y);
-    shown.raise();
-    shown.activateWindow();
-    if (seams_ == nullptr) return;
-    if (seams_->on_modal_shown) seams_->on_modal_shown(&shown);
-    // A box with one OK button asks nothing: it takes no planned answer.
-    const bool notice = (kind & MB_OKONLY) != 0;
-    if (!notice && seams_->box_answers.empty()) return;
-    int answer = IDOK;
-    if (!notice) {
-      answer = seams_->box_answers.front();
-      seams_->box_answers.pop_front();
-    }
-    const auto wanted = answer == IDYES  ? QMessageBox::Yes
-                        : answer == IDNO ? QMessageBox::No
-                                         : QMessageBox::Ok;
-    QTimer::singleShot(0, &shown, [&shown, wanted] {
-      QAbstractButton* b = shown.button(wanted);
-      if (b == nullptr) b = shown.escapeButton();
-      if (b != nullptr) b->click();
-    });
-  });
-  box.setWindowTitle(Text(caption));
-  box.setText(Text(text));
-  // The box stays above other windows.
-  box.setWindowFlag(Qt::WindowStaysOnTopHint);
-  switch (kind & 0xFF) {
-    case MB_ICONERROR:
-      box.setIcon(QMessageBox::Critical);
-      box.setStandardButtons(QMessageBox::Ok);
-      break;
-    case MB_ICONQUESTION:
-      box.setIcon(QMessageBox::Question);
-      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-      break;
-    case MB_ICONWARNING:
-      box.setIcon(QMessageBox::Warning);
-      if (kind & MB_OKONLY)
-        box.setStandardButtons(QMessageBox::Ok);
-      else
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-      break;
-    case MB_ICONINFORMATION:
-      box.setIcon(QMessageBox::Information);
-      box.setStandardButtons(QMessageBox::Ok);
-      break;
-    default:
-      box.setIcon(QMessageBox::NoIcon);
-      box.setStandardButtons(QMessageBox::Ok);
-      break;
-  }
-  box.exec();
-  switch (box.standardButton(box.clickedButton())) {
-    case QMessageBox::Yes: return IDYES;
-    case QMessageBox::No: return IDNO;
-    case QMessageBox::Ok: return IDOK;
-    default: return IDCANCEL;
-  }
-}
-
-// --- file choosers ---
-
-std::string MainForm::RunFileDialog(bool save, const std::string& title,
-                                    const std::string& start_dir) {
-  // Qt's own dialog, so it can be moved; no owner, as designed.
-  QFileDialog dialog(nullptr, Text(title));
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
-  // The filter shows as "*.BIN" and takes .bin in any letter case.
-  dialog.setOption(QFileDialog::HideNameFilterDetails);
-  dialog.setNameFilter("*.BIN (*.[Bb][Ii][Nn])");
-  dialog.setDefaultSuffix("BIN");
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
-  dialog.setSizeGripEnabled(true);
-  if (!start_dir.empty()) dialog.setDirectory(Text(start_dir));
-  current_dialog_ = &dialog;
-  if (seams_ != nullptr) {
-    QTimer::singleShot(0, &dialog, [this, &dialog] {
-      if (seams_->on_modal_shown) seams_->on_modal_shown(&dialog);
-      if (seams_->file_names.empty()) return;  // a person answers
-      const std::string name = seams_->file_names.front();
-      seams_->file_names.pop_front();
-      if (name.empty()) {
-        dialog.reject();
-        return;
-      }
-      dialog.selectFile(Text(name));
-      static_cast<QDialog&>(dialog).accept();  // as the Save or Open button does
-    });
-  }
-  const bool confirmed = dialog.exec() == QDialog::Accepted;
-  current_dialog_ = nullptr;
-  if (!confirmed) return {};
-  const QStringList chosen = dialog.selectedFiles();
-  return chosen.isEmpty() ? std::string() : chosen.front().toStdString();
-}
-
-shell::DialogWindow MainForm::FileDialog() const {
-  if (current_dialog_ == nullptr) return {};
-  const QSize size = current_dialog_->frameGeometry().size();
-  return {current_dialog_->isVisible(),
-          size.isValid() ? std::optional<shell::Size>({size.width(), size.height()}) : std::nullopt};
-}
-
-void MainForm::MoveFileDialog(shell::Point at) {
-  if (current_dialog_ != nullptr) current_dialog_->move(at.x, at.y);
-}
-
-// --- the list of differences, the backup folder ---
-
-void MainForm::ShowDifferences(const shell::DifferenceListing& listing) {
-  DifferenceDialog dialog(listing, this);
-  if (seams_ != nullptr && seams_->on_modal_shown)
-    QTimer::singleShot(0, &dialog, [this, &dialog] { seams_->on_modal_shown(&dialog); });
-  dialog.exec();
-}
-
-bool MainForm::OpenFolder(const std::string& path) {
-  if (seams_ != nullptr && seams_->open_folder) return seams_->open_folder(path);
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(Text(path)));
 }
 
 }  // namespace rtd::app

@@ -14,10 +14,12 @@
 
 #include "core/clock.h"
 #include "core/output_services.h"
+#include "shell/form/window_seams.h"
 #include "shell/front_end.h"
 #include "shell/window_shell.h"
 
 class QAction;
+class QDialog;
 class QFileDialog;
 class QLabel;
 class QMenu;
@@ -33,25 +35,7 @@ class GaugeWidget;
 class Panel;
 
 // What tests put in place of a person.
-struct WindowSeams {
-  // Answers (IDYES, IDNO, IDOK) for the next message boxes. Each box is
-  // still built, placed and shown, then closed with that answer.
-  std::deque<int> box_answers;
-  // File names for the next file choosers; each dialog is shown, then the
-  // name is typed into it and confirmed. An empty name cancels.
-  std::deque<std::string> file_names;
-  // Called with each box or file dialog once it is shown and placed,
-  // before it is answered (so a test may fill the answers in here).
-  std::function<void(QWidget*)> on_modal_shown;
-  // Called on every message pump (tests act "between blocks" here).
-  std::function<void()> on_pump;
-  // False: the timers only record whether they are enabled, and the test
-  // ticks them by calling their handlers; no real time passes.
-  bool run_timers = true;
-  // In place of the system's file manager: gets the folder to open; its
-  // answer is whether that worked.
-  std::function<bool(const std::string&)> open_folder;
-};
+using WindowSeams = shell::WindowSeams<QWidget*>;
 
 class MainForm : public QMainWindow, public shell::FrontEnd {
   Q_OBJECT
@@ -77,12 +61,8 @@ class MainForm : public QMainWindow, public shell::FrontEnd {
   // Whether a timer is switched on (also when the seams keep it from running).
   bool TimerEnabled(const QTimer* timer) const;
   QTimer* WatchTimer() const { return TimerQELPADTest; }
-  QAction* DebugItem() const { return MenuItemDebug; }
-  QAction* LogItem() const { return MenuItemLog; }
   QMenu* Popup() const { return PopupMenu; }
-  QAction* ServiceAction(shell::ServiceItem item) const {
-    return service_items_[shell::Index(item)];
-  }
+  QAction* MenuAction(shell::form::MenuItem item) const { return menu_[shell::form::Index(item)]; }
   bool CommLogEnabled() const { return shell_->CommLogEnabled(); }
 
   // --- FrontEnd ---
@@ -92,14 +72,15 @@ class MainForm : public QMainWindow, public shell::FrontEnd {
   void DrawGauge(const shell::ProgressGauge& gauge, bool restarted) override;
   void DrawNotice(const std::string& caption, bool panel_visible) override;
   void DrawButtons(const shell::ButtonStates& enabled) override;
-  void DrawSwitches(bool log, bool debug) override;
+  void DrawMenu(const shell::form::MenuStates& items) override;
   void DrawLanguage(int32_t language, const std::string& caption) override;
-  void DrawServiceMenu(bool backup, const shell::ServiceStates& enabled) override;
   shell::Rect WindowRect() const override;
   shell::Size ScreenSize() const override;
+  shell::Rect WorkArea() const override;
   void MoveWindow(int32_t left, int32_t top) override;
   void FinishClose() override;
-  int RunMessageBox(uint32_t kind, const std::string& caption, const std::string& text) override;
+  void EndModalParts() override;
+  int RunMessageBox(const shell::BoxDesign& box) override;
   std::string RunFileDialog(bool save, const std::string& title,
                             const std::string& start_dir) override;
   shell::DialogWindow FileDialog() const override;
@@ -111,13 +92,6 @@ class MainForm : public QMainWindow, public shell::FrontEnd {
   void SetTimer(shell::WindowTimer timer, uint32_t interval_ms) override;
 
  public slots:
-  void SpeedButtonLanguageMakerxClick() { LanguageItemClick(0); }
-  void MenuItemDebugClick();
-  void MenuItemLogClick();
-  void MenuItemBackupClick();
-  void MenuItemLanguageRussianxClick() { LanguageItemClick(0); }
-  void MenuItemLanguageEnglishxClick() { LanguageItemClick(1); }
-  void MemoDblClick() { ClearLog(); }
   void TimerQELPADTestTimer() { shell_->TimerTick(shell::WindowTimer::TimerQELPADTest); }
   void TimerOnShowTimer() { shell_->TimerTick(shell::WindowTimer::TimerOnShow); }
   void UniversalTimerTimer() { shell_->TimerTick(shell::WindowTimer::UniversalTimer); }
@@ -129,19 +103,16 @@ class MainForm : public QMainWindow, public shell::FrontEnd {
 
  private:
   void BuildForm();
-  QToolButton* AddSpeedButton(QWidget* bar, const char* name, int x, const char* glyph,
-                              const char* hint, bool show_hint);
+  void BuildToolBar(QWidget* strip, const QFont& fixed);
+  void BuildMenu();
   QTimer* TimerOf(shell::WindowTimer timer) const;
-  // The items check themselves when clicked; a switch that waits for a
-  // running operation must not show the new language checked before it.
-  void LanguageItemClick(int32_t index);
 
   WindowSeams* seams_;
   bool run_timers_;
 
   // The form's components, named as the translation table knows them.
   QToolBar* MainToolBar = nullptr;
-  std::array<QToolButton*, 8> buttons_{};
+  std::array<QToolButton*, shell::kToolButtonCount> buttons_{};
   QToolButton* SpeedButtonLanguageMakerx = nullptr;
   Panel* PanelMenu = nullptr;
   GaugeWidget* CGaugeProgressProcent = nullptr;
@@ -154,19 +125,12 @@ class MainForm : public QMainWindow, public shell::FrontEnd {
   QTimer* UniversalTimer = nullptr;
   QTimer* TimerFlash = nullptr;
   QMenu* PopupMenu = nullptr;
-  QAction* MenuItemDebug = nullptr;
-  QAction* MenuItemLog = nullptr;
-  QAction* MenuItemBackup = nullptr;
-  QMenu* ServiceMenu = nullptr;
-  QAction* MenuItemService = nullptr;
-  std::array<QAction*, shell::kServiceItemCount> service_items_{};
-  QMenu* LanguageMenu = nullptr;
-  QAction* MenuItemLanguagex = nullptr;
-  QAction* MenuItemLanguageRussianx = nullptr;
-  QAction* MenuItemLanguageEnglishx = nullptr;
+  // The menu's items by MenuItem (a submenu by the action that opens it).
+  std::array<QAction*, shell::form::kMenuItemCount> menu_{};
 
   std::unique_ptr<shell::WindowShell> shell_;
-  QFileDialog* current_dialog_ = nullptr;
+  QFileDialog* current_dialog_ = nullptr;  // while a file chooser runs
+  QDialog* difference_dialog_ = nullptr;    // while the list of differences is shown
 };
 
 }  // namespace rtd::app

@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     ok = Save(*list, out_dir + "/window-differences.png") && ok;
     list->accept();
   };
-  form.ServiceAction(rtd::shell::ServiceItem::MenuItemServiceCompare)->trigger();
+  form.MenuAction(rtd::shell::form::MenuItem::MenuItemServiceCompare)->trigger();
   RunFor(100);
   seams.on_modal_shown = nullptr;
   // The same window switched to Russian: the watch announces the programmer

@@ -13,6 +13,8 @@
 #include "core/output_services.h"
 #include "shell/buttons.h"
 #include "shell/differences.h"
+#include "shell/form/form.h"
+#include "shell/form/message_box.h"
 #include "shell/gauge.h"
 #include "shell/placement.h"
 #include "shell/service_menu.h"
@@ -48,38 +50,43 @@ class FrontEnd {
   // The toolbar notice's panel: its caption and whether it shows (blink).
   virtual void DrawNotice(const std::string& caption, bool panel_visible) = 0;
   virtual void DrawButtons(const ButtonStates& enabled) = 0;
-  // The check marks of the two switches of the popup menu; the debug items
-  // (both switches) are shown only while Debug is on.
-  virtual void DrawSwitches(bool log, bool debug) = 0;
-  // The language items' check marks, the caption (already in the new
-  // language) and the walk over the window's designed texts.
+  // Every item of the popup menu: shown, checked, may be chosen.
+  virtual void DrawMenu(const form::MenuStates& items) = 0;
+  // The caption (already in the new language), the walk over the window's
+  // designed texts and the toolkit's own texts.
   virtual void DrawLanguage(int32_t language, const std::string& caption) = 0;
-  // The check mark of the backup switch and which items of the Service
-  // submenu may be chosen.
-  virtual void DrawServiceMenu(bool backup, const ServiceStates& enabled) = 0;
 
   // --- the window ---
   // The outer rectangle in screen pixels, and the primary screen's size.
   virtual Rect WindowRect() const = 0;
   virtual Size ScreenSize() const = 0;
+  // The work area (the screen less its task bars) of the screen that holds
+  // the window now, in screen pixels.
+  virtual Rect WorkArea() const = 0;
   virtual void MoveWindow(int32_t left, int32_t top) = 0;
   // The shell has finished the close sequence: the window goes now (a
   // close request that arrives after this is granted at once).
   virtual void FinishClose() = 0;
+  // The user has closed the window while a modal part (a file chooser, the
+  // list of differences) is open below it: shut that part, as its Cancel
+  // would, so the handler that opened it can return and the close finish.
+  virtual void EndModalParts() = 0;
 
   // --- modal parts ---
-  // A modal box of this kind (MB_ICON*), placed by MessageBoxPosition as it
-  // opens; the answer (IDYES, IDNO, IDOK).
-  virtual int RunMessageBox(uint32_t kind, const std::string& caption, const std::string& text) = 0;
+  // A modal box as described, placed by MessageBoxPosition as it opens,
+  // owned by the window (which takes no input meanwhile); the answer
+  // (IDYES, IDNO, IDOK; IDCANCEL when shut otherwise).
+  virtual int RunMessageBox(const BoxDesign& box) = 0;
   // The system's open or save dialog for *.BIN files (default suffix BIN,
   // no question before replacing, resizable) starting in start_dir (empty:
-  // the system's choice). The chosen path, or empty when cancelled. The
-  // shell's TimerOnShow runs while it is open.
+  // the system's choice), modal over the window. The chosen path, or empty
+  // when cancelled. The shell's TimerOnShow runs while it is open.
   virtual std::string RunFileDialog(bool save, const std::string& title,
                                     const std::string& start_dir) = 0;
   virtual DialogWindow FileDialog() const = 0;
   virtual void MoveFileDialog(Point at) = 0;
-  // The list of differences in a modal dialog, until the user closes it.
+  // The list of differences in a modal dialog placed by DialogPlacement,
+  // until the user closes it.
   virtual void ShowDifferences(const DifferenceListing& listing) = 0;
 
   // --- the system ---

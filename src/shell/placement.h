@@ -1,5 +1,7 @@
-// Where message boxes and file dialogs go: over the middle of the main
-// window, whatever the system would choose.
+// Where the main window, its message boxes and its dialogs go: boxes and
+// dialogs over the middle of the main window, whatever the system would
+// choose, and every one of them inside the screen's work area, so that no
+// question ever opens where the user cannot answer it.
 #pragma once
 
 #include <cstdint>
@@ -31,9 +33,18 @@ struct Rect {
 // centre. Every halving truncates toward zero.
 Point CentredOver(const Rect& main_window, std::optional<Size> window);
 
-// A message box: centred horizontally, 50 pixels below the centre. Not
-// kept within the screen.
-Point MessageBoxPosition(const Rect& main_window, std::optional<Size> box);
+// The least move that puts a window of this size at `at` inside the work
+// area. A window larger than the area keeps its top-left corner (its
+// caption, to move it by) inside.
+Point KeptInside(Point at, Size size, const Rect& work_area);
+
+// A message box: centred horizontally, 50 pixels below the centre, kept
+// inside the work area (a box of unknown size keeps its corner inside).
+Point MessageBoxPosition(const Rect& main_window, std::optional<Size> box, const Rect& work_area);
+
+// A dialog of its own size (the list of differences): no larger than the
+// work area, centred over the main window and kept inside the area.
+Rect DialogPlacement(const Rect& main_window, Size wanted, const Rect& work_area);
 
 // A file dialog is held centred over the main window for its first 50
 // ticks of the 1 ms timer that count: only ticks while the dialog's window

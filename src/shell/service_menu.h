@@ -34,14 +34,12 @@ inline constexpr std::array<ServiceItem, kServiceItemCount> kServiceItems = {
 
 // The component name of an item ("MenuItemServiceErase").
 const char* ServiceItemName(ServiceItem item);
-// The caption the form is designed with (Russian, UTF-8); the translation
-// table gives the English one.
-const char* ServiceItemDesignedCaption(ServiceItem item);
 
 // Each operation item follows the toolbar button of the operation it
 // resembles (a read, the write, the full compare), but none is offered
-// while an operation runs: the running one is stopped from its button. The
-// backup folder needs no programmer, only a folder.
+// while an operation runs: the running one is stopped from its button, and
+// a choice made then would be dropped. The backup folder needs no
+// programmer, only a folder.
 ServiceStates ServiceItemStates(const ButtonStates& buttons, bool operation_running,
                                 bool has_backup_folder);
 

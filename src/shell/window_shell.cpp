@@ -62,8 +62,7 @@ WindowShell::~WindowShell() = default;
 
 void WindowShell::Start() {
   LoadSettings();
-  front_.DrawSwitches(log_, debug_);
-  DrawServiceMenu();
+  DrawMenu();
   session_->programmer().ProgrammerInfo = {};
   SetButtonsState(false);
   SetWatchTimerEnabled(true);
@@ -101,9 +100,11 @@ void WindowShell::RunOperation(const std::function<void()>& operation) {
     // The operation counts as the programmer's user from its click on, so
     // the watch does not poll inside its first wait.
     session_->link().PollHoldoff = 2;
+    // No Service item is offered while it runs: a choice would be dropped.
+    DrawMenu();
     operation();
   });
-  DrawServiceMenu();
+  DrawMenu();
 }
 
 // --- the Service submenu ---
@@ -149,9 +150,9 @@ void WindowShell::RunService(ServiceItem item) {
 void WindowShell::ShowDifferences() {
   const ServiceCommands::Differences& found = service_->LastDifferences();
   if (found.ranges.empty() || found.file.empty() || Closing()) return;
-  // Drawn as an idle window: the compare is over, the dialog only shows.
+  // The compare is over, the dialog only shows: a close does not ask about
+  // it. The Service items stay off until the dialog is shut.
   operation_running_ = false;
-  DrawServiceMenu();
   front_.ShowDifferences(ListDifferences(found));
 }
 
@@ -168,10 +169,50 @@ void WindowShell::OpenBackupFolder() {
     MessageBoxPrintf(MB_ICONERROR, PickLangText(kFolderNotOpened), folder.c_str());
 }
 
-void WindowShell::DrawServiceMenu() {
+void WindowShell::DrawMenu() {
+  using form::MenuItem;
   service_items_ = ServiceItemStates(buttons_, operation_running_ || Closing(),
                                      !session_->ops().BackupFolder.empty());
-  front_.DrawServiceMenu(backup_, service_items_);
+  form::MenuStates menu{};
+  const auto at = [&menu](MenuItem item) -> form::MenuItemState& {
+    return menu[form::Index(item)];
+  };
+  // The two debug items are shown or hidden together.
+  at(MenuItem::MenuItemDebug) = {debug_, debug_, true};
+  at(MenuItem::MenuItemLog) = {debug_, log_, true};
+  at(MenuItem::MenuItemBackup).checked = backup_;
+  for (const ServiceItem item : kServiceItems)
+    at(form::MenuItemOf(item)).enabled = service_items_[Index(item)];
+  const bool english = CurrentLanguage == kLanguageEnglish;
+  at(MenuItem::MenuItemLanguageRussianx).checked = !english;
+  at(MenuItem::MenuItemLanguageEnglishx).checked = english;
+  front_.DrawMenu(menu);
+}
+
+void WindowShell::MenuClick(form::MenuItem item) {
+  using form::MenuItem;
+  switch (item) {
+    case MenuItem::MenuItemDebug:
+      RunHandler([this] { MenuItemDebugClick(!debug_); });
+      break;
+    case MenuItem::MenuItemLog:
+      RunHandler([this] { MenuItemLogClick(!log_); });
+      break;
+    case MenuItem::MenuItemBackup:
+      RunHandler([this] { MenuItemBackupClick(!backup_); });
+      break;
+    case MenuItem::MenuItemLanguageRussianx: SetLanguage(0); break;
+    case MenuItem::MenuItemLanguageEnglishx: SetLanguage(1); break;
+    case MenuItem::MenuItemService:
+    case MenuItem::MenuItemLanguagex:
+    case MenuItem::kNone:
+      break;
+    default:
+      if (const auto service = form::ServiceItemOf(item)) ServiceClick(*service);
+      break;
+  }
+  // A toolkit's item may have turned its own check mark over.
+  DrawMenu();
 }
 
 void WindowShell::RunHandler(const std::function<void()>& handler) {
@@ -216,17 +257,17 @@ void WindowShell::RestoreIdle() {
 
 void WindowShell::MenuItemLogClick(bool checked) {
   log_ = checked;
-  front_.DrawSwitches(log_, debug_);
+  DrawMenu();
 }
 
 void WindowShell::MenuItemDebugClick(bool checked) {
   debug_ = checked;
-  front_.DrawSwitches(log_, debug_);
+  DrawMenu();
 }
 
 void WindowShell::MenuItemBackupClick(bool checked) {
   ApplyBackupSwitch(checked);
-  DrawServiceMenu();
+  DrawMenu();
   // A value that cannot be saved has been said; the switch holds until
   // the window closes.
   session_->settings().SaveBackupBeforeErase(checked);
@@ -243,8 +284,10 @@ int32_t WindowShell::SetLanguage(int32_t index) {
   const int32_t language = LanguageForIndex(index, CurrentLanguage);
   if (operation_running_) {
     // The switch clears the connected state and, through the watch, the
-    // log: not under a running operation. It comes once that has ended.
+    // log: not under a running operation. It comes once that has ended;
+    // until then the check marks stay on the language in force.
     deferred_language_ = language;
+    DrawMenu();
     return CurrentLanguage;
   }
   ApplyLanguage(language);
@@ -255,6 +298,7 @@ void WindowShell::ApplyLanguage(int32_t language) {
   CurrentLanguage = language;
   // The next poll announces an attached programmer again, in the new language.
   watch_->ControllerConnected = false;
+  DrawMenu();
   front_.DrawLanguage(CurrentLanguage, WindowCaption());
 }
 
@@ -280,6 +324,9 @@ bool WindowShell::CloseRequested() {
   }
   close_ = CloseState::kPending;
   IdleFlag = 1;
+  // A chooser or the list of differences open below would hold the
+  // handler, and so the close, until the user shut it.
+  front_.EndModalParts();
   return false;
 }
 
@@ -303,9 +350,13 @@ void WindowShell::LoadSettings() {
       session_->settings().LoadSettings(screen.width, screen.height, outer.width, outer.height);
   if (!loaded) return;
   front_.MoveWindow(loaded->left, loaded->top);
+  // The saved place may be half off the screen, or on a screen no longer
+  // there: the window comes back whole into the work area it is now on.
+  const Point kept = KeptInside(Point{loaded->left, loaded->top},
+                                Size{outer.width, outer.height}, front_.WorkArea());
+  if (kept != Point{loaded->left, loaded->top}) front_.MoveWindow(kept.x, kept.y);
   log_ = loaded->log;
   debug_ = loaded->debug;
-  front_.DrawSwitches(log_, debug_);
   ApplyBackupSwitch(session_->settings().BackupBeforeErase());
   SetLanguage(loaded->lang);
 }
@@ -400,13 +451,13 @@ void WindowShell::SetButtonsState(bool busy) {
   const bool connected = watch_ != nullptr && watch_->ControllerConnected;
   buttons_ = SetButtonsStateRule(busy, connected, session_->ops().CurrentFlash.Identified());
   front_.DrawButtons(buttons_);
-  DrawServiceMenu();
+  DrawMenu();
 }
 
 void WindowShell::EnableButton(ToolButton button) {
   buttons_[Index(button)] = true;
   front_.DrawButtons(buttons_);
-  DrawServiceMenu();
+  DrawMenu();
 }
 
 // --- waiting ---
@@ -426,17 +477,13 @@ void WindowShell::DelayWithMessages(uint32_t ms) {
 
 int WindowShell::ShowMessageBox(uint32_t kind, const std::string& caption,
                                 const std::string& text) {
-  if (close_ == CloseState::kPending || close_ == CloseState::kClosed) {
-    // The user has closed the window: an operation stopped by that ends
-    // quietly, and a question gets the safe answer.
-    const uint32_t low = kind & 0xFF;
-    const bool question =
-        (low == MB_ICONWARNING || low == MB_ICONQUESTION) && (kind & MB_OKONLY) == 0;
-    return question ? IDNO : IDOK;
-  }
+  const BoxDesign box = DescribeBox(kind, caption, text);
+  // The user has closed the window: an operation stopped by that ends
+  // quietly, and a question gets the safe answer.
+  if (close_ == CloseState::kPending || close_ == CloseState::kClosed) return box.SafeAnswer();
   SetWatchTimerEnabled(false);
   while (session_->link().ExchangeBusy) ProcessMessages();
-  const int answer = front_.RunMessageBox(kind, caption, text);
+  const int answer = front_.RunMessageBox(box);
   // A box of the close sequence itself (a settings file that cannot be
   // written) must not bring the watch back to a programmer just closed.
   if (close_ != CloseState::kRunning && close_ != CloseState::kClosed) SetWatchTimerEnabled(true);
@@ -470,7 +517,8 @@ void WindowShell::CentreFileDialog() {
   const bool move_now = centring_.Tick(dialog.exists, &keep_timer);
   if (!keep_timer) ArmTimer(WindowTimer::TimerOnShow, 0);
   if (!move_now) return;
-  front_.MoveFileDialog(CentredOver(front_.WindowRect(), dialog.size));
+  const Point centred = CentredOver(front_.WindowRect(), dialog.size);
+  front_.MoveFileDialog(KeptInside(centred, dialog.size.value_or(Size{}), front_.WorkArea()));
 }
 
 }  // namespace rtd::shell

@@ -52,6 +52,13 @@ class WindowShell : public OutputServices, public WatchHost {
   // it is that operation's stop request; otherwise the operation is started
   // from the event loop, unless another has begun by then.
   void Click(ToolButton button);
+  // An item of the popup menu: a switch turns over, a Service item runs,
+  // a language is chosen; the menu is drawn again.
+  void MenuClick(form::MenuItem item);
+  // The hidden "L" button: Russian.
+  void SpeedButtonLanguageMakerxClick() { SetLanguage(0); }
+  // A double click on the log clears it.
+  void MemoDblClick() { ClearLog(); }
   // The popup menu's switches (their new check state).
   void MenuItemLogClick(bool checked);
   void MenuItemDebugClick(bool checked);
@@ -130,7 +137,7 @@ class WindowShell : public OutputServices, public WatchHost {
   void RunService(ServiceItem item);
   void ShowDifferences();
   void OpenBackupFolder();
-  void DrawServiceMenu();
+  void DrawMenu();
   void ApplyBackupSwitch(bool on);
   // After the outermost handler: the idle state after an exception, a
   // deferred language switch, a deferred close.

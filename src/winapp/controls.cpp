@@ -19,18 +19,26 @@ void Attach(HWND window, T* data) {
   ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(data));
 }
 
-// A 32-bit top-down DIB with premultiplied alpha, the picture scaled to
-// size x size by repeating pixels, so it stays sharp at every scaling.
-HBITMAP MakeGlyphBitmap(const Picture& picture, int size, bool disabled) {
+}  // namespace
+
+HBITMAP CreateSquareBitmap(HDC dc, int side, void** bits) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = size;
-  info.bmiHeader.biHeight = -size;
+  info.bmiHeader.biWidth = side;
+  info.bmiHeader.biHeight = -side;
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
+  return ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
+namespace {
+
+// A 32-bit top-down DIB with premultiplied alpha, the picture scaled to
+// size x size by repeating pixels, so it stays sharp at every scaling.
+HBITMAP MakeGlyphBitmap(const Picture& picture, int size, bool disabled) {
   void* bits = nullptr;
-  HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP bitmap = CreateSquareBitmap(nullptr, size, &bits);
   if (bitmap == nullptr || picture.width <= 0) return bitmap;
   auto* out = static_cast<uint32_t*>(bits);
   const COLORREF shadow = ::GetSysColor(COLOR_BTNSHADOW);

@@ -49,4 +49,8 @@ HWND CreateBevel(HWND parent, int id, const RECT& place);
 
 std::wstring WindowText(HWND window);
 
+// A 32-bit top-down bitmap side x side whose pixels are at *bits; null
+// when it cannot be made.
+HBITMAP CreateSquareBitmap(HDC dc, int side, void** bits);
+
 }  // namespace rtd::winapp

@@ -1,15 +1,13 @@
-// The eight toolbar glyphs, in button order, from the XPM sources the Qt
-// window uses too.
+// The eight toolbar glyphs of the shared form description, read once.
 #pragma once
 
+#include "core/output_services.h"
 #include "winapp/xpm.h"
 
 namespace rtd::winapp {
 
-inline constexpr int kGlyphCount = 8;
-
-// The glyph of button i (0 ... 7, ToolButton order). A glyph that cannot be
-// read is an empty picture (the button then shows nothing).
-const Picture& Glyph(int i);
+// The glyph of a button. A glyph that cannot be read is an empty picture
+// (the button then shows nothing).
+const Picture& Glyph(ToolButton button);
 
 }  // namespace rtd::winapp

@@ -6,17 +6,11 @@
 
 #include "config/windows_files.h"
 #include "core/clock.h"
+#include "shell/form/command_line.h"
 #include "shell/session.h"
 #include "winapp/main_window.h"
 
-
 namespace {
-
-constexpr const char* kUsage =
-    "Usage: rtdprog [--simulate[=FILE]]\n"
-    "  --simulate[=FILE]  use the virtual programmer (configured by FILE)\n"
-    "  -h, --help         this help\n"
-    "  --version          program version\n";
 
 // A window program has no console: what it has to say goes into a box.
 void Tell(const std::string& text, UINT kind) {
@@ -42,30 +36,20 @@ void DeclareDpiAwareness() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-  rtd::shell::PlatformChoice choice;
-  for (const std::string& a : rtd::win::CommandLineArguments()) {
-    if (a == "--simulate") {
-      choice.simulate = true;
-    } else if (a.rfind("--simulate=", 0) == 0 && a.size() > 11) {
-      choice.simulate = true;
-      choice.simulate_file = a.substr(11);
-    } else if (a == "-h" || a == "--help") {
-      Tell(kUsage, MB_ICONINFORMATION);
-      return 0;
-    } else if (a == "--version") {
-      Tell(std::string("rtdprog ") + RTD_PROGRAM_VERSION, MB_ICONINFORMATION);
-      return 0;
-    } else {
-      Tell("unknown argument '" + a + "'\n\n" + kUsage, MB_ICONERROR);
-      return 2;
-    }
+  const rtd::shell::WindowCommandLine line =
+      rtd::shell::ReadWindowCommandLine(rtd::win::CommandLineArguments());
+  using Action = rtd::shell::WindowCommandLine::Action;
+  if (line.action != Action::kRun) {
+    const bool wrong = line.action == Action::kWrong;
+    Tell(line.text, wrong ? MB_ICONERROR : MB_ICONINFORMATION);
+    return wrong ? 2 : 0;
   }
   DeclareDpiAwareness();
 
   try {
     rtd::SystemClock clock;
     std::string error;
-    auto platform = rtd::shell::MakePlatform(choice, clock, &error);
+    auto platform = rtd::shell::MakePlatform(line.choice, clock, &error);
     if (!platform) {
       Tell(error, MB_ICONERROR);
       return 2;

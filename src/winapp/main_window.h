@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/clock.h"
+#include "shell/form/window_seams.h"
 #include "shell/front_end.h"
 #include "shell/session.h"
 #include "shell/window_shell.h"
@@ -23,30 +24,24 @@
 
 namespace rtd::winapp {
 
+// Child and command ids.
+inline constexpr int kIdToolBar = 10;
+inline constexpr int kIdPanelMenu = 11;
+inline constexpr int kIdGauge = 12;
+inline constexpr int kIdStatusBar = 13;
+inline constexpr int kIdMainPanel = 14;
+inline constexpr int kIdMemo = 15;
+inline constexpr int kIdFirstBevel = 16;       // + the spacer's place in the form
+inline constexpr int kIdFirstButton = 100;     // + ToolButton
+inline constexpr int kIdLanguageMaker = 120;
+inline constexpr int kCmdFirstMenuItem = 200;  // + MenuItem
 // The controls of the list of differences.
 inline constexpr int kIdDiffRanges = 300;
 inline constexpr int kIdDiffListing = 301;
 inline constexpr int kIdDiffCopy = 302;
 
 // What tests put in place of a person.
-struct WindowSeams {
-  // Answers (IDYES, IDNO, IDOK) for the next message boxes. Each box is
-  // still built, placed and shown, then closed with that answer.
-  std::deque<int> box_answers;
-  // File names for the next file choosers; each dialog is shown, then the
-  // name is typed into it and confirmed. An empty name cancels.
-  std::deque<std::string> file_names;
-  // Called with each box or file dialog window once it is shown and placed.
-  std::function<void(HWND)> on_modal_shown;
-  // Called on every message pump (tests act "between blocks" here).
-  std::function<void()> on_pump;
-  // False: the timers are only armed in the shell, and the test ticks them
-  // by hand; no real time passes.
-  bool run_timers = true;
-  // In place of the system's file manager: gets the folder to open; its
-  // answer is whether that worked.
-  std::function<bool(const std::string&)> open_folder;
-};
+using WindowSeams = shell::WindowSeams<HWND>;
 
 // One component of the form: its name and kind as the translation table
 // knows them, and what the translation may change.
@@ -60,7 +55,7 @@ struct Component {
   bool visible = true;    // menu items
   bool checked = false;   // menu items
   bool enabled = true;    // menu items
-  int command = 0;        // menu items: the WM_COMMAND id
+  int command = 0;        // menu items: the WM_COMMAND id (0: a submenu)
 };
 
 class MainWindow : public shell::FrontEnd {
@@ -94,10 +89,8 @@ class MainWindow : public shell::FrontEnd {
   // The popup menu as it would open now: its items' captions and checks.
   HMENU BuildPopupMenu() const;
 
-  // The handlers, as the controls and timers call them.
+  // A chosen item of the popup menu, by its WM_COMMAND id.
   void MenuCommand(int command);
-  void MemoDblClick() { ClearLog(); }
-  void Tick(shell::WindowTimer timer) { shell_->TimerTick(timer); }
 
   // --- FrontEnd ---
   void AppendLog(const std::string& line) override;
@@ -106,14 +99,15 @@ class MainWindow : public shell::FrontEnd {
   void DrawGauge(const shell::ProgressGauge& gauge, bool restarted) override;
   void DrawNotice(const std::string& caption, bool panel_visible) override;
   void DrawButtons(const shell::ButtonStates& enabled) override;
-  void DrawSwitches(bool log, bool debug) override;
+  void DrawMenu(const shell::form::MenuStates& items) override;
   void DrawLanguage(int32_t language, const std::string& caption) override;
-  void DrawServiceMenu(bool backup, const shell::ServiceStates& enabled) override;
   shell::Rect WindowRect() const override;
   shell::Size ScreenSize() const override;
+  shell::Rect WorkArea() const override;
   void MoveWindow(int32_t left, int32_t top) override;
   void FinishClose() override;
-  int RunMessageBox(uint32_t kind, const std::string& caption, const std::string& text) override;
+  void EndModalParts() override;
+  int RunMessageBox(const shell::BoxDesign& box) override;
   std::string RunFileDialog(bool save, const std::string& title,
                             const std::string& start_dir) override;
   shell::DialogWindow FileDialog() const override;
@@ -136,13 +130,20 @@ class MainWindow : public shell::FrontEnd {
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
 
   int Scale(int pixels) const;
+  RECT Place(int left, int top, int width, int height) const;
   void BuildForm();
+  void BuildToolBar();
+  void BuildMenu();
   Component& AddComponent(const std::string& name, const std::string& kind, HWND window);
   Component& Item(const std::string& name);
   void SetHint(Component& c, const std::string& hint, bool show);
   void TranslateForm();
   void ShowPopupMenu(int x, int y);
   void Destroy();
+
+  // The one window: the hooks of the boxes and dialogs have no other way
+  // to find it.
+  static MainWindow* current_;
 
   WindowSeams* seams_;
   bool run_timers_;
@@ -151,7 +152,7 @@ class MainWindow : public shell::FrontEnd {
 
   HWND window_ = nullptr;
   HWND MainToolBar = nullptr;
-  std::array<HWND, 8> buttons_{};
+  std::array<HWND, shell::kToolButtonCount> buttons_{};
   HWND SpeedButtonLanguageMakerx = nullptr;
   HWND PanelMenu = nullptr;
   HWND CGaugeProgressProcent = nullptr;
@@ -172,7 +173,7 @@ class MainWindow : public shell::FrontEnd {
   HWND difference_dialog_ = nullptr;                       // that dialog's window
   bool typed_without_extension_ = false;  // in the file dialog being run
   bool box_placed_ = false;
-  bool box_notice_ = false;  // the box being shown has one OK button
+  const shell::BoxDesign* box_ = nullptr;  // the box being shown
   HHOOK box_hook_ = nullptr;
   bool destroyed_ = false;
 };

@@ -6,6 +6,9 @@
 #include "i18n/lang.h"
 #include "shell/buttons.h"
 #include "shell/differences.h"
+#include "shell/form/command_line.h"
+#include "shell/form/form.h"
+#include "shell/form/message_box.h"
 #include "shell/gauge.h"
 #include "shell/language.h"
 #include "shell/placement.h"
@@ -37,7 +40,8 @@ TEST(ServiceMenuRuleTest, ItemsFollowTheirButtonButNoneWhileAnOperationRuns) {
   EXPECT_EQ(ServiceItemStates(read_only, false, false), reads);
   ServiceStates folder_only{};
   folder_only[Index(ServiceItem::MenuItemServiceBackupFolder)] = true;
-  EXPECT_EQ(ServiceItemStates(read_only, true, true), folder_only);
+  EXPECT_EQ(ServiceItemStates(ButtonStates{}, false, true), folder_only);
+  EXPECT_EQ(ServiceItemStates(read_only, true, true), ServiceStates{});
 }
 
 // Where the brackets of a differing run go: within a line, at its last
@@ -127,11 +131,38 @@ TEST(ToolbarNoticeTest, BlinksForItsDurationThenLeavesAnEmptyVisiblePanel) {
 
 TEST(PlacementTest, ABoxSitsCentredAndFiftyPixelsBelowTheCentre) {
   const Rect main{100, 50, 647, 480};
-  EXPECT_EQ(MessageBoxPosition(main, Size{301, 121}), (Point{100 + 323 - 150, 50 + 240 - 60 + 50}));
+  const Rect screen{0, 0, 1920, 1040};
+  EXPECT_EQ(MessageBoxPosition(main, Size{301, 121}, screen),
+            (Point{100 + 323 - 150, 50 + 240 - 60 + 50}));
   // Without the box's size: 200 up and left of the centre, then 50 down.
-  EXPECT_EQ(MessageBoxPosition(main, std::nullopt), (Point{223, 140}));
+  EXPECT_EQ(MessageBoxPosition(main, std::nullopt, screen), (Point{223, 140}));
+  // A window half off the screen's corner: its box is moved just inside.
+  EXPECT_EQ(MessageBoxPosition(Rect{1700, 900, 647, 480}, Size{301, 121}, screen),
+            (Point{1920 - 301, 1040 - 121}));
   // Halving truncates toward zero, also left of the screen.
   EXPECT_EQ(CentredOver(Rect{-301, -11, 3, 3}, Size{5, 5}), (Point{-301 + 1 - 2, -11 + 1 - 2}));
+}
+
+// The least move into the work area, on each axis alone; a window larger
+// than the area keeps its caption's corner in it.
+TEST(PlacementTest, AWindowIsMovedTheLeastIntoTheWorkArea) {
+  const Rect area{-1280, 40, 1280, 984};  // a second screen left of the first, a bar on top
+  struct Case {
+    Point at;
+    Size size;
+    Point kept;
+  } const cases[] = {
+      {{-1000, 100}, {400, 300}, {-1000, 100}},   // inside: stays
+      {{-100, 100}, {400, 300}, {-400, 100}},     // off the right edge
+      {{-1300, 900}, {400, 300}, {-1280, 724}},   // off the left and the bottom
+      {{-1000, 0}, {400, 300}, {-1000, 40}},      // under the bar
+      {{-1000, 100}, {1500, 1200}, {-1280, 40}},  // larger than the area
+  };
+  for (const Case& c : cases) EXPECT_EQ(KeptInside(c.at, c.size, area), c.kept);
+  const Rect dialog = DialogPlacement(Rect{-700, 600, 600, 400}, Size{1400, 500}, area);
+  EXPECT_EQ((Point{dialog.left, dialog.top}), (Point{-1280, 40 + 984 - 500}));
+  EXPECT_EQ(dialog.width, 1280);
+  EXPECT_EQ(dialog.height, 500);
 }
 
 TEST(PlacementTest, ADialogIsHeldForFiftyTicksThatFindItsWindow) {
@@ -146,6 +177,70 @@ TEST(PlacementTest, ADialogIsHeldForFiftyTicksThatFindItsWindow) {
   }
   EXPECT_TRUE(c.Tick(true, &keep));
   EXPECT_FALSE(keep);
+}
+
+// Both windows index the form's tables by their enums and build submenus
+// in table order: a row out of place would give an item another's caption.
+TEST(FormTest, EveryRowStandsAtItsOwnPlaceAndEachSubmenuBeforeItsItems) {
+  for (std::size_t i = 0; i < form::kToolButtons.size(); ++i)
+    EXPECT_EQ(Index(form::kToolButtons[i].button), i) << form::kToolButtons[i].name;
+  for (std::size_t i = 0; i < form::kMenu.size(); ++i) {
+    const form::MenuItemDesign& d = form::kMenu[i];
+    EXPECT_EQ(form::Index(d.item), i) << d.name;
+    if (d.parent == form::MenuItem::kNone) continue;
+    EXPECT_LT(form::Index(d.parent), i) << d.name;
+    EXPECT_EQ(form::Design(d.parent).kind, form::MenuKind::kSubmenu) << d.name;
+  }
+  for (const ServiceItem item : kServiceItems)
+    EXPECT_EQ(form::ServiceItemOf(form::MenuItemOf(item)), item);
+}
+
+TEST(MessageBoxTest, TheKindBecomesAnIconAndItsButtons) {
+  struct Case {
+    uint32_t kind;
+    BoxIcon icon;
+    BoxButtons buttons;
+    int safe_answer;  // what a closing window answers
+  } const cases[] = {
+      {MB_ICONWARNING, BoxIcon::kWarning, BoxButtons::kYesNo, IDNO},
+      {MB_ICONQUESTION, BoxIcon::kQuestion, BoxButtons::kYesNo, IDNO},
+      {MB_ICONWARNING | MB_OKONLY, BoxIcon::kWarning, BoxButtons::kOk, IDOK},
+      {MB_ICONERROR, BoxIcon::kError, BoxButtons::kOk, IDOK},
+      {MB_ICONINFORMATION, BoxIcon::kInformation, BoxButtons::kOk, IDOK},
+      {0, BoxIcon::kNone, BoxButtons::kOk, IDOK},
+  };
+  for (const Case& c : cases) {
+    const BoxDesign box = DescribeBox(c.kind, "caption", "text");
+    EXPECT_EQ(box.icon, c.icon) << c.kind;
+    EXPECT_EQ(box.buttons, c.buttons) << c.kind;
+    EXPECT_EQ(box.SafeAnswer(), c.safe_answer) << c.kind;
+  }
+}
+
+TEST(WindowCommandLineTest, SimulateHelpVersionAndAnythingElseWrong) {
+  using A = WindowCommandLine::Action;
+  struct Case {
+    std::vector<std::string> args;
+    A action;
+    bool simulate;
+    std::string file;
+  } const cases[] = {
+      {{}, A::kRun, false, ""},
+      {{"--simulate"}, A::kRun, true, ""},
+      {{"--simulate=board.ini"}, A::kRun, true, "board.ini"},
+      {{"--simulate", "-h"}, A::kHelp, false, ""},
+      {{"--version"}, A::kVersion, false, ""},
+      {{"--simulate="}, A::kWrong, false, ""},
+      {{"--simulate", "board.ini"}, A::kWrong, false, ""},
+  };
+  for (const Case& c : cases) {
+    const WindowCommandLine line = ReadWindowCommandLine(c.args);
+    EXPECT_EQ(line.action, c.action);
+    EXPECT_EQ(line.choice.simulate, c.simulate);
+    EXPECT_EQ(line.choice.simulate_file, c.file);
+  }
+  EXPECT_NE(ReadWindowCommandLine({"-x"}).text.find("unknown argument '-x'\nUsage: rtdprog"),
+            std::string::npos);
 }
 
 TEST(LanguageTest, MinusOneAsksOneIsEnglishAnythingElseRussian) {

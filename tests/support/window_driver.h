@@ -45,6 +45,7 @@ struct ShownDialog {
 // the clipboard.
 struct ShownDifferences {
   std::string title;
+  shell::Rect rect;
   std::vector<std::string> ranges;
   std::string text;                // the listing, lines ended by "\n"
   std::string copied;
@@ -117,6 +118,11 @@ class WindowDriver {
   virtual uint32_t TimerInterval(shell::WindowTimer timer) = 0;
   // The window has gone.
   virtual bool Closed() = 0;
+  // The window's outer rectangle, and the work area of its screen.
+  virtual shell::Rect WindowRect() = 0;
+  virtual shell::Rect WorkArea() = 0;
+  // Whether the window takes the user's clicks now (no modal part over it).
+  virtual bool TakesInput() = 0;
 };
 
 // The driver of the window this test program is built with.

@@ -2,6 +2,7 @@
 // offscreen platform, answered through the window's seams.
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QListWidget>
@@ -17,22 +18,13 @@
 #include "app/difference_dialog.h"
 #include "app/gauge_widget.h"
 #include "app/main_form.h"
+#include "shell/form/form.h"
 #include "window_driver.h"
 
 namespace rtd::test {
 namespace {
 
 shell::Rect RectOf(const QRect& r) { return {r.left(), r.top(), r.width(), r.height()}; }
-
-const char* TimerName(shell::WindowTimer timer) {
-  switch (timer) {
-    case shell::WindowTimer::TimerQELPADTest: return "TimerQELPADTest";
-    case shell::WindowTimer::TimerOnShow: return "TimerOnShow";
-    case shell::WindowTimer::UniversalTimer: return "UniversalTimer";
-    case shell::WindowTimer::TimerFlash: return "TimerFlash";
-  }
-  return "";
-}
 
 class QtWindowDriver : public WindowDriver {
  public:
@@ -101,7 +93,7 @@ class QtWindowDriver : public WindowDriver {
   std::string Status() override { return form_->StatusText().toStdString(); }
   std::vector<ToolButton> EnabledButtons() override {
     std::vector<ToolButton> on;
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < static_cast<int>(shell::kToolButtonCount); ++i)
       if (form_->Button(static_cast<ToolButton>(i))->isEnabled())
         on.push_back(static_cast<ToolButton>(i));
     return on;
@@ -120,12 +112,18 @@ class QtWindowDriver : public WindowDriver {
   bool MenuVisible(const std::string& item) override { return Action(item)->isVisible(); }
   bool MenuEnabled(const std::string& item) override { return Action(item)->isEnabled(); }
   bool TimerRunning(shell::WindowTimer timer) override {
-    return form_->TimerEnabled(form_->findChild<QTimer*>(TimerName(timer)));
+    return form_->TimerEnabled(form_->findChild<QTimer*>(shell::form::TimerName(timer)));
   }
   uint32_t TimerInterval(shell::WindowTimer timer) override {
-    return static_cast<uint32_t>(form_->findChild<QTimer*>(TimerName(timer))->interval());
+    return static_cast<uint32_t>(form_->findChild<QTimer*>(shell::form::TimerName(timer))->interval());
   }
   bool Closed() override { return form_->shell().Closed(); }
+  shell::Rect WindowRect() override { return form_->WindowRect(); }
+  shell::Rect WorkArea() override { return form_->WorkArea(); }
+  bool TakesInput() override {
+    const QWidget* modal = QApplication::activeModalWidget();
+    return form_->isEnabled() && (modal == nullptr || modal == form_.get());
+  }
 
  private:
   QAction* Action(const std::string& name) {
@@ -136,6 +134,7 @@ class QtWindowDriver : public WindowDriver {
     if (auto* list = qobject_cast<app::DifferenceDialog*>(w)) {
       ShownDifferences shown;
       shown.title = list->windowTitle().toStdString();
+      shown.rect = RectOf(list->frameGeometry());
       for (int i = 0; i < list->Ranges()->count(); ++i)
         shown.ranges.push_back(list->Ranges()->item(i)->text().toStdString());
       shown.text = list->Listing()->toPlainText().toStdString() + "\n";

@@ -17,6 +17,7 @@
 
 #include "i18n/lang.h"
 #include "shell/placement.h"
+#include "shell/service_menu.h"
 #include "sim/virtual_programmer.h"
 #include "temp_dir.h"
 #include "window_driver.h"
@@ -200,13 +201,20 @@ TEST_F(WindowScenario, ConnectThenReadIntoAFileChosenInACentredSaveDialog) {
   // Typed without an extension: the dialog adds BIN. The centring timer
   // puts it over the window.
   window_->file_names = {dir_.File("dump")};
-  window_->on_modal_shown = [this] { window_->Tick(T::TimerOnShow); };
+  bool takes_input_under_the_chooser = true;
+  window_->on_modal_shown = [&] {
+    window_->Tick(T::TimerOnShow);
+    takes_input_under_the_chooser = window_->TakesInput();
+  };
   window_->Click(B::SpeedButtonRead);
+  // Modal over the window: no toolbar click reaches the read that asked.
+  EXPECT_FALSE(takes_input_under_the_chooser);
   ASSERT_EQ(window_->dialogs.size(), 1u);
   const ShownDialog& dialog = window_->dialogs[0];
   EXPECT_EQ(dialog.title, "Saving the File");
+  const shell::Size size{dialog.rect.width, dialog.rect.height};
   EXPECT_EQ(At(dialog.rect),
-            shell::CentredOver(dialog.window, shell::Size{dialog.rect.width, dialog.rect.height}));
+            shell::KeptInside(shell::CentredOver(dialog.window, size), size, window_->WorkArea()));
   EXPECT_EQ(ReadBytes(dir_.File("dump.BIN")), Pattern(1));
   EXPECT_TRUE(Contains(window_->Log(), "FLASH read ok"));
   EXPECT_EQ(window_->PanelCaption(), "The file is written");
@@ -239,17 +247,26 @@ TEST_F(WindowScenario, TheWriteErasesOnlyAfterYesInAWarningBox) {
   EXPECT_TRUE(Contains(window_->Log(), "Write FLASH successfully"));
 }
 
+// While it runs, only its own button is offered: no other button and no
+// Service item (their choice would be dropped).
 TEST_F(WindowScenario, ASecondClickOnTheRunningReadStopsIt) {
+  backup_dir_ = dir_.File("backups");
   Open();
   Connect();
   window_->box_answers = {IDOK};
   std::vector<B> enabled_while_running;
+  Lines items_while_running;
   AtPump(20, [&] {
     enabled_while_running = window_->EnabledButtons();
+    for (const shell::ServiceItem item : shell::kServiceItems)
+      if (window_->MenuEnabled(shell::ServiceItemName(item)))
+        items_while_running.push_back(shell::ServiceItemName(item));
     window_->ClickNow(B::SpeedButtonRead);
   });
   window_->Click(B::SpeedButtonRead);
   EXPECT_EQ(enabled_while_running, (std::vector<B>{B::SpeedButtonRead}));
+  EXPECT_EQ(items_while_running, Lines{});
+  EXPECT_TRUE(window_->MenuEnabled("MenuItemServiceBackupFolder"));
   EXPECT_EQ(Boxes(), (Lines{"Error: User terminate"}));
   EXPECT_EQ(IdleFlag(), 1);
   EXPECT_EQ(window_->EnabledButtons().size(), 8u);
@@ -303,12 +320,14 @@ TEST_F(WindowScenario, ClosingBeforeTheEraseStopsTheWriteWithoutAQuestion) {
   Connect();
   WriteBytes(dir_.File("image.bin"), Pattern(7));
   window_->box_answers = {IDYES};
-  window_->file_names = {dir_.File("image.bin")};
   // The chooser of the write is open: nothing has touched the chip yet.
+  // Nobody answers it: the close itself shuts it, in either window.
+  window_->file_names.clear();
   window_->on_modal_shown = [this] {
     if (!window_->dialogs.empty()) window_->Close();
   };
   window_->Click(B::SpeedButtonWrite);
+  EXPECT_EQ(window_->dialogs.size(), 1u);
   EXPECT_EQ(Boxes(), (Lines{"Warning: It will erase and write FLASH\nContinue?"}));
   EXPECT_EQ(Flash(), std::string(kFlashSize, '\xFF'));
   EXPECT_FALSE(Contains(window_->Log(), "FLASH erase"));
@@ -401,10 +420,46 @@ TEST_F(WindowScenario, BoxesOpenCentredFiftyPixelsBelowTheCentreWithTheWatchStop
     SCOPED_TRACE(box.text);
     EXPECT_EQ(box.buttons, box.caption == "Warning" ? 2 : 1);
     EXPECT_FALSE(box.watch_running);
-    EXPECT_EQ(At(box.rect), shell::MessageBoxPosition(
-                                box.window, shell::Size{box.rect.width, box.rect.height}));
+    EXPECT_EQ(At(box.rect),
+              shell::MessageBoxPosition(box.window, shell::Size{box.rect.width, box.rect.height},
+                                        window_->WorkArea()));
   }
   EXPECT_TRUE(window_->TimerRunning(T::TimerQELPADTest));
+}
+
+// Saved half off the screen's bottom-right corner, the window comes back
+// whole, and the write's question, the chooser and the list of differences
+// all open inside the work area.
+TEST_F(WindowScenario, NearTheScreensCornerTheWindowAndAllItOpensStayOnTheScreen) {
+  Open(false);
+  const shell::Rect area = window_->WorkArea();
+  const shell::Rect designed = window_->WindowRect();
+  Open(true, FormatText("Lang=1\r\nMainLeft=%d\r\nMainTop=%d",
+                        area.left + area.width - designed.width / 2,
+                        area.top + area.height - designed.height / 2));
+  const auto inside = [&area](const shell::Rect& r) {
+    return r.left >= area.left && r.top >= area.top &&
+           r.left + r.width <= area.left + area.width &&
+           r.top + r.height <= area.top + area.height;
+  };
+  EXPECT_TRUE(inside(window_->WindowRect()));
+  std::string image = Pattern(1);
+  SetFlash(image);
+  image[0x40] = '\x00';
+  WriteBytes(dir_.File("image.bin"), image);
+  Connect();
+  window_->box_answers = {IDNO};
+  window_->Click(B::SpeedButtonWrite);
+  window_->file_names = {dir_.File("image.bin")};
+  window_->box_answers = {IDOK};
+  window_->on_modal_shown = [this] { window_->Tick(T::TimerOnShow); };
+  window_->ChooseServiceItem("MenuItemServiceCompare");
+  ASSERT_EQ(window_->boxes.size(), 2u);
+  ASSERT_EQ(window_->dialogs.size(), 1u);
+  ASSERT_EQ(window_->differences.size(), 1u);
+  for (const ShownBox& box : window_->boxes) EXPECT_TRUE(inside(box.rect)) << box.text;
+  EXPECT_TRUE(inside(window_->dialogs[0].rect));
+  EXPECT_TRUE(inside(window_->differences[0].rect));
 }
 
 TEST_F(WindowScenario, APollDuringAReadHidesTheGaugeAndTheNextStepBringsItBack) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/windows_files.h"
+#include "shell/form/form.h"
 #include "window_driver.h"
 // windows.h (through main_window.h) after the core's headers.
 #include "winapp/main_window.h"
@@ -101,7 +102,7 @@ class WinWindowDriver : public WindowDriver {
   std::string Status() override { return window_->StatusText(); }
   std::vector<ToolButton> EnabledButtons() override {
     std::vector<ToolButton> on;
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < static_cast<int>(shell::kToolButtonCount); ++i)
       if (::IsWindowEnabled(window_->Button(static_cast<ToolButton>(i))))
         on.push_back(static_cast<ToolButton>(i));
     return on;
@@ -134,21 +135,14 @@ class WinWindowDriver : public WindowDriver {
   }
   bool TimerRunning(shell::WindowTimer timer) override { return Shell().TimerArmed(timer); }
   uint32_t TimerInterval(shell::WindowTimer timer) override {
-    return Shell().TimerArmed(timer) ? Shell().TimerInterval(timer) : DesignedInterval(timer);
+    return Shell().TimerArmed(timer) ? Shell().TimerInterval(timer) : shell::form::DesignedInterval(timer);
   }
   bool Closed() override { return window_->shell().Closed(); }
+  shell::Rect WindowRect() override { return window_->WindowRect(); }
+  shell::Rect WorkArea() override { return window_->WorkArea(); }
+  bool TakesInput() override { return ::IsWindowEnabled(window_->hwnd()) != 0; }
 
  private:
-  static uint32_t DesignedInterval(shell::WindowTimer timer) {
-    switch (timer) {
-      case shell::WindowTimer::TimerQELPADTest: return shell::kWatchIntervalMs;
-      case shell::WindowTimer::TimerOnShow: return 1;
-      case shell::WindowTimer::UniversalTimer: return 100;
-      case shell::WindowTimer::TimerFlash: return 250;
-    }
-    return 0;
-  }
-
   void Pump() {
     MSG m;
     while (::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
@@ -187,6 +181,7 @@ class WinWindowDriver : public WindowDriver {
     if (HWND listing = ::GetDlgItem(w, winapp::kIdDiffListing)) {
       ShownDifferences shown;
       shown.title = Text(w);
+      shown.rect = RectOf(w);
       HWND ranges = ::GetDlgItem(w, winapp::kIdDiffRanges);
       const auto count = ::SendMessageW(ranges, LB_GETCOUNT, 0, 0);
       for (LRESULT i = 0; i < count; ++i) {
