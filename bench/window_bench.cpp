@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
     std::ostringstream out, err;
     std::istringstream in;
     rtd::cli::CliEnvironment env{out, err, in};
-    env.executable_path = (dir / "rtdprog-cli").string();
+    env.files.executable_path = (dir / "rtdprog-cli").string();
     const auto start = std::chrono::steady_clock::now();
     const double cpu0 = CpuSeconds();
     const int status = rtd::cli::RunCli({"--simulate=" + (dir / "sim.conf").string(), "--jedec",
