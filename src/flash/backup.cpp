@@ -89,18 +89,12 @@ void Discard(OutputServices& o, const std::string& path) {
 bool FlashOperations::BackupBeforeErase() {
   if (!MakeBackups) return true;
   auto& o = out();
-  // Every refusal below is a log line and a box with the same text.
-  auto refuse = [&o](const char* format, const auto&... args) {
-    o.LogPrintf(format, args...);
-    o.MessageBoxPrintf(MB_ICONERROR, format, args...);
-    return false;
-  };
   // The chip erase wipes the whole chip, also where its id says more than
   // jedec.ini.
   const uint64_t whole = WholeChipSize();
   if (whole > kMaxFlashSize) {
     const JedecBytes& id = CurrentFlash.JedecId;
-    return refuse(PickLangText(kBeyondReach), id[0], id[1], id[2],
+    return Refuse(o, PickLangText(kBeyondReach), id[0], id[1], id[2],
                   static_cast<unsigned long>(whole / 1024));
   }
   const auto size = static_cast<uint32_t>(whole);
@@ -108,7 +102,7 @@ bool FlashOperations::BackupBeforeErase() {
   // contact, must not be read as this chip (all 0xFF would pass for blank).
   if (!ChipStillThere()) return false;
   std::unique_ptr<uint8_t[]> buffer = AllocateImageBuffer(size);
-  if (!buffer) return refuse(PickLangText(flash_text::kMemoryAllocate));
+  if (!buffer) return Refuse(o, PickLangText(flash_text::kMemoryAllocate));
   if (ReadWholeFlash(buffer.get(), size, flash_text::kBackupRead, ToolButton::SpeedButtonWrite) !=
       OpResult::kOk)
     return false;
@@ -116,7 +110,7 @@ bool FlashOperations::BackupBeforeErase() {
   // misses one time in 256: a second read must give the same bytes.
   uint32_t differs_at = 0;
   const OpResult again = ReadAgainAndCompare(buffer.get(), size, &differs_at);
-  if (again == OpResult::kMismatch) return refuse(PickLangText(kReadsDiffer), differs_at);
+  if (again == OpResult::kMismatch) return Refuse(o, PickLangText(kReadsDiffer), differs_at);
   if (again != OpResult::kOk) return false;
 
   const DumpCheck check = CheckDump(buffer.get(), size);
@@ -128,15 +122,15 @@ bool FlashOperations::BackupBeforeErase() {
     o.LogPrintf(PickLangText(kBackupNotNeeded));
     return true;
   }
-  if (BackupFolder.empty()) return refuse(PickLangText(kNoBackupFolder));
+  if (BackupFolder.empty()) return Refuse(o, PickLangText(kNoBackupFolder));
   std::error_code ec;
   fs::create_directories(PathOf(BackupFolder), ec);
-  if (ec) return refuse(PickLangText(kFolderFailed), BackupFolder.c_str(), ec.message().c_str());
+  if (ec) return Refuse(o, PickLangText(kFolderFailed), BackupFolder.c_str(), ec.message().c_str());
 
   std::string reason;
   std::string path = FindKeptCopy(BackupFolder, buffer.get(), size, &reason);
   if (!reason.empty())
-    return refuse(PickLangText(kFolderFailed), BackupFolder.c_str(), reason.c_str());
+    return Refuse(o, PickLangText(kFolderFailed), BackupFolder.c_str(), reason.c_str());
   const bool kept = !path.empty();
   if (!kept) {
     const uint32_t crc = Crc32(buffer.get(), size);
@@ -149,7 +143,7 @@ bool FlashOperations::BackupBeforeErase() {
       path = JoinPath(BackupFolder, name.substr(0, name.size() - 4) + "-" + std::to_string(n) +
                                         ".bin");
     if (SaveImageFile(path, buffer.get(), size, &reason) != 0)
-      return refuse(PickLangText(kSaveFailed), path.c_str(), reason.c_str());
+      return Refuse(o, PickLangText(kSaveFailed), path.c_str(), reason.c_str());
   }
   buffer.reset();
 
@@ -175,18 +169,14 @@ bool FlashOperations::BackupBeforeErase() {
 
 bool FlashOperations::CheckBackupFile(const std::string& path) {
   auto& o = out();
-  auto refuse = [&o](const char* format, const auto&... args) {
-    o.LogPrintf(format, args...);
-    o.MessageBoxPrintf(MB_ICONERROR, format, args...);
-    return false;
-  };
   const auto size = static_cast<uint32_t>(WholeChipSize());
   // What counts is the file as it lies on the disk: it is read back and
   // each 64 KiB of it checked against the programmer's CRC of the chip.
   ReadOnlyFile file(path);
-  if (!file.ok()) return refuse(PickLangText(kReadBackFailed), path.c_str(), file.Reason().c_str());
+  if (!file.ok())
+    return Refuse(o, PickLangText(kReadBackFailed), path.c_str(), file.Reason().c_str());
   if (file.size() != size)
-    return refuse(PickLangText(kReadBackFailed), path.c_str(), SystemErrorText(EIO).c_str());
+    return Refuse(o, PickLangText(kReadBackFailed), path.c_str(), SystemErrorText(EIO).c_str());
   o.SetProgressUnit(kImageUnit);
   o.ProgressStart(static_cast<int32_t>((uint64_t{size} + kImageUnit - 1) / kImageUnit),
                   PickLangText(flash_text::kBackupCheck));
@@ -201,9 +191,9 @@ bool FlashOperations::CheckBackupFile(const std::string& path) {
     if (!NextBlock(counter) || programmer_.FlashRangeCrc(from, last, &crc) != 0) {
       sound = false;
     } else if (!file.Read(piece.data(), count)) {
-      sound = refuse(PickLangText(kReadBackFailed), path.c_str(), file.Reason().c_str());
+      sound = Refuse(o, PickLangText(kReadBackFailed), path.c_str(), file.Reason().c_str());
     } else if (Crc8Range(piece.data(), 0, count - 1) != crc) {
-      sound = refuse(PickLangText(kBackupDiffers), path.c_str(), from, last);
+      sound = Refuse(o, PickLangText(kBackupDiffers), path.c_str(), from, last);
     }
   }
   o.ProgressHide();

@@ -150,15 +150,10 @@ bool FlashOperations::ChipStillThere() {
   bool data = false;
   if (programmer_.DeviceRead(kCmdReadJedecId, 0, reply, 0, &count, kTimeoutReadJedecId, &data) != 0)
     return false;
-  auto refuse = [&o](const char* format, const auto&... args) {
-    o.LogPrintf(format, args...);
-    o.MessageBoxPrintf(MB_ICONERROR, format, args...);
-    return false;
-  };
   if (!data || count < 4 || reply[0] != 0) {
     constexpr LangText kNoId = LANG_TEXT("Ошибка получения типа FLASH\nFLASH не стёрта",
                                          "Error getting type FLASH\nNothing was erased");
-    return refuse(PickLangText(kNoId));
+    return Refuse(o, PickLangText(kNoId));
   }
   const JedecBytes id{reply[1], reply[2], reply[3]};
   const JedecBytes& known = CurrentFlash.JedecId;
@@ -167,7 +162,7 @@ bool FlashOperations::ChipStillThere() {
         "Идентификатор FLASH прочитан как %02X%02X%02X: нет контакта, проверьте клипсу\n"
         "FLASH не стёрта",
         "The FLASH id reads %02X%02X%02X: no contact, check the clip\nNothing was erased");
-    return refuse(PickLangText(kNoContact), id[0], id[1], id[2]);
+    return Refuse(o, PickLangText(kNoContact), id[0], id[1], id[2]);
   }
   if (id != known) {
     constexpr LangText kOtherChip = LANG_TEXT(
@@ -175,7 +170,7 @@ bool FlashOperations::ChipStillThere() {
         "проверьте клипсу и плату\nFLASH не стёрта",
         "The FLASH id reads %02X%02X%02X, not %02X%02X%02X as at the connect check: check the "
         "clip and the board\nNothing was erased");
-    return refuse(PickLangText(kOtherChip), id[0], id[1], id[2], known[0], known[1], known[2]);
+    return Refuse(o, PickLangText(kOtherChip), id[0], id[1], id[2], known[0], known[1], known[2]);
   }
   return true;
 }

@@ -52,6 +52,15 @@ int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer,
 int SaveImageFile(const std::string& name, const uint8_t* buffer, uint32_t size,
                   std::string* reason = nullptr);
 
+// A refusal told in full: the same text as a log line and an error box.
+// Returns false, for the caller to return.
+template <typename... Args>
+bool Refuse(OutputServices& out, const char* format, const Args&... args) {
+  out.LogPrintf(format, args...);
+  out.MessageBoxPrintf(MB_ICONERROR, format, args...);
+  return false;
+}
+
 class FlashOperations {
  public:
   FlashOperations(Programmer& programmer, ChipDatabase& chips, SettingsFile& settings)

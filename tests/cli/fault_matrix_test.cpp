@@ -185,7 +185,7 @@ class Bench {
   }
 
   Outcome Run(const CommandRow& row, const std::string& extra_config) {
-    for (const auto& e : fs::directory_iterator(dir_)) fs::remove_all(e.path());
+    for (const auto& e : fs::directory_iterator(dir_)) test::TempDir::RemoveTree(e.path());
     std::ofstream(dir_ / "jedec.ini") << "[EF4011]\r\nManufacturer=Winbond W25X10\r\n"
                                          "SizeInBytes=131072\r\n";
     std::ofstream(dir_ / "sim.conf") << "jedec=EF4011\nsize=131072\nstatus=0x1C\nerase-ms=30\n"

@@ -238,7 +238,7 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
         EXPECT_TRUE(out_.Has("log: The unsound backup " + (folder_ / kOldName).string() +
                              " was removed"));
       }
-      fs::remove_all(folder_);
+      TempDir::RemoveTree(folder_);
       out_.events.clear();
     }
   }
