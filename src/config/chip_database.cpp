@@ -7,6 +7,18 @@
 
 namespace rtd {
 
+std::optional<uint64_t> CapacityFromId(const JedecBytes& id) {
+  static constexpr std::array<std::array<uint8_t, 2>, 3> kNotCodes = {{
+      {0x7F, 0x9D},  // PMC Pm25LV: 7F9D13 is 1 MiB
+      {0x01, 0x02},  // Spansion S25FL-A: 010212 is 512 KiB
+      {0x89, 0x89},  // Intel S33: 898911 is 2 MiB
+  }};
+  for (const auto& family : kNotCodes)
+    if (id[0] == family[0] && id[1] == family[1]) return std::nullopt;
+  if (id[2] < 0x10 || id[2] > 0x1F) return std::nullopt;
+  return uint64_t{1} << id[2];
+}
+
 std::string JedecSectionName(const JedecBytes& id) {
   return fmt::format("{:02X}{:02X}{:02X}", id[0], id[1], id[2]);
 }

@@ -36,6 +36,13 @@ struct FlashChipInfo {
 // "%02X%02X%02X" of the id.
 std::string JedecSectionName(const JedecBytes& id);
 
+// The chip's size as its id tells it: most makers send the capacity as the
+// id's third byte, n for 2^n bytes (EF4013: 2^19 = 512 KiB). None where
+// that byte is no such code: outside 0x10..0x1F (SST, Atmel and the codes
+// from 64 MiB on count differently), or a family whose third byte is a part
+// number (PMC's 7F9D, Spansion's 0102, Intel's 8989).
+std::optional<uint64_t> CapacityFromId(const JedecBytes& id);
+
 class ChipDatabase {
  public:
   ChipDatabase(std::string path, OutputServices& out) : path_(std::move(path)), out_(out) {}

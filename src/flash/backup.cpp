@@ -1,21 +1,17 @@
-#include "flash/backup.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+// The backup as a step of the erasing operations.
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <system_error>
 #include <vector>
 
 #include "config/atomic_file.h"
-#include "config/windows_files.h"
+#include "config/utf8_path.h"
+#include "flash/backup.h"
 #include "flash/dump_check.h"
+#include "flash/file_reader.h"
 #include "flash/operations.h"
 #include "flash/texts.h"
 
@@ -23,112 +19,6 @@ namespace rtd {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::array<uint32_t, 256> MakeCrc32Table() {
-  std::array<uint32_t, 256> table{};
-  for (uint32_t i = 0; i < 256; ++i) {
-    uint32_t crc = i;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) != 0 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
-    table[i] = crc;
-  }
-  return table;
-}
-
-constexpr std::array<uint32_t, 256> kCrc32Table = MakeCrc32Table();
-
-// A file opened for reading only, without blocking (a FIFO that someone
-// dropped into the folder must not hang the operation); closed on leaving.
-class ReadOnlyFile {
- public:
-  explicit ReadOnlyFile(const std::string& path) {
-#ifdef _WIN32
-    fd_ = ::_wopen(win::Widen(path).c_str(), _O_RDONLY | _O_BINARY);
-#else
-    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-#endif
-    if (fd_ < 0) {
-      error_ = errno;
-      return;
-    }
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0) {
-      error_ = errno;
-    } else if (!S_ISREG(info.st_mode)) {
-      error_ = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-      not_regular_ = !S_ISDIR(info.st_mode);
-    } else {
-      size_ = static_cast<uint64_t>(info.st_size);
-    }
-  }
-  ~ReadOnlyFile() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  ReadOnlyFile(const ReadOnlyFile&) = delete;
-  ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-
-  bool ok() const { return error_ == 0; }
-  uint64_t size() const { return size_; }
-  // The system's reason for the last failure.
-  std::string Reason() const {
-    return not_regular_ ? NotARegularFileText() : SystemErrorText(error_);
-  }
-  // Exactly count bytes, unless the file ends or fails first.
-  bool Read(uint8_t* data, std::size_t count) {
-    std::size_t done = 0;
-    while (done < count) {
-      const auto n = ::read(fd_, data + done, static_cast<unsigned>(count - done));
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        error_ = errno;
-        return false;
-      }
-      if (n == 0) {
-        error_ = EIO;  // shorter than it was a moment ago
-        return false;
-      }
-      done += static_cast<std::size_t>(n);
-    }
-    return true;
-  }
-
- private:
-  int fd_ = -1;
-  int error_ = 0;
-  bool not_regular_ = false;
-  uint64_t size_ = 0;
-};
-
-// Whether the file holds exactly these bytes; stops at the first piece
-// that differs.
-bool SameContent(const std::string& path, const uint8_t* data, uint32_t size) {
-  ReadOnlyFile file(path);
-  if (!file.ok() || file.size() != size) return false;
-  std::vector<uint8_t> piece(kImageUnit);
-  for (uint32_t offset = 0; offset < size; offset += kImageUnit) {
-    const uint32_t count = std::min(kImageUnit, size - offset);
-    if (!file.Read(piece.data(), count) || std::memcmp(piece.data(), data + offset, count) != 0)
-      return false;
-  }
-  return true;
-}
-
-// Paths are UTF-8 throughout the program; on Windows they become UTF-16
-// only where the system sees them, so a folder in any script works.
-fs::path PathOf(const std::string& utf8) {
-#ifdef _WIN32
-  return fs::path(win::Widen(utf8));
-#else
-  return fs::path(utf8);
-#endif
-}
-
-std::string Utf8Of(const fs::path& path) {
-#ifdef _WIN32
-  return win::Narrow(path.wstring());
-#else
-  return path.string();
-#endif
-}
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   return Utf8Of(PathOf(folder) / PathOf(name));
@@ -156,70 +46,91 @@ constexpr LangText kBackupDiffers =
     LANG_TEXT("Резервная копия %s не совпадает с FLASH по адресу 0x%06X...0x%06X\nFLASH не стёрта",
               "The backup %s differs from the FLASH at address 0x%06X...0x%06X\n"
               "Nothing was erased");
+constexpr LangText kReadsDiffer =
+    LANG_TEXT("Два чтения FLASH для резервной копии различаются по адресу 0x%06X\nFLASH не стёрта",
+              "The two reads of the FLASH for the backup differ at address 0x%06X\n"
+              "Nothing was erased");
+constexpr LangText kBeyondReach = LANG_TEXT(
+    "Идентификатор FLASH %02X%02X%02X указывает %lu КБ, больше, чем достаёт программатор: полную "
+    "резервную копию сделать нельзя\nFLASH не стёрта",
+    "The FLASH id %02X%02X%02X says %lu KBytes, more than the programmer reaches: no complete "
+    "backup can be made\nNothing was erased");
+constexpr LangText kUnsoundRemoved =
+    LANG_TEXT("Негодная резервная копия %s удалена", "The unsound backup %s was removed");
+constexpr LangText kUnsoundRenamed = LANG_TEXT("Негодная резервная копия переименована в %s",
+                                               "The unsound backup was renamed to %s");
+constexpr LangText kUnsoundStays =
+    LANG_TEXT("Негодную резервную копию %s не удалось ни удалить, ни переименовать: %s",
+              "The unsound backup %s could be neither removed nor renamed: %s");
+constexpr LangText kNotReadOnly =
+    LANG_TEXT("Резервную копию %s не удалось сделать только для чтения: %s",
+              "The backup %s could not be made read-only: %s");
+
+// A file that failed its check must not pass for a backup later: it goes,
+// or, where it cannot be removed, takes a name that says what it is.
+void Discard(OutputServices& o, const std::string& path) {
+  std::error_code ec;
+  if (fs::remove(PathOf(path), ec)) {
+    o.LogPrintf(PickLangText(kUnsoundRemoved), path.c_str());
+    return;
+  }
+  const std::string renamed = path + ".unsound";
+  std::error_code rename_ec;
+  fs::rename(PathOf(path), PathOf(renamed), rename_ec);
+  if (!rename_ec) {
+    o.LogPrintf(PickLangText(kUnsoundRenamed), renamed.c_str());
+  } else {
+    o.LogPrintf(PickLangText(kUnsoundStays), path.c_str(), ec.message().c_str());
+  }
+}
 
 }  // namespace
-
-uint32_t Crc32(const uint8_t* data, std::size_t size) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (std::size_t i = 0; i < size; ++i) crc = kCrc32Table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-  return crc ^ 0xFFFFFFFFu;
-}
-
-std::string BackupFileName(const CalendarTime& t, const JedecBytes& id, uint32_t crc32) {
-  return FormatText("%04d%02d%02d-%02d%02d%02d_%02X%02X%02X_%08x.bin", t.year, t.month, t.day,
-                    t.hour, t.minute, t.second, id[0], id[1], id[2], crc32);
-}
-
-std::string FindKeptCopy(const std::string& folder, const uint8_t* data, uint32_t size,
-                         std::string* reason) {
-  std::error_code ec;
-  fs::directory_iterator it(PathOf(folder), ec);
-  if (ec) {
-    if (reason != nullptr) *reason = ec.message();
-    return {};
-  }
-  for (; it != fs::directory_iterator(); it.increment(ec)) {
-    std::error_code entry_ec;
-    if (!it->is_regular_file(entry_ec) || it->file_size(entry_ec) != size || entry_ec) continue;
-    const std::string path = Utf8Of(it->path());
-    if (SameContent(path, data, size)) return path;
-  }
-  if (ec && reason != nullptr) *reason = ec.message();
-  return {};
-}
 
 bool FlashOperations::BackupBeforeErase() {
   if (!MakeBackups) return true;
   auto& o = out();
-  // Every refusal below is a log line and a box with the same text.
-  auto refuse = [&o](const char* format, const auto&... args) {
-    o.LogPrintf(format, args...);
-    o.MessageBoxPrintf(MB_ICONERROR, format, args...);
-    return false;
-  };
-  const uint32_t size = CurrentFlash.SizeInBytes;
+  // The chip erase wipes the whole chip, also where its id says more than
+  // jedec.ini.
+  const uint64_t whole = WholeChipSize();
+  if (whole > kMaxFlashSize) {
+    const JedecBytes& id = CurrentFlash.JedecId;
+    return Refuse(o, PickLangText(kBeyondReach), id[0], id[1], id[2],
+                  static_cast<unsigned long>(whole / 1024));
+  }
+  const auto size = static_cast<uint32_t>(whole);
+  // A clip moved to another board, or one whose data line lost its
+  // contact, must not be read as this chip (all 0xFF would pass for blank).
+  if (!ChipStillThere()) return false;
   std::unique_ptr<uint8_t[]> buffer = AllocateImageBuffer(size);
-  if (!buffer) return refuse(PickLangText(flash_text::kMemoryAllocate));
+  if (!buffer) return Refuse(o, PickLangText(flash_text::kMemoryAllocate));
   if (ReadWholeFlash(buffer.get(), size, flash_text::kBackupRead, ToolButton::SpeedButtonWrite) !=
       OpResult::kOk)
     return false;
+  // A poor contact spoils a bit here and there, which a CRC-8 of 64 KiB
+  // misses one time in 256: a second read must give the same bytes.
+  uint32_t differs_at = 0;
+  const OpResult again = ReadAgainAndCompare(buffer.get(), size, &differs_at);
+  if (again == OpResult::kMismatch) return Refuse(o, PickLangText(kReadsDiffer), differs_at);
+  if (again != OpResult::kOk) return false;
 
   const DumpCheck check = CheckDump(buffer.get(), size);
   WarnAboutDump(o, check, DumpSource::kFlash);
   if (check.finding == DumpFinding::kBlank) {
-    // Nothing on the chip to lose; a file of 0xFF would only crowd the folder.
+    // Nothing on the chip to lose; a file of 0xFF would only crowd the
+    // folder. Unless the contact went during the reads: then the id tells.
+    if (!ChipStillThere()) return false;
     o.LogPrintf(PickLangText(kBackupNotNeeded));
     return true;
   }
-  if (BackupFolder.empty()) return refuse(PickLangText(kNoBackupFolder));
+  if (BackupFolder.empty()) return Refuse(o, PickLangText(kNoBackupFolder));
   std::error_code ec;
   fs::create_directories(PathOf(BackupFolder), ec);
-  if (ec) return refuse(PickLangText(kFolderFailed), BackupFolder.c_str(), ec.message().c_str());
+  if (ec) return Refuse(o, PickLangText(kFolderFailed), BackupFolder.c_str(), ec.message().c_str());
 
   std::string reason;
   std::string path = FindKeptCopy(BackupFolder, buffer.get(), size, &reason);
   if (!reason.empty())
-    return refuse(PickLangText(kFolderFailed), BackupFolder.c_str(), reason.c_str());
+    return Refuse(o, PickLangText(kFolderFailed), BackupFolder.c_str(), reason.c_str());
   const bool kept = !path.empty();
   if (!kept) {
     const uint32_t crc = Crc32(buffer.get(), size);
@@ -232,16 +143,40 @@ bool FlashOperations::BackupBeforeErase() {
       path = JoinPath(BackupFolder, name.substr(0, name.size() - 4) + "-" + std::to_string(n) +
                                         ".bin");
     if (SaveImageFile(path, buffer.get(), size, &reason) != 0)
-      return refuse(PickLangText(kSaveFailed), path.c_str(), reason.c_str());
+      return Refuse(o, PickLangText(kSaveFailed), path.c_str(), reason.c_str());
   }
   buffer.reset();
 
+  const bool sound = CheckBackupFile(path);
+  if (!sound) {
+    if (!kept) Discard(o, path);
+    return false;
+  }
+  if (!kept) {
+    // So that no save over it, from this program or another, takes the
+    // only copy away.
+    fs::permissions(PathOf(path),
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read,
+                    fs::perm_options::replace, ec);
+    if (ec) o.LogPrintf(PickLangText(kNotReadOnly), path.c_str(), ec.message().c_str());
+  }
+  // The last look before the erase: still the chip identified at the
+  // connect check, and still in contact.
+  if (!ChipStillThere()) return false;
+  o.LogPrintf(PickLangText(kept ? kBackupKept : kBackupSaved), path.c_str());
+  return true;
+}
+
+bool FlashOperations::CheckBackupFile(const std::string& path) {
+  auto& o = out();
+  const auto size = static_cast<uint32_t>(WholeChipSize());
   // What counts is the file as it lies on the disk: it is read back and
   // each 64 KiB of it checked against the programmer's CRC of the chip.
   ReadOnlyFile file(path);
-  if (!file.ok()) return refuse(PickLangText(kReadBackFailed), path.c_str(), file.Reason().c_str());
+  if (!file.ok())
+    return Refuse(o, PickLangText(kReadBackFailed), path.c_str(), file.Reason().c_str());
   if (file.size() != size)
-    return refuse(PickLangText(kReadBackFailed), path.c_str(), SystemErrorText(EIO).c_str());
+    return Refuse(o, PickLangText(kReadBackFailed), path.c_str(), SystemErrorText(EIO).c_str());
   o.SetProgressUnit(kImageUnit);
   o.ProgressStart(static_cast<int32_t>((uint64_t{size} + kImageUnit - 1) / kImageUnit),
                   PickLangText(flash_text::kBackupCheck));
@@ -256,15 +191,13 @@ bool FlashOperations::BackupBeforeErase() {
     if (!NextBlock(counter) || programmer_.FlashRangeCrc(from, last, &crc) != 0) {
       sound = false;
     } else if (!file.Read(piece.data(), count)) {
-      sound = refuse(PickLangText(kReadBackFailed), path.c_str(), file.Reason().c_str());
+      sound = Refuse(o, PickLangText(kReadBackFailed), path.c_str(), file.Reason().c_str());
     } else if (Crc8Range(piece.data(), 0, count - 1) != crc) {
-      sound = refuse(PickLangText(kBackupDiffers), path.c_str(), from, last);
+      sound = Refuse(o, PickLangText(kBackupDiffers), path.c_str(), from, last);
     }
   }
   o.ProgressHide();
-  if (!sound) return false;
-  o.LogPrintf(PickLangText(kept ? kBackupKept : kBackupSaved), path.c_str());
-  return true;
+  return sound;
 }
 
 }  // namespace rtd

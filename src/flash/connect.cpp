@@ -1,5 +1,6 @@
 // The connect check that identifies the board's flash.
 
+#include <algorithm>
 #include <optional>
 
 #include "flash/operations.h"
@@ -101,6 +102,23 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
                 CurrentFlash.Manufacturer,
                 static_cast<unsigned long>(CurrentFlash.SizeInBytes / 1024));
     CurrentFlash.JedecId = id;
+    const std::optional<uint64_t> by_id = CapacityFromId(id);
+    if (by_id && *by_id != CurrentFlash.SizeInBytes) {
+      // One of the two is wrong; the erase wipes the whole chip, so what
+      // is kept before it must be the larger.
+      constexpr LangText kSizesDisagree = LANG_TEXT(
+          "По идентификатору %02X%02X%02X размер FLASH %lu КБ, по jedec.ini %lu КБ: резервная "
+          "копия и проверка чистоты охватывают %lu КБ",
+          "The FLASH id %02X%02X%02X says %lu KBytes, jedec.ini says %lu KBytes: the backup and "
+          "the blank check cover %lu KBytes");
+      const char* format = PickLangText(kSizesDisagree);
+      const auto id_kib = static_cast<unsigned long>(*by_id / 1024);
+      const auto list_kib = static_cast<unsigned long>(CurrentFlash.SizeInBytes / 1024);
+      const unsigned long cover = std::max(id_kib, list_kib);
+      o.LogPrintf(format, id[0], id[1], id[2], id_kib, list_kib, cover);
+      o.MessageBoxPrintf(MB_ICONWARNING | MB_OKONLY, format, id[0], id[1], id[2], id_kib, list_kib,
+                         cover);
+    }
   } else {
     o.LogPrintf("JEDEC ID: %02X%02X%02X", id[0], id[1], id[2]);
   }
@@ -118,6 +136,43 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
   // identified chip learns that it has none, and why.
   if (resolved) return OpResult::kOk;
   return answers ? OpResult::kUnknownChip : OpResult::kNoChip;
+}
+
+uint64_t FlashOperations::WholeChipSize() const {
+  const std::optional<uint64_t> by_id = CapacityFromId(CurrentFlash.JedecId);
+  return std::max<uint64_t>(CurrentFlash.SizeInBytes, by_id.value_or(0));
+}
+
+bool FlashOperations::ChipStillThere() {
+  auto& o = out();
+  uint8_t reply[256] = {};
+  uint32_t count = 5;
+  bool data = false;
+  if (programmer_.DeviceRead(kCmdReadJedecId, 0, reply, 0, &count, kTimeoutReadJedecId, &data) != 0)
+    return false;
+  if (!data || count < 4 || reply[0] != 0) {
+    constexpr LangText kNoId = LANG_TEXT("Ошибка получения типа FLASH\nFLASH не стёрта",
+                                         "Error getting type FLASH\nNothing was erased");
+    return Refuse(o, PickLangText(kNoId));
+  }
+  const JedecBytes id{reply[1], reply[2], reply[3]};
+  const JedecBytes& known = CurrentFlash.JedecId;
+  if (!FlashAnswers(id)) {
+    constexpr LangText kNoContact = LANG_TEXT(
+        "Идентификатор FLASH прочитан как %02X%02X%02X: нет контакта, проверьте клипсу\n"
+        "FLASH не стёрта",
+        "The FLASH id reads %02X%02X%02X: no contact, check the clip\nNothing was erased");
+    return Refuse(o, PickLangText(kNoContact), id[0], id[1], id[2]);
+  }
+  if (id != known) {
+    constexpr LangText kOtherChip = LANG_TEXT(
+        "Идентификатор FLASH прочитан как %02X%02X%02X, а при проверке связи был %02X%02X%02X: "
+        "проверьте клипсу и плату\nFLASH не стёрта",
+        "The FLASH id reads %02X%02X%02X, not %02X%02X%02X as at the connect check: check the "
+        "clip and the board\nNothing was erased");
+    return Refuse(o, PickLangText(kOtherChip), id[0], id[1], id[2], known[0], known[1], known[2]);
+  }
+  return true;
 }
 
 int FlashOperations::IdentifyFlash(const JedecBytes& id) {

@@ -12,6 +12,7 @@
 
 #include "config/chip_database.h"
 #include "config/settings.h"
+#include "flash/checksums.h"
 #include "i18n/lang.h"
 #include "link/commands.h"
 
@@ -50,8 +51,15 @@ int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer,
 // behind, and never replaces a read-only file: see ReplaceFileContent.
 int SaveImageFile(const std::string& name, const uint8_t* buffer, uint32_t size,
                   std::string* reason = nullptr);
-// CRC-8/SMBUS (poly 0x07, init 0) of buffer[first..last], inclusive.
-uint8_t Crc8Range(const uint8_t* buffer, uint32_t first, uint32_t last);
+
+// A refusal told in full: the same text as a log line and an error box.
+// Returns false, for the caller to return.
+template <typename... Args>
+bool Refuse(OutputServices& out, const char* format, const Args&... args) {
+  out.LogPrintf(format, args...);
+  out.MessageBoxPrintf(MB_ICONERROR, format, args...);
+  return false;
+}
 
 class FlashOperations {
  public:
@@ -111,10 +119,16 @@ class FlashOperations {
   Programmer& programmer() { return programmer_; }
   OutputServices& out() { return programmer_.out(); }
 
-  // True from the moment an erase is about to be sent until the operation
-  // that sent it has returned: stopping then leaves the board without its
+  // True from the moment an erase is about to be sent until the board has
+  // its firmware again (the write's last page is written) or has nothing
+  // more to lose (the erase on its own has finished erasing), or the
+  // operation ends: stopping meanwhile leaves the board without its
   // firmware, so a window asks before it closes under such an operation.
   bool ChipAtRisk() const { return chip_at_risk_; }
+
+  // What the chip erase wipes: the larger of jedec.ini's size and the size
+  // the id's capacity code gives.
+  uint64_t WholeChipSize() const;
 
  protected:
   // The image buffer of one operation; null when the memory cannot be had.
@@ -187,9 +201,25 @@ class FlashOperations {
   // ahead (also when switched off, or when the chip reads blank). False
   // after the user has been told why.
   bool BackupBeforeErase();
+  // Reads the backup file back against the programmer's CRC of the chip;
+  // false after the user has been told why (or after a stop).
+  bool CheckBackupFile(const std::string& path);
+  // Reads the JEDEC id again: true when it is still the identified chip's.
+  // Otherwise the user is told what was read (no contact for all ones or
+  // all zeros, another chip for another id) and that nothing was erased.
+  bool ChipStillThere();
   // Reads size bytes of the flash into buffer under the gauge with this
   // title; kOk, kStopped, or kFailed after the primitive told the user.
   OpResult ReadWholeFlash(uint8_t* buffer, uint32_t size, LangText title, ToolButton stop_button);
+  // Reads the flash again under the backup's check-read title and compares
+  // it with buffer: kOk, kMismatch with the first differing address in
+  // *first_difference (nothing told), kStopped, or kFailed.
+  OpResult ReadAgainAndCompare(const uint8_t* buffer, uint32_t size, uint32_t* first_difference);
+  // The block loop of the whole-flash reads: hands each 256-byte block
+  // read (count bytes of it inside size) to each_block, which returns false
+  // to end the loop early (kMismatch).
+  OpResult ReadBlocks(uint32_t size, LangText title, ToolButton stop_button,
+                      const std::function<bool(uint32_t, const uint8_t*, uint32_t)>& each_block);
   // Asks where to save the dump, saves it safely, tells the user and
   // remembers the path; kCancelled when no file was chosen.
   OpResult SaveDump(const uint8_t* buffer, uint32_t size);

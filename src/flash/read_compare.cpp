@@ -20,34 +20,51 @@ int32_t BlockCount(uint32_t length) {
 
 }  // namespace
 
-OpResult FlashOperations::ReadWholeFlash(uint8_t* buffer, uint32_t size, LangText title,
-                                        ToolButton stop_button) {
+OpResult FlashOperations::ReadBlocks(
+    uint32_t size, LangText title, ToolButton stop_button,
+    const std::function<bool(uint32_t, const uint8_t*, uint32_t)>& each_block) {
   StartBusy(title, stop_button, BlockCount(size), kBlock);
   OpResult result = OpResult::kOk;
   int32_t counter = 0;
+  // The last block of a chip whose size is not whole pages: the reply
+  // still carries 256 bytes, of which only those inside the chip count.
+  uint8_t block[kBlock];
   for (uint32_t address = 0; address < size; address += kBlock) {
     if (!NextBlock(counter)) {
       result = OpResult::kStopped;
       break;
     }
-    if (size - address >= kBlock) {
-      if (programmer_.FlashReadBlock(address, buffer + address) != 0) {
-        result = OpResult::kFailed;
-        break;
-      }
-    } else {
-      // The last block of a chip whose size is not whole pages: the reply
-      // still carries 256 bytes, of which only those inside the chip count.
-      uint8_t block[kBlock];
-      if (programmer_.FlashReadBlock(address, block) != 0) {
-        result = OpResult::kFailed;
-        break;
-      }
-      std::memcpy(buffer + address, block, size - address);
+    if (programmer_.FlashReadBlock(address, block) != 0) {
+      result = OpResult::kFailed;
+      break;
+    }
+    if (!each_block(address, block, std::min(kBlock, size - address))) {
+      result = OpResult::kMismatch;
+      break;
     }
   }
   out().ProgressHide();
   return result;
+}
+
+OpResult FlashOperations::ReadWholeFlash(uint8_t* buffer, uint32_t size, LangText title,
+                                        ToolButton stop_button) {
+  return ReadBlocks(size, title, stop_button,
+                    [buffer](uint32_t address, const uint8_t* block, uint32_t count) {
+                      std::memcpy(buffer + address, block, count);
+                      return true;
+                    });
+}
+
+OpResult FlashOperations::ReadAgainAndCompare(const uint8_t* buffer, uint32_t size,
+                                              uint32_t* first_difference) {
+  return ReadBlocks(size, flash_text::kBackupCheckRead, ToolButton::SpeedButtonWrite,
+                    [&](uint32_t address, const uint8_t* block, uint32_t count) {
+                      const auto [got, want] = std::mismatch(block, block + count, buffer + address);
+                      if (got == block + count) return true;
+                      *first_difference = address + static_cast<uint32_t>(got - block);
+                      return false;
+                    });
 }
 
 OpResult FlashOperations::SaveDump(const uint8_t* buffer, uint32_t size) {
@@ -62,6 +79,10 @@ OpResult FlashOperations::SaveDump(const uint8_t* buffer, uint32_t size) {
     o.ToolbarNotice(2500, 250, PickLangText(LANG_TEXT("Файл записан", "The file is written")));
   } else {
     o.ToolbarNotice(2500, 250, PickLangText(LANG_TEXT("Ошибка записи файла", "Error writing file")));
+    // The log keeps which file refused and why (a read-only file is kept
+    // as it is: perhaps the only copy of a board's firmware).
+    o.LogPrintf(PickLangText(LANG_TEXT("Файл %s не записан: %s", "The file %s is not written: %s")),
+                name.c_str(), reason.c_str());
     o.ShowFileError(name, reason);
     result = OpResult::kFailed;
   }

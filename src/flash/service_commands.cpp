@@ -90,7 +90,11 @@ OpResult ServiceCommands::ReadVerified() {
 OpResult ServiceCommands::CheckBlank(bool after_erase) {
   auto& o = ops_.out();
   Programmer& p = ops_.programmer();
-  const uint32_t size = ops_.CurrentFlash.SizeInBytes;
+  // The whole chip, also where its id says more than jedec.ini (as far as
+  // the programmer reaches).
+  const uint64_t whole = ops_.WholeChipSize();
+  const uint32_t size = whole <= kMaxFlashSize ? static_cast<uint32_t>(whole)
+                                               : ops_.CurrentFlash.SizeInBytes;
   const uint32_t blocks = static_cast<uint32_t>((uint64_t{size} + kImageUnit - 1) / kImageUnit);
   ops_.StartBusy(flash_text::kBlankCheck,
                  after_erase ? ToolButton::SpeedButtonWrite : ToolButton::SpeedButtonRead,
@@ -236,6 +240,8 @@ OpResult ServiceCommands::Erase() {
   // no stop came between them; a failed primitive has told the user.
   [&] {
     if (result = ops_.UnlockAndErase(protection); result != OpResult::kOk) return;
+    // Erased is what was asked for: stopping now leaves the board no worse.
+    ops_.chip_at_risk_ = false;
     result = OpResult::kFailed;
     if (!ops_.Relock(protection)) return;
     if (ops_.StepStopped()) {

@@ -33,6 +33,8 @@ inline constexpr LangText kNoFlashType =
 // The backup before an erase: its read (logged too) and its check.
 inline constexpr LangText kBackupRead =
     LANG_TEXT("Резервное копирование FLASH", "FLASH backup");
+inline constexpr LangText kBackupCheckRead =
+    LANG_TEXT("Контрольное чтение для резервной копии FLASH", "FLASH backup check read");
 inline constexpr LangText kBackupCheck =
     LANG_TEXT("Проверка резервной копии FLASH", "FLASH backup check");
 

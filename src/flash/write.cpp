@@ -50,6 +50,9 @@ OpResult FlashOperations::WriteImage(bool verify_fully) {
     if (result = UnlockAndErase(protection); result != OpResult::kOk) return;
 
     if (result = WritePages(buffer.get(), length); result != OpResult::kOk) return;
+    // The firmware is on the chip again: a stop from here on costs the
+    // lock and the verification, not the board.
+    chip_at_risk_ = false;
 
     result = OpResult::kFailed;
     if (!Relock(protection)) return;
@@ -86,8 +89,12 @@ OpResult FlashOperations::UnlockAndErase(Protection& protection) {
   if (p.FlashReadStatus(&protection.saved_status) != 0) return OpResult::kFailed;
   if (protection.saved_status != 0) {
     o.LogPrintf(PickLangText(LANG_TEXT("Снятие блокировки FLASH", "Unlock FLASH")));
-    if (p.FlashWriteEnable() != 0 || p.FlashWriteStatus(0) != 0) return OpResult::kFailed;
+    if (p.FlashWriteEnable() != 0) return OpResult::kFailed;
+    // From the moment the status write is sent the chip may have carried it
+    // out, even when its answer is lost or spoilt: from then on the saved
+    // status is put back whatever happens.
     protection.lifted = true;
+    if (p.FlashWriteStatus(0) != 0) return OpResult::kFailed;
     o.DelayWithMessages(100);
     // A stop or a close during the wait must be seen before the erase.
     if (StepStopped()) return OpResult::kStopped;

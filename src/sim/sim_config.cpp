@@ -159,7 +159,8 @@ bool ParseFault(std::string_view value, Fault& fault, std::string& bad) {
       {"timeout", FaultKind::kTimeout},     {"checksum", FaultKind::kBadChecksum},
       {"address", FaultKind::kWrongAddress}, {"status253", FaultKind::kStatus253},
       {"status254", FaultKind::kStatus254}, {"short", FaultKind::kShortBlock},
-      {"transfer", FaultKind::kTransferFailure}, {"flip", FaultKind::kFlippedBit}};
+      {"transfer", FaultKind::kTransferFailure}, {"flip", FaultKind::kFlippedBit},
+      {"no-contact", FaultKind::kNoContact}};
   bool known = false;
   for (const auto& [name, kind] : kKinds) {
     if (words[0] == name) {

@@ -126,6 +126,7 @@ struct VirtualProgrammer::State {
     uint32_t fired = 0;
   };
   std::vector<ArmedFault> faults;
+  bool no_contact = false;  // a kNoContact fault has hit
 
   std::vector<SimRequest> requests;
   bool record = true;
@@ -177,6 +178,12 @@ struct VirtualProgrammer::State {
       if (f.command >= 0 && f.command != (command & 0x7F)) continue;
       if (f.address >= 0 && f.address != int64_t{address}) continue;
       ++a.seen;
+      // A lost contact is a state of the board, not a spoilt reply: it
+      // takes no turn from the other faults.
+      if (f.kind == FaultKind::kNoContact) {
+        if (a.seen > f.after) no_contact = true;
+        continue;
+      }
       if (hit || a.seen <= f.after) continue;
       if (f.count != 0 && a.fired >= f.count) continue;
       ++a.fired;
@@ -234,18 +241,37 @@ void VirtualProgrammer::State::Execute(uint8_t command, uint32_t address, const 
       return;
     }
     case 0x41:
-      ReplyBytes(command, address, {kOk, config.jedec[0], config.jedec[1], config.jedec[2], 0});
+      if (no_contact) {
+        ReplyBytes(command, address, {kOk, 0xFF, 0xFF, 0xFF, 0xFF});
+      } else {
+        ReplyBytes(command, address, {kOk, config.jedec[0], config.jedec[1], config.jedec[2], 0});
+      }
       return;
     case 0x42:
       BeginReply(static_cast<uint8_t>(command | 0x80), address);
       reply[5] = EncodeReportLength(kReportDataSize);
-      flash.Read(address, reply.data() + kReportDataOffset, kReportDataSize);
+      if (no_contact) {
+        std::memset(reply.data() + kReportDataOffset, 0xFF, kReportDataSize);
+      } else {
+        flash.Read(address, reply.data() + kReportDataOffset, kReportDataSize);
+      }
       return;
     case 0x43: {
       if (n != 3) break;
       const uint32_t last = uint32_t{payload[0]} << 16 | uint32_t{payload[1]} << 8 | payload[2];
       if (last < address || last >= flash.size()) {
         ReplyBytes(command, address, {kRefused});
+      } else if (no_contact) {
+        // The programmer's CRC runs over what it reads: 0xFF throughout.
+        uint8_t crc = 0;
+        uint8_t block[256];
+        std::memset(block, 0xFF, sizeof block);
+        for (uint32_t left = last - address + 1; left > 0;) {
+          const uint32_t piece = std::min<uint32_t>(left, sizeof block);
+          crc = SimCrc8(crc, block, piece);
+          left -= piece;
+        }
+        ReplyBytes(command, address, {kOk, crc});
       } else {
         ReplyBytes(command, address, {kOk, flash.Crc(address, last)});
       }
@@ -260,7 +286,7 @@ void VirtualProgrammer::State::Execute(uint8_t command, uint32_t address, const 
       ReplyBytes(command, address, {kOk});
       return;
     case 0x46:
-      ReplyBytes(command, address, {kOk, flash.ReadStatus()});
+      ReplyBytes(command, address, {kOk, no_contact ? uint8_t{0xFF} : flash.ReadStatus()});
       return;
     case 0x47:
       if (n != 1) break;

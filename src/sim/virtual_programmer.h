@@ -26,7 +26,12 @@ enum class FaultKind {
   kStatus254,       // the reply is the status "parameter error"
   kShortBlock,      // the reply carries fewer data bytes than asked
   kTransferFailure,  // the set-feature transfer itself fails (cable pulled)
-  kFlippedBit        // the answer's first data byte arrives with bit 0 flipped (poor contact)
+  kFlippedBit,       // the answer's first data byte arrives with bit 0 flipped (poor contact)
+  // The clip's data-out pin stops touching: from the hit on, every byte read
+  // from the chip arrives as 0xFF (id, data, status, and the programmer's
+  // CRC over them), while commands still reach the chip, so erases and page
+  // writes take effect. Lasts for good once hit; count does not apply.
+  kNoContact
 };
 
 // One injected fault. It fires on the requests that match command and

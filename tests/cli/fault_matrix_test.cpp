@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -154,6 +155,7 @@ struct Outcome {
   std::map<std::string, Bytes> files;  // the files in the scratch directory
   bool hung = false;
   uint32_t logged_requests = 0;  // request lines of the communication log
+  std::vector<uint32_t> id_reads;  // which of the logged requests read the JEDEC id
 };
 
 // Splits the communication log (lines "  0.012 > CMD:42 ADDR:010000 ...")
@@ -162,6 +164,7 @@ void TakeCommLog(const std::string& err, Outcome& o) {
   std::istringstream lines(err);
   for (std::string line; std::getline(lines, line);) {
     if (line.find(" > CMD:") != std::string::npos) {
+      if (line.find(" > CMD:41 ") != std::string::npos) o.id_reads.push_back(o.logged_requests);
       ++o.logged_requests;
     } else if (line.find(" < CMD:") == std::string::npos) {
       o.err += line + "\n";
@@ -182,7 +185,7 @@ class Bench {
   }
 
   Outcome Run(const CommandRow& row, const std::string& extra_config) {
-    for (const auto& e : fs::directory_iterator(dir_)) fs::remove_all(e.path());
+    for (const auto& e : fs::directory_iterator(dir_)) test::TempDir::RemoveTree(e.path());
     std::ofstream(dir_ / "jedec.ini") << "[EF4011]\r\nManufacturer=Winbond W25X10\r\n"
                                          "SizeInBytes=131072\r\n";
     std::ofstream(dir_ / "sim.conf") << "jedec=EF4011\nsize=131072\nstatus=0x1C\nerase-ms=30\n"
@@ -356,6 +359,55 @@ INSTANTIATE_TEST_SUITE_P(Commands, FaultMatrix, ::testing::ValuesIn(AllCases()),
                          [](const ::testing::TestParamInfo<MatrixCase>& param_info) {
                            return std::string(param_info.param.command->name) + "_" +
                                   CaseName(param_info.param.fault);
+                         });
+
+// A clip whose data-out pin stops touching at some point of an erasing
+// command: from then on every byte read is 0xFF, the id too, while the
+// erase and the pages still reach the chip. Wherever that happens (every
+// sixteenth of the clean run, and on both sides of each id read), the chip
+// is never erased unless a backup holding exactly what it held lies in the
+// backup folder, and no file there holds anything else.
+class LostContact : public ::testing::TestWithParam<const CommandRow*> {};
+
+TEST_P(LostContact, NoEraseWithoutASoundBackup) {
+  const CommandRow& row = *GetParam();
+  const Outcome& clean = Clean(row);
+  const uint32_t n = Requests(row, clean);
+  ASSERT_EQ(clean.exit, kExitOk) << clean.err;
+  std::set<uint32_t> points;
+  for (uint32_t k = 0; k < 16; ++k) points.insert(k * n / 16);
+  for (const uint32_t at : clean.id_reads) points.insert({at, at + 1});
+  const Bytes& before = TheBench().flash();
+  for (const uint32_t at : points) {
+    const std::string config = "fault=no-contact after=" + std::to_string(at) + "\n";
+    const Outcome o = TheBench().Run(row, config);
+    SCOPED_TRACE(config + "stdout:\n" + o.out + "stderr:\n" + o.err);
+    EXPECT_FALSE(o.hung);
+    bool kept = false;
+    for (const auto& [name, bytes] : o.files) {
+      if (name.rfind("backups", 0) != 0) continue;
+      EXPECT_TRUE(bytes == before) << name << " is no copy of the chip";
+      kept = kept || bytes == before;
+    }
+    if (o.files.at("flash.bin") != before) {
+      EXPECT_TRUE(kept) << "erased without a sound backup";
+    }
+    if (o.exit == kExitOk) {
+      EXPECT_TRUE(o.files.at("flash.bin") == clean.files.at("flash.bin")) << "success claimed";
+    }
+  }
+}
+
+const CommandRow* Row(const char* name) {
+  for (const auto& c : kCommands)
+    if (std::string(c.name) == name) return &c;
+  return nullptr;
+}
+
+INSTANTIATE_TEST_SUITE_P(ErasingCommands, LostContact,
+                         ::testing::Values(Row("write"), Row("write_verify_full"), Row("erase")),
+                         [](const ::testing::TestParamInfo<const CommandRow*>& param_info) {
+                           return std::string(param_info.param->name);
                          });
 
 }  // namespace

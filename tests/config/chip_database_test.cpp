@@ -181,6 +181,21 @@ TEST(ChipDatabaseUnknownPath, ErrorBoxAndClearedOutputs) {
                 "0x10 Error: Error reading the JEDEC configuration file of the program"}));
 }
 
+TEST(ChipCapacity, TheIdsThirdByteWhereItIsACapacityCode) {
+  const std::pair<JedecBytes, std::optional<uint64_t>> cases[] = {
+      {{0xEF, 0x40, 0x13}, 512u << 10},  // 2^19
+      {{0xC8, 0x40, 0x18}, 16u << 20},
+      {{0xEF, 0x40, 0x19}, 32u << 20},
+      {{0xEF, 0x40, 0x20}, std::nullopt},  // 64 MiB by another count
+      {{0xBF, 0x25, 0x8D}, std::nullopt},  // SST: a part number
+      {{0x1F, 0x45, 0x01}, std::nullopt},  // Atmel
+      {{0x7F, 0x9D, 0x13}, std::nullopt},  // PMC: 1 MiB
+      {{0x01, 0x02, 0x12}, std::nullopt},  // Spansion S25FL-A: 512 KiB
+      {{0x89, 0x89, 0x11}, std::nullopt},  // Intel: 2 MiB
+  };
+  for (const auto& [id, size] : cases) EXPECT_EQ(CapacityFromId(id), size) << JedecSectionName(id);
+}
+
 // The shipped list, read line by line here, against what the program reads
 // from it: every entry comes back with its name and size.
 TEST(ShippedDatabase, EveryEntryReadsBackWithItsNameAndSize) {
@@ -205,6 +220,7 @@ TEST(ShippedDatabase, EveryEntryReadsBackWithItsNameAndSize) {
   RecordingOutput out;
   ChipDatabase db(RTD_SHIPPED_JEDEC_INI, out);
   std::size_t addressable = 0;
+  std::size_t coded = 0;
   for (const auto& [id_text, want] : expected) {
     const JedecBytes id{static_cast<uint8_t>(std::stoul(id_text.substr(0, 2), nullptr, 16)),
                         static_cast<uint8_t>(std::stoul(id_text.substr(2, 2), nullptr, 16)),
@@ -217,7 +233,13 @@ TEST(ShippedDatabase, EveryEntryReadsBackWithItsNameAndSize) {
     // Whole pages; not always a power of two (DataFlash parts have 528-byte pages).
     EXPECT_TRUE(size >= 65536 && size % 256 == 0) << id_text;
     if (size <= 16u * 1024 * 1024) ++addressable;
+    // Where the id carries a capacity code, the two sources agree.
+    if (const std::optional<uint64_t> by_id = CapacityFromId(id)) {
+      EXPECT_EQ(size, *by_id) << id_text << " " << want.name;
+      ++coded;
+    }
   }
+  EXPECT_GE(coded, 250u);
   EXPECT_GE(expected.size(), 347u);
   EXPECT_GE(addressable, 300u);
   EXPECT_EQ(expected["EF4013"].name, "Winbond W25Q40");

@@ -22,6 +22,16 @@ TEST(BackupName, TellsTimeChipAndContent) {
             "20261207-141203_EF4013_3a5f9c21.bin");
   const std::string digits = "123456789";
   EXPECT_EQ(Crc32(reinterpret_cast<const uint8_t*>(digits.data()), digits.size()), 0xCBF43926u);
+  const std::pair<const char*, bool> names[] = {
+      {"20261207-141203_EF4013_3a5f9c21.bin", true},
+      {"20261207-141203_EF4013_3a5f9c21-12.bin", true},
+      {"20261207-141203_EF4013_3a5f9c21-.bin", false},
+      {"20261207-141203_ef4013_3a5f9c21.bin", false},
+      {"20261207-141203_EF4013_3A5F9C21.bin", false},
+      {"20261207-141203_EF4013_3a5f9c21.bin.unsound", false},
+      {"firmware.bin", false},
+  };
+  for (const auto& [name, like] : names) EXPECT_EQ(IsBackupFileName(name), like) << name;
 }
 
 class BackupTest : public FlashBench {
@@ -29,7 +39,7 @@ class BackupTest : public FlashBench {
   void Bench(const Bytes& flash, sim::SimConfig config = {}) {
     Start(config, flash);
     Identify();
-    out_.events.clear();
+    Forget();
     ops_->MakeBackups = true;
     ops_->BackupFolder = folder_.string();
   }
@@ -69,9 +79,20 @@ TEST_F(BackupTest, WriteAndEraseKeepTheOldFlashFirst) {
                                             Crc32(old.data(), old.size()));
     EXPECT_TRUE(Folder().count(name));
     EXPECT_EQ(ReadFile(folder_ / name), old);
-    // Read under its own title, checked, named in the log, then erased.
+#ifndef _WIN32
+    EXPECT_EQ(fs::status(folder_ / name).permissions(), fs::perms(0444));
+#endif
+    // Read twice under its own titles, checked, named in the log, then
+    // erased; the id read again before the reads and before the erase.
     EXPECT_TRUE(out_.Has("progress-start 2048: FLASH backup"));
+    EXPECT_TRUE(out_.Has("progress-start 2048: FLASH backup check read"));
     EXPECT_TRUE(out_.Has("progress-start 8: FLASH backup check"));
+    const std::vector<uint8_t> sent = Commands();
+    const auto first_read = std::find(sent.begin(), sent.end(), kCmdReadBlock);
+    const auto erase = std::find(sent.begin(), sent.end(), kCmdEraseChip);
+    EXPECT_EQ(std::count(sent.begin(), first_read, kCmdReadJedecId), 1);
+    const auto last_crc = std::find(std::make_reverse_iterator(erase), sent.rend(), kCmdRangeCrc);
+    EXPECT_EQ(std::count(last_crc.base(), erase, kCmdReadJedecId), 1);
     const std::size_t named = LogIndex("FLASH backup: " + (folder_ / name).string());
     EXPECT_LT(LogIndex("FLASH backup"), named);
     EXPECT_LT(named, LogIndex("FLASH erase"));
@@ -81,35 +102,56 @@ TEST_F(BackupTest, WriteAndEraseKeepTheOldFlashFirst) {
 
 TEST_F(BackupTest, NoFileWhenTheChipIsBlankOrTheContentIsKept) {
   const Bytes old = Pattern(kFlashSize, 4);
+  const std::string kept = "20250101-000000_EF4013_00000000.bin";
   fs::create_directories(folder_);
-  WriteFile(folder_ / "other.bin", Pattern(kFlashSize, 5));
-  WriteFile(folder_ / "mine.bin", old);
+  WriteFile(folder_ / "20250101-000000_EF4013_11111111.bin", Pattern(kFlashSize, 5));
+  WriteFile(folder_ / kept, old);
+  const std::set<std::string> before = Folder();
   const struct {
     const char* name;
     Bytes flash;
-    const char* log;
+    std::string log;
   } cases[] = {
       {"blank", Bytes(kFlashSize, 0xFF), "The FLASH is blank: no backup needed"},
-      {"kept", old, nullptr},
+      {"kept", old, "The FLASH content is already kept in " + (folder_ / kept).string()},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Bench(c.flash);
     EXPECT_EQ(Erase(true), OpResult::kOk);
-    const std::string said =
-        c.log ? c.log : "The FLASH content is already kept in " + (folder_ / "mine.bin").string();
-    EXPECT_LT(LogIndex(said), LogIndex("FLASH erase"));
-    EXPECT_EQ(Folder(), (std::set<std::string>{"mine.bin", "other.bin"}));
+    EXPECT_LT(LogIndex(c.log), LogIndex("FLASH erase"));
+    EXPECT_EQ(Folder(), before);
   }
+}
+
+// Only the program's own backups count as kept: neither a dump of the
+// user's that happens to hold the same bytes nor a link named like one.
+TEST_F(BackupTest, OnlyARegularFileNamedLikeABackupCountsAsKept) {
+  const Bytes old = Pattern(kFlashSize, 4);
+  fs::create_directories(folder_);
+  WriteFile(dir_ / "elsewhere.bin", old);
+  WriteFile(folder_ / "mine.bin", old);
+#ifndef _WIN32
+  fs::create_symlink(dir_ / "elsewhere.bin", folder_ / "20250101-000000_EF4013_00000000.bin");
+#endif
+  const std::set<std::string> before = Folder();
+  Bench(old);
+  EXPECT_EQ(Erase(false), OpResult::kOk);
+  for (const std::string& line : out_.Logs())
+    EXPECT_EQ(line.find("The FLASH content is already kept"), std::string::npos) << line;
+  EXPECT_EQ(Folder().size(), before.size() + 1);
 }
 
 TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
   const Bytes old = Pattern(kFlashSize, 6);
+  const std::string kOldName = BackupFileName({2026, 12, 7, 14, 12, 3}, {0xEF, 0x40, 0x13},
+                                              Crc32(old.data(), old.size()));
   WriteText(dir_ / "plain", "a file, not a folder");
   const struct {
     const char* name;
     std::function<void(sim::SimConfig&)> arrange;
     std::string says;  // a box that tells why; empty: the primitive's own
+    bool keeps = false;  // a sound backup stays
   } cases[] = {
       {"folder cannot be made",
        [this](sim::SimConfig&) { ops_->BackupFolder = (dir_ / "plain" / "b").string(); },
@@ -120,17 +162,56 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
          config.faults.push_back({sim::FaultKind::kTimeout, kCmdReadBlock, 0x10000, 0, 0});
        },
        ""},
+      {"no contact from the start",
+       [](sim::SimConfig& config) {
+         config.faults.push_back({sim::FaultKind::kNoContact, -1, -1, 0, 1});
+       },
+       "0x10 Error: The FLASH id reads FFFFFF: no contact, check the clip\nNothing was erased"},
+      // Both reads all 0xFF: what used to pass for a blank chip.
+      {"contact lost after the id",
+       [](sim::SimConfig& config) {
+         config.faults.push_back({sim::FaultKind::kNoContact, -1, -1, 1, 1});
+       },
+       "0x10 Error: The FLASH id reads FFFFFF: no contact, check the clip\nNothing was erased"},
+      {"contact lost in the second read",
+       [](sim::SimConfig& config) {
+         config.faults.push_back({sim::FaultKind::kNoContact, kCmdReadBlock, -1, 2048 + 3, 1});
+       },
+       "0x10 Error: The two reads of the FLASH for the backup differ at address 0x000300\n"
+       "Nothing was erased"},
+      {"a bit spoilt in one read",
+       [this](sim::SimConfig&) {
+         auto reads = std::make_shared<int>(0);
+         bus_->on_reply = [reads](uint8_t* report) {
+           if (report[1] == (0x80 | kCmdReadBlock) && ++*reads == 100)
+             report[kReportDataOffset + 7] ^= 0x10;
+         };
+       },
+       "0x10 Error: The two reads of the FLASH for the backup differ at address 0x006307\n"
+       "Nothing was erased"},
+      {"contact lost in the check",
+       [](sim::SimConfig& config) {
+         config.faults.push_back({sim::FaultKind::kNoContact, kCmdRangeCrc, -1, 2, 1});
+       },
+       "0x10 Error: The backup " + (dir_ / "backups" / kOldName).string() +
+           " differs from the FLASH at address 0x020000...0x02FFFF\nNothing was erased"},
+      {"contact lost before the erase",
+       [](sim::SimConfig& config) {
+         config.faults.push_back({sim::FaultKind::kNoContact, kCmdReadJedecId, -1, 1, 1});
+       },
+       "0x10 Error: The FLASH id reads FFFFFF: no contact, check the clip\nNothing was erased",
+       true},
+      {"another board",
+       [](sim::SimConfig& config) { config.jedec = {0xC8, 0x40, 0x13}; },
+       "0x10 Error: The FLASH id reads C84013, not EF4013 as at the connect check: check the clip "
+       "and the board\nNothing was erased"},
       {"file differs from the chip",
        [this](sim::SimConfig&) {
          bus_->on_reply = [](uint8_t* report) {
            if (report[1] == kReplyRangeCrc) report[kReportDataOffset + 1] ^= 0x01;  // the CRC
          };
        },
-       "0x10 Error: The backup " +
-           (dir_ / "backups" /
-            BackupFileName({2026, 12, 7, 14, 12, 3}, {0xEF, 0x40, 0x13},
-                           Crc32(old.data(), old.size())))
-               .string() +
+       "0x10 Error: The backup " + (dir_ / "backups" / kOldName).string() +
            " differs from the FLASH at address 0x000000...0x00FFFF\nNothing was erased"},
   };
   for (const auto& c : cases) {
@@ -140,7 +221,7 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
       config.status = 0x1C;
       Bench(old, config);
       c.arrange(config);
-      if (!config.faults.empty()) Bench(old, config);
+      if (!config.faults.empty() || config.jedec[0] != 0xEF) Bench(old, config);
       EXPECT_EQ(Erase(write), OpResult::kFailed);
       if (!c.says.empty()) {
         EXPECT_TRUE(out_.Has("box " + c.says)) << ::testing::PrintToString(out_.Boxes());
@@ -148,11 +229,40 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
       EXPECT_EQ(AddressesOf(kCmdEraseChip).size(), 0u);
       EXPECT_EQ(AddressesOf(kCmdWriteStatus).size(), 0u);
       EXPECT_TRUE(std::equal(old.begin(), old.end(), device_->Flash().begin()));
+      device_->ClearFaults();
       EXPECT_EQ(device_->StatusRegister(), 0x1C);
       EXPECT_EQ(out_.IdleFlag, 1);
+      // A file that failed its check is not left to pass for a backup.
+      EXPECT_EQ(Folder(), c.keeps ? std::set<std::string>{kOldName} : std::set<std::string>{});
+      if (c.says.find("The backup ") != std::string::npos) {
+        EXPECT_TRUE(out_.Has("log: The unsound backup " + (folder_ / kOldName).string() +
+                             " was removed"));
+      }
+      TempDir::RemoveTree(folder_);
       out_.events.clear();
     }
   }
+}
+
+// The id's capacity code says more than jedec.ini: the erase wipes all of
+// it, so the backup keeps all of it and the blank check looks at all of it.
+// Past the programmer's reach no backup can be whole: nothing is erased.
+TEST_F(BackupTest, TheBackupCoversTheSizeTheIdGives) {
+  const Bytes old = Pattern(kFlashSize, 8);
+  Bench(old);
+  Identify(kFlashSize / 2);  // jedec.ini: 256 KiB; EF4013: 512 KiB
+  EXPECT_EQ(Erase(false), OpResult::kOk);
+  ASSERT_EQ(Folder().size(), 1u);
+  EXPECT_EQ(ReadFile(folder_ / *Folder().begin()), old);
+  EXPECT_TRUE(out_.Has("progress-start 2048: FLASH blank check"));
+
+  Bench(old);
+  Identify(16u << 20, {0xEF, 0x40, 0x19});
+  EXPECT_EQ(Erase(false), OpResult::kFailed);
+  EXPECT_EQ(out_.Boxes().back(),
+            "0x10 Error: The FLASH id EF4019 says 32768 KBytes, more than the programmer "
+            "reaches: no complete backup can be made\nNothing was erased");
+  EXPECT_TRUE(Commands().empty());
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 // Erasing and writing the flash from a file.
 
+#include <functional>
+#include <set>
+
+#include "flash/service_commands.h"
 #include "flash_fixture.h"
 
 namespace rtd::test {
@@ -284,6 +288,15 @@ TEST_F(WriteTest, FailureAfterTheUnlockPutsTheProtectionBack) {
     const char* last_log;  // nullptr: no word on the protection
   };
   const Case cases[] = {
+      // The unlock's status write reached the chip, its answer did not.
+      {"unlock's answer spoilt", {sim::FaultKind::kBadChecksum, kCmdWriteStatus, -1, 0, 1},
+       OpResult::kFailed, kPutBack},
+      {"unlock's answer for another address",
+       {sim::FaultKind::kWrongAddress, kCmdWriteStatus, -1, 0, 1}, OpResult::kFailed, kPutBack},
+      {"unlock's answer short", {sim::FaultKind::kShortBlock, kCmdWriteStatus, -1, 0, 1},
+       OpResult::kFailed, kPutBack},
+      {"unlock's answer flipped", {sim::FaultKind::kFlippedBit, kCmdWriteStatus, -1, 0, 1},
+       OpResult::kFailed, kPutBack},
       {"erase's write enable", {sim::FaultKind::kTimeout, kCmdWriteEnable, -1, 1, 1},
        OpResult::kFailed, kPutBack},
       {"erase", {sim::FaultKind::kStatus253, kCmdEraseChip, -1, 0, 1}, OpResult::kFailed,
@@ -319,6 +332,42 @@ TEST_F(WriteTest, FailureAfterTheUnlockPutsTheProtectionBack) {
     EXPECT_EQ(device_->StatusRegister() & 0x1C, c.last_log == kNotPutBack ? 0x00 : 0x1C);
     EXPECT_FALSE(out_.Has("log: Write FLASH successfully"));
     EXPECT_EQ(out_.IdleFlag, 1);
+  }
+}
+
+// The close question's "left without firmware" holds from the erase until
+// the last page is written (the write) or the erase is done (the erase on
+// its own); not during the verification or the blank check after it.
+TEST_F(WriteTest, TheChipIsAtRiskOnlyWhileStoppingWouldLeaveItWithoutFirmware) {
+  const struct {
+    const char* name;
+    std::function<OpResult()> run;
+    const char* after;  // at risk no more from this log line on
+  } cases[] = {
+      {"write", [this] { return Write(); }, "Quick FLASH compare"},
+      {"erase", [this] {
+         out_.box_answers = {IDYES};
+         return ServiceCommands(*ops_).Erase();
+       },
+       "FLASH blank check"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start({}, Pattern(kFlashSize, 3));
+    Identify();
+    Forget();
+    OfferImage(Pattern(65536));
+    std::set<std::string> at_risk_in;
+    std::set<std::string> safe_in;
+    out_.on_pump = [&](int) {
+      const auto logs = out_.Logs();
+      if (logs.empty()) return;
+      (ops_->ChipAtRisk() ? at_risk_in : safe_in).insert(logs.back());
+    };
+    EXPECT_EQ(c.run(), OpResult::kOk);
+    EXPECT_TRUE(at_risk_in.count("FLASH erase") == 1 || at_risk_in.count("FLASH write") == 1);
+    EXPECT_TRUE(safe_in.count(c.after)) << c.after;
+    EXPECT_FALSE(at_risk_in.count(c.after)) << c.after;
   }
 }
 

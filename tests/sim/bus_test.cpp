@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "sim/sim_flash.h"
 #include "sim_bench.h"
 #include "temp_dir.h"
 
@@ -165,6 +166,25 @@ TEST_F(Faults, TimeoutNeverAnswersAndTransferFailureRefusesTheReport) {
   EXPECT_FALSE(sim->SetFeature(handle, Request(0x83, 0).data(), kReportSize));
   EXPECT_EQ(sim->Exchanges(), before);
   EXPECT_EQ(Ask(0x83)[1], kReplySuccess);
+}
+
+TEST_F(Faults, LostContactReadsOnesForGoodWhileWritesStillReachTheChip) {
+  sim->Flash()[0] = 0x12;
+  sim->SetStatusRegister(0x1C);
+  sim->AddFault({FaultKind::kNoContact, -1, -1, 1, 1});
+  EXPECT_EQ(AskData(0x41), (Bytes{0, 0xEF, 0x40, 0x13, 0}));  // after=1: the first exchange
+  EXPECT_EQ(AskData(0x41), (Bytes{0, 0xFF, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(AskData(0x42), Bytes(256, 0xFF));
+  EXPECT_EQ(AskData(0x46), (Bytes{0, 0xFF}));
+  const Bytes ones(0x100, 0xFF);
+  EXPECT_EQ(AskData(0x43, 0, {0, 0, 0xFF}), (Bytes{0, SimCrc8(0, ones.data(), ones.size())}));
+  // Unlock, erase: carried out on the chip behind the dead line.
+  Ask(0x44);
+  Ask(0x47, 0, {0x00});
+  Ask(0x44);
+  Ask(0x48);
+  EXPECT_EQ(sim->Flash()[0], 0xFF);
+  EXPECT_EQ(AskData(0x41), (Bytes{0, 0xFF, 0xFF, 0xFF, 0xFF}));  // count does not end it
 }
 
 class BackingFile : public SimBench {

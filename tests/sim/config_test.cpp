@@ -88,7 +88,8 @@ TEST(SimConfigParse, FaultKindsByName) {
       {"timeout", FaultKind::kTimeout},      {"checksum", FaultKind::kBadChecksum},
       {"address", FaultKind::kWrongAddress}, {"status253", FaultKind::kStatus253},
       {"status254", FaultKind::kStatus254},  {"short", FaultKind::kShortBlock},
-      {"transfer", FaultKind::kTransferFailure}, {"flip", FaultKind::kFlippedBit}};
+      {"transfer", FaultKind::kTransferFailure}, {"flip", FaultKind::kFlippedBit},
+      {"no-contact", FaultKind::kNoContact}};
   for (const auto& [name, kind] : kinds) {
     SimConfig c;
     std::string error;

@@ -39,15 +39,18 @@ class TempDir {
     path_ = pattern;
 #endif
   }
-  ~TempDir() {
-    // Give read-only parts their write bits back so they can go.
+  ~TempDir() { RemoveTree(path_); }
+
+  // Removes path with everything in it, read-only parts (a backup) too:
+  // they get their write bits back first, which Windows needs to delete.
+  static void RemoveTree(const std::filesystem::path& path) {
     std::error_code ec;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(path_, ec))
+    for (const auto& e : std::filesystem::recursive_directory_iterator(path, ec))
       std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
                                    std::filesystem::perm_options::add, ec);
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(path_, ec);
+    std::filesystem::remove_all(path, ec);
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

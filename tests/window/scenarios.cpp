@@ -60,7 +60,7 @@ class WindowScenario : public ::testing::Test {
   void SetUp() override {
     saved_language_ = CurrentLanguage;
     WriteBytes(dir_.File("jedec.ini"),
-               "[EF4013]\r\nManufacturer=Winbond W25Q40\r\nSizeInBytes=65536\r\n");
+               "[EF3010]\r\nManufacturer=Winbond W25X05\r\nSizeInBytes=65536\r\n");
   }
   void TearDown() override {
     window_.reset();
@@ -72,6 +72,7 @@ class WindowScenario : public ::testing::Test {
     if (!settings.empty())
       WriteBytes(dir_.File("rtdprog.ini"), "[MainSettings]\r\n" + settings + "\r\n");
     sim::SimConfig config;
+    config.jedec = {0xEF, 0x30, 0x10};  // 64 KiB, as its id says
     config.size = kFlashSize;
     config.attached = attached;
     config.erase_ms = 0;
@@ -195,7 +196,7 @@ TEST_F(WindowScenario, ConnectThenReadIntoAFileChosenInACentredSaveDialog) {
   const std::string content = Pattern(1);
   std::copy(content.begin(), content.end(), device_->Flash().begin());
   Connect();
-  EXPECT_TRUE(Contains(window_->Log(), "JEDEC ID: EF4013 Winbond W25Q40 64 KBytes"));
+  EXPECT_TRUE(Contains(window_->Log(), "JEDEC ID: EF3010 Winbond W25X05 64 KBytes"));
   EXPECT_EQ(window_->EnabledButtons().size(), 8u);
 
   // Typed without an extension: the dialog adds BIN. The centring timer
