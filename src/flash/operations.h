@@ -71,6 +71,12 @@ class FlashOperations {
   // folder, and a front end may turn it off (the user's choice).
   bool MakeBackups = false;
   std::string BackupFolder;
+  // Why BackupFolder is empty, as the user is told it.
+  std::string BackupFolderProblem;
+  // The first step of the write and the erase, before anything is sent:
+  // with backups on, the folder must be there or be made. False after the
+  // user has been told why not.
+  bool BackupFolderReady();
 
   // The click handlers. Each tells the user everything itself; the result
   // only says how it ended. Read, compares and write need an identified

@@ -1,0 +1,25 @@
+#include "config/utf8_path.h"
+
+#ifdef _WIN32
+#include "config/windows_files.h"
+#endif
+
+namespace rtd {
+
+std::filesystem::path PathFromUtf8(const std::string& utf8) {
+#ifdef _WIN32
+  return std::filesystem::path(win::Widen(utf8));
+#else
+  return std::filesystem::path(utf8);
+#endif
+}
+
+std::string Utf8FromPath(const std::filesystem::path& path) {
+#ifdef _WIN32
+  return win::Narrow(path.wstring());
+#else
+  return path.string();
+#endif
+}
+
+}  // namespace rtd

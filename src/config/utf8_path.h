@@ -1,0 +1,16 @@
+// The program holds every path in UTF-8. A std::filesystem::path made
+// straight from a std::string reads it in the system's code page on
+// Windows, so a folder named in another script ("Иван") comes out garbled;
+// every place that makes or opens a folder or file through std::filesystem
+// goes through these two instead.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace rtd {
+
+std::filesystem::path PathFromUtf8(const std::string& utf8);
+std::string Utf8FromPath(const std::filesystem::path& path);
+
+}  // namespace rtd
