@@ -78,7 +78,7 @@ class WindowScenario : public ::testing::Test {
     device_ = device.get();
     window_->Start(std::move(device), clock_,
                    shell::SessionPaths{dir_.File("jedec.ini"), dir_.File("rtdprog.ini"), "",
-                                       backup_dir_});
+                                       backup_dir_, backup_problem_});
   }
   void Tick() { window_->Tick(T::TimerQELPADTest); }
   // Plugged in, announced, and the flash identified.
@@ -134,8 +134,10 @@ class WindowScenario : public ::testing::Test {
 
   ManualClock clock_{1000, 1};
   TempDir dir_;
-  // Backups are made only where a test gives them a folder.
+  // Backups are made only where a test gives them a folder, or the reason
+  // there is none.
   std::string backup_dir_;
+  std::string backup_problem_;
   std::unique_ptr<WindowDriver> window_ = MakeWindowDriver();
   ThrowingProgrammer* device_ = nullptr;
 
@@ -686,6 +688,27 @@ TEST_F(WindowScenario, TheBackupSwitchIsSavedAndHonouredByTheErase) {
   window_->ChooseServiceItem("MenuItemServiceErase");
   EXPECT_EQ(Flash(), std::string(kFlashSize, '\xFF'));
   EXPECT_EQ(Backups().size(), 1u);
+}
+
+// No folder for the copy: the erase stops before anything is sent, until
+// the user switches the backup off.
+TEST_F(WindowScenario, WithoutABackupFolderTheEraseStopsUntilTheSwitchIsOff) {
+  backup_problem_ = "no home";
+  Open();
+  SetFlash(Pattern(3));
+  Connect();
+  window_->boxes.clear();
+  window_->box_answers = {IDOK};
+  window_->ChooseServiceItem("MenuItemServiceErase");
+  EXPECT_EQ(Flash(), Pattern(3));
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].rfind("Error: There is no folder for the FLASH backup: no home\n", 0), 0u)
+      << Boxes()[0];
+
+  window_->ChooseMenuItem("MenuItemBackup");
+  window_->box_answers = {IDYES};
+  window_->ChooseServiceItem("MenuItemServiceErase");
+  EXPECT_EQ(Flash(), std::string(kFlashSize, '\xFF'));
 }
 
 }  // namespace
