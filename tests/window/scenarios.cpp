@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "config/utf8_path.h"
 #include "i18n/lang.h"
 #include "shell/placement.h"
 #include "sim/virtual_programmer.h"
@@ -121,13 +122,13 @@ class WindowScenario : public ::testing::Test {
   }
   // Where the backups go: the virtual programmer's lie apart.
   std::string BackupFolder() const {
-    return (std::filesystem::path(backup_dir_) / "simulated").string();
+    return Utf8FromPath(PathFromUtf8(backup_dir_) / "simulated");
   }
   // The files of the backup folder.
   std::vector<std::string> Backups() const {
     std::vector<std::string> names;
     std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(BackupFolder(), ec))
+    for (const auto& e : std::filesystem::directory_iterator(PathFromUtf8(BackupFolder()), ec))
       names.push_back(e.path().filename().string());
     return names;
   }
@@ -608,12 +609,13 @@ TEST_F(WindowScenario, EachServiceItemRunsThroughTheWindow) {
   }
   EXPECT_EQ(ReadBytes(dir_.File("dump.bin")), Pattern(1));
 
-  // The backup folder needs no programmer; it is made when missing.
-  backup_dir_ = dir_.File("backups");
+  // The backup folder needs no programmer; it is made when missing, under
+  // its own name in any script.
+  backup_dir_ = dir_.File("Иван");
   Open(false);
   window_->ChooseServiceItem("MenuItemServiceBackupFolder");
   EXPECT_EQ(window_->opened_folders, Lines{BackupFolder()});
-  EXPECT_TRUE(std::filesystem::is_directory(BackupFolder()));
+  EXPECT_TRUE(std::filesystem::is_directory(PathFromUtf8(BackupFolder())));
   window_->folders_open = false;
   window_->boxes.clear();
   window_->box_answers = {IDOK};
