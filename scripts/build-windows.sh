@@ -7,6 +7,7 @@
 # dist/rtdprog-VERSION-x64.msi, which it then tests under Wine
 # (tests/install/windows_installer.sh).
 # Usage: scripts/build-windows.sh [--no-tests]
+# RTD_WERROR=ON in the environment makes warnings errors (CI sets it).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
@@ -20,7 +21,8 @@ command -v ccache >/dev/null 2>&1 && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=cca
 cmake -S "$root" -B "$build" -G Ninja \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
-      -DCMAKE_EXE_LINKER_FLAGS_RELEASE="-s" $launcher >/dev/null
+      -DCMAKE_EXE_LINKER_FLAGS_RELEASE="-s" -DRTD_WERROR="${RTD_WERROR:-OFF}" \
+      $launcher >/dev/null
 cmake --build "$build"
 
 if [ "${1:-}" != "--no-tests" ]; then

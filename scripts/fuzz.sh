@@ -26,7 +26,8 @@ fi
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DRTD_FUZZ=ON -DBUILD_TESTING=OFF -DRTD_BENCH=OFF >/dev/null
+    -DRTD_FUZZ=ON -DBUILD_TESTING=OFF -DRTD_BENCH=OFF \
+    -DRTD_WERROR="${RTD_WERROR:-OFF}" >/dev/null
 # shellcheck disable=SC2086
 cmake --build "$build" --target $targets
 

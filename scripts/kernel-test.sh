@@ -8,6 +8,6 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
 build="$root/build"
-cmake -S "$root" -B "$build" -G Ninja >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DRTD_WERROR="${RTD_WERROR:-OFF}" >/dev/null
 cmake --build "$build" --target rtdprog-cli rtdprog-usbip
 exec "$root/tests/kernel/kernel-test.sh" "$build"

@@ -28,7 +28,7 @@ launcher=""
 command -v ccache >/dev/null 2>&1 && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
 step "configuring" cmake -S "$root" -B "$build" -G Ninja $launcher \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-    -DBUILD_TESTING=OFF -DRTD_BENCH=OFF -DRTD_WERROR=OFF -DRTD_DEB=ON \
+    -DBUILD_TESTING=OFF -DRTD_BENCH=OFF -DRTD_WERROR="${RTD_WERROR:-OFF}" -DRTD_DEB=ON \
     "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
     "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)"
 step "building" cmake --build "$build"

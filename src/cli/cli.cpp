@@ -345,7 +345,8 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
   int status = kExitFailure;
   {
     shell::Session session(std::move(platform), clock, out,
-                           {files.jedec, files.settings, files.shipped_jedec, files.backup_dir});
+                           {files.jedec, files.settings, files.shipped_jedec, files.backup_dir,
+                            files.backup_problem});
     Link& link = session.link();
     Programmer& programmer = session.programmer();
     const ChipDatabase& chips = session.chips();
@@ -383,6 +384,10 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
       status = ExitFor(ops.SpeedButtonGetTouchParamClick(), out);
     } else if (command == "reset-programmer") {
       status = ExitFor(ops.SpeedButtonResetClick(), out);
+    } else if ((command == "write" || command == "erase") && !ops.BackupFolderReady()) {
+      // Said before even the connect check: without a copy nothing is to be
+      // done with the board.
+      status = kExitFailure;
     } else {
       // Everything else works on an identified flash: check the link first.
       const OpResult connect = ops.SpeedButtonConnectClick();

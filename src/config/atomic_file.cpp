@@ -8,6 +8,10 @@
 #include "i18n/lang.h"
 
 #ifdef _WIN32
+#include <filesystem>
+#include <system_error>
+
+#include "config/utf8_path.h"
 #include "config/windows_files.h"
 #else
 #include <fcntl.h>
@@ -44,6 +48,19 @@ bool ReplaceFileContent(const std::string& path, std::string_view bytes, std::st
 }
 
 std::string CheckOutputPath(const std::string& path) { return win::OutputPathProblem(path); }
+
+std::string MakeFolders(const std::string& folder, std::string* level) {
+  std::error_code ec;
+  const std::filesystem::path path = PathFromUtf8(folder);
+  std::filesystem::create_directories(path, ec);
+  if (!ec && !std::filesystem::is_directory(path, ec) && !ec)
+    ec = std::make_error_code(std::errc::not_a_directory);
+  if (!ec) return {};
+  if (level != nullptr) *level = folder;
+  // The system's own text in UTF-8; the library's would be in the code page.
+  return ec.category() == std::system_category() ? win::SystemErrorText(ec.value())
+                                                 : ec.message();
+}
 #else
 namespace {
 
@@ -91,6 +108,16 @@ std::string DanglingLinkText() {
                                 "a link to a file that does not exist"));
 }
 
+// The system's rule for links in shared folders: a link in a sticky,
+// world-writable folder (/tmp) that belongs neither to the user nor to the
+// folder's owner is not followed.
+bool IsForeignLink(const std::string& link, uid_t link_owner) {
+  struct stat folder {};
+  return ::stat(DirectoryOf(link).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
+         (folder.st_mode & S_IWOTH) != 0 && link_owner != ::geteuid() &&
+         link_owner != folder.st_uid;
+}
+
 // The file a path finally names: symbolic links followed, with the system's
 // rule for links in shared folders (a link in a sticky, world-writable
 // folder is followed only when it belongs to the user or to the folder's
@@ -111,10 +138,7 @@ bool ResolveLinks(std::string path, std::string& target, std::string& reason) {
       target = path;
       return true;
     }
-    struct stat folder {};
-    if (::stat(DirectoryOf(path).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
-        (folder.st_mode & S_IWOTH) != 0 && st.st_uid != ::geteuid() &&
-        st.st_uid != folder.st_uid) {
+    if (IsForeignLink(path, st.st_uid)) {
       reason = ForeignLinkText();
       return false;
     }
@@ -179,6 +203,40 @@ bool GiveToFolderOwner(int fd, const std::string& folder) {
 }
 
 }  // namespace
+
+std::string MakeFolders(const std::string& folder, std::string* level) {
+  auto failed = [level](const std::string& which, int error) {
+    if (level != nullptr) *level = which;
+    return SystemErrorText(error);
+  };
+  if (folder.empty()) return failed(folder, ENOENT);
+  for (std::size_t next = 1;;) {
+    const std::size_t slash = folder.find('/', next);
+    const std::string step = folder.substr(0, slash);
+    // ("a//b" has an empty step.)
+    if (step.back() != '/') {
+      struct stat st {};
+      if (::mkdir(step.c_str(), 0700) == 0) {
+        struct stat parent {};
+        if (::geteuid() == 0 && ::stat(DirectoryOf(step).c_str(), &parent) == 0 &&
+            parent.st_uid != 0 && ::lchown(step.c_str(), parent.st_uid, parent.st_gid) != 0)
+          return failed(step, errno);
+      } else if (errno != EEXIST) {
+        return failed(step, errno);
+      } else if (::lstat(step.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
+                 IsForeignLink(step, st.st_uid)) {
+        if (level != nullptr) *level = step;
+        return ForeignLinkText();
+      }
+    }
+    if (slash == std::string::npos) break;
+    next = slash + 1;
+  }
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0) return failed(folder, errno);
+  if (!S_ISDIR(st.st_mode)) return failed(folder, ENOTDIR);
+  return {};
+}
 
 FileSystemCalls SystemFileCalls() {
   return {[](char* pattern, int flags) { return ::mkostemp(pattern, flags); },

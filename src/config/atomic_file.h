@@ -48,6 +48,18 @@ bool ReplaceFileContent(const std::string& path, std::string_view bytes, std::st
 // ReplaceFileContent would give it. Opens nothing, so a FIFO never blocks.
 std::string CheckOutputPath(const std::string& path);
 
+// Makes folder and every missing level above it, like mkdir -p, by the
+// rules the replacement follows for files: a level that is a link in a
+// sticky, world-writable folder is followed only when it belongs to the
+// user or to that folder's owner, and a level that root (a program run
+// through sudo -E, with the user's HOME) makes in a folder of another
+// user's belongs to that folder's owner, so the next run without sudo can
+// use it. New levels get mode 0700: settings and copies of a board's
+// firmware are nobody else's business. Empty text when the folder is there
+// now; otherwise the system's reason, and *level (when given) names the
+// level it concerns.
+std::string MakeFolders(const std::string& folder, std::string* level = nullptr);
+
 // The folder part of a path: "." when it has none, "/" for a file at the
 // root. On Windows a backslash separates too.
 std::string DirectoryOf(const std::string& path);

@@ -3,6 +3,8 @@
 #include "config/atomic_file.h"
 #include "config/chip_database.h"
 #include "config/settings.h"
+#include "core/output_services.h"
+#include "i18n/lang.h"
 
 #ifdef _WIN32
 
@@ -45,13 +47,10 @@ std::string PrepareConfigDirectory(const ProgramFiles& files) {
 #else
 
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <system_error>
 
 namespace rtd {
 
@@ -116,8 +115,16 @@ ProgramFiles LocateProgramFiles(const FileEnvironment& env) {
     files.settings = Join(files.config_dir, kSettingsFileName);
     files.jedec = Join(files.config_dir, kChipDatabaseFileName);
   }
-  if (const std::string data_home = DataHome(env); !data_home.empty())
+  if (const std::string data_home = DataHome(env); !data_home.empty()) {
     files.backup_dir = Join(data_home, "rtdprog/backups");
+  } else {
+    files.backup_problem = FormatText(
+        PickLangText(LANG_TEXT("не заданы ни $XDG_DATA_HOME, ни $HOME, а у пользователя %u нет "
+                               "домашней папки в базе учётных записей",
+                               "neither $XDG_DATA_HOME nor $HOME is set, and user %u has no home "
+                               "folder in the account database")),
+        static_cast<unsigned>(getuid()));
+  }
   return files;
 }
 
@@ -128,33 +135,9 @@ void UseChipDatabase(ProgramFiles& files, const std::string& jedec_path) {
 
 std::string PrepareConfigDirectory(const ProgramFiles& files) {
   if (files.beside_program || files.config_dir.empty()) return {};
-  // Each missing level from the top down, like mkdir -p.
-  std::size_t next = 1;
-  for (;;) {
-    const std::size_t slash = files.config_dir.find('/', next);
-    const std::string level = files.config_dir.substr(0, slash);
-    if (mkdir(level.c_str(), 0700) == 0) {
-      // Made by root (sudo -E keeps the user's HOME) in the user's folder:
-      // it is the user's, or the next run without sudo could not use it.
-      struct stat parent {};
-      if (geteuid() == 0 && stat(DirectoryOf(level).c_str(), &parent) == 0 &&
-          parent.st_uid != 0 && chown(level.c_str(), parent.st_uid, parent.st_gid) != 0) {
-        return level + ": " + std::generic_category().message(errno);
-      }
-    } else if (errno != EEXIST) {
-      return level + ": " + std::generic_category().message(errno);
-    }
-    if (slash == std::string::npos) break;
-    next = slash + 1;
-  }
-  struct stat st {};
-  if (stat(files.config_dir.c_str(), &st) != 0) {
-    return files.config_dir + ": " + std::generic_category().message(errno);
-  }
-  if (!S_ISDIR(st.st_mode)) {
-    return files.config_dir + ": " + std::generic_category().message(ENOTDIR);
-  }
-  return {};
+  std::string level;
+  const std::string reason = MakeFolders(files.config_dir, &level);
+  return reason.empty() ? reason : level + ": " + reason;
 }
 
 }  // namespace rtd

@@ -18,7 +18,8 @@
 //
 // The backups of the flash made before every erase lie in backups/ beside
 // the program, or under $XDG_DATA_HOME/rtdprog/backups/ (default
-// ~/.local/share) when installed: they are data, not configuration.
+// ~/.local/share) when installed: they are data, not configuration. (The
+// session puts a virtual programmer's in simulated/ below.)
 //
 // On Windows a program unpacked into a folder keeps its files beside itself.
 // An installed one (it lies under the system's Program Files folder, or the
@@ -71,9 +72,10 @@ struct ProgramFiles {
   // Read for ids that `jedec` does not list; never written. Empty beside the
   // program.
   std::string shipped_jedec;
-  // The folder of the backups (made when the first backup is saved); empty
-  // when no place for it can be found.
+  // The folder of the backups (made before the first erase); empty when no
+  // place for it can be found, and backup_problem then says why.
   std::string backup_dir;
+  std::string backup_problem;
 };
 
 // The process's executable path, $XDG_CONFIG_HOME and home directory ($HOME,
@@ -89,8 +91,8 @@ ProgramFiles LocateWindowsProgramFiles(const FileEnvironment& env);
 // --jedec FILE: that one file for lookups and template entries alike.
 void UseChipDatabase(ProgramFiles& files, const std::string& jedec_path);
 
-// Creates config_dir and its missing parents (mode 0700, as the user's
-// configuration is nobody else's business) when the files live there.
+// Creates config_dir and its missing parents (MakeFolders) when the files
+// live there.
 // Empty text on success or when there is nothing to create; otherwise the
 // directory and the system's reason.
 std::string PrepareConfigDirectory(const ProgramFiles& files);

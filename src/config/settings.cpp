@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/text_encoding.h"
+#include "config/utf8_path.h"
 #include "config/windows_files.h"
 #include "i18n/lang.h"
 
@@ -26,12 +27,12 @@ constexpr const char* kImagePathKey = "BIN";
 std::string FullPath(const std::string& path) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  const fs::path absolute = fs::absolute(path, ec);
+  const fs::path absolute = fs::absolute(PathFromUtf8(path), ec);
   if (ec) return path;
-  if (!absolute.has_filename()) return absolute.lexically_normal().string();
+  if (!absolute.has_filename()) return Utf8FromPath(absolute.lexically_normal());
   const fs::path directory = fs::weakly_canonical(absolute.parent_path(), ec);
-  if (ec) return absolute.lexically_normal().string();
-  return (directory / absolute.filename()).string();
+  if (ec) return Utf8FromPath(absolute.lexically_normal());
+  return Utf8FromPath(directory / absolute.filename());
 }
 
 }  // namespace
@@ -148,7 +149,9 @@ void SettingsFile::RememberImagePath(const std::string& image_path) {
                       "it holds bytes that are not UTF-8 text")
           : LANG_TEXT("файл настроек в кодировке Windows-1251 не может хранить его символы",
                       "the settings file, in Windows-1251, cannot hold its characters");
-  out_.MessageBoxPrintf(MB_ICONERROR,
+  // The work that chose the path went well; only the next chooser's
+  // starting folder is lost.
+  out_.MessageBoxPrintf(MB_ICONWARNING | MB_OKONLY,
                         PickLangText(LANG_TEXT("Путь %s не может быть запомнен: %s",
                                                "The path %s cannot be remembered: %s")),
                         full.c_str(), PickLangText(why));

@@ -6,7 +6,7 @@
 
 namespace rtd {
 
-std::filesystem::path PathOf(std::string_view utf8) {
+std::filesystem::path PathFromUtf8(std::string_view utf8) {
 #ifdef _WIN32
   return std::filesystem::path(win::Widen(utf8));
 #else
@@ -14,7 +14,7 @@ std::filesystem::path PathOf(std::string_view utf8) {
 #endif
 }
 
-std::string Utf8Of(const std::filesystem::path& path) {
+std::string Utf8FromPath(const std::filesystem::path& path) {
 #ifdef _WIN32
   return win::Narrow(path.wstring());
 #else

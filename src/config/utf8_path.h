@@ -1,8 +1,8 @@
-// Paths are UTF-8 throughout the program. These two turn such a text into
-// the system's path and back: on Windows through UTF-16, so a folder or file
-// in any script works whatever the code page; elsewhere unchanged. Every
-// place that makes or opens a file or folder through std::filesystem goes
-// through them.
+// The program holds every path in UTF-8. A std::filesystem::path made
+// straight from a std::string reads it in the system's code page on
+// Windows, so a folder named in another script ("Иван") comes out garbled;
+// every place that makes or opens a folder or file through std::filesystem
+// goes through these two instead (elsewhere they change nothing).
 #pragma once
 
 #include <filesystem>
@@ -11,7 +11,7 @@
 
 namespace rtd {
 
-std::filesystem::path PathOf(std::string_view utf8);
-std::string Utf8Of(const std::filesystem::path& path);
+std::filesystem::path PathFromUtf8(std::string_view utf8);
+std::string Utf8FromPath(const std::filesystem::path& path);
 
 }  // namespace rtd

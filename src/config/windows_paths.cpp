@@ -4,6 +4,7 @@
 #include <string>
 
 #include "config/paths.h"
+#include "i18n/lang.h"
 
 namespace rtd {
 
@@ -51,7 +52,11 @@ ProgramFiles LocateWindowsProgramFiles(const FileEnvironment& env) {
 
   if (!installed) {
     files.beside_program = true;
-    if (env.executable_path.empty()) return files;
+    if (env.executable_path.empty()) {
+      files.backup_problem = PickLangText(
+          LANG_TEXT("путь к самой программе неизвестен", "the program's own path is unknown"));
+      return files;
+    }
     files.settings = directory + kSettingsFileName;
     files.jedec = directory + kChipDatabaseFileName;
     files.backup_dir = directory + "backups";
@@ -63,7 +68,13 @@ ProgramFiles LocateWindowsProgramFiles(const FileEnvironment& env) {
     files.settings = Join(files.config_dir, kSettingsFileName);
     files.jedec = Join(files.config_dir, kChipDatabaseFileName);
   }
-  if (!env.local_app_data.empty()) files.backup_dir = Join(env.local_app_data, "rtdprog\\backups");
+  if (!env.local_app_data.empty()) {
+    files.backup_dir = Join(env.local_app_data, "rtdprog\\backups");
+  } else {
+    files.backup_problem = PickLangText(
+        LANG_TEXT("Windows не назвала папку локальных данных приложений (%LOCALAPPDATA%)",
+                  "Windows named no local application data folder (%LOCALAPPDATA%)"));
+  }
   return files;
 }
 

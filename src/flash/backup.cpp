@@ -21,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
-  return Utf8Of(PathOf(folder) / PathOf(name));
+  return Utf8FromPath(PathFromUtf8(folder) / PathFromUtf8(name));
 }
 
 // Texts of the backup; every failure ends with the erase not done.
@@ -70,13 +70,13 @@ constexpr LangText kNotReadOnly =
 // or, where it cannot be removed, takes a name that says what it is.
 void Discard(OutputServices& o, const std::string& path) {
   std::error_code ec;
-  if (fs::remove(PathOf(path), ec)) {
+  if (fs::remove(PathFromUtf8(path), ec)) {
     o.LogPrintf(PickLangText(kUnsoundRemoved), path.c_str());
     return;
   }
   const std::string renamed = path + ".unsound";
   std::error_code rename_ec;
-  fs::rename(PathOf(path), PathOf(renamed), rename_ec);
+  fs::rename(PathFromUtf8(path), PathFromUtf8(renamed), rename_ec);
   if (!rename_ec) {
     o.LogPrintf(PickLangText(kUnsoundRenamed), renamed.c_str());
   } else {
@@ -124,7 +124,7 @@ bool FlashOperations::BackupBeforeErase() {
   }
   if (BackupFolder.empty()) return Refuse(o, PickLangText(kNoBackupFolder));
   std::error_code ec;
-  fs::create_directories(PathOf(BackupFolder), ec);
+  fs::create_directories(PathFromUtf8(BackupFolder), ec);
   if (ec) return Refuse(o, PickLangText(kFolderFailed), BackupFolder.c_str(), ec.message().c_str());
 
   std::string reason;
@@ -139,7 +139,7 @@ bool FlashOperations::BackupBeforeErase() {
     path = JoinPath(BackupFolder, name);
     // Another content under the same name (the same second, the same CRC)
     // is the user's: it stays, and this one takes a suffix.
-    for (int n = 2; fs::exists(fs::symlink_status(PathOf(path), ec)); ++n)
+    for (int n = 2; fs::exists(fs::symlink_status(PathFromUtf8(path), ec)); ++n)
       path = JoinPath(BackupFolder, name.substr(0, name.size() - 4) + "-" + std::to_string(n) +
                                         ".bin");
     if (SaveImageFile(path, buffer.get(), size, &reason) != 0)
@@ -155,7 +155,7 @@ bool FlashOperations::BackupBeforeErase() {
   if (!kept) {
     // So that no save over it, from this program or another, takes the
     // only copy away.
-    fs::permissions(PathOf(path),
+    fs::permissions(PathFromUtf8(path),
                     fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read,
                     fs::perm_options::replace, ec);
     if (ec) o.LogPrintf(PickLangText(kNotReadOnly), path.c_str(), ec.message().c_str());

@@ -36,7 +36,7 @@ bool SameContent(const std::string& path, const uint8_t* data, uint32_t size) {
 std::string FindKeptCopy(const std::string& folder, const uint8_t* data, uint32_t size,
                          std::string* reason) {
   std::error_code ec;
-  fs::directory_iterator it(PathOf(folder), ec);
+  fs::directory_iterator it(PathFromUtf8(folder), ec);
   if (ec) {
     if (reason != nullptr) *reason = ec.message();
     return {};
@@ -48,9 +48,9 @@ std::string FindKeptCopy(const std::string& folder, const uint8_t* data, uint32_
     std::error_code entry_ec;
     const fs::file_status status = it->symlink_status(entry_ec);
     if (entry_ec || !fs::is_regular_file(status)) continue;
-    if (!IsBackupFileName(Utf8Of(it->path().filename()))) continue;
+    if (!IsBackupFileName(Utf8FromPath(it->path().filename()))) continue;
     if (it->file_size(entry_ec) != size || entry_ec) continue;
-    const std::string path = Utf8Of(it->path());
+    const std::string path = Utf8FromPath(it->path());
     if (SameContent(path, data, size)) return path;
   }
   if (ec && reason != nullptr) *reason = ec.message();

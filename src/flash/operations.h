@@ -75,10 +75,17 @@ class FlashOperations {
   // Before every erase (the write's and the erase's own) the whole chip is
   // read into a new file of BackupFolder and that file checked against the
   // chip; the erase goes ahead only when the copy is sound (flash/backup.h).
-  // Off in a bare FlashOperations; the session turns it on where it has a
-  // folder, and a front end may turn it off (the user's choice).
+  // Off in a bare FlashOperations; the session turns it on (without a
+  // folder too: the reason then stops the erase), and a front end may turn
+  // it off (the user's choice).
   bool MakeBackups = false;
   std::string BackupFolder;
+  // Why BackupFolder is empty, as the user is told it.
+  std::string BackupFolderProblem;
+  // The first step of the write and the erase, before anything is sent:
+  // with backups on, the folder must be there or be made. False after the
+  // user has been told why not.
+  bool BackupFolderReady();
 
   // The click handlers. Each tells the user everything itself; the result
   // only says how it ended. Read, compares and write need an identified

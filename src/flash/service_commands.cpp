@@ -223,6 +223,7 @@ OpResult ServiceCommands::BlankCheck() {
 OpResult ServiceCommands::Erase() {
   auto& o = ops_.out();
   if (!ops_.PassGate()) return OpResult::kNotStarted;
+  if (!ops_.BackupFolderReady()) return OpResult::kFailed;
   if (o.MessageBoxPrintf(MB_ICONWARNING,
                          PickLangText(LANG_TEXT("Будет произведено стирание FLASH\nПродолжаем?",
                                                 "It will erase FLASH\nContinue?"))) != IDYES)

@@ -37,5 +37,14 @@ inline constexpr LangText kBackupCheckRead =
     LANG_TEXT("Контрольное чтение для резервной копии FLASH", "FLASH backup check read");
 inline constexpr LangText kBackupCheck =
     LANG_TEXT("Проверка резервной копии FLASH", "FLASH backup check");
+// Why the backup's folder cannot be used; said before anything is sent.
+inline constexpr LangText kNoBackupFolder = LANG_TEXT(
+    "Нет папки для резервной копии FLASH: %s\nFLASH не стёрта; стереть её без копии можно, "
+    "сняв «Резервная копия перед стиранием» (--no-backup)",
+    "There is no folder for the FLASH backup: %s\nNothing was erased; to erase without a copy, "
+    "switch \"Backup before erase\" off (--no-backup)");
+inline constexpr LangText kBackupFolderFailed =
+    LANG_TEXT("Не удалось открыть папку резервных копий %s: %s\nFLASH не стёрта",
+              "Cannot use the backup folder %s: %s\nNothing was erased");
 
 }  // namespace rtd::flash_text

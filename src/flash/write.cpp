@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "config/atomic_file.h"
 #include "flash/dump_check.h"
 #include "flash/operations.h"
 #include "flash/texts.h"
@@ -23,6 +24,7 @@ OpResult FlashOperations::SpeedButtonWriteClick() { return WriteImage(false); }
 OpResult FlashOperations::WriteImage(bool verify_fully) {
   auto& o = out();
   if (!PassGate()) return OpResult::kNotStarted;
+  if (!BackupFolderReady()) return OpResult::kFailed;
   if (o.MessageBoxPrintf(
           MB_ICONWARNING,
           PickLangText(LANG_TEXT("Будет произведено стирание и запись FLASH\nПродолжаем?",
@@ -78,6 +80,24 @@ OpResult FlashOperations::WriteImage(bool verify_fully) {
   RestoreProtection(protection);
   EndOperation(buffer);
   return result;
+}
+
+bool FlashOperations::BackupFolderReady() {
+  if (!MakeBackups) return true;
+  auto& o = out();
+  if (BackupFolder.empty()) {
+    o.LogPrintf(PickLangText(flash_text::kNoBackupFolder), BackupFolderProblem.c_str());
+    o.MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kNoBackupFolder),
+                       BackupFolderProblem.c_str());
+    return false;
+  }
+  std::string level;
+  const std::string reason = MakeFolders(BackupFolder, &level);
+  if (reason.empty()) return true;
+  o.LogPrintf(PickLangText(flash_text::kBackupFolderFailed), level.c_str(), reason.c_str());
+  o.MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kBackupFolderFailed), level.c_str(),
+                     reason.c_str());
+  return false;
 }
 
 OpResult FlashOperations::UnlockAndErase(Protection& protection) {

@@ -25,17 +25,18 @@ constexpr LangText kMoreRanges =
     LANG_TEXT("Ещё диапазонов различий: %lu", "%lu more differing ranges not listed");
 constexpr LangText kAll = LANG_TEXT("Всего различных байт: %lu", "Differing bytes in all: %lu");
 
-// 16 bytes as "xx" with one separator before each and one after the last;
-// a run of differing bytes is enclosed in brackets held by the separators.
-std::string Cells(const uint8_t* bytes, const uint8_t* other) {
+// count (at most 16) bytes as "xx" with one separator before each and one
+// after the last, in the width of 16; a run of differing bytes is enclosed
+// in brackets held by the separators.
+std::string Cells(const uint8_t* bytes, const uint8_t* other, uint32_t count) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string cells(kLineBytes * 3 + 1, ' ');
-  for (uint32_t i = 0; i < kLineBytes; ++i) {
+  for (uint32_t i = 0; i < count; ++i) {
     cells[i * 3 + 1] = kHex[bytes[i] >> 4];
     cells[i * 3 + 2] = kHex[bytes[i] & 0xF];
     const bool differs = bytes[i] != other[i];
     const bool before = i > 0 && bytes[i - 1] != other[i - 1];
-    const bool after = i + 1 < kLineBytes && bytes[i + 1] != other[i + 1];
+    const bool after = i + 1 < count && bytes[i + 1] != other[i + 1];
     if (differs && !before) cells[i * 3] = '[';
     if (differs && !after) cells[i * 3 + 3] = ']';
   }
@@ -85,8 +86,10 @@ DifferenceListing ListDifferences(const ServiceCommands::Differences& d) {
       ++hex_lines;
       const uint8_t* file = d.file.data() + line;
       const uint8_t* flash = d.flash.data() + line;
+      // The image's last line may be short.
+      const uint32_t count = std::min(kLineBytes, length - line);
       listing.lines.push_back(FormatText("0x%06X", static_cast<unsigned>(line)) + " " +
-                              Cells(file, flash) + " |" + Cells(flash, file));
+                              Cells(file, flash, count) + " |" + Cells(flash, file, count));
     }
   }
   if (not_shown != 0) listing.lines.push_back(FormatText(PickLangText(kMoreLines), not_shown));

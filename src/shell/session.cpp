@@ -1,6 +1,7 @@
 #include "shell/session.h"
 
 #include "config/paths.h"
+#include "config/utf8_path.h"
 #ifdef _WIN32
 #include "link/hiddll_platform.h"
 #else
@@ -13,7 +14,8 @@ SessionPaths ProgramPaths(std::string* error) {
   const ProgramFiles files = LocateProgramFiles(CurrentFileEnvironment());
   const std::string reason = PrepareConfigDirectory(files);
   if (error != nullptr) *error = reason;
-  return {files.jedec, files.settings, files.shipped_jedec, files.backup_dir};
+  return {files.jedec, files.settings, files.shipped_jedec, files.backup_dir,
+          files.backup_problem};
 }
 
 std::unique_ptr<HidPlatform> MakePlatform(const PlatformChoice& choice, Clock& clock,
@@ -54,9 +56,14 @@ Session::Session(std::unique_ptr<HidPlatform> platform, Clock& clock, OutputServ
       settings_(paths.settings, out),
       ops_(programmer_, chips_, settings_) {
   chips_.SetShippedDatabase(paths.shipped_jedec);
-  // On wherever there is a folder for them; a front end may switch it off.
+  // On by default; a front end may switch it off (the user's choice).
   ops_.BackupFolder = paths.backup_dir;
-  ops_.MakeBackups = !paths.backup_dir.empty();
+  ops_.BackupFolderProblem = paths.backup_problem;
+  ops_.MakeBackups = !paths.backup_dir.empty() || !paths.backup_problem.empty();
+  // A virtual chip's copies lie apart, so that none is ever taken for a
+  // board's (nor a board's content found "already kept" in one).
+  if (simulator_ != nullptr && !ops_.BackupFolder.empty())
+    ops_.BackupFolder = Utf8FromPath(PathFromUtf8(ops_.BackupFolder) / "simulated");
 }
 
 Session::~Session() = default;

@@ -24,11 +24,16 @@ struct SessionPaths {
   std::string jedec;          // the flash chip database, read first and written
   std::string settings;       // the program settings file
   std::string shipped_jedec = {};  // read for ids `jedec` lacks, never written; may be empty
-  std::string backup_dir = {};     // backups before every erase; empty: none are made
+  std::string backup_dir = {};     // backups before every erase
+  // Why there is no backup_dir: the write and the erase then stop before
+  // they send anything, unless the user switches the backup off. Both
+  // empty: no backups are made at all (a test or a benchmark).
+  std::string backup_problem = {};
 };
 
 // The files of the running program: beside it in a program folder, the
-// user's own (with the shipped chip list behind them) when installed. The
+// user's own (with the shipped chip list behind them) when installed; the
+// backups in the user's data folder. The
 // user's configuration folder is made when missing; when that fails,
 // *error holds the folder and the system's reason and the paths are still
 // given (every later write then says it could not write).

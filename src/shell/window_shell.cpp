@@ -1,9 +1,8 @@
 #include "shell/window_shell.h"
 
 #include <exception>
-#include <filesystem>
-#include <system_error>
 
+#include "config/atomic_file.h"
 #include "i18n/lang.h"
 #include "shell/language.h"
 
@@ -158,11 +157,9 @@ void WindowShell::ShowDifferences() {
 
 void WindowShell::OpenBackupFolder() {
   const std::string& folder = session_->ops().BackupFolder;
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (ec) {
-    MessageBoxPrintf(MB_ICONERROR, PickLangText(kFolderNotMade), folder.c_str(),
-                     ec.message().c_str());
+  std::string level;
+  if (const std::string reason = MakeFolders(folder, &level); !reason.empty()) {
+    MessageBoxPrintf(MB_ICONERROR, PickLangText(kFolderNotMade), level.c_str(), reason.c_str());
     return;
   }
   if (!front_.OpenFolder(folder))
@@ -276,7 +273,9 @@ void WindowShell::MenuItemBackupClick(bool checked) {
 void WindowShell::ApplyBackupSwitch(bool on) {
   backup_ = on;
   FlashOperations& ops = session_->ops();
-  ops.MakeBackups = on && !ops.BackupFolder.empty();
+  // Without a folder the switch stays on: the erase then says why it
+  // stops, rather than going ahead without a copy.
+  ops.MakeBackups = on && (!ops.BackupFolder.empty() || !ops.BackupFolderProblem.empty());
 }
 
 int32_t WindowShell::SetLanguage(int32_t index) {

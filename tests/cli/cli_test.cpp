@@ -462,7 +462,8 @@ TEST_F(CliTest, WriteBacksTheFlashUpFirstUnlessToldNot) {
   const auto old = ReadFile(flash_image_);
   const fs::path image = dir_ / "image.bin";
   WriteFile(image, Pattern(65536, 3));
-  const fs::path folder = dir_ / "backups";  // beside the program, as jedec.ini is
+  // Beside the program, as jedec.ini is; a virtual chip's apart.
+  const fs::path folder = dir_ / "backups" / "simulated";
   auto backups = [&folder] {
     std::vector<fs::path> v;
     std::error_code ec;
@@ -488,7 +489,76 @@ TEST_F(CliTest, DumpWarningsGoToStderrWithoutChangingTheExitStatus) {
             std::string::npos)
       << Err();
   EXPECT_EQ(Err().find("[y/n]"), std::string::npos);
+
+#ifndef _WIN32
+  // Saved well, but the settings file cannot hold the name: a warning too.
+  // (Windows allows no line break in a name.)
+  const std::string odd = (dir_ / "odd\nname.bin").string();
+  EXPECT_EQ(Run({"--lang", "en", "read", odd}), kExitOk);
+  EXPECT_NE(Err().find("Warning: The path " + dir_.string() + "/odd\n"), std::string::npos)
+      << Err();
+  EXPECT_EQ(Err().find("Error"), std::string::npos);
+#endif
 }
+
+#ifndef _WIN32
+// An installed program run as the user: the backups are the user's data.
+class InstalledCliTest : public CliTest {
+ protected:
+  int RunInstalled(std::vector<std::string> args, const std::string& home) {
+    fs::create_directories(dir_ / "bin");
+    args.insert(args.begin(), {"--simulate=" + (dir_ / "sim.conf").string(), "--jedec",
+                               (dir_ / "jedec.ini").string(), "--lang", "en", "--yes"});
+    out_.str("");
+    err_.str("");
+    CliEnvironment env{out_, err_, in_};
+    env.executable_path = (dir_ / "bin" / "rtdprog-cli").string();
+    env.home = home;
+    env.clock = &clock_;
+    return RunCli(args, env);
+  }
+};
+
+// No home folder anywhere: nothing is sent, unless the user does without
+// the copy.
+TEST_F(InstalledCliTest, WithoutABackupFolderWriteAndEraseStopBeforeAnythingIsSent) {
+  const auto old = ReadFile(flash_image_);
+  WriteFile(dir_ / "image.bin", Pattern(65536, 3));
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"write", (dir_ / "image.bin").string()}, {"erase"}}) {
+    SCOPED_TRACE(command[0]);
+    auto args = command;
+    args.push_back("--comm-log");
+    EXPECT_EQ(RunInstalled(args, ""), kExitFailure);
+    EXPECT_EQ(Err().rfind("Error: There is no folder for the FLASH backup: neither "
+                          "$XDG_DATA_HOME nor $HOME is set",
+                          0),
+              0u)
+        << Err();
+    EXPECT_EQ(ReadFile(flash_image_), old);
+    args.push_back("--no-backup");
+    EXPECT_EQ(RunInstalled(args, ""), kExitOk) << Err();
+    WriteFile(flash_image_, old);
+  }
+}
+
+// Root through sudo -E, with the user's HOME: every folder made on the way
+// to the backups is the user's, and a virtual chip's copies lie apart.
+TEST_F(InstalledCliTest, BackupFoldersMadeByRootInTheUsersHomeAreTheUsers) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root makes folders for someone else";
+  const fs::path home = dir_ / "home";
+  fs::create_directories(home);
+  ASSERT_EQ(chown(home.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(RunInstalled({"erase"}, home.string()), kExitOk) << Err();
+  const fs::path folder = home / ".local/share/rtdprog/backups/simulated";
+  ASSERT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+  for (fs::path level = folder; level != home; level = level.parent_path()) {
+    struct stat st {};
+    ASSERT_EQ(stat(level.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u) << level;
+  }
+}
+#endif  // !_WIN32
 
 }  // namespace
 }  // namespace rtd::cli

@@ -9,6 +9,11 @@ cli=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
+# A program folder of its own: the settings and backups it keeps beside
+# itself land there, not beside the built programs.
+mkdir "$work/program"
+cp "$cli" "$(dirname "$cli")/jedec.ini" "$work/program/"
+cli="$work/program/$(basename "$cli")"
 cp "$(dirname "$cli")/jedec.ini" "$work/jedec.ini"
 head -c 524288 /dev/urandom > "$work/flash.bin"
 cat > "$work/sim.conf" <<CONF

@@ -6,6 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
+#include "config/atomic_file.h"
 #include "temp_dir.h"
 
 namespace rtd {
@@ -52,8 +55,13 @@ TEST(ProgramFiles, InstalledTheUsersOwnBesideTheShippedDatabase) {
     EXPECT_EQ(LocateProgramFiles({bin + "/rtdprog-cli", "/xdg", "/home/u", data}).backup_dir,
               backups);
   }
-  // Nowhere to put them: no path, which the settings code reports.
-  EXPECT_EQ(LocateProgramFiles({bin + "/rtdprog-cli", "", ""}).settings, "");
+  // Nowhere to put them: no path, which the settings code reports, and the
+  // reason there is no backup folder, which the erase reports.
+  const ProgramFiles homeless = LocateProgramFiles({bin + "/rtdprog-cli", "", ""});
+  EXPECT_EQ(homeless.settings, "");
+  EXPECT_EQ(homeless.backup_dir, "");
+  EXPECT_EQ(homeless.backup_problem.rfind("не заданы ни $XDG_DATA_HOME, ни $HOME", 0), 0u)
+      << homeless.backup_problem;
 
   // --jedec: one file for everything.
   UseChipDatabase(f, "/tmp/mine.ini");
@@ -74,6 +82,28 @@ TEST(ProgramFiles, TheUsersDirectoryIsCreatedPrivateOrTheReasonGiven) {
   WriteBytes(dir.File("file"), "");
   f.config_dir = dir.File("file/rtdprog");
   EXPECT_EQ(PrepareConfigDirectory(f), dir.File("file/rtdprog") + ": Not a directory");
+}
+
+// Root in a shared folder that holds the program: another user's link is
+// not followed to make the backups in a place of their choosing.
+TEST(ProgramFiles, ALinkOfAnotherUserInASharedFolderIsNotFollowed) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root meets another user's links";
+  TempDir dir;
+  const std::string shared = dir.File("shared");
+  const std::string theirs = dir.File("theirs");
+  ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+  ASSERT_EQ(mkdir(theirs.c_str(), 0777), 0);
+  ASSERT_EQ(symlink(theirs.c_str(), (shared + "/backups").c_str()), 0);
+  for (const auto& [owner, refused] : {std::pair{65534u, true}, std::pair{0u, false}}) {
+    ASSERT_EQ(lchown((shared + "/backups").c_str(), owner, owner), 0);
+    std::string level;
+    EXPECT_EQ(MakeFolders(shared + "/backups/simulated", &level).empty(), !refused) << owner;
+    EXPECT_EQ(std::filesystem::exists(theirs + "/simulated"), !refused) << owner;
+    if (refused) {
+      EXPECT_EQ(level, shared + "/backups");
+    }
+  }
 }
 
 // sudo -E keeps the user's HOME: what root makes there stays the user's.

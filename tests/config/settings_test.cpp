@@ -185,10 +185,10 @@ TEST(ImagePath, RememberedPathIsTheChoosersStart) {
   file.RememberImagePath("/tmp/\xff.BIN");
   EXPECT_EQ(out.Boxes(),
             (std::vector<std::string>{
-                "0x10 Ошибка: Путь /tmp/odd\nname.BIN не может быть запомнен: в нём есть "
+                "0x130 Предупреждение: Путь /tmp/odd\nname.BIN не может быть запомнен: в нём есть "
                 "перевод строки",
-                "0x10 Ошибка: Путь /tmp/\xff.BIN не может быть запомнен: в нём есть байты, "
-                "которые не являются текстом UTF-8"}));
+                "0x130 Предупреждение: Путь /tmp/\xff.BIN не может быть запомнен: в нём есть "
+                "байты, которые не являются текстом UTF-8"}));
   EXPECT_EQ(ReadBytes(path), before);
   EXPECT_EQ(file.ChooserStartDirectory(), "/mnt/usb");
 }

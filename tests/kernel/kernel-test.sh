@@ -99,7 +99,8 @@ cp "$bin/rtdprog-cli" "$bin/jedec.ini" "$host/bin/"
         set +e
         LC_ALL=C "$host/bin/rtdprog-cli" "--simulate=$host/$config.cfg" "$@" >"$name.out" 2>&1
         echo "exit status $?" >>"$name.out"
-        sed -i 's|\(FLASH backup: \).*/backups/[0-9-]*_|\1backups/|; s|\(already kept in \).*/backups/[0-9-]*_|\1backups/|' "$name.out"
+        # The virtual chip's backups lie in a folder of their own.
+        sed -i 's|\(FLASH backup: \).*/backups/\(simulated/\)*[0-9-]*_|\1backups/|; s|\(already kept in \).*/backups/\(simulated/\)*[0-9-]*_|\1backups/|' "$name.out"
         set -e
     }
     plug_back() { :; }

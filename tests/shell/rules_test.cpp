@@ -71,6 +71,19 @@ TEST(DifferenceListingTest, BracketsEncloseEachRunAndALongListingEndsInANote) {
   EXPECT_EQ(listing.Text().substr(0, listing.lines[0].size() + 1), listing.lines[0] + "\n");
 }
 
+// Buffers of the image's own size: a read past them is caught by ASan.
+TEST(DifferenceListingTest, AnImageEndingMidLineShowsOnlyItsOwnBytes) {
+  ServiceCommands::Differences d;
+  d.file.assign(20, 0x11);
+  d.flash = d.file;
+  d.flash[17] = d.flash[18] = 0x22;
+  d.ranges = {{17, 18}};
+  const DifferenceListing listing = ListDifferences(d);
+  ASSERT_EQ(listing.lines.size(), 4u);
+  const std::string blank(37, ' ');
+  EXPECT_EQ(listing.lines[2], "0x000010  11[11 11]11" + blank + " | 11[22 22]11" + blank);
+}
+
 TEST(GaugeTest, AStepAboveTheMaximumFillsTheGaugeAndLaterStepsAreIgnored) {
   ProgressGauge g;
   g.Start(200, "FLASH Read", 256, 0);
