@@ -512,8 +512,8 @@ class InstalledCliTest : public CliTest {
     out_.str("");
     err_.str("");
     CliEnvironment env{out_, err_, in_};
-    env.executable_path = (dir_ / "bin" / "rtdprog-cli").string();
-    env.home = home;
+    env.files.executable_path = (dir_ / "bin" / "rtdprog-cli").string();
+    env.files.home = home;
     env.clock = &clock_;
     return RunCli(args, env);
   }
