@@ -106,11 +106,12 @@ stop_read() {
     program=$!
     # Some blocks into the read (two log lines a block).
     i=0
-    while [ $i -lt 1200 ] && [ "$(grep -c 'CMD:' "$name.err")" -lt 200 ]; do
+    while [ $i -lt 1200 ] && kill -0 "$program" 2>/dev/null &&
+        [ "$(grep -c 'CMD:' "$name.err")" -lt 200 ]; do
         usleep 100000
         i=$((i + 1))
     done
-    kill -INT "$program"
+    kill -INT "$program" 2>/dev/null
     wait "$program"
     echo $? >"$name.status"
     say "$name: exit status $(cat "$name.status")"

@@ -23,7 +23,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 winbuild=$(cd "$2" && pwd)
 work="$winbuild/winkernel-test"
-guest_seconds=${RTD_WINDOWS_KERNEL_TEST_SECONDS:-280}
+guest_seconds=${RTD_WINDOWS_KERNEL_TEST_SECONDS:-600}
 mkdir -p "$work"
 
 for f in "$build/bin/rtdprog-cli" "$build/bin/rtdprog-usbip" "$build/bin/jedec.ini" \
@@ -31,7 +31,7 @@ for f in "$build/bin/rtdprog-cli" "$build/bin/rtdprog-usbip" "$build/bin/jedec.i
     "$winbuild/bin/jedec.ini"; do
     [ -e "$f" ] || { echo "windows kernel test: $f is missing; build first" >&2; exit 1; }
 done
-wine=$(sed -n 's/^RTD_WINE64:FILEPATH=//p' "$winbuild/CMakeCache.txt")
+wine=$(sed -n 's/^RTD_WINE64:FILEPATH=//p' "$winbuild/CMakeCache.txt" 2>/dev/null || true)
 [ -x "$wine" ] || wine=/usr/lib/wine/wine64
 wineserver=$(dirname "$wine")/wineserver
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C
@@ -181,11 +181,12 @@ sim_run() {  # SIDE
                 >"$1.out" 2>"$1.err" </dev/null &
             pid=$!
             i=0
-            while [ $i -lt 300 ] && [ "$(grep -c 'CMD:' "$1.err")" -lt 200 ]; do
+            while [ $i -lt 300 ] && kill -0 "$pid" 2>/dev/null &&
+                [ "$(grep -c 'CMD:' "$1.err")" -lt 200 ]; do
                 sleep 0.1
                 i=$((i + 1))
             done
-            kill -INT "$pid"
+            kill -INT "$pid" 2>/dev/null
             wait "$pid"
             echo $? >"$1.status"
         }
