@@ -106,8 +106,9 @@ stop_read() {
     program=$!
     # Some blocks into the read (two log lines a block).
     i=0
-    while [ $i -lt 1200 ] && kill -0 "$program" 2>/dev/null &&
-        [ "$(grep -c 'CMD:' "$name.err")" -lt 200 ]; do
+    while [ $i -lt 1200 ] && kill -0 "$program" 2>/dev/null; do
+        logged=$(grep -c 'CMD:' "$name.err" 2>/dev/null)
+        [ "${logged:-0}" -lt 200 ] || break
         usleep 100000
         i=$((i + 1))
     done
