@@ -1,0 +1,152 @@
+#!/bb/sh
+# /init of the Windows device test's guest: loads the USB/IP, HID, virtio
+# and 9p modules, takes the host's /usr (Wine, the Linux program's
+# libraries) read-only and the test's folder read-write over 9p, and runs the
+# steps twice, each time on two freshly plugged virtual programmers:
+# rtdprog-cli.exe under Wine through HID.DLL, then the Linux rtdprog-cli
+# through hidraw. The outputs go back to the host, which compares them.
+export PATH=/bb
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+for m in $(cat /modules/order); do
+    insmod "/modules/$m.ko" || echo "cannot load module $m"
+done
+mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,cache=loose,ro usr /usr
+mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,cache=mmap share /share
+mount -t tmpfs tmpfs /tmp
+hostname guest
+export PATH=/bb:/opt/rtdprog/linux:/usr/bin:/usr/lib/wine HOME=/root USER=root LC_ALL=C
+export WINEPREFIX=/share/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINESERVER=/usr/lib/wine/wineserver FONTCONFIG_FILE=/etc/fonts.conf
+started=$(date +%s)
+
+say() { echo "guest $(($(date +%s) - started))s: $*"; }
+
+hidraw_count() { ls /dev/hidraw* 2>/dev/null | wc -l; }
+
+# Waits up to 20 s until there are exactly $1 hidraw nodes.
+wait_hidraw() {
+    i=0
+    while [ $i -lt 200 ]; do
+        [ "$(hidraw_count)" = "$1" ] && return 0
+        usleep 100000
+        i=$((i + 1))
+    done
+    say "still $(hidraw_count) hidraw devices, not $1"
+    return 1
+}
+
+stop_servers() {
+    for pid in $servers; do kill -TERM "$pid"; done
+    for pid in $servers; do wait "$pid"; done
+    servers=""
+    wait_hidraw 0
+}
+
+# The program of this pass with --comm-log and the arguments; outputs in
+# NAME.out, NAME.err, NAME.status. Wine's output goes to files only: its
+# services would keep a pipe open.
+run() {
+    name=$1
+    program=$2
+    shift 2
+    if [ "$pass" = windows ]; then
+        wine64 "/opt/rtdprog/windows/$program" --comm-log "$@" >"$name.out" 2>"$name.err" </dev/null
+    else
+        rtdprog-cli --comm-log "$@" >"$name.out" 2>"$name.err" </dev/null
+    fi
+    echo $? >"$name.status"
+}
+
+check_list() {
+    # Wine's bus may show the programmers a moment after its start: the
+    # listing is asked again while it shows fewer than both (its last run
+    # is the step's). Programmers that are shown but fail are the result.
+    i=0
+    while [ $i -lt 15 ]; do
+        run "$1" rtdprog-cli-wine8.exe list
+        [ "$(grep -c '^[^ ]*  ' "$1.out")" -ge 2 ] && break
+        i=$((i + 1))
+    done
+    say "$1: exit status $(cat "$1.status") after $i incomplete listings"
+}
+
+use_config() {
+    serial=$(sed -n 's/^serial=//p' "$1.cfg")
+    serial=${serial:-12345}
+}
+
+check() {
+    name=$1
+    shift
+    run "$name" rtdprog-cli-wine8.exe --device "$serial" "$@"
+    say "$name: exit status $(cat "$name.status")"
+}
+
+check_unmodified() {
+    name=$1
+    shift
+    [ "$pass" = windows ] || return 0
+    run "$name" rtdprog-cli.exe "$@"
+    say "$name: exit status $(cat "$name.status")"
+}
+
+stop_read() {
+    name=$1
+    # (a shell starts background commands with SIGINT ignored: reset it;
+    # Wine turns SIGINT into the console's Ctrl-C event)
+    if [ "$pass" = windows ]; then
+        /usr/bin/env --default-signal=INT wine64 /opt/rtdprog/windows/rtdprog-cli-wine8.exe \
+            --device "$serial" --comm-log read "$2" >"$name.out" 2>"$name.err" </dev/null &
+    else
+        /usr/bin/env --default-signal=INT rtdprog-cli \
+            --device "$serial" --comm-log read "$2" >"$name.out" 2>"$name.err" </dev/null &
+    fi
+    program=$!
+    # Some blocks into the read (two log lines a block).
+    i=0
+    while [ $i -lt 1200 ] && kill -0 "$program" 2>/dev/null; do
+        logged=$(grep -c 'CMD:' "$name.err" 2>/dev/null)
+        [ "${logged:-0}" -lt 200 ] || break
+        usleep 100000
+        i=$((i + 1))
+    done
+    kill -INT "$program" 2>/dev/null
+    wait "$program"
+    echo $? >"$name.status"
+    say "$name: exit status $(cat "$name.status")"
+}
+
+. /t/steps.sh
+for pass in windows linux; do
+    dir=/t/$pass
+    mkdir -p "$dir"
+    cp /t/data/* "$dir/"
+    cd "$dir"
+    servers=""
+    for config in main second; do
+        rtdprog-usbip --attach "$dir/$config.cfg" 2>>"$dir/server.log" &
+        servers="$servers $!"
+        wait_hidraw "$(echo $servers | wc -w)" || echo "$config did not appear" >>server.log
+    done
+    if [ "$pass" = windows ]; then
+        # A persistent server, and one trivial program that starts Wine's
+        # services (and its device bus) once; a second start would make
+        # the bus fight itself.
+        wineserver -p
+        wine64 /opt/rtdprog/windows/rtdprog-cli-wine8.exe --version >version.out 2>&1 </dev/null
+        say "Wine started"
+    fi
+    steps
+    stop_servers
+    [ "$pass" = windows ] && wineserver -k
+    say "$pass pass done"
+    mkdir -p "/share/results/$pass"
+    cp "$dir"/* "/share/results/$pass/"
+done
+cd /
+sync
+umount /share
+echo "guest finished"
+poweroff -f
