@@ -30,12 +30,6 @@ constexpr LangText kBackupKept =
     LANG_TEXT("Содержимое FLASH уже сохранено в %s", "The FLASH content is already kept in %s");
 constexpr LangText kBackupNotNeeded =
     LANG_TEXT("FLASH чистая: резервная копия не нужна", "The FLASH is blank: no backup needed");
-constexpr LangText kNoBackupFolder =
-    LANG_TEXT("Нет папки для резервной копии FLASH\nFLASH не стёрта",
-              "There is no folder for the FLASH backup\nNothing was erased");
-constexpr LangText kFolderFailed =
-    LANG_TEXT("Не удалось открыть папку резервных копий %s: %s\nFLASH не стёрта",
-              "Cannot use the backup folder %s: %s\nNothing was erased");
 constexpr LangText kSaveFailed =
     LANG_TEXT("Не удалось сохранить резервную копию %s: %s\nFLASH не стёрта",
               "Cannot save the backup %s: %s\nNothing was erased");
@@ -122,15 +116,15 @@ bool FlashOperations::BackupBeforeErase() {
     o.LogPrintf(PickLangText(kBackupNotNeeded));
     return true;
   }
-  if (BackupFolder.empty()) return Refuse(o, PickLangText(kNoBackupFolder));
+  // The folder was made before anything was sent; made again here (safely)
+  // in case it went away during the reads.
+  if (!BackupFolderReady()) return false;
   std::error_code ec;
-  fs::create_directories(PathFromUtf8(BackupFolder), ec);
-  if (ec) return Refuse(o, PickLangText(kFolderFailed), BackupFolder.c_str(), ec.message().c_str());
-
   std::string reason;
   std::string path = FindKeptCopy(BackupFolder, buffer.get(), size, &reason);
   if (!reason.empty())
-    return Refuse(o, PickLangText(kFolderFailed), BackupFolder.c_str(), reason.c_str());
+    return Refuse(o, PickLangText(flash_text::kBackupFolderFailed), BackupFolder.c_str(),
+                  reason.c_str());
   const bool kept = !path.empty();
   if (!kept) {
     const uint32_t crc = Crc32(buffer.get(), size);
@@ -152,14 +146,12 @@ bool FlashOperations::BackupBeforeErase() {
     if (!kept) Discard(o, path);
     return false;
   }
-  if (!kept) {
-    // So that no save over it, from this program or another, takes the
-    // only copy away.
-    fs::permissions(PathFromUtf8(path),
-                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read,
-                    fs::perm_options::replace, ec);
-    if (ec) o.LogPrintf(PickLangText(kNotReadOnly), path.c_str(), ec.message().c_str());
-  }
+  // So that no save over it, from this program or another, takes the only
+  // copy away; a kept copy from an older version gets the same protection.
+  fs::permissions(PathFromUtf8(path),
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read,
+                  fs::perm_options::replace, ec);
+  if (ec) o.LogPrintf(PickLangText(kNotReadOnly), path.c_str(), ec.message().c_str());
   // The last look before the erase: still the chip identified at the
   // connect check, and still in contact.
   if (!ChipStillThere()) return false;

@@ -84,20 +84,13 @@ OpResult FlashOperations::WriteImage(bool verify_fully) {
 
 bool FlashOperations::BackupFolderReady() {
   if (!MakeBackups) return true;
-  auto& o = out();
-  if (BackupFolder.empty()) {
-    o.LogPrintf(PickLangText(flash_text::kNoBackupFolder), BackupFolderProblem.c_str());
-    o.MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kNoBackupFolder),
-                       BackupFolderProblem.c_str());
-    return false;
-  }
+  if (BackupFolder.empty())
+    return Refuse(out(), PickLangText(flash_text::kNoBackupFolder), BackupFolderProblem.c_str());
   std::string level;
   const std::string reason = MakeFolders(BackupFolder, &level);
   if (reason.empty()) return true;
-  o.LogPrintf(PickLangText(flash_text::kBackupFolderFailed), level.c_str(), reason.c_str());
-  o.MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kBackupFolderFailed), level.c_str(),
-                     reason.c_str());
-  return false;
+  return Refuse(out(), PickLangText(flash_text::kBackupFolderFailed), level.c_str(),
+                reason.c_str());
 }
 
 OpResult FlashOperations::UnlockAndErase(Protection& protection) {
