@@ -3,6 +3,7 @@
 #include "config/atomic_file.h"
 #include "config/chip_database.h"
 #include "config/settings.h"
+#include "config/utf8_path.h"
 #include "core/output_services.h"
 #include "i18n/lang.h"
 
@@ -105,9 +106,8 @@ ProgramFiles LocateProgramFiles(const FileEnvironment& env) {
     // Installed: share/rtdprog lies at the same place relative to bin/ under
     // any prefix, so the program finds its data wherever it was installed.
     files.shipped_jedec =
-        (std::filesystem::path(program_dir) / RTD_DATA_DIR_FROM_BINDIR / kChipDatabaseFileName)
-            .lexically_normal()
-            .string();
+        Utf8FromPath((PathFromUtf8(program_dir) / RTD_DATA_DIR_FROM_BINDIR / kChipDatabaseFileName)
+                         .lexically_normal());
   }
   const std::string config_home = ConfigHome(env);
   if (!config_home.empty()) {

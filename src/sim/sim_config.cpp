@@ -7,10 +7,15 @@
 #include <cstring>
 #include <filesystem>
 
+#include "config/utf8_path.h"
 #include "core/open_flags.h"
 #include "core/output_services.h"
 #include "i18n/lang.h"
 #include "sim/virtual_programmer.h"
+
+#ifdef _WIN32
+#include "config/windows_files.h"
+#endif
 
 namespace rtd::sim {
 namespace {
@@ -368,7 +373,12 @@ namespace {
 // FIFO, a directory or /dev/zero is refused rather than waited for or read
 // without end.
 bool ReadConfigFile(const std::string& path, std::string& text, std::string& reason) {
+#ifdef _WIN32
+  // The name is UTF-8: the narrow open would read it in the code page.
+  const int fd = ::_wopen(win::Widen(path).c_str(), O_RDONLY | O_BINARY);
+#else
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_BINARY);
+#endif
   if (fd < 0) {
     reason = std::strerror(errno);
     return false;
@@ -419,9 +429,9 @@ bool LoadSimConfig(const std::string& path, SimConfig& config, std::string& erro
   // An image named in the file is found beside the file, wherever the
   // program was started from.
   if (config.image != image_before && !config.image.empty()) {
-    const std::filesystem::path image(config.image);
+    const std::filesystem::path image = PathFromUtf8(config.image);
     if (image.is_relative())
-      config.image = (std::filesystem::path(path).parent_path() / image).string();
+      config.image = Utf8FromPath(PathFromUtf8(path).parent_path() / image);
   }
   return true;
 }

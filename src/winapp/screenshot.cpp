@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "config/utf8_path.h"
 #include "config/windows_files.h"
 #include "core/clock.h"
 #include "shell/session.h"
@@ -89,7 +90,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path scratch =
       std::filesystem::temp_directory_path() / ("rtdprog-shot-" + std::to_string(::GetCurrentProcessId()));
   std::filesystem::create_directories(scratch);
-  const std::string dir = scratch.string();
+  const std::string dir = rtd::Utf8FromPath(scratch);
   std::ofstream(scratch / "rtdprog.ini") << "[MainSettings]\r\nLang=1\r\nMainLeft=40\r\nMainTop=40\r\n";
 
   rtd::SystemClock clock;

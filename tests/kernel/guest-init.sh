@@ -3,42 +3,13 @@
 # the steps through rtdprog-usbip and the hidapi backend, compares every
 # output with the host's --simulate run, and powers the machine off.
 export PATH=/bin:/opt/rtdprog
-mount -t proc proc /proc
-mount -t sysfs sysfs /sys
-mount -t devtmpfs devtmpfs /dev
-for m in $(cat /modules/order); do
-    insmod "/modules/$m.ko" || echo "cannot load module $m"
-done
+. /t/guest.sh
+. /t/checks.sh
+start_guest
 
 chown nobody:nogroup /home/nobody
 cd /t
-passed=0
-failed=0
 server=""
-
-verdict() {  # NAME RESULT(0 = pass)
-    if [ "$2" = 0 ]; then
-        echo "PASS $1"
-        passed=$((passed + 1))
-    else
-        echo "FAIL $1"
-        failed=$((failed + 1))
-    fi
-}
-
-hidraw_count() { ls /dev/hidraw* 2>/dev/null | wc -l; }
-
-# Waits up to 20 s until there are exactly $1 hidraw nodes (the programmer
-# and its decoys, or none).
-wait_hidraw() {
-    i=0
-    while [ $i -lt 200 ]; do
-        [ "$(hidraw_count)" = "$1" ] && return 0
-        usleep 100000
-        i=$((i + 1))
-    done
-    return 1
-}
 
 stop_server() {
     [ -n "$server" ] || return 0

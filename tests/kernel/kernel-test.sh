@@ -15,37 +15,17 @@ build=$(cd "$1" && pwd)
 bin="$build/bin"
 work="$build/kernel-test"
 guest_seconds=${RTD_KERNEL_TEST_SECONDS:-240}
+test_name="kernel test"
+. "$here/kernel-package.sh"
 mkdir -p "$work"
 
 for f in "$bin/rtdprog-cli" "$bin/rtdprog-usbip" "$bin/jedec.ini"; do
     [ -e "$f" ] || { echo "kernel test: $f is missing; build first" >&2; exit 1; }
 done
 
-# --- the kernel package: the version Debian 12's linux-image-amd64 points at
-kernel_dir="$work/kernel"
-if [ ! -d "$kernel_dir/boot" ]; then
-    package=$(apt-cache depends linux-image-amd64 2>/dev/null |
-        sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -n 1)
-    if [ -z "$package" ]; then
-        sudo_cmd=""
-        [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-        $sudo_cmd apt-get update -qq
-        package=$(apt-cache depends linux-image-amd64 |
-            sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -n 1)
-    fi
-    [ -n "$package" ] || { echo "kernel test: no Debian kernel package found" >&2; exit 1; }
-    rm -rf "$work/deb" "$kernel_dir.tmp"
-    mkdir -p "$work/deb" "$kernel_dir.tmp"
-    (cd "$work/deb" && apt-get download -q "$package" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
-    deb=$(ls "$work/deb"/*.deb)
-    # Only the kernel and the USB and HID drivers are needed of its 400 MB.
-    dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$kernel_dir.tmp" --wildcards \
-        './boot/vmlinuz-*' './lib/modules/*/kernel/drivers/usb/*' './lib/modules/*/kernel/drivers/hid/*'
-    rm -rf "$work/deb"
-    mv "$kernel_dir.tmp" "$kernel_dir"
-fi
-vmlinuz=$(ls "$kernel_dir"/boot/vmlinuz-* | head -n 1)
-modules=$(ls -d "$kernel_dir"/lib/modules/*/kernel)
+# --- the kernel package; only the kernel and the USB and HID drivers are
+# needed
+kernel_package "$work" drivers/usb drivers/hid
 
 # --- the test data, shared by both runs
 data="$work/data"
@@ -131,23 +111,10 @@ printf 'root:x:0:0::/:/bin/sh\nnobody:x:65534:65534::/:/bin/sh\n' >"$root/etc/pa
 printf 'root:x:0:\nnogroup:x:65534:\n' >"$root/etc/group"
 mkdir -p "$root/home/nobody"
 
-# Modules in load order: each after the ones it depends on.
-order=""
-add_module() {
-    case " $order " in *" $1 "*) return ;; esac
-    # (sh has no local variables: the file is looked up again after the recursion)
-    file=$(find "$modules" -name "$1.ko" | head -n 1)
-    [ -n "$file" ] || { echo "kernel test: module $1 not in the kernel package" >&2; exit 1; }
-    for dep in $(tr '\000' '\n' <"$file" | sed -n 's/^depends=//p' | tr ',' ' '); do
-        add_module "$dep"
-    done
-    cp "$(find "$modules" -name "$1.ko" | head -n 1)" "$root/modules/"
-    order="$order $1"
-}
-for m in vhci-hcd usbhid hid-generic; do add_module "$m"; done
-echo "$order" >"$root/modules/order"
+kernel_modules "$root" vhci-hcd usbhid hid-generic
 
 cp -r "$data/." "$root/t/"
+cp "$here/guest.sh" "$here/checks.sh" "$root/t/"
 for f in "$host"/*.out "$host/dump.bin" "$host/verified.bin" "$host"/flash-*.bin; do
     cp "$f" "$root/t/expected/"
 done

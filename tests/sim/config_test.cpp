@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "config/utf8_path.h"
 #include "i18n/lang.h"
 #include "sim/virtual_programmer.h"
 #include "temp_dir.h"
@@ -167,6 +168,24 @@ TEST(SimConfigLoad, ImageIsFoundBesideTheFile) {
   EXPECT_FALSE(LoadSimConfig((dir / "missing.cfg").string(), c, error));
   EXPECT_EQ(error, "cannot read file " + (dir / "missing.cfg").string() +
                        ": No such file or directory");
+}
+
+// Names are UTF-8 inside the program, whatever the system's code page: the
+// file, the image beside it and the image's own opening all find "Иван".
+TEST(SimConfigLoad, AFolderNamedInCyrillicHoldsFileAndImage) {
+  namespace fs = std::filesystem;
+  rtd::test::TempDir temp;
+  const fs::path dir = temp.fs_path() / std::u8string(u8"Иван");
+  fs::create_directory(dir);
+  std::ofstream(dir / "board.cfg") << "image=board.bin\n";
+  SimConfig c;
+  std::string error;
+  ASSERT_TRUE(LoadSimConfig(temp.File("Иван/board.cfg"), c, error)) << error;
+  EXPECT_EQ(rtd::PathFromUtf8(c.image), dir / "board.bin");
+  rtd::ManualClock clock;
+  VirtualProgrammer sim(c, clock);
+  EXPECT_EQ(sim.ImageError(), "");
+  EXPECT_TRUE(fs::is_regular_file(dir / "board.bin"));
 }
 
 // None of these is a configuration: each is refused at once, without

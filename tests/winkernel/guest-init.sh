@@ -6,12 +6,9 @@
 # rtdprog-cli.exe under Wine through HID.DLL, then the Linux rtdprog-cli
 # through hidraw. The outputs go back to the host, which compares them.
 export PATH=/bb
-mount -t proc proc /proc
-mount -t sysfs sysfs /sys
-mount -t devtmpfs devtmpfs /dev
-for m in $(cat /modules/order); do
-    insmod "/modules/$m.ko" || echo "cannot load module $m"
-done
+. /t/guest.sh
+. /t/stop-read.sh
+start_guest
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,cache=loose,ro usr /usr
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,cache=mmap share /share
 mount -t tmpfs tmpfs /tmp
@@ -23,16 +20,9 @@ started=$(date +%s)
 
 say() { echo "guest $(($(date +%s) - started))s: $*"; }
 
-hidraw_count() { ls /dev/hidraw* 2>/dev/null | wc -l; }
-
-# Waits up to 20 s until there are exactly $1 hidraw nodes.
-wait_hidraw() {
-    i=0
-    while [ $i -lt 200 ]; do
-        [ "$(hidraw_count)" = "$1" ] && return 0
-        usleep 100000
-        i=$((i + 1))
-    done
+# The count it stopped at tells a slow bus from a device that never came.
+wait_hidraw_said() {
+    wait_hidraw "$1" && return 0
     say "still $(hidraw_count) hidraw devices, not $1"
     return 1
 }
@@ -41,7 +31,7 @@ stop_servers() {
     for pid in $servers; do kill -TERM "$pid"; done
     for pid in $servers; do wait "$pid"; done
     servers=""
-    wait_hidraw 0
+    wait_hidraw_said 0
 }
 
 # The program of this pass with --comm-log and the arguments; outputs in
@@ -103,18 +93,7 @@ stop_read() {
         /usr/bin/env --default-signal=INT rtdprog-cli \
             --device "$serial" --comm-log read "$2" >"$name.out" 2>"$name.err" </dev/null &
     fi
-    program=$!
-    # Some blocks into the read (two log lines a block).
-    i=0
-    while [ $i -lt 1200 ] && kill -0 "$program" 2>/dev/null; do
-        logged=$(grep -c 'CMD:' "$name.err" 2>/dev/null)
-        [ "${logged:-0}" -lt 200 ] || break
-        usleep 100000
-        i=$((i + 1))
-    done
-    kill -INT "$program" 2>/dev/null
-    wait "$program"
-    echo $? >"$name.status"
+    interrupt_read $! "$name.err" 120 "$name.status"
     say "$name: exit status $(cat "$name.status")"
 }
 
@@ -128,7 +107,7 @@ for pass in windows linux; do
     for config in main second; do
         rtdprog-usbip --attach "$dir/$config.cfg" 2>>"$dir/server.log" &
         servers="$servers $!"
-        wait_hidraw "$(echo $servers | wc -w)" || echo "$config did not appear" >>server.log
+        wait_hidraw_said "$(echo $servers | wc -w)" || echo "$config did not appear" >>server.log
     done
     if [ "$pass" = windows ]; then
         # A persistent server, and one trivial program that starts Wine's

@@ -24,6 +24,10 @@ build=$(cd "$1" && pwd)
 winbuild=$(cd "$2" && pwd)
 work="$winbuild/winkernel-test"
 guest_seconds=${RTD_WINDOWS_KERNEL_TEST_SECONDS:-600}
+test_name="windows kernel test"
+. "$here/../kernel/kernel-package.sh"
+. "$here/../kernel/checks.sh"
+. "$here/stop-read.sh"
 mkdir -p "$work"
 
 for f in "$build/bin/rtdprog-cli" "$build/bin/rtdprog-usbip" "$build/bin/jedec.ini" \
@@ -36,34 +40,9 @@ wine=$(sed -n 's/^RTD_WINE64:FILEPATH=//p' "$winbuild/CMakeCache.txt" 2>/dev/nul
 wineserver=$(dirname "$wine")/wineserver
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C
 
-# --- the kernel package: the version Debian 12's linux-image-amd64 points at
-kernel_dir="$work/kernel"
-if [ ! -d "$kernel_dir/boot" ]; then
-    package=$(apt-cache depends linux-image-amd64 2>/dev/null |
-        sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -n 1)
-    if [ -z "$package" ]; then
-        sudo_cmd=""
-        [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-        $sudo_cmd apt-get update -qq
-        package=$(apt-cache depends linux-image-amd64 |
-            sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -n 1)
-    fi
-    [ -n "$package" ] || { echo "windows kernel test: no Debian kernel package found" >&2; exit 1; }
-    rm -rf "$work/deb" "$kernel_dir.tmp"
-    mkdir -p "$work/deb" "$kernel_dir.tmp"
-    (cd "$work/deb" && apt-get download -q "$package" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
-    deb=$(ls "$work/deb"/*.deb)
-    # The kernel, the USB and HID drivers, and virtio's 9p for the shares.
-    dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$kernel_dir.tmp" --wildcards \
-        './boot/vmlinuz-*' './lib/modules/*/kernel/drivers/usb/*' \
-        './lib/modules/*/kernel/drivers/hid/*' './lib/modules/*/kernel/drivers/virtio/*' \
-        './lib/modules/*/kernel/net/9p/*' './lib/modules/*/kernel/fs/9p/*' \
-        './lib/modules/*/kernel/fs/netfs/*' './lib/modules/*/kernel/fs/fscache/*'
-    rm -rf "$work/deb"
-    mv "$kernel_dir.tmp" "$kernel_dir"
-fi
-vmlinuz=$(ls "$kernel_dir"/boot/vmlinuz-* | head -n 1)
-modules=$(ls -d "$kernel_dir"/lib/modules/*/kernel)
+# --- the kernel package: the kernel, the USB and HID drivers, and virtio's
+# 9p for the shares
+kernel_package "$work" drivers/usb drivers/hid drivers/virtio net/9p fs/9p fs/netfs fs/fscache
 
 # --- the Wine prefix, made once on the host (in the guest it takes
 # minutes). Wine's device bus reads hidraw itself: no SDL, no udevd there.
@@ -179,17 +158,7 @@ sim_run() {  # SIDE
             env --default-signal=INT $steps_program --simulate=slow.cfg --device "$serial" \
                 --comm-log read "$2" \
                 >"$1.out" 2>"$1.err" </dev/null &
-            pid=$!
-            i=0
-            while [ $i -lt 300 ] && kill -0 "$pid" 2>/dev/null; do
-                logged=$(grep -c 'CMD:' "$1.err" 2>/dev/null)
-                [ "${logged:-0}" -lt 200 ] || break
-                sleep 0.1
-                i=$((i + 1))
-            done
-            kill -INT "$pid" 2>/dev/null
-            wait "$pid"
-            echo $? >"$1.status"
+            interrupt_read $! "$1.err" 30 "$1.status"
         }
         . "$here/steps.sh"
         steps
@@ -213,7 +182,7 @@ for applet in $(/bin/busybox --list); do
 done
 for d in bin sbin lib lib64; do ln -s "usr/$d" "$root/$d"; done
 cp "$here/guest-init.sh" "$root/init"
-cp "$here/steps.sh" "$root/t/"
+cp "$here/steps.sh" "$here/stop-read.sh" "$here/../kernel/guest.sh" "$root/t/"
 cp "$data"/* "$root/t/data/"
 for program in rtdprog-cli rtdprog-usbip; do
     strip -o "$root/opt/rtdprog/linux/$program" "$build/bin/$program"
@@ -229,20 +198,7 @@ printf '127.0.0.1 localhost guest\n' >"$root/etc/hosts"
 printf '<?xml version="1.0"?>\n<fontconfig><cachedir>/tmp/fontconfig</cachedir></fontconfig>\n' \
     >"$root/etc/fonts.conf"
 
-# Modules in load order: each after the ones it depends on.
-order=""
-add_module() {
-    case " $order " in *" $1 "*) return ;; esac
-    file=$(find "$modules" -name "$1.ko" | head -n 1)
-    [ -n "$file" ] || { echo "windows kernel test: module $1 not in the kernel package" >&2; exit 1; }
-    for dep in $(tr '\000' '\n' <"$file" | sed -n 's/^depends=//p' | tr ',' ' '); do
-        add_module "$dep"
-    done
-    cp "$(find "$modules" -name "$1.ko" | head -n 1)" "$root/modules/"
-    order="$order $1"
-}
-for m in virtio_pci 9pnet_virtio 9p vhci-hcd usbhid hid-generic; do add_module "$m"; done
-echo "$order" >"$root/modules/order"
+kernel_modules "$root" virtio_pci 9pnet_virtio 9p vhci-hcd usbhid hid-generic
 (cd "$root" && find . | cpio -o -H newc --quiet) | gzip -1 >"$work/initrd.gz"
 
 # --- boot; the guest powers itself off, the time limit stops a hung one.
@@ -266,17 +222,6 @@ fi
 
 # --- the comparison: every check runs, whatever the one before it found
 set +e
-passed=0
-failed=0
-verdict() {  # NAME RESULT(0 = pass)
-    if [ "$2" = 0 ]; then
-        echo "PASS $1"
-        passed=$((passed + 1))
-    else
-        echo "FAIL $1"
-        failed=$((failed + 1))
-    fi
-}
 windows="$share/results/windows"
 linux="$share/results/linux"
 sim_windows="$work/sim-windows"
