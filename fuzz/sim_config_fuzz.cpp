@@ -51,6 +51,7 @@ const char* KindName(rtd::sim::FaultKind kind) {
     case FaultKind::kShortBlock: return "short";
     case FaultKind::kTransferFailure: return "transfer";
     case FaultKind::kFlippedBit: return "flip";
+    case FaultKind::kNoContact: return "no-contact";
   }
   return "?";
 }
