@@ -72,18 +72,14 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
     }
   }
 
+  JedecBytes id{};
   if (link_up) {
-    uint32_t count = 5;
-    bool data = false;
-    if (programmer_.DeviceRead(kCmdReadJedecId, 0, reply, 0, &count, kTimeoutReadJedecId, &data) !=
-        0) {
-      link_up = false;
-    } else if (!data || count < 4 || reply[0] != 0) {
-      // A reply too short to hold the id is as useless as a refusal.
+    const OpResult read = ReadJedecId(&id);
+    if (read == OpResult::kNoId) {
       o.LogPrintf(PickLangText(flash_text::kNoFlashType));
-      link_up = false;
       failure = OpResult::kNoId;
     }
+    link_up = read == OpResult::kOk;
   }
   if (!link_up) {
     o.ProgressHide();
@@ -94,7 +90,6 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
   }
 
   o.LogPrintf(PickLangText(LANG_TEXT("Связь установлена", "Connect established")));
-  const JedecBytes id{reply[1], reply[2], reply[3]};
   const bool answers = FlashAnswers(id);
   const bool resolved = answers && IdentifyFlash(id) == 0;
   if (resolved) {
@@ -143,19 +138,28 @@ uint64_t FlashOperations::WholeChipSize() const {
   return std::max<uint64_t>(CurrentFlash.SizeInBytes, by_id.value_or(0));
 }
 
-bool FlashOperations::ChipStillThere() {
-  auto& o = out();
+OpResult FlashOperations::ReadJedecId(JedecBytes* id) {
   uint8_t reply[256] = {};
   uint32_t count = 5;
   bool data = false;
   if (programmer_.DeviceRead(kCmdReadJedecId, 0, reply, 0, &count, kTimeoutReadJedecId, &data) != 0)
-    return false;
-  if (!data || count < 4 || reply[0] != 0) {
+    return OpResult::kFailed;
+  // A reply too short to hold the id is as useless as a refusal.
+  if (!data || count < 4 || reply[0] != 0) return OpResult::kNoId;
+  *id = JedecBytes{reply[1], reply[2], reply[3]};
+  return OpResult::kOk;
+}
+
+bool FlashOperations::ChipStillThere() {
+  auto& o = out();
+  JedecBytes id{};
+  const OpResult read = ReadJedecId(&id);
+  if (read == OpResult::kFailed) return false;
+  if (read == OpResult::kNoId) {
     constexpr LangText kNoId = LANG_TEXT("Ошибка получения типа FLASH\nFLASH не стёрта",
                                          "Error getting type FLASH\nNothing was erased");
     return Refuse(o, PickLangText(kNoId));
   }
-  const JedecBytes id{reply[1], reply[2], reply[3]};
   const JedecBytes& known = CurrentFlash.JedecId;
   if (!FlashAnswers(id)) {
     constexpr LangText kNoContact = LANG_TEXT(

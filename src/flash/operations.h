@@ -211,6 +211,9 @@ class FlashOperations {
   // Reads the backup file back against the programmer's CRC of the chip;
   // false after the user has been told why (or after a stop).
   bool CheckBackupFile(const std::string& path);
+  // The id as the chip sends it now: kOk; kFailed after the primitive told
+  // the user; kNoId when the reply held no id (nothing told).
+  OpResult ReadJedecId(JedecBytes* id);
   // Reads the JEDEC id again: true when it is still the identified chip's.
   // Otherwise the user is told what was read (no contact for all ones or
   // all zeros, another chip for another id) and that nothing was erased.
