@@ -1,6 +1,10 @@
 #include "config/utf8_path.h"
 
+#include <fcntl.h>
+
 #ifdef _WIN32
+#include <io.h>
+
 #include "config/windows_files.h"
 #endif
 
@@ -19,6 +23,14 @@ std::string Utf8FromPath(const std::filesystem::path& path) {
   return win::Narrow(path.wstring());
 #else
   return path.string();
+#endif
+}
+
+int OpenUtf8(const std::string& path, int flags, int mode) {
+#ifdef _WIN32
+  return ::_wopen(win::Widen(path).c_str(), flags, mode);
+#else
+  return ::open(path.c_str(), flags, mode);
 #endif
 }
 

@@ -14,4 +14,9 @@ namespace rtd {
 std::filesystem::path PathFromUtf8(std::string_view utf8);
 std::string Utf8FromPath(const std::filesystem::path& path);
 
+// open() of a file named in UTF-8, with the flags of core/open_flags.h; on
+// Windows through the wide call, as the narrow one reads the name in the
+// code page. The descriptor, or -1 with errno set.
+int OpenUtf8(const std::string& path, int flags, int mode = 0);
+
 }  // namespace rtd

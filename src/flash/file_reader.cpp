@@ -7,19 +7,14 @@
 #include <cerrno>
 
 #include "config/atomic_file.h"
-#ifdef _WIN32
-#include "config/windows_files.h"
-#endif
+#include "config/utf8_path.h"
+#include "core/open_flags.h"
 
 namespace rtd {
 
 ReadOnlyFile::ReadOnlyFile(const std::string& path) {
-#ifdef _WIN32
-  // Bytes, not text: no line-end translation; the name is UTF-8.
-  fd_ = ::_wopen(win::Widen(path).c_str(), _O_RDONLY | _O_BINARY);
-#else
-  fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-#endif
+  // Bytes, not text: no line-end translation on Windows.
+  fd_ = OpenUtf8(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_BINARY);
   if (fd_ < 0) {
     error_ = errno;
     return;

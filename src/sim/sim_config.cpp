@@ -13,10 +13,6 @@
 #include "i18n/lang.h"
 #include "sim/virtual_programmer.h"
 
-#ifdef _WIN32
-#include "config/windows_files.h"
-#endif
-
 namespace rtd::sim {
 namespace {
 
@@ -373,12 +369,7 @@ namespace {
 // FIFO, a directory or /dev/zero is refused rather than waited for or read
 // without end.
 bool ReadConfigFile(const std::string& path, std::string& text, std::string& reason) {
-#ifdef _WIN32
-  // The name is UTF-8: the narrow open would read it in the code page.
-  const int fd = ::_wopen(win::Widen(path).c_str(), O_RDONLY | O_BINARY);
-#else
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_BINARY);
-#endif
+  const int fd = OpenUtf8(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_BINARY);
   if (fd < 0) {
     reason = std::strerror(errno);
     return false;

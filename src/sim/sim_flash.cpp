@@ -9,11 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "config/utf8_path.h"
 #include "core/open_flags.h"
-
-#ifdef _WIN32
-#include "config/windows_files.h"
-#endif
 
 namespace rtd::sim {
 namespace {
@@ -54,12 +51,7 @@ bool SimFlash::AttachFile(const std::string& path, std::string& error) {
   }
   // Without blocking, and only a regular file: a FIFO would hang the read
   // below, a device would hand out endless or unchangeable cells.
-#ifdef _WIN32
-  // The name is UTF-8: the narrow open would read it in the code page.
-  const int fd = ::_wopen(win::Widen(path).c_str(), O_RDWR | O_CREAT | O_BINARY, 0666);
-#else
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_BINARY, 0666);
-#endif
+  const int fd = OpenUtf8(path, O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_BINARY, 0666);
   if (fd < 0) {
     error = path + ": " + ErrnoText();
     return false;
