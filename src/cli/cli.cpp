@@ -53,10 +53,13 @@ constexpr LangText kHelp = LANG_TEXT(
     "  --device СЕРИЙНЫЙ_НОМЕР|ПУТЬ  работать с этим программатором (см. list)\n"
     "  --yes              ответить «да» на вопрос перед стиранием\n"
     "  --no-backup        не сохранять резервную копию FLASH перед стиранием\n"
+    "  --accept-repeating стирать, даже если резервная копия повторяется (микросхема\n"
+    "                     меньше, чем в jedec.ini); --yes на этот вопрос не отвечает\n"
     "  -h, --help         эта справка\n"
     "  --version          версия программы\n"
     "\n"
-    "Команды, которым нужна FLASH, сначала проверяют связь и определяют микросхему.\n"
+    "Команды, которым нужна FLASH, сначала проверяют связь и определяют микросхему,\n"
+    "а в конце ещё раз читают её идентификатор: если контакт потерян, результата нет.\n"
     "Ctrl-C, закрытие терминала или запрос на завершение останавливают операцию\n"
     "перед следующим блоком.\n"
     "Перед каждым стиранием (write, erase) вся FLASH сохраняется в папку резервных\n"
@@ -64,7 +67,8 @@ constexpr LangText kHelp = LANG_TEXT(
     "\n"
     "Код завершения:\n"
     "  0  успешно\n"
-    "  1  ошибка (нет программатора, нет связи, ошибка обмена или файла)\n"
+    "  1  ошибка (нет программатора, нет связи, ошибка обмена или файла, контакт\n"
+    "     с FLASH потерян во время операции)\n"
     "  2  неверная командная строка или настройки виртуального программатора\n"
     "  3  содержимое FLASH и файла различается; FLASH не чистая (blank-check)\n"
     "  4  операция прервана (Ctrl-C)\n"
@@ -100,10 +104,13 @@ constexpr LangText kHelp = LANG_TEXT(
     "  --device SERIAL|PATH  use this programmer (see list)\n"
     "  --yes              answer Yes to the question before erasing\n"
     "  --no-backup        do not back the FLASH up before erasing it\n"
+    "  --accept-repeating erase even when the backup's content repeats (a chip\n"
+    "                     smaller than jedec.ini says); --yes does not answer this\n"
     "  -h, --help         this help\n"
     "  --version          program version\n"
     "\n"
-    "Commands that need the FLASH check the link and identify the chip first.\n"
+    "Commands that need the FLASH check the link and identify the chip first, and\n"
+    "read its id again at the end: when the contact was lost, there is no result.\n"
     "Ctrl-C, a closed terminal or a request to terminate stops an operation before\n"
     "its next block.\n"
     "Before every erase (write, erase) the whole FLASH is saved in the backup folder\n"
@@ -111,7 +118,8 @@ constexpr LangText kHelp = LANG_TEXT(
     "\n"
     "Exit status:\n"
     "  0  success\n"
-    "  1  failure (no programmer, no link, a transfer or file error)\n"
+    "  1  failure (no programmer, no link, a transfer or file error, the contact\n"
+    "     with the FLASH lost during the operation)\n"
     "  2  bad command line or virtual programmer configuration\n"
     "  3  the FLASH and the file differ; the FLASH is not blank (blank-check)\n"
     "  4  stopped by the user (Ctrl-C)\n"
@@ -144,6 +152,7 @@ struct Options {
   bool verify_full = false;  // write --verify=full
   bool diff = false;         // compare --diff
   bool no_backup = false;
+  bool accept_repeating = false;
   std::vector<std::string> positional;
 };
 
@@ -202,6 +211,8 @@ std::string ParseArgs(const std::vector<std::string>& args, Options& o) {
       o.diff = true;
     } else if (a == "--no-backup") {
       o.no_backup = true;
+    } else if (a == "--accept-repeating") {
+      o.accept_repeating = true;
     } else if (a == "--") {
       for (++i; i < args.size(); ++i) o.positional.push_back(args[i]);
     } else if (a.size() > 1 && a[0] == '-') {
@@ -221,6 +232,8 @@ std::string CheckServiceOptions(const Options& o, const std::string& command) {
   if (o.verify_full && command != "write") return "--verify=full belongs to write";
   if (o.diff && (command != "compare" || o.quick)) return "--diff belongs to the full compare";
   if (command == "list" && !o.device.empty()) return "list takes no --device";
+  if (o.accept_repeating && command != "write" && command != "erase")
+    return "--accept-repeating belongs to write and erase";
   return {};
 }
 
@@ -351,7 +364,11 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     Programmer& programmer = session.programmer();
     const ChipDatabase& chips = session.chips();
     FlashOperations& ops = session.ops();
-    if (o.no_backup) ops.MakeBackups = false;
+    if (o.no_backup) {
+      ops.MakeBackups = false;
+      ops.BackupOffBy = FlashOperations::BackupOff::kByOption;
+    }
+    ops.AcceptRepeatingBackup = o.accept_repeating;
     ServiceCommands service(ops);
     std::string not_selected;
     if (!o.device.empty()) not_selected = SelectProgrammer(programmer, o.device);

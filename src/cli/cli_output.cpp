@@ -69,7 +69,9 @@ int CliOutput::ShowMessageBox(uint32_t kind, const std::string& caption, const s
     io_.err << '\n' << std::flush;
     return IDOK;
   }
-  if (assume_yes) {
+  // --yes answers the questions it was given for, not one that must reach
+  // the user (MB_DEFAULT_NO): that one is asked on a terminal, else No.
+  if (assume_yes && (kind & MB_DEFAULT_NO) == 0) {
     io_.err << " [y/n] y\n" << std::flush;
     return IDYES;
   }

@@ -118,6 +118,22 @@ bool IsForeignLink(const std::string& link, uid_t link_owner) {
          link_owner != folder.st_uid;
 }
 
+std::string OpenForeignFolderText() {
+  return PickLangText(LANG_TEXT(
+      "папка другого пользователя, в которую может писать кто угодно; не используется",
+      "a folder of another user's that anyone may write to; not used"));
+}
+
+// A folder that neither the user nor root owns and that anyone may write to
+// without the sticky bit: whoever made it (or anyone at all) can delete,
+// rename or replace what lies in it, backups included.
+bool IsOpenForeignFolder(const std::string& folder) {
+  struct stat st {};
+  return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         (st.st_mode & S_IWOTH) != 0 && (st.st_mode & S_ISVTX) == 0 && st.st_uid != ::geteuid() &&
+         st.st_uid != 0;
+}
+
 // The file a path finally names: symbolic links followed, with the system's
 // rule for links in shared folders (a link in a sticky, world-writable
 // folder is followed only when it belongs to the user or to the folder's
@@ -227,6 +243,9 @@ std::string MakeFolders(const std::string& folder, std::string* level) {
                  IsForeignLink(step, st.st_uid)) {
         if (level != nullptr) *level = step;
         return ForeignLinkText();
+      } else if (IsOpenForeignFolder(step)) {
+        if (level != nullptr) *level = step;
+        return OpenForeignFolderText();
       }
     }
     if (slash == std::string::npos) break;

@@ -54,7 +54,9 @@ std::string CheckOutputPath(const std::string& path);
 // user or to that folder's owner, and a level that root (a program run
 // through sudo -E, with the user's HOME) makes in a folder of another
 // user's belongs to that folder's owner, so the next run without sudo can
-// use it. New levels get mode 0700: settings and copies of a board's
+// use it. A level that is there already, owned by neither the user nor
+// root and writable by anyone without the sticky bit, is refused: its
+// owner (or anyone) could take away or replace what is kept below it. New levels get mode 0700: settings and copies of a board's
 // firmware are nobody else's business. Empty text when the folder is there
 // now; otherwise the system's reason, and *level (when given) names the
 // level it concerns.

@@ -90,8 +90,10 @@ void ChipDatabase::StoreTemplateEntry(const JedecBytes& id) {
   const auto size = ini->ReadValue(section, "SizeInBytes");
   bool ok = true;
   if (!name || name->empty()) ok = ini->WriteString(section, "Manufacturer", kTemplateManufacturer);
-  if (ok && !size)
-    ok = ini->WriteInteger(section, "SizeInBytes", static_cast<int32_t>(kTemplateSizeInBytes));
+  // The id's own capacity code, where it has one, is a better first guess
+  // than any fixed size: the backup before an erase reaches as far as this.
+  const uint64_t guess = CapacityFromId(id).value_or(kTemplateSizeInBytes);
+  if (ok && !size) ok = ini->WriteInteger(section, "SizeInBytes", static_cast<int32_t>(guess));
   if (!ok) ReportUnableToWrite(out_, *ini);
 }
 

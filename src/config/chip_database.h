@@ -21,7 +21,8 @@ inline constexpr std::size_t kManufacturerMaxLength = 999;
 
 // What the connect check stores for an id that is not usefully listed, for
 // the user to edit (only where nothing of the user's is lost: see
-// StoreTemplateEntry).
+// StoreTemplateEntry). The size is the one the id's capacity code gives,
+// where it has one.
 inline constexpr const char* kTemplateManufacturer = "Manufacturer";
 inline constexpr uint32_t kTemplateSizeInBytes = 524288;
 

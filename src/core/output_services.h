@@ -22,6 +22,9 @@ inline constexpr uint32_t MB_ICONINFORMATION = 0x40;
 // Added to MB_ICONWARNING: a warning to take note of, with one OK button,
 // instead of the Yes/No question that kind asks by itself.
 inline constexpr uint32_t MB_OKONLY = 0x100;
+// Added to a question: No is the default, and only the user answers it (a
+// standing Yes given beforehand, such as the command line's --yes, does not).
+inline constexpr uint32_t MB_DEFAULT_NO = 0x200;
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
 inline constexpr int IDYES = 6;

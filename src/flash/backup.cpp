@@ -60,6 +60,45 @@ constexpr LangText kNotReadOnly =
     LANG_TEXT("Резервную копию %s не удалось сделать только для чтения: %s",
               "The backup %s could not be made read-only: %s");
 
+// The file's content and the two reads disagree: the disk spoilt it.
+constexpr LangText kFileDiffers =
+    LANG_TEXT("Резервная копия %s на диске не совпадает с прочитанным по адресу 0x%06X\n"
+              "FLASH не стёрта",
+              "The backup %s on the disk differs from what was read at address 0x%06X\n"
+              "Nothing was erased");
+constexpr LangText kSetAside =
+    LANG_TEXT("Резервная копия не проверена до конца и сохранена как %s",
+              "The backup was not checked to its end and is kept as %s");
+constexpr LangText kSetAsideFailed =
+    LANG_TEXT("Резервная копия %s не проверена до конца, а переименовать её не удалось: %s",
+              "The backup %s was not checked to its end and could not be renamed: %s");
+
+// The range of each CRC request that checks a backup against the chip.
+constexpr uint32_t kBackupCrcRange = 4096;
+
+void MakeReadOnly(OutputServices& o, const std::string& path) {
+  std::error_code ec;
+  fs::permissions(PathFromUtf8(path),
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read,
+                  fs::perm_options::replace, ec);
+  if (ec) o.LogPrintf(PickLangText(kNotReadOnly), path.c_str(), ec.message().c_str());
+}
+
+// A copy whose check against the chip was cut short (a failed transfer, a
+// stop) is most likely sound, for its two reads agreed and the file holds
+// them: it stays, under a name that says it was never checked, so that it
+// is neither lost nor later taken for a checked backup.
+void SetAside(OutputServices& o, const std::string& path) {
+  const std::string renamed = path + ".unverified";
+  std::error_code ec;
+  fs::rename(PathFromUtf8(path), PathFromUtf8(renamed), ec);
+  if (!ec) {
+    o.LogPrintf(PickLangText(kSetAside), renamed.c_str());
+  } else {
+    o.LogPrintf(PickLangText(kSetAsideFailed), path.c_str(), ec.message().c_str());
+  }
+}
+
 // A file that failed its check must not pass for a backup later: it goes,
 // or, where it cannot be removed, takes a name that says what it is.
 void Discard(OutputServices& o, const std::string& path) {
@@ -81,8 +120,20 @@ void Discard(OutputServices& o, const std::string& path) {
 }  // namespace
 
 bool FlashOperations::BackupBeforeErase() {
-  if (!MakeBackups) return true;
   auto& o = out();
+  if (!MakeBackups) {
+    // An erase without a copy is the user's choice, and the log keeps who
+    // made it: a settings file beside a program in a shared folder may
+    // have made it for them.
+    if (BackupOffBy == BackupOff::kByOption) {
+      o.LogPrintf(PickLangText(LANG_TEXT("Без резервной копии: отключена параметром --no-backup",
+                                         "No backup: switched off by --no-backup")));
+    } else if (BackupOffBy == BackupOff::kBySettings) {
+      o.LogPrintf(PickLangText(LANG_TEXT("Без резервной копии: отключена в настройках",
+                                         "No backup: switched off by the settings")));
+    }
+    return true;
+  }
   // The chip erase wipes the whole chip, also where its id says more than
   // jedec.ini.
   const uint64_t whole = WholeChipSize();
@@ -100,15 +151,19 @@ bool FlashOperations::BackupBeforeErase() {
   if (ReadWholeFlash(buffer.get(), size, flash_text::kBackupRead, ToolButton::SpeedButtonWrite) !=
       OpResult::kOk)
     return false;
-  // A poor contact spoils a bit here and there, which a CRC-8 of 64 KiB
-  // misses one time in 256: a second read must give the same bytes.
+  // A poor contact spoils a bit here and there, which a CRC-8 misses one
+  // time in 256: a second read must give the same bytes.
   uint32_t differs_at = 0;
   const OpResult again = ReadAgainAndCompare(buffer.get(), size, &differs_at);
   if (again == OpResult::kMismatch) return Refuse(o, PickLangText(kReadsDiffer), differs_at);
   if (again != OpResult::kOk) return false;
 
   const DumpCheck check = CheckDump(buffer.get(), size);
-  WarnAboutDump(o, check, DumpSource::kFlash);
+  if (check.finding == DumpFinding::kRepeats) {
+    if (!RepeatingBackupAccepted(check.period)) return false;
+  } else {
+    WarnAboutDump(o, check, DumpSource::kFlash);
+  }
   if (check.finding == DumpFinding::kBlank) {
     // Nothing on the chip to lose; a file of 0xFF would only crowd the
     // folder. Unless the contact went during the reads: then the id tells.
@@ -139,57 +194,99 @@ bool FlashOperations::BackupBeforeErase() {
     if (SaveImageFile(path, buffer.get(), size, &reason) != 0)
       return Refuse(o, PickLangText(kSaveFailed), path.c_str(), reason.c_str());
   }
-  buffer.reset();
 
-  const bool sound = CheckBackupFile(path);
-  if (!sound) {
+  const BackupVerdict verdict = CheckBackupFile(path, buffer.get(), size);
+  buffer.reset();
+  // So that no save over it, from this program or another, takes the only
+  // copy away; a kept copy from an older version gets the same protection,
+  // and so does one whose check was cut short (its two reads agreed).
+  if (verdict != BackupVerdict::kUnsound) MakeReadOnly(o, path);
+  if (verdict == BackupVerdict::kUnsound) {
     if (!kept) Discard(o, path);
     return false;
   }
-  // So that no save over it, from this program or another, takes the only
-  // copy away; a kept copy from an older version gets the same protection.
-  fs::permissions(PathFromUtf8(path),
-                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read,
-                  fs::perm_options::replace, ec);
-  if (ec) o.LogPrintf(PickLangText(kNotReadOnly), path.c_str(), ec.message().c_str());
+  if (verdict == BackupVerdict::kUnchecked) {
+    if (!kept) SetAside(o, path);
+    return false;
+  }
   // The last look before the erase: still the chip identified at the
   // connect check, and still in contact.
   if (!ChipStillThere()) return false;
   o.LogPrintf(PickLangText(kept ? kBackupKept : kBackupSaved), path.c_str());
+  last_backup_ = path;
   return true;
 }
 
-bool FlashOperations::CheckBackupFile(const std::string& path) {
+bool FlashOperations::RepeatingBackupAccepted(uint32_t period) {
   auto& o = out();
-  const auto size = static_cast<uint32_t>(WholeChipSize());
-  // What counts is the file as it lies on the disk: it is read back and
-  // each 64 KiB of it checked against the programmer's CRC of the chip.
+  constexpr LangText kRepeats = LANG_TEXT(
+      "Содержимое FLASH повторяется каждые %u байт. При оборванной адресной линии микросхема "
+      "читается как меньшая: копия содержала бы одну и ту же часть FLASH несколько раз, а "
+      "остальное стёрлось бы без копии. Так же повторяется микросхема меньше указанной в "
+      "jedec.ini",
+      "The FLASH content repeats every %u bytes. With an address line open the chip reads as a "
+      "smaller one: the copy would hold the same part of the FLASH more than once, and the rest "
+      "would be erased with no copy. A chip smaller than its jedec.ini entry repeats too");
+  o.LogPrintf(PickLangText(kRepeats), period);
+  if (AcceptRepeatingBackup) {
+    o.LogPrintf(PickLangText(LANG_TEXT("Повторение принято (--accept-repeating)",
+                                       "The repeat is accepted (--accept-repeating)")));
+    return true;
+  }
+  const std::string question =
+      FormatText(PickLangText(kRepeats), period) + "\n" +
+      PickLangText(LANG_TEXT("Всё равно стереть? (--accept-repeating)",
+                             "Erase anyway? (--accept-repeating)"));
+  if (o.MessageBoxPrintf(MB_ICONWARNING | MB_DEFAULT_NO, "%s", question) == IDYES) return true;
+  o.LogPrintf(PickLangText(LANG_TEXT("FLASH не стёрта", "Nothing was erased")));
+  return false;
+}
+
+FlashOperations::BackupVerdict FlashOperations::CheckBackupFile(const std::string& path,
+                                                                const uint8_t* expected,
+                                                                uint32_t size) {
+  auto& o = out();
+  // What counts is the file as it lies on the disk: read back whole, it
+  // must hold exactly what the two reads agreed on.
   ReadOnlyFile file(path);
-  if (!file.ok())
-    return Refuse(o, PickLangText(kReadBackFailed), path.c_str(), file.Reason().c_str());
-  if (file.size() != size)
-    return Refuse(o, PickLangText(kReadBackFailed), path.c_str(), SystemErrorText(EIO).c_str());
-  o.SetProgressUnit(kImageUnit);
-  o.ProgressStart(static_cast<int32_t>((uint64_t{size} + kImageUnit - 1) / kImageUnit),
+  if (file.ok() && file.size() != size) {
+    Refuse(o, PickLangText(kReadBackFailed), path.c_str(), SystemErrorText(EIO).c_str());
+    return BackupVerdict::kUnsound;
+  }
+  std::vector<uint8_t> saved(size);
+  if (!file.ok() || !file.Read(saved.data(), size)) {
+    Refuse(o, PickLangText(kReadBackFailed), path.c_str(), file.Reason().c_str());
+    return BackupVerdict::kUnchecked;
+  }
+  const auto [got, want] = std::mismatch(saved.begin(), saved.end(), expected);
+  if (got != saved.end()) {
+    const auto at = static_cast<uint32_t>(got - saved.begin());
+    Refuse(o, PickLangText(kFileDiffers), path.c_str(), at);
+    return BackupVerdict::kUnsound;
+  }
+  // Then against the chip by the programmer's CRC, in ranges small enough
+  // that two wrong bits cannot cancel out within one (a CRC-8 catches any
+  // pair closer than 127 bytes apart); the programmer reads the chip
+  // itself, so this costs requests, not reads.
+  o.SetProgressUnit(kBackupCrcRange);
+  o.ProgressStart(static_cast<int32_t>((uint64_t{size} + kBackupCrcRange - 1) / kBackupCrcRange),
                   PickLangText(flash_text::kBackupCheck));
-  std::vector<uint8_t> piece(kImageUnit);
+  BackupVerdict verdict = BackupVerdict::kSound;
   int32_t counter = 0;
-  bool sound = true;
-  for (uint64_t first = 0; first < size && sound; first += kImageUnit) {
+  for (uint64_t first = 0; first < size && verdict == BackupVerdict::kSound;
+       first += kBackupCrcRange) {
     const auto from = static_cast<uint32_t>(first);
-    const uint32_t count = std::min<uint32_t>(kImageUnit, size - from);
-    const uint32_t last = from + count - 1;
+    const uint32_t last = from + std::min<uint32_t>(kBackupCrcRange, size - from) - 1;
     uint8_t crc = 0;
     if (!NextBlock(counter) || programmer_.FlashRangeCrc(from, last, &crc) != 0) {
-      sound = false;
-    } else if (!file.Read(piece.data(), count)) {
-      sound = Refuse(o, PickLangText(kReadBackFailed), path.c_str(), file.Reason().c_str());
-    } else if (Crc8Range(piece.data(), 0, count - 1) != crc) {
-      sound = Refuse(o, PickLangText(kBackupDiffers), path.c_str(), from, last);
+      verdict = BackupVerdict::kUnchecked;
+    } else if (Crc8Range(saved.data(), from, last) != crc) {
+      Refuse(o, PickLangText(kBackupDiffers), path.c_str(), from, last);
+      verdict = BackupVerdict::kUnsound;
     }
   }
   o.ProgressHide();
-  return sound;
+  return verdict;
 }
 
 }  // namespace rtd

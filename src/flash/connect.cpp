@@ -26,6 +26,11 @@ bool UsableSize(const std::optional<int32_t>& size) {
   return size && *size > 0 && static_cast<uint32_t>(*size) <= kMaxFlashSize;
 }
 
+// After an erase that did not end well.
+constexpr LangText kUnknownState =
+    LANG_TEXT("Что теперь хранит FLASH, неизвестно: резервная копия для восстановления — %s",
+              "What the FLASH holds now is not known: the backup to restore it from is %s");
+
 }  // namespace
 
 OpResult FlashOperations::SpeedButtonConnectClick() {
@@ -150,33 +155,109 @@ OpResult FlashOperations::ReadJedecId(JedecBytes* id) {
   return OpResult::kOk;
 }
 
+FlashOperations::IdCheck FlashOperations::CheckIdAgain(JedecBytes* id) {
+  const OpResult read = ReadJedecId(id);
+  if (read == OpResult::kFailed) return IdCheck::kLinkFailed;
+  if (read == OpResult::kNoId) return IdCheck::kNoId;
+  if (!FlashAnswers(*id)) return IdCheck::kNoContact;
+  return *id == CurrentFlash.JedecId ? IdCheck::kSameChip : IdCheck::kOtherChip;
+}
+
 bool FlashOperations::ChipStillThere() {
   auto& o = out();
   JedecBytes id{};
-  const OpResult read = ReadJedecId(&id);
-  if (read == OpResult::kFailed) return false;
-  if (read == OpResult::kNoId) {
-    constexpr LangText kNoId = LANG_TEXT("Ошибка получения типа FLASH\nFLASH не стёрта",
-                                         "Error getting type FLASH\nNothing was erased");
-    return Refuse(o, PickLangText(kNoId));
-  }
   const JedecBytes& known = CurrentFlash.JedecId;
-  if (!FlashAnswers(id)) {
-    constexpr LangText kNoContact = LANG_TEXT(
-        "Идентификатор FLASH прочитан как %02X%02X%02X: нет контакта, проверьте клипсу\n"
-        "FLASH не стёрта",
-        "The FLASH id reads %02X%02X%02X: no contact, check the clip\nNothing was erased");
-    return Refuse(o, PickLangText(kNoContact), id[0], id[1], id[2]);
+  switch (CheckIdAgain(&id)) {
+    case IdCheck::kSameChip: return true;
+    case IdCheck::kLinkFailed: return false;
+    case IdCheck::kNoId: {
+      constexpr LangText kNoId = LANG_TEXT("Ошибка получения типа FLASH\nFLASH не стёрта",
+                                           "Error getting type FLASH\nNothing was erased");
+      return Refuse(o, PickLangText(kNoId));
+    }
+    case IdCheck::kNoContact: {
+      constexpr LangText kNoContact = LANG_TEXT(
+          "Идентификатор FLASH прочитан как %02X%02X%02X: нет контакта, проверьте клипсу\n"
+          "FLASH не стёрта",
+          "The FLASH id reads %02X%02X%02X: no contact, check the clip\nNothing was erased");
+      return Refuse(o, PickLangText(kNoContact), id[0], id[1], id[2]);
+    }
+    case IdCheck::kOtherChip: {
+      constexpr LangText kOtherChip = LANG_TEXT(
+          "Идентификатор FLASH прочитан как %02X%02X%02X, а при проверке связи был %02X%02X%02X: "
+          "проверьте клипсу и плату\nFLASH не стёрта",
+          "The FLASH id reads %02X%02X%02X, not %02X%02X%02X as at the connect check: check the "
+          "clip and the board\nNothing was erased");
+      return Refuse(o, PickLangText(kOtherChip), id[0], id[1], id[2], known[0], known[1],
+                    known[2]);
+    }
   }
-  if (id != known) {
-    constexpr LangText kOtherChip = LANG_TEXT(
-        "Идентификатор FLASH прочитан как %02X%02X%02X, а при проверке связи был %02X%02X%02X: "
-        "проверьте клипсу и плату\nFLASH не стёрта",
-        "The FLASH id reads %02X%02X%02X, not %02X%02X%02X as at the connect check: check the "
-        "clip and the board\nNothing was erased");
-    return Refuse(o, PickLangText(kOtherChip), id[0], id[1], id[2], known[0], known[1], known[2]);
+  return false;
+}
+
+void FlashOperations::TellBackupToRestore() {
+  if (!erase_sent_ || restore_told_ || last_backup_.empty()) return;
+  out().LogPrintf(PickLangText(kUnknownState), last_backup_.c_str());
+  restore_told_ = true;
+}
+
+bool FlashOperations::ContactHeld(ContactLoss loss) {
+  auto& o = out();
+  JedecBytes id{};
+  const JedecBytes& known = CurrentFlash.JedecId;
+  std::string what;
+  switch (CheckIdAgain(&id)) {
+    case IdCheck::kSameChip: return true;
+    case IdCheck::kLinkFailed:
+      // The transfer's own failure has been told; whatever the operation
+      // found cannot be vouched for.
+      TellBackupToRestore();
+      return false;
+    case IdCheck::kNoId:
+      what = PickLangText(LANG_TEXT(
+          "В конце операции FLASH не сообщила свой идентификатор: контакт потерян во время "
+          "операции, проверьте клипсу",
+          "At the end of the operation the FLASH did not give its id: the contact was lost "
+          "during the operation, check the clip"));
+      break;
+    case IdCheck::kNoContact:
+      what = FormatText(
+          PickLangText(LANG_TEXT(
+              "В конце операции идентификатор FLASH прочитан как %02X%02X%02X: контакт потерян "
+              "во время операции, проверьте клипсу",
+              "At the end of the operation the FLASH id reads %02X%02X%02X: the contact was lost "
+              "during the operation, check the clip")),
+          id[0], id[1], id[2]);
+      break;
+    case IdCheck::kOtherChip:
+      what = FormatText(
+          PickLangText(LANG_TEXT(
+              "В конце операции идентификатор FLASH прочитан как %02X%02X%02X, а при проверке "
+              "связи был %02X%02X%02X: контакт потерян во время операции, проверьте клипсу и "
+              "плату",
+              "At the end of the operation the FLASH id reads %02X%02X%02X, not %02X%02X%02X as "
+              "at the connect check: the contact was lost during the operation, check the clip "
+              "and the board")),
+          id[0], id[1], id[2], known[0], known[1], known[2]);
+      break;
   }
-  return true;
+  // What it means for this operation: a chip already erased needs its copy
+  // back, a dump is not saved, and a verdict read through no contact is none.
+  std::string meaning;
+  if (erase_sent_) {
+    meaning = last_backup_.empty()
+                  ? PickLangText(LANG_TEXT("Что теперь хранит FLASH, неизвестно, а резервной "
+                                           "копии эта операция не сделала",
+                                           "What the FLASH holds now is not known, and this "
+                                           "operation made no backup of it"))
+                  : FormatText(PickLangText(kUnknownState), last_backup_.c_str());
+    restore_told_ = true;
+  } else if (loss == ContactLoss::kNotSaved) {
+    meaning = PickLangText(LANG_TEXT("Файл не записан", "The file is not written"));
+  } else {
+    meaning = PickLangText(LANG_TEXT("Результата нет", "There is no result"));
+  }
+  return Refuse(o, "%s\n%s", what.c_str(), meaning.c_str());
 }
 
 int FlashOperations::IdentifyFlash(const JedecBytes& id) {

@@ -19,6 +19,9 @@ bool FlashOperations::PassGate() {
     return false;
   }
   closings_at_start_ = programmer_.link().transport().Closings();
+  erase_sent_ = false;
+  last_backup_.clear();
+  restore_told_ = false;
   return true;
 }
 

@@ -82,10 +82,23 @@ class FlashOperations {
   std::string BackupFolder;
   // Why BackupFolder is empty, as the user is told it.
   std::string BackupFolderProblem;
+  // Who switched the backups off, for the line every erase without one
+  // logs; a bare FlashOperations (MakeBackups off, nobody asked) logs none.
+  enum class BackupOff { kUntold, kByOption, kBySettings };
+  BackupOff BackupOffBy = BackupOff::kUntold;
+  // A backup whose content repeats (an open address line reads the same
+  // part of the chip over and over) stops the erase unless the user says
+  // so: in a box with No as the default, or by setting this beforehand.
+  bool AcceptRepeatingBackup = false;
   // The first step of the write and the erase, before anything is sent:
   // with backups on, the folder must be there or be made. False after the
   // user has been told why not.
   bool BackupFolderReady();
+  // With backups on, the chip's size must be known, not guessed: while it
+  // comes only from the template entry the connect check wrote (and the id
+  // tells no size), the erase could wipe more than the copy holds. False
+  // after the user has been told where to enter the size.
+  bool BackupReachKnown();
 
   // The click handlers. Each tells the user everything itself; the result
   // only says how it ended. Read, compares and write need an identified
@@ -167,13 +180,18 @@ class FlashOperations {
   // is only told after that.
   OpResult WriteImage(bool verify_fully);
 
-  // The full compare's block loop over the image under its own gauge: the
-  // first difference is logged and boxed. Without each_difference it ends
-  // there (kMismatch); with it, it goes on to the end and hands it every
-  // differing address with the byte the flash holds there. kOk, kMismatch,
-  // kFailed or kStopped.
+  // The full compare's block loop over the image under its own gauge; the
+  // first difference goes to *first_difference, told to nobody yet.
+  // Without each_difference it ends there (kMismatch); with it, it goes on
+  // to the end and hands it every differing address with the byte the
+  // flash holds there. kOk, kMismatch, kFailed or kStopped.
   OpResult CompareBlocks(const uint8_t* buffer, uint32_t length,
-                         const std::function<void(uint32_t, uint8_t)>* each_difference);
+                         const std::function<void(uint32_t, uint8_t)>* each_difference,
+                         uint32_t* first_difference);
+  // A full compare's result as the user learns it, once the id at its end
+  // says the chip was there throughout (kFailed when not): the first
+  // difference logged and boxed.
+  OpResult TellCompareResult(OpResult result, uint32_t first_difference);
 
   // The chip's write protection as the erasing operations found it, and
   // whether they have lifted it and not yet put it back.
@@ -208,16 +226,38 @@ class FlashOperations {
   // ahead (also when switched off, or when the chip reads blank). False
   // after the user has been told why.
   bool BackupBeforeErase();
-  // Reads the backup file back against the programmer's CRC of the chip;
-  // false after the user has been told why (or after a stop).
-  bool CheckBackupFile(const std::string& path);
+  // Whether a backup file holds the chip: kSound; kUnsound when it differs
+  // (from what was read, or from the chip); kUnchecked when the check could
+  // not be finished (the file could not be read back, a transfer failed, a
+  // stop). Every answer but kSound has been told.
+  enum class BackupVerdict { kSound, kUnsound, kUnchecked };
+  // Reads the file back, compares it byte for byte with what the two reads
+  // agreed on, then with the chip by the programmer's CRC of every 4 KiB.
+  BackupVerdict CheckBackupFile(const std::string& path, const uint8_t* expected, uint32_t size);
+  // Asks whether a backup whose content repeats every period bytes will do
+  // (No is the default); true at once when AcceptRepeatingBackup says so.
+  bool RepeatingBackupAccepted(uint32_t period);
   // The id as the chip sends it now: kOk; kFailed after the primitive told
   // the user; kNoId when the reply held no id (nothing told).
   OpResult ReadJedecId(JedecBytes* id);
+  // The id read again, against the identified chip's; nothing told.
+  enum class IdCheck { kSameChip, kNoContact, kOtherChip, kNoId, kLinkFailed };
+  IdCheck CheckIdAgain(JedecBytes* id);
   // Reads the JEDEC id again: true when it is still the identified chip's.
   // Otherwise the user is told what was read (no contact for all ones or
   // all zeros, another chip for another id) and that nothing was erased.
   bool ChipStillThere();
+  // The last look of every operation that read the flash, before it tells
+  // its result: true when the id is still the identified chip's. Otherwise
+  // the contact went at some moment of the operation and what it read may
+  // be 0xFF from there on: the user is told so and what it means (a dump
+  // not saved, no verdict, or, once the erase was sent, the backup to
+  // restore from); false.
+  enum class ContactLoss { kNoVerdict, kNotSaved };
+  bool ContactHeld(ContactLoss loss);
+  // After a write or an erase that failed once the erase was sent: the
+  // backup to restore from, unless already told.
+  void TellBackupToRestore();
   // Reads size bytes of the flash into buffer under the gauge with this
   // title; kOk, kStopped, or kFailed after the primitive told the user.
   OpResult ReadWholeFlash(uint8_t* buffer, uint32_t size, LangText title, ToolButton stop_button);
@@ -242,6 +282,11 @@ class FlashOperations {
   SettingsFile& settings_;
   OpResult last_quick_compare_ = OpResult::kOk;
   bool chip_at_risk_ = false;
+  // Whether the running operation has sent the chip erase, and the backup
+  // it made (or found kept) before it; empty when none.
+  bool erase_sent_ = false;
+  std::string last_backup_;
+  bool restore_told_ = false;
   // The transport's Closings() when the running operation began.
   uint32_t closings_at_start_ = 0;
 };

@@ -99,7 +99,9 @@ OpResult FlashOperations::SpeedButtonReadClick() {
 
   OpResult result =
       ReadWholeFlash(buffer.get(), size, flash_text::kRead, ToolButton::SpeedButtonRead);
-
+  // A clip that let go half-way reads 0xFF from there on: such a dump is
+  // none, and an older file of the name must stay.
+  if (result == OpResult::kOk && !ContactHeld(ContactLoss::kNotSaved)) result = OpResult::kFailed;
   if (result == OpResult::kOk) result = SaveDump(buffer.get(), size);
   EndOperation(buffer);
   return result;
@@ -114,14 +116,31 @@ OpResult FlashOperations::SpeedButtonCompareClick() {
   if (const OpResult loaded = TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
     return loaded;
 
-  OpResult result = CompareBlocks(buffer.get(), length, nullptr);
+  uint32_t differs_at = 0;
+  OpResult result = CompareBlocks(buffer.get(), length, nullptr, &differs_at);
+  result = TellCompareResult(result, differs_at);
   EndOperation(buffer);
   if (result == OpResult::kOk) o.LogPrintf(PickLangText(flash_text::kSameContent));
   return result;
 }
 
+OpResult FlashOperations::TellCompareResult(OpResult result, uint32_t first_difference) {
+  if (result != OpResult::kOk && result != OpResult::kMismatch) return result;
+  // A difference, or the sameness, read through a clip that let go is no
+  // verdict at all.
+  if (!ContactHeld(ContactLoss::kNoVerdict)) return OpResult::kFailed;
+  if (result == OpResult::kMismatch) {
+    constexpr LangText kDiffers = LANG_TEXT("Ошибка сравнения FLASH по адресу 0x%06X",
+                                            "FLASH compare error at address 0x%06X");
+    out().LogPrintf(PickLangText(kDiffers), first_difference);
+    out().MessageBoxPrintf(MB_ICONERROR, PickLangText(kDiffers), first_difference);
+  }
+  return result;
+}
+
 OpResult FlashOperations::CompareBlocks(const uint8_t* buffer, uint32_t length,
-                                        const std::function<void(uint32_t, uint8_t)>* each_difference) {
+                                        const std::function<void(uint32_t, uint8_t)>* each_difference,
+                                        uint32_t* first_difference) {
   auto& o = out();
   StartBusy(flash_text::kFullCompare, ToolButton::SpeedButtonCompare, BlockCount(length),
             kBlock);
@@ -143,11 +162,7 @@ OpResult FlashOperations::CompareBlocks(const uint8_t* buffer, uint32_t length,
     const auto [got, want] = std::mismatch(block, block + count, expected);
     if (got == block + count) continue;
     if (result == OpResult::kOk) {
-      constexpr LangText kDiffers = LANG_TEXT("Ошибка сравнения FLASH по адресу 0x%06X",
-                                              "FLASH compare error at address 0x%06X");
-      const auto at = static_cast<unsigned>(address + (got - block));
-      o.LogPrintf(PickLangText(kDiffers), at);
-      o.MessageBoxPrintf(MB_ICONERROR, PickLangText(kDiffers), at);
+      *first_difference = address + static_cast<uint32_t>(got - block);
       result = OpResult::kMismatch;
     }
     if (each_difference == nullptr) break;
@@ -178,6 +193,8 @@ int FlashOperations::QuickCompareImage(const uint8_t* buffer, uint32_t length) {
 
   OpResult result = OpResult::kOk;
   int32_t counter = 0;
+  uint32_t from = 0;
+  uint32_t last = 0;
   for (uint64_t first = 0; first < length; first += kImageUnit) {
     if (!NextBlock(counter)) {
       result = OpResult::kStopped;
@@ -185,23 +202,29 @@ int FlashOperations::QuickCompareImage(const uint8_t* buffer, uint32_t length) {
     }
     // A last range cut short by the end of the image is checked, on both
     // sides, over the bytes that exist.
-    const auto from = static_cast<uint32_t>(first);
-    const auto last = static_cast<uint32_t>(std::min<uint64_t>(first + kImageUnit, length) - 1);
+    from = static_cast<uint32_t>(first);
+    last = static_cast<uint32_t>(std::min<uint64_t>(first + kImageUnit, length) - 1);
     uint8_t crc = 0;
     if (programmer_.FlashRangeCrc(from, last, &crc) != 0) {
       result = OpResult::kFailed;
       break;
     }
     if (Crc8Range(buffer, from, last) != crc) {
-      constexpr LangText kDiffers = LANG_TEXT("Ошибка сравнения FLASH по адресу 0x%06X...0x%06X",
-                                              "FLASH compare error at address 0x%06X...0x%06X");
-      o.LogPrintf(PickLangText(kDiffers), from, last);
-      o.MessageBoxPrintf(MB_ICONERROR, PickLangText(kDiffers), from, last);
       result = OpResult::kMismatch;
       break;
     }
   }
   o.ProgressHide();
+  // The programmer's CRC over a chip out of contact is that of 0xFF: a
+  // verdict only counts when the chip was still there at the end.
+  const bool counts = result == OpResult::kOk || result == OpResult::kMismatch;
+  if (counts && !ContactHeld(ContactLoss::kNoVerdict)) result = OpResult::kFailed;
+  if (result == OpResult::kMismatch) {
+    constexpr LangText kDiffers = LANG_TEXT("Ошибка сравнения FLASH по адресу 0x%06X...0x%06X",
+                                            "FLASH compare error at address 0x%06X...0x%06X");
+    o.LogPrintf(PickLangText(kDiffers), from, last);
+    o.MessageBoxPrintf(MB_ICONERROR, PickLangText(kDiffers), from, last);
+  }
   if (result == OpResult::kOk) o.LogPrintf(PickLangText(flash_text::kSameContent));
   last_quick_compare_ = result;
   return result == OpResult::kOk ? 0 : 1;

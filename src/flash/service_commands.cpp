@@ -65,6 +65,9 @@ OpResult ServiceCommands::ReadVerified() {
   if (result == OpResult::kOk)
     result = ops_.ReadWholeFlash(second.get(), size, flash_text::kCheckRead,
                                  ToolButton::SpeedButtonRead);
+  // Two reads through a clip that let go agree on 0xFF: only the id tells.
+  if (result == OpResult::kOk && !ops_.ContactHeld(FlashOperations::ContactLoss::kNotSaved))
+    result = OpResult::kFailed;
   if (result == OpResult::kOk) {
     const auto [a, b] = std::mismatch(first.get(), first.get() + size, second.get());
     if (a != first.get() + size) {
@@ -193,6 +196,8 @@ OpResult ServiceCommands::CheckBlank(bool after_erase) {
   }
   o.ProgressHide();
   if (result != OpResult::kOk) return result;
+  // A chip out of contact reads blank throughout, CRCs included.
+  if (!ops_.ContactHeld(FlashOperations::ContactLoss::kNoVerdict)) return OpResult::kFailed;
 
   o.LogPrintf(PickLangText(LANG_TEXT("Блоков по 64 КБ: %u, по CRC: %u, прочитано: %u",
                                      "Blocks of 64 KiB: %u, settled by CRC: %u, read: %u")),
@@ -229,6 +234,7 @@ OpResult ServiceCommands::Erase() {
                                                 "It will erase FLASH\nContinue?"))) != IDYES)
     return OpResult::kNotStarted;
   if (!ops_.CurrentFlash.Identified()) return OpResult::kNotStarted;
+  if (!ops_.BackupReachKnown()) return OpResult::kFailed;
   o.IdleFlag = 0;
   if (!SizeSupported(ops_)) return OpResult::kFailed;
 
@@ -263,6 +269,7 @@ OpResult ServiceCommands::Erase() {
     }
   }();
   ops_.RestoreProtection(protection);
+  if (result != OpResult::kOk) ops_.TellBackupToRestore();
   ops_.EndOperation();
   return result;
 }
@@ -305,7 +312,9 @@ OpResult ServiceCommands::CompareWithDiff() {
       open = {at, at};
     }
   };
-  result = ops_.CompareBlocks(buffer.get(), length, &each_difference);
+  uint32_t differs_at = 0;
+  result = ops_.CompareBlocks(buffer.get(), length, &each_difference, &differs_at);
+  result = ops_.TellCompareResult(result, differs_at);
   if (KeepDifferences && result == OpResult::kMismatch)
     found.file.assign(buffer.get(), buffer.get() + length);
   ops_.EndOperation(buffer);

@@ -31,6 +31,7 @@ OpResult FlashOperations::WriteImage(bool verify_fully) {
                                  "It will erase and write FLASH\nContinue?"))) != IDYES)
     return OpResult::kNotStarted;
   if (!CurrentFlash.Identified()) return OpResult::kNotStarted;
+  if (!BackupReachKnown()) return OpResult::kFailed;
   std::unique_ptr<uint8_t[]> buffer;
   uint32_t length = 0;
   if (const OpResult loaded = TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
@@ -69,7 +70,9 @@ OpResult FlashOperations::WriteImage(bool verify_fully) {
     // 256; the full one reads everything back and compares it with the
     // image just written.
     if (result == OpResult::kOk && verify_fully) {
-      result = CompareBlocks(buffer.get(), length, nullptr);
+      uint32_t differs_at = 0;
+      result = CompareBlocks(buffer.get(), length, nullptr, &differs_at);
+      result = TellCompareResult(result, differs_at);
       if (result == OpResult::kOk) o.LogPrintf(PickLangText(flash_text::kSameContent));
     }
     if (result == OpResult::kOk) {
@@ -78,8 +81,27 @@ OpResult FlashOperations::WriteImage(bool verify_fully) {
     }
   }();
   RestoreProtection(protection);
+  if (result != OpResult::kOk) TellBackupToRestore();
   EndOperation(buffer);
   return result;
+}
+
+bool FlashOperations::BackupReachKnown() {
+  if (!MakeBackups || !CurrentFlash.Identified()) return true;
+  const JedecBytes& id = CurrentFlash.JedecId;
+  const bool guessed = CurrentFlash.Manufacturer == kTemplateManufacturer &&
+                       CurrentFlash.SizeInBytes == kTemplateSizeInBytes && !CapacityFromId(id);
+  if (!guessed) return true;
+  constexpr LangText kSizeGuessed = LANG_TEXT(
+      "Размер FLASH %02X%02X%02X не известен: в jedec.ini стоит шаблон, записанный программой "
+      "(%lu КБ), а микросхема может быть больше, и копия не охватила бы её всю. Укажите размер "
+      "микросхемы в SizeInBytes секции [%s] файла %s\nFLASH не стёрта",
+      "The size of the FLASH %02X%02X%02X is not known: jedec.ini holds the template the "
+      "program wrote (%lu KBytes), and a larger chip would not be covered by the backup. Enter "
+      "the chip's size as SizeInBytes in section [%s] of %s\nNothing was erased");
+  return Refuse(out(), PickLangText(kSizeGuessed), id[0], id[1], id[2],
+                static_cast<unsigned long>(kTemplateSizeInBytes / 1024), JedecSectionName(id),
+                chips_.path());
 }
 
 bool FlashOperations::BackupFolderReady() {
@@ -100,6 +122,17 @@ OpResult FlashOperations::UnlockAndErase(Protection& protection) {
   if (StepStopped()) return OpResult::kStopped;
   if (!BackupBeforeErase()) return OpResult::kFailed;
   if (p.FlashReadStatus(&protection.saved_status) != 0) return OpResult::kFailed;
+  // Busy and write-enable both set is what no idle chip reports, and what a
+  // data line without contact reads: kept as the value to put back, it
+  // would lock the whole chip (and the register itself) for good.
+  if (protection.saved_status == 0xFF) {
+    constexpr LangText kStatusNoContact = LANG_TEXT(
+        "Регистр состояния FLASH прочитан как 0xFF: нет контакта, проверьте клипсу\nFLASH не "
+        "стёрта",
+        "The FLASH status register reads 0xFF: no contact, check the clip\nNothing was erased");
+    Refuse(o, PickLangText(kStatusNoContact));
+    return OpResult::kFailed;
+  }
   if (protection.saved_status != 0) {
     o.LogPrintf(PickLangText(LANG_TEXT("Снятие блокировки FLASH", "Unlock FLASH")));
     if (p.FlashWriteEnable() != 0) return OpResult::kFailed;
@@ -115,6 +148,7 @@ OpResult FlashOperations::UnlockAndErase(Protection& protection) {
   if (p.FlashWriteEnable() != 0) return OpResult::kFailed;
   o.LogPrintf(PickLangText(LANG_TEXT("Стирание FLASH", "FLASH erase")));
   chip_at_risk_ = true;
+  erase_sent_ = true;
   if (p.FlashEraseChip() != 0) return OpResult::kFailed;
   // The erase holds the program still for seconds; a stop that came
   // meanwhile ends the operation here.

@@ -61,6 +61,7 @@ WindowShell::~WindowShell() = default;
 
 void WindowShell::Start() {
   LoadSettings();
+  TellBackupsOff();
   DrawMenu();
   session_->programmer().ProgrammerInfo = {};
   SetButtonsState(false);
@@ -264,6 +265,7 @@ void WindowShell::MenuItemDebugClick(bool checked) {
 
 void WindowShell::MenuItemBackupClick(bool checked) {
   ApplyBackupSwitch(checked);
+  TellBackupsOff();
   DrawMenu();
   // A value that cannot be saved has been said; the switch holds until
   // the window closes.
@@ -276,6 +278,7 @@ void WindowShell::ApplyBackupSwitch(bool on) {
   // Without a folder the switch stays on: the erase then says why it
   // stops, rather than going ahead without a copy.
   ops.MakeBackups = on && (!ops.BackupFolder.empty() || !ops.BackupFolderProblem.empty());
+  ops.BackupOffBy = FlashOperations::BackupOff::kBySettings;
 }
 
 int32_t WindowShell::SetLanguage(int32_t index) {
@@ -406,7 +409,20 @@ void WindowShell::TimerTick(WindowTimer timer) {
 
 void WindowShell::AppendLogLine(const std::string& line) { front_.AppendLog(line); }
 
-void WindowShell::ClearLog() { front_.ClearLog(); }
+void WindowShell::ClearLog() {
+  front_.ClearLog();
+  // The plug-in banner starts a fresh log; an erase without a copy is not
+  // to be forgotten with the old one.
+  TellBackupsOff();
+}
+
+void WindowShell::TellBackupsOff() {
+  if (backup_) return;
+  LogPrintf(PickLangText(
+      LANG_TEXT("Резервные копии перед стиранием отключены (меню: «Резервная копия перед "
+                "стиранием»)",
+                "Backups before erasing are switched off (menu: \"Backup before erase\")")));
+}
 
 void WindowShell::SetStatusText(const std::string& text) { front_.DrawStatus(text); }
 

@@ -58,7 +58,7 @@ class WindowShell : public OutputServices, public WatchHost {
   // The hidden "L" button: Russian.
   void SpeedButtonLanguageMakerxClick() { SetLanguage(0); }
   // A double click on the log clears it.
-  void MemoDblClick() { ClearLog(); }
+  void MemoDblClick() { front_.ClearLog(); }
   // The popup menu's switches (their new check state).
   void MenuItemLogClick(bool checked);
   void MenuItemDebugClick(bool checked);
@@ -139,6 +139,8 @@ class WindowShell : public OutputServices, public WatchHost {
   void OpenBackupFolder();
   void DrawMenu();
   void ApplyBackupSwitch(bool on);
+  // A log line while backups are switched off.
+  void TellBackupsOff();
   // After the outermost handler: the idle state after an exception, a
   // deferred language switch, a deferred close.
   void AfterOutermostHandler();

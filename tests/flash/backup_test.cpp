@@ -86,7 +86,7 @@ TEST_F(BackupTest, WriteAndEraseKeepTheOldFlashFirst) {
     // erased; the id read again before the reads and before the erase.
     EXPECT_TRUE(out_.Has("progress-start 2048: FLASH backup"));
     EXPECT_TRUE(out_.Has("progress-start 2048: FLASH backup check read"));
-    EXPECT_TRUE(out_.Has("progress-start 8: FLASH backup check"));
+    EXPECT_TRUE(out_.Has("progress-start 128: FLASH backup check"));
     const std::vector<uint8_t> sent = Commands();
     const auto first_read = std::find(sent.begin(), sent.end(), kCmdReadBlock);
     const auto erase = std::find(sent.begin(), sent.end(), kCmdEraseChip);
@@ -146,12 +146,21 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
   const Bytes old = Pattern(kFlashSize, 6);
   const std::string kOldName = BackupFileName({2026, 12, 7, 14, 12, 3}, {0xEF, 0x40, 0x13},
                                               Crc32(old.data(), old.size()));
+  Bytes stuck = old;
+  stuck[0x105] ^= 0x01;
+  stuck[0x105 + 127 * 256] ^= 0x01;
+  const std::string kStuckName = BackupFileName({2026, 12, 7, 14, 12, 3}, {0xEF, 0x40, 0x13},
+                                                Crc32(stuck.data(), stuck.size()));
   WriteText(dir_ / "plain", "a file, not a folder");
   const struct {
     const char* name;
     std::function<void(sim::SimConfig&)> arrange;
     std::string says;  // a box that tells why; empty: the primitive's own
-    bool keeps = false;  // a sound backup stays
+    // What stays in the folder: nothing (nullptr), the backup (""), or the
+    // backup under a name with this suffix.
+    const char* leaves = nullptr;
+    // The backup's name, when its content is not the chip's.
+    std::string file;
   } cases[] = {
       {"folder cannot be made",
        [this](sim::SimConfig&) { ops_->BackupFolder = (dir_ / "plain" / "b").string(); },
@@ -194,13 +203,29 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
          config.faults.push_back({sim::FaultKind::kNoContact, kCmdRangeCrc, -1, 2, 1});
        },
        "0x10 Error: The backup " + (dir_ / "backups" / kOldName).string() +
-           " differs from the FLASH at address 0x020000...0x02FFFF\nNothing was erased"},
+           " differs from the FLASH at address 0x002000...0x002FFF\nNothing was erased"},
       {"contact lost before the erase",
        [](sim::SimConfig& config) {
          config.faults.push_back({sim::FaultKind::kNoContact, kCmdReadJedecId, -1, 1, 1});
        },
        "0x10 Error: The FLASH id reads FFFFFF: no contact, check the clip\nNothing was erased",
-       true},
+       ""},
+      // What no idle chip reports: kept as the value to put back, it would
+      // lock the whole chip for good.
+      {"contact lost at the status read",
+       [](sim::SimConfig& config) {
+         config.faults.push_back({sim::FaultKind::kNoContact, kCmdReadStatus, -1, 0, 1});
+       },
+       "0x10 Error: The FLASH status register reads 0xFF: no contact, check the clip\n"
+       "Nothing was erased",
+       ""},
+      // The two reads agreed and the file holds them: kept, but not as a
+      // checked backup.
+      {"transfer fails in the check",
+       [](sim::SimConfig& config) {
+         config.faults.push_back({sim::FaultKind::kTransferFailure, kCmdRangeCrc, -1, 3, 0});
+       },
+       "", ".unverified"},
       {"another board",
        [](sim::SimConfig& config) { config.jedec = {0xC8, 0x40, 0x13}; },
        "0x10 Error: The FLASH id reads C84013, not EF4013 as at the connect check: check the clip "
@@ -212,7 +237,20 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
          };
        },
        "0x10 Error: The backup " + (dir_ / "backups" / kOldName).string() +
-           " differs from the FLASH at address 0x000000...0x00FFFF\nNothing was erased"},
+           " differs from the FLASH at address 0x000000...0x000FFF\nNothing was erased"},
+      // Two bits read wrong alike in both reads, 127 x 256 bytes apart: a
+      // CRC-8 of the 64 KiB that holds both cannot tell.
+      {"two stuck bits",
+       [this](sim::SimConfig&) {
+         bus_->on_reply = [](uint8_t* report) {
+           const uint32_t at = uint32_t{report[2]} << 16 | uint32_t{report[3]} << 8 | report[4];
+           if (report[1] == (0x80 | kCmdReadBlock) && (at == 0x0100 || at == 0x0100 + 127 * 256))
+             report[kReportDataOffset + 5] ^= 0x01;
+         };
+       },
+       "0x10 Error: The backup " + (dir_ / "backups" / kStuckName).string() +
+           " differs from the FLASH at address 0x000000...0x000FFF\nNothing was erased",
+       nullptr, kStuckName},
   };
   for (const auto& c : cases) {
     for (const bool write : {true, false}) {
@@ -233,9 +271,10 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
       EXPECT_EQ(device_->StatusRegister(), 0x1C);
       EXPECT_EQ(out_.IdleFlag, 1);
       // A file that failed its check is not left to pass for a backup.
-      EXPECT_EQ(Folder(), c.keeps ? std::set<std::string>{kOldName} : std::set<std::string>{});
+      EXPECT_EQ(Folder(), c.leaves != nullptr ? std::set<std::string>{kOldName + c.leaves}
+                                              : std::set<std::string>{});
       if (c.says.find("The backup ") != std::string::npos) {
-        EXPECT_TRUE(out_.Has("log: The unsound backup " + (folder_ / kOldName).string() +
+        EXPECT_TRUE(out_.Has("log: The unsound backup " + (folder_ / (c.file.empty() ? kOldName : c.file)).string() +
                              " was removed"));
       }
       TempDir::RemoveTree(folder_);

@@ -102,32 +102,56 @@ TEST_F(ConnectTest, RefusedIdReadLeavesTheChipAsItWas) {
   EXPECT_EQ(ops_->CurrentFlash.Manufacturer, "Winbond W25Q40");
 }
 
+// The template's size is the id's capacity code where it has one; a fixed
+// guess (512 KiB) only where the id tells no size.
 TEST_F(ConnectTest, UnknownIdWritesATemplateThatTheNextCheckFinds) {
+  const struct {
+    JedecBytes id;
+    uint32_t size;
+    const char* found;
+  } cases[] = {
+      {{0xC2, 0x20, 0x16}, 4u << 20, "JEDEC ID: C22016 Manufacturer 4096 KBytes"},
+      {{0xBF, 0x25, 0x99}, 524288, "JEDEC ID: BF2599 Manufacturer 512 KBytes"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.found);
+    sim::SimConfig config;
+    config.jedec = c.id;
+    Start(config);
+    Identify();  // an earlier chip is forgotten by a check that reads an id
+    Forget();
+    EXPECT_EQ(Connect(), OpResult::kUnknownChip);
+    const std::string id = JedecSectionName(c.id);
+    EXPECT_EQ(out_.Logs(), (Events{"Connect check", "Connect established", "JEDEC ID: " + id}));
+    EXPECT_FALSE(ops_->CurrentFlash.Identified());
+    std::string name;
+    uint32_t size = 0;
+    chips_->LookupFlashChip(c.id, name, size);
+    EXPECT_EQ(name, "Manufacturer");
+    EXPECT_EQ(size, c.size);
+
+    Forget();
+    EXPECT_EQ(Connect(), OpResult::kOk);
+    EXPECT_EQ(out_.Logs(), (Events{"Connect check", "Connect established", c.found}));
+    EXPECT_TRUE(out_.Boxes().empty());
+    EXPECT_EQ(ops_->WholeChipSize(), c.size);
+  }
+}
+
+// The list's size is below what the id says: the erase wipes the whole
+// chip, so the erasing operations keep that much, and the user is told.
+TEST_F(ConnectTest, AnIdThatSaysMoreThanTheListIsWarnedOf) {
   sim::SimConfig config;
   config.jedec = {0xC2, 0x20, 0x16};
+  WriteText(dir_ / "jedec.ini", "[C22016]\nManufacturer=Macronix\nSizeInBytes=524288\n");
   Start(config);
-  Identify();  // an earlier chip is forgotten by a check that reads an id
-  EXPECT_EQ(Connect(), OpResult::kUnknownChip);
-  EXPECT_EQ(out_.Logs(), (Events{"Connect check", "Connect established", "JEDEC ID: C22016"}));
-  EXPECT_FALSE(out_.Has("log: No connect"));
-  EXPECT_FALSE(ops_->CurrentFlash.Identified());
-  std::string name;
-  uint32_t size = 0;
-  chips_->LookupFlashChip({0xC2, 0x20, 0x16}, name, size);
-  EXPECT_EQ(name, "Manufacturer");
-  EXPECT_EQ(size, 524288u);
-
-  Forget();
   EXPECT_EQ(Connect(), OpResult::kOk);
-  // The template's size is a guess; the id's capacity code says better,
-  // and the erasing operations keep that much.
   const std::string warning =
       "The FLASH id C22016 says 4096 KBytes, jedec.ini says 512 KBytes: the backup and the blank "
       "check cover 4096 KBytes";
   EXPECT_EQ(out_.Logs(), (Events{"Connect check", "Connect established",
-                                 "JEDEC ID: C22016 Manufacturer 512 KBytes", warning}));
+                                 "JEDEC ID: C22016 Macronix 512 KBytes", warning}));
   EXPECT_EQ(out_.Boxes(), (Events{"0x130 Warning: " + warning}));
-  EXPECT_TRUE(ops_->CurrentFlash.Identified());
   EXPECT_EQ(ops_->WholeChipSize(), 4u << 20);
 }
 
@@ -139,7 +163,7 @@ TEST_F(ConnectTest, TemplateFillsInOnlyWhatIsMissing) {
   WriteText(dir_ / "jedec.ini", mine);
   Start(config);
   EXPECT_EQ(Connect(), OpResult::kUnknownChip);
-  EXPECT_EQ(ReadText(), mine + "SizeInBytes=524288\r\n");
+  EXPECT_EQ(ReadText(), mine + "SizeInBytes=4194304\r\n");
 
   WriteText(dir_ / "jedec.ini", "[C22016]\nSizeInBytes=4194304\n");
   Forget();

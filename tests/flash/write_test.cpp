@@ -47,12 +47,13 @@ TEST_F(WriteTest, ProtectedChipIsUnlockedWrittenRelockedAndVerified) {
   EXPECT_EQ(out_.events.back(), "buttons idle");
 
   // Every status write and the erase follow a write enable; the unlock comes
-  // before the erase, the re-lock after the last page, then write disable.
+  // before the erase, the re-lock after the last page, then write disable;
+  // the id is read last, before success is told.
   const auto commands = Commands();
   const std::vector<uint8_t> head(commands.begin(), commands.begin() + 6);
   EXPECT_EQ(head, (std::vector<uint8_t>{0x46, 0x44, 0x47, 0x44, 0x48, 0x44}));
-  const std::vector<uint8_t> tail(commands.end() - 6, commands.end());
-  EXPECT_EQ(tail, (std::vector<uint8_t>{0x49, 0x44, 0x47, 0x45, 0x43, 0x43}));
+  const std::vector<uint8_t> tail(commands.end() - 7, commands.end());
+  EXPECT_EQ(tail, (std::vector<uint8_t>{0x49, 0x44, 0x47, 0x45, 0x43, 0x43, 0x41}));
   const auto status_writes = RequestsOf(kCmdWriteStatus);
   ASSERT_EQ(status_writes.size(), 2u);
   EXPECT_EQ(status_writes[0].payload, Bytes{0x00});

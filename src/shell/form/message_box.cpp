@@ -20,7 +20,7 @@ BoxDesign DescribeBox(uint32_t kind, const std::string& caption, const std::stri
   const bool asks = box.icon == BoxIcon::kQuestion || box.icon == BoxIcon::kWarning;
   if (asks && (kind & MB_OKONLY) == 0) {
     box.buttons = BoxButtons::kYesNo;
-    box.default_answer = IDYES;
+    box.default_answer = (kind & MB_DEFAULT_NO) != 0 ? IDNO : IDYES;
   }
   return box;
 }

@@ -26,8 +26,9 @@ struct BoxDesign {
   int SafeAnswer() const;
 };
 
-// Questions and warnings ask Yes or No (Yes the default), unless
-// MB_OKONLY makes a warning one to take note of; the rest have one OK.
+// Questions and warnings ask Yes or No (Yes the default, No with
+// MB_DEFAULT_NO), unless MB_OKONLY makes a warning one to take note of; the
+// rest have one OK.
 BoxDesign DescribeBox(uint32_t kind, const std::string& caption, const std::string& text);
 
 }  // namespace rtd::shell
