@@ -480,6 +480,24 @@ TEST_F(CliTest, WriteBacksTheFlashUpFirstUnlessToldNot) {
   ASSERT_EQ(Run({"--lang", "en", "--no-backup", "write", image.string(), "--yes"}), kExitOk);
   EXPECT_EQ(backups().size(), 1u);
   EXPECT_EQ(Out().find("FLASH backup"), std::string::npos);
+  EXPECT_NE(Out().find("No backup: switched off by --no-backup\n"), std::string::npos) << Out();
+}
+
+// --yes answers the question before the erase, not whether a backup that
+// repeats (an open address line) will do: that takes its own option.
+TEST_F(CliTest, ARepeatingBackupNeedsItsOwnOption) {
+  auto half = Pattern(256 * 1024, 9);
+  half.insert(half.end(), half.begin(), half.end());
+  const fs::path image = dir_ / "image.bin";
+  WriteFile(image, Pattern(65536, 3));
+  for (const bool accept : {false, true}) {
+    WriteFile(flash_image_, half);
+    std::vector<std::string> args = {"--lang", "en", "write", image.string(), "--yes"};
+    if (accept) args.push_back("--accept-repeating");
+    EXPECT_EQ(Run(args), accept ? kExitOk : kExitFailure) << Err();
+    EXPECT_EQ(ReadFile(flash_image_) == half, !accept);
+  }
+  EXPECT_EQ(Run({"--accept-repeating", "read", (dir_ / "d.bin").string()}), kExitUsage);
 }
 
 TEST_F(CliTest, DumpWarningsGoToStderrWithoutChangingTheExitStatus) {

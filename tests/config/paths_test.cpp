@@ -106,6 +106,36 @@ TEST(ProgramFiles, ALinkOfAnotherUserInASharedFolderIsNotFollowed) {
   }
 }
 
+// A folder that another user made and left open to anyone (mode 0777, no
+// sticky bit) lets them, or anyone, delete or replace the backups kept
+// below it: refused by its name. The same folder of root's, or with the
+// sticky bit, is fine.
+TEST(ProgramFiles, AnOpenFolderOfAnotherUserIsNotUsed) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root makes folders for someone else";
+  TempDir dir;
+  const std::string shared = dir.File("shared");
+  ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+  const std::string planted = shared + "/backups";
+  ASSERT_EQ(mkdir(planted.c_str(), 0777), 0);
+  const struct {
+    uid_t owner;
+    mode_t mode;
+    bool refused;
+  } cases[] = {{65534, 0777, true}, {65534, 01777, false}, {0, 0777, false}};
+  for (const auto& c : cases) {
+    ASSERT_EQ(chown(planted.c_str(), c.owner, c.owner), 0);
+    ASSERT_EQ(chmod(planted.c_str(), c.mode), 0);
+    std::string level;
+    const std::string reason = MakeFolders(planted + "/simulated", &level);
+    EXPECT_EQ(!reason.empty(), c.refused) << c.owner << " " << c.mode;
+    if (c.refused) {
+      EXPECT_EQ(level, planted);
+      EXPECT_FALSE(std::filesystem::exists(planted + "/simulated"));
+    }
+  }
+}
+
 // sudo -E keeps the user's HOME: what root makes there stays the user's.
 TEST(ProgramFiles, FoldersMadeInTheUsersHomeBelongToTheUser) {
   if (geteuid() != 0) GTEST_SKIP() << "only root makes folders for someone else";

@@ -4,6 +4,7 @@
 
 #include "flash/backup.h"
 
+#include <deque>
 #include <set>
 
 #include "flash/service_commands.h"
@@ -302,6 +303,60 @@ TEST_F(BackupTest, TheBackupCoversTheSizeTheIdGives) {
             "0x10 Error: The FLASH id EF4019 says 32768 KBytes, more than the programmer "
             "reaches: no complete backup can be made\nNothing was erased");
   EXPECT_TRUE(Commands().empty());
+}
+
+// A chip with an open address line reads as the same part over and over,
+// and so does its backup: the erase waits for the user's word (No by
+// default), or for the word given beforehand.
+TEST_F(BackupTest, ARepeatingBackupAsksBeforeTheErase) {
+  Bytes halves = Pattern(kFlashSize / 2, 3);
+  halves.insert(halves.end(), halves.begin(), halves.end());
+  const struct {
+    const char* name;
+    std::deque<int> answers;  // to the erase's question, then to the repeat's
+    bool accepted_beforehand;
+    OpResult result;
+  } cases[] = {
+      {"default answer", {IDYES}, false, OpResult::kFailed},
+      {"answered Yes", {IDYES, IDYES}, false, OpResult::kOk},
+      {"accepted beforehand", {IDYES}, true, OpResult::kOk},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bench(halves);
+    ops_->AcceptRepeatingBackup = c.accepted_beforehand;
+    out_.box_answers = c.answers;
+    EXPECT_EQ(ServiceCommands(*ops_).Erase(), c.result);
+    const auto boxes = out_.Boxes();
+    const bool asked = boxes.size() > 1 && boxes[1].rfind("0x230 Warning: The FLASH content "
+                                                          "repeats every 262144 bytes", 0) == 0;
+    EXPECT_EQ(asked, !c.accepted_beforehand) << ::testing::PrintToString(boxes);
+    EXPECT_EQ(AddressesOf(kCmdEraseChip).size(), c.result == OpResult::kOk ? 1u : 0u);
+    TempDir::RemoveTree(folder_);
+  }
+}
+
+// An unlisted chip whose id tells no size has only the template's guess:
+// the backup would reach 512 KiB of a chip that may be larger, so neither
+// the write nor the erase starts until the user enters the size.
+TEST_F(BackupTest, AGuessedSizeStopsTheErasingOperations) {
+  sim::SimConfig config;
+  config.jedec = {0xBF, 0x25, 0x99};
+  config.size = 1u << 20;
+  for (const bool write : {true, false}) {
+    SCOPED_TRACE(write ? "write" : "erase");
+    Bench(Pattern(1u << 20, 5), config);
+    ops_->SpeedButtonConnectClick();  // writes the template
+    ASSERT_EQ(ops_->SpeedButtonConnectClick(), OpResult::kOk);
+    Forget();
+    EXPECT_EQ(Erase(write), OpResult::kFailed);
+    EXPECT_TRUE(Commands().empty());
+    EXPECT_EQ(out_.Boxes().back(),
+              "0x10 Error: The size of the FLASH BF2599 is not known: jedec.ini holds the "
+              "template the program wrote (512 KBytes), and a larger chip would not be covered "
+              "by the backup. Enter the chip's size as SizeInBytes in section [BF2599] of " +
+                  (dir_ / "jedec.ini").string() + "\nNothing was erased");
+  }
 }
 
 }  // namespace

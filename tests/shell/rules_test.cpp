@@ -214,19 +214,22 @@ TEST(MessageBoxTest, TheKindBecomesAnIconAndItsButtons) {
     BoxIcon icon;
     BoxButtons buttons;
     int safe_answer;  // what a closing window answers
+    int default_answer;
   } const cases[] = {
-      {MB_ICONWARNING, BoxIcon::kWarning, BoxButtons::kYesNo, IDNO},
-      {MB_ICONQUESTION, BoxIcon::kQuestion, BoxButtons::kYesNo, IDNO},
-      {MB_ICONWARNING | MB_OKONLY, BoxIcon::kWarning, BoxButtons::kOk, IDOK},
-      {MB_ICONERROR, BoxIcon::kError, BoxButtons::kOk, IDOK},
-      {MB_ICONINFORMATION, BoxIcon::kInformation, BoxButtons::kOk, IDOK},
-      {0, BoxIcon::kNone, BoxButtons::kOk, IDOK},
+      {MB_ICONWARNING, BoxIcon::kWarning, BoxButtons::kYesNo, IDNO, IDYES},
+      {MB_ICONWARNING | MB_DEFAULT_NO, BoxIcon::kWarning, BoxButtons::kYesNo, IDNO, IDNO},
+      {MB_ICONQUESTION, BoxIcon::kQuestion, BoxButtons::kYesNo, IDNO, IDYES},
+      {MB_ICONWARNING | MB_OKONLY, BoxIcon::kWarning, BoxButtons::kOk, IDOK, IDOK},
+      {MB_ICONERROR, BoxIcon::kError, BoxButtons::kOk, IDOK, IDOK},
+      {MB_ICONINFORMATION, BoxIcon::kInformation, BoxButtons::kOk, IDOK, IDOK},
+      {0, BoxIcon::kNone, BoxButtons::kOk, IDOK, IDOK},
   };
   for (const Case& c : cases) {
     const BoxDesign box = DescribeBox(c.kind, "caption", "text");
     EXPECT_EQ(box.icon, c.icon) << c.kind;
     EXPECT_EQ(box.buttons, c.buttons) << c.kind;
     EXPECT_EQ(box.SafeAnswer(), c.safe_answer) << c.kind;
+    EXPECT_EQ(box.default_answer, c.default_answer) << c.kind;
   }
 }
 

@@ -740,12 +740,19 @@ TEST_F(WindowScenario, TheBackupSwitchIsSavedAndHonouredByTheErase) {
   EXPECT_NE(ReadBytes(dir_.File("rtdprog.ini")).find("Backup=0"), std::string::npos);
   Open(true, "");
   EXPECT_FALSE(window_->MenuChecked("MenuItemBackup"));
+  // Said at the start and again in the log the plug-in begins afresh, and
+  // at every erase without a copy: the settings file may lie in a shared
+  // folder, switched off by someone else.
+  const std::string off = "Backups before erasing are switched off (menu: \"Backup before erase\")";
+  EXPECT_TRUE(Contains(window_->Log(), off));
   SetFlash(Pattern(4));
   Connect();
+  EXPECT_TRUE(Contains(window_->Log(), off));
   window_->box_answers = {IDYES};
   window_->ChooseServiceItem("MenuItemServiceErase");
   EXPECT_EQ(Flash(), std::string(kFlashSize, '\xFF'));
   EXPECT_EQ(Backups().size(), 1u);
+  EXPECT_TRUE(Contains(window_->Log(), "No backup: switched off by the settings"));
 }
 
 // No folder for the copy: the erase stops before anything is sent, until
