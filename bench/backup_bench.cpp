@@ -1,7 +1,7 @@
 // What the backup before an erase adds to a write when every transfer costs
 // 1 ms, as on full-speed USB: a 512 KiB write with the backup and without.
 // The backup reads the chip twice (the reads must agree), checks the file
-// by 8 CRC exchanges and reads the id twice.
+// by 128 CRC exchanges (one per 4 KiB) and reads the id twice.
 //   rtd_bench --benchmark_filter=Backup
 #include <benchmark/benchmark.h>
 
