@@ -401,7 +401,9 @@ TEST_P(LostContact, IsNeverTakenForAResult) {
       EXPECT_TRUE(o.files.at("dump.bin") == Pattern(1000, 3)) << "dump changed";
     }
     // Only the saved status may go back (the bench's chip starts at 0x1C).
-    if (!o.status_writes.empty()) EXPECT_EQ(o.status_writes.back(), "[ 1C ]");
+    if (!o.status_writes.empty()) {
+      EXPECT_EQ(o.status_writes.back(), "[ 1C ]");
+    }
     bool kept = false;
     for (const auto& [name, bytes] : o.files) {
       if (name.rfind("backups", 0) != 0) continue;

@@ -161,7 +161,7 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
     // backup under a name with this suffix.
     const char* leaves = nullptr;
     // The backup's name, when its content is not the chip's.
-    std::string file;
+    std::string file = "";
   } cases[] = {
       {"folder cannot be made",
        [this](sim::SimConfig&) { ops_->BackupFolder = (dir_ / "plain" / "b").string(); },
