@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include <charconv>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -51,12 +52,16 @@ constexpr LangText kHelp = LANG_TEXT(
     "  --comm-log         лог обмена в stderr\n"
     "  --jedec ФАЙЛ       база микросхем FLASH вместо jedec.ini\n"
     "  --device СЕРИЙНЫЙ_НОМЕР|ПУТЬ  работать с этим программатором (см. list)\n"
+    "  --wait-busy СЕКУНДЫ  если программатор занят другой программой, ждать\n"
+    "                     его освобождения до СЕКУНД (иначе сразу код 1)\n"
     "  --yes              ответить «да» на вопрос перед стиранием\n"
     "  --no-backup        не сохранять резервную копию FLASH перед стиранием\n"
     "  -h, --help         эта справка\n"
     "  --version          версия программы\n"
     "\n"
     "Команды, которым нужна FLASH, сначала проверяют связь и определяют микросхему.\n"
+    "С программатором работает одна программа за раз: пока он занят другой\n"
+    "(окном rtdprog или ещё одной rtdprog-cli), команда ничего ему не посылает.\n"
     "Ctrl-C, закрытие терминала или запрос на завершение останавливают операцию\n"
     "перед следующим блоком.\n"
     "Перед каждым стиранием (write, erase) вся FLASH сохраняется в папку резервных\n"
@@ -64,7 +69,7 @@ constexpr LangText kHelp = LANG_TEXT(
     "\n"
     "Код завершения:\n"
     "  0  успешно\n"
-    "  1  ошибка (нет программатора, нет связи, ошибка обмена или файла)\n"
+    "  1  ошибка (нет программатора, он занят, нет связи, ошибка обмена или файла)\n"
     "  2  неверная командная строка или настройки виртуального программатора\n"
     "  3  содержимое FLASH и файла различается; FLASH не чистая (blank-check)\n"
     "  4  операция прервана (Ctrl-C)\n"
@@ -98,12 +103,16 @@ constexpr LangText kHelp = LANG_TEXT(
     "  --comm-log         write the communication log to stderr\n"
     "  --jedec FILE       FLASH chip database instead of jedec.ini\n"
     "  --device SERIAL|PATH  use this programmer (see list)\n"
+    "  --wait-busy SECONDS  when another program is using the programmer, wait\n"
+    "                     up to SECONDS for it (otherwise exit 1 at once)\n"
     "  --yes              answer Yes to the question before erasing\n"
     "  --no-backup        do not back the FLASH up before erasing it\n"
     "  -h, --help         this help\n"
     "  --version          program version\n"
     "\n"
     "Commands that need the FLASH check the link and identify the chip first.\n"
+    "One program at a time works with a programmer: while another one (the window\n"
+    "rtdprog or another rtdprog-cli) is using it, a command sends it nothing.\n"
     "Ctrl-C, a closed terminal or a request to terminate stops an operation before\n"
     "its next block.\n"
     "Before every erase (write, erase) the whole FLASH is saved in the backup folder\n"
@@ -111,7 +120,7 @@ constexpr LangText kHelp = LANG_TEXT(
     "\n"
     "Exit status:\n"
     "  0  success\n"
-    "  1  failure (no programmer, no link, a transfer or file error)\n"
+    "  1  failure (no programmer or it is in use, no link, a transfer or file error)\n"
     "  2  bad command line or virtual programmer configuration\n"
     "  3  the FLASH and the file differ; the FLASH is not blank (blank-check)\n"
     "  4  stopped by the user (Ctrl-C)\n"
@@ -129,6 +138,9 @@ constexpr LangText kNotIdentified = LANG_TEXT(
     "FLASH не определена: укажите производителя и размер для её JEDEC ID в %s",
     "The FLASH is not identified: give its JEDEC ID a manufacturer and a size in %s");
 
+// About eleven days; the milliseconds stay within the clock's 32 bits.
+constexpr uint32_t kMaxWaitSeconds = 1000000;
+
 struct Options {
   bool help = false;
   bool version = false;
@@ -140,6 +152,7 @@ struct Options {
   bool yes = false;
   bool quick = false;
   std::string device;
+  std::optional<uint32_t> wait_busy;  // seconds
   bool verify = false;       // read --verify
   bool verify_full = false;  // write --verify=full
   bool diff = false;         // compare --diff
@@ -192,6 +205,14 @@ std::string ParseArgs(const std::vector<std::string>& args, Options& o) {
     } else if (a == "--device" || a.rfind("--device=", 0) == 0) {
       if (auto e = value("--device", o.device); !e.empty()) return e;
       if (o.device.empty()) return "--device needs a serial number or a path";
+    } else if (a == "--wait-busy" || a.rfind("--wait-busy=", 0) == 0) {
+      std::string seconds;
+      if (auto e = value("--wait-busy", seconds); !e.empty()) return e;
+      uint32_t n = 0;
+      const auto [end, wrong] = std::from_chars(seconds.data(), seconds.data() + seconds.size(), n);
+      if (wrong != std::errc() || end != seconds.data() + seconds.size() || n > kMaxWaitSeconds)
+        return "--wait-busy needs a number of seconds from 0 to " + std::to_string(kMaxWaitSeconds);
+      o.wait_busy = n;
     } else if (a == "--verify") {
       o.verify = true;
     } else if (a == "--verify=full") {
@@ -221,6 +242,7 @@ std::string CheckServiceOptions(const Options& o, const std::string& command) {
   if (o.verify_full && command != "write") return "--verify=full belongs to write";
   if (o.diff && (command != "compare" || o.quick)) return "--diff belongs to the full compare";
   if (command == "list" && !o.device.empty()) return "list takes no --device";
+  if (command == "list" && o.wait_busy) return "list takes no --wait-busy";
   return {};
 }
 
@@ -353,13 +375,15 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     FlashOperations& ops = session.ops();
     if (o.no_backup) ops.MakeBackups = false;
     ServiceCommands service(ops);
-    std::string not_selected;
-    if (!o.device.empty()) not_selected = SelectProgrammer(programmer, o.device);
+    // Taken before anything is sent: another program's write must not be
+    // cut into. The listing takes each programmer in turn itself.
+    std::optional<int> refused;
+    if (command != "list")
+      refused = ClaimProgrammer(programmer, o.device, o.wait_busy.value_or(0), out, env.err, clock);
 
     bool explained = false;  // the unopenable programmer is told of once
-    if (!not_selected.empty()) {
-      env.err << not_selected << '\n';
-      status = kExitFailure;
+    if (refused) {
+      status = *refused;
     } else if (command == "list") {
       status = ListProgrammers(programmer, out, env.err);
       explained = true;  // the listing tells of an unopenable programmer itself

@@ -178,6 +178,23 @@ TEST(Transport, AProgrammerThatCannotBeOpenedKeepsTheSystemsReason) {
   EXPECT_EQ(u.OpenFailure(), "");
 }
 
+TEST(Transport, BesideAProgrammerInUseAnotherOneCanBeChosen) {
+  FakeHid hid;
+  hid.Add().held_by = LockHolder{"rtdprog", 12};
+  hid.Add();
+  HidTransport t(hid);
+  EXPECT_EQ(t.LinkOpen(), kLinkInUse);
+  EXPECT_EQ(hid.open_handles, 0);
+  const int32_t saved = CurrentLanguage;
+  CurrentLanguage = kLanguageRussian;
+  EXPECT_EQ(ProgrammerInUseText(t.InUsePath(), t.InUseHolder()),
+            "Программатор /dev/hidraw0 занят другой программой: rtdprog (процесс 12)");
+  CurrentLanguage = saved;
+  t.SelectDevicePath("/dev/hidraw1");
+  EXPECT_EQ(t.LinkOpen(), kLinkOk);
+  EXPECT_EQ(t.InUsePath(), "");
+}
+
 #ifndef _WIN32  // hidapi is the Linux backend
 TEST(HidapiPlatform, AFailedOpenKeepsTheSystemsReason) {
   HidapiPlatform hid;
