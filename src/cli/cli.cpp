@@ -236,6 +236,7 @@ std::string ParseArgs(const std::vector<std::string>& args, Options& o) {
 
 // Options that belong to one command each.
 std::string CheckServiceOptions(const Options& o, const std::string& command) {
+  if (o.quick && command != "compare") return "--quick belongs to compare";
   if (o.verify && command != "read") {
     return command == "write" ? "write takes --verify=full" : "--verify belongs to read";
   }
@@ -314,10 +315,6 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
             << PickLangText(kUsageHint) << '\n';
     return kExitUsage;
   }
-  if (o.quick && command != "compare") {
-    env.err << "rtdprog-cli: --quick belongs to compare\n";
-    return kExitUsage;
-  }
   if (const std::string e = CheckServiceOptions(o, command); !e.empty()) {
     env.err << "rtdprog-cli: " << e << '\n';
     return kExitUsage;
@@ -375,11 +372,11 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     FlashOperations& ops = session.ops();
     if (o.no_backup) ops.MakeBackups = false;
     ServiceCommands service(ops);
-    // Taken before anything is sent: another program's write must not be
-    // cut into. The listing takes each programmer in turn itself.
-    std::optional<int> refused;
-    if (command != "list")
-      refused = ClaimProgrammer(programmer, o.device, o.wait_busy.value_or(0), out, env.err, clock);
+    // Before anything is sent (the listing takes each programmer itself).
+    const std::optional<int> refused =
+        command == "list" ? std::nullopt
+                          : ClaimProgrammer(programmer, o.device, o.wait_busy.value_or(0), out,
+                                            env.err, clock);
 
     bool explained = false;  // the unopenable programmer is told of once
     if (refused) {
