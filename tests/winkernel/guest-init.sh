@@ -112,22 +112,22 @@ start() {
 }
 
 two_programs() {
-    name=$1
-    start "$name-write" --no-backup write --yes image-busy.bin
+    step=$1  # (run and start set name)
+    start "$step-write" --no-backup write --yes image-busy.bin
     i=0
     while [ $i -lt 1200 ] && kill -0 "$writer" 2>/dev/null &&
-        [ "$(grep -c 'CMD:' "$name-write.err" 2>/dev/null || echo 0)" -lt 20 ]; do
+        [ "$(grep -c 'CMD:' "$step-write.err" 2>/dev/null || echo 0)" -lt 20 ]; do
         usleep 100000
         i=$((i + 1))
     done
-    run "$name-refused" rtdprog-cli-wine8.exe --device 40962 read "$name-refused.bin"
+    run "$step-refused" rtdprog-cli-wine8.exe --device 40962 read "$step-refused.bin"
     kill -0 "$writer" 2>/dev/null
-    echo $? >"$name-overlap.status"
-    run "$name-waited" rtdprog-cli-wine8.exe --device 40962 --wait-busy 300 read \
-        "$name-waited.bin"
+    echo $? >"$step-overlap.status"
+    run "$step-waited" rtdprog-cli-wine8.exe --device 40962 --wait-busy 300 read \
+        "$step-waited.bin"
     wait "$writer"
-    echo $? >"$name-write.status"
-    say "$name: write $(cat "$name-write.status"), refused $(cat "$name-refused.status"), waited $(cat "$name-waited.status")"
+    echo $? >"$step-write.status"
+    say "$step: write $(cat "$step-write.status"), refused $(cat "$step-refused.status"), waited $(cat "$step-waited.status")"
 }
 
 . /t/steps.sh
