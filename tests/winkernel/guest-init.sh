@@ -115,8 +115,10 @@ two_programs() {
     step=$1  # (run and start set name)
     start "$step-write" --no-backup write --yes image-busy.bin
     i=0
-    while [ $i -lt 1200 ] && kill -0 "$writer" 2>/dev/null &&
-        [ "$(grep -c 'CMD:' "$step-write.err" 2>/dev/null || echo 0)" -lt 20 ]; do
+    # (grep -c says 0 and fails when nothing matches)
+    while [ $i -lt 1200 ] && kill -0 "$writer" 2>/dev/null; do
+        logged=$(grep -c 'CMD:' "$step-write.err" 2>/dev/null)
+        [ "${logged:-0}" -lt 20 ] || break
         usleep 100000
         i=$((i + 1))
     done
