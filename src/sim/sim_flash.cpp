@@ -95,8 +95,8 @@ void SimFlash::Flush() { WriteBack(0, size()); }
 void SimFlash::Reload() {
   if (file_ == nullptr || std::fseek(file_, 0, SEEK_SET) != 0) return;
   std::vector<uint8_t> cells(cells_.size(), 0xFF);
-  std::fread(cells.data(), 1, cells.size(), file_);
-  if (std::ferror(file_) != 0) {
+  // A short file leaves the rest erased; a failed read leaves the cells.
+  if (std::fread(cells.data(), 1, cells.size(), file_) < cells.size() && std::ferror(file_) != 0) {
     std::clearerr(file_);
     return;
   }
