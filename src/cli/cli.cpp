@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include <charconv>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -51,6 +52,8 @@ constexpr LangText kHelp = LANG_TEXT(
     "  --comm-log         лог обмена в stderr\n"
     "  --jedec ФАЙЛ       база микросхем FLASH вместо jedec.ini\n"
     "  --device СЕРИЙНЫЙ_НОМЕР|ПУТЬ  работать с этим программатором (см. list)\n"
+    "  --wait-busy СЕКУНДЫ  если программатор занят другой программой, ждать\n"
+    "                     его освобождения до СЕКУНД (иначе сразу код 1)\n"
     "  --yes              ответить «да» на вопрос перед стиранием\n"
     "  --no-backup        не сохранять резервную копию FLASH перед стиранием\n"
     "  --accept-repeating стирать, даже если резервная копия повторяется (микросхема\n"
@@ -60,6 +63,8 @@ constexpr LangText kHelp = LANG_TEXT(
     "\n"
     "Команды, которым нужна FLASH, сначала проверяют связь и определяют микросхему,\n"
     "а в конце ещё раз читают её идентификатор: если контакт потерян, результата нет.\n"
+    "С программатором работает одна программа за раз: пока он занят другой\n"
+    "(окном rtdprog или ещё одной rtdprog-cli), команда ничего ему не посылает.\n"
     "Ctrl-C, закрытие терминала или запрос на завершение останавливают операцию\n"
     "перед следующим блоком.\n"
     "Перед каждым стиранием (write, erase) вся FLASH сохраняется в папку резервных\n"
@@ -67,8 +72,8 @@ constexpr LangText kHelp = LANG_TEXT(
     "\n"
     "Код завершения:\n"
     "  0  успешно\n"
-    "  1  ошибка (нет программатора, нет связи, ошибка обмена или файла, контакт\n"
-    "     с FLASH потерян во время операции)\n"
+    "  1  ошибка (нет программатора, он занят, нет связи, ошибка обмена или файла,\n"
+    "     контакт с FLASH потерян во время операции)\n"
     "  2  неверная командная строка или настройки виртуального программатора\n"
     "  3  содержимое FLASH и файла различается; FLASH не чистая (blank-check)\n"
     "  4  операция прервана (Ctrl-C)\n"
@@ -102,6 +107,8 @@ constexpr LangText kHelp = LANG_TEXT(
     "  --comm-log         write the communication log to stderr\n"
     "  --jedec FILE       FLASH chip database instead of jedec.ini\n"
     "  --device SERIAL|PATH  use this programmer (see list)\n"
+    "  --wait-busy SECONDS  when another program is using the programmer, wait\n"
+    "                     up to SECONDS for it (otherwise exit 1 at once)\n"
     "  --yes              answer Yes to the question before erasing\n"
     "  --no-backup        do not back the FLASH up before erasing it\n"
     "  --accept-repeating erase even when the backup's content repeats (a chip\n"
@@ -111,6 +118,8 @@ constexpr LangText kHelp = LANG_TEXT(
     "\n"
     "Commands that need the FLASH check the link and identify the chip first, and\n"
     "read its id again at the end: when the contact was lost, there is no result.\n"
+    "One program at a time works with a programmer: while another one (the window\n"
+    "rtdprog or another rtdprog-cli) is using it, a command sends it nothing.\n"
     "Ctrl-C, a closed terminal or a request to terminate stops an operation before\n"
     "its next block.\n"
     "Before every erase (write, erase) the whole FLASH is saved in the backup folder\n"
@@ -118,8 +127,8 @@ constexpr LangText kHelp = LANG_TEXT(
     "\n"
     "Exit status:\n"
     "  0  success\n"
-    "  1  failure (no programmer, no link, a transfer or file error, the contact\n"
-    "     with the FLASH lost during the operation)\n"
+    "  1  failure (no programmer or it is in use, no link, a transfer or file error,\n"
+    "     the contact with the FLASH lost during the operation)\n"
     "  2  bad command line or virtual programmer configuration\n"
     "  3  the FLASH and the file differ; the FLASH is not blank (blank-check)\n"
     "  4  stopped by the user (Ctrl-C)\n"
@@ -137,6 +146,9 @@ constexpr LangText kNotIdentified = LANG_TEXT(
     "FLASH не определена: укажите производителя и размер для её JEDEC ID в %s",
     "The FLASH is not identified: give its JEDEC ID a manufacturer and a size in %s");
 
+// About eleven days; the milliseconds stay within the clock's 32 bits.
+constexpr uint32_t kMaxWaitSeconds = 1000000;
+
 struct Options {
   bool help = false;
   bool version = false;
@@ -148,6 +160,7 @@ struct Options {
   bool yes = false;
   bool quick = false;
   std::string device;
+  std::optional<uint32_t> wait_busy;  // seconds
   bool verify = false;       // read --verify
   bool verify_full = false;  // write --verify=full
   bool diff = false;         // compare --diff
@@ -201,6 +214,14 @@ std::string ParseArgs(const std::vector<std::string>& args, Options& o) {
     } else if (a == "--device" || a.rfind("--device=", 0) == 0) {
       if (auto e = value("--device", o.device); !e.empty()) return e;
       if (o.device.empty()) return "--device needs a serial number or a path";
+    } else if (a == "--wait-busy" || a.rfind("--wait-busy=", 0) == 0) {
+      std::string seconds;
+      if (auto e = value("--wait-busy", seconds); !e.empty()) return e;
+      uint32_t n = 0;
+      const auto [end, wrong] = std::from_chars(seconds.data(), seconds.data() + seconds.size(), n);
+      if (wrong != std::errc() || end != seconds.data() + seconds.size() || n > kMaxWaitSeconds)
+        return "--wait-busy needs a number of seconds from 0 to " + std::to_string(kMaxWaitSeconds);
+      o.wait_busy = n;
     } else if (a == "--verify") {
       o.verify = true;
     } else if (a == "--verify=full") {
@@ -226,12 +247,14 @@ std::string ParseArgs(const std::vector<std::string>& args, Options& o) {
 
 // Options that belong to one command each.
 std::string CheckServiceOptions(const Options& o, const std::string& command) {
+  if (o.quick && command != "compare") return "--quick belongs to compare";
   if (o.verify && command != "read") {
     return command == "write" ? "write takes --verify=full" : "--verify belongs to read";
   }
   if (o.verify_full && command != "write") return "--verify=full belongs to write";
   if (o.diff && (command != "compare" || o.quick)) return "--diff belongs to the full compare";
   if (command == "list" && !o.device.empty()) return "list takes no --device";
+  if (command == "list" && o.wait_busy) return "list takes no --wait-busy";
   if (o.accept_repeating && command != "write" && command != "erase")
     return "--accept-repeating belongs to write and erase";
   return {};
@@ -305,10 +328,6 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
             << PickLangText(kUsageHint) << '\n';
     return kExitUsage;
   }
-  if (o.quick && command != "compare") {
-    env.err << "rtdprog-cli: --quick belongs to compare\n";
-    return kExitUsage;
-  }
   if (const std::string e = CheckServiceOptions(o, command); !e.empty()) {
     env.err << "rtdprog-cli: " << e << '\n';
     return kExitUsage;
@@ -370,13 +389,15 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     }
     ops.AcceptRepeatingBackup = o.accept_repeating;
     ServiceCommands service(ops);
-    std::string not_selected;
-    if (!o.device.empty()) not_selected = SelectProgrammer(programmer, o.device);
+    // Before anything is sent (the listing takes each programmer itself).
+    const std::optional<int> refused =
+        command == "list" ? std::nullopt
+                          : ClaimProgrammer(programmer, o.device, o.wait_busy.value_or(0), out,
+                                            env.err, clock);
 
     bool explained = false;  // the unopenable programmer is told of once
-    if (!not_selected.empty()) {
-      env.err << not_selected << '\n';
-      status = kExitFailure;
+    if (refused) {
+      status = *refused;
     } else if (command == "list") {
       status = ListProgrammers(programmer, out, env.err);
       explained = true;  // the listing tells of an unopenable programmer itself

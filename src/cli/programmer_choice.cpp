@@ -22,6 +22,7 @@ struct Answer {
   // system's reason.
   std::string open_failure;
   ProgrammerInfoRecord info;
+  LockHolder holder;  // of a programmer in use by another program
 };
 
 // Asks every HID interface in turn, the link pinned to it, for the
@@ -38,7 +39,7 @@ LinkStatus ForEachProgrammer(Programmer& programmer,
     transport.LinkClose();
     transport.SelectDevicePath(path);
     programmer.ProgrammerInfo = {};
-    Answer answer{path, programmer.ReadProgrammerInfo(), {}, {}};
+    Answer answer{path, programmer.ReadProgrammerInfo(), {}, {}, transport.InUseHolder()};
     if (answer.status == kLinkNotFound) {
       answer.open_failure = transport.OpenFailure();
       if (answer.open_failure.empty()) continue;
@@ -69,6 +70,16 @@ int ListProgrammers(Programmer& programmer, OutputServices& out, std::ostream& e
       out.LogPrintf("%s", line.c_str());
       failures.push_back(line);
       if (open_failure.empty()) open_failure = a.open_failure;
+      return;
+    }
+    if (a.status == kLinkInUse) {
+      // Not asked, so as not to cut into the other program's exchanges; no
+      // failure of the listing either.
+      const std::string who = LockHolderText(a.holder);
+      out.LogPrintf("%s  %s%s%s", a.path.c_str(),
+                    PickLangText(LANG_TEXT("занят другой программой",
+                                           "in use by another program")),
+                    who.empty() ? "" : ": ", who.c_str());
       return;
     }
     if (a.status != kLinkOk) {
@@ -106,7 +117,8 @@ int ListProgrammers(Programmer& programmer, OutputServices& out, std::ostream& e
   return failures.empty() ? kExitOk : kExitFailure;
 }
 
-std::string SelectProgrammer(Programmer& programmer, const std::string& wanted) {
+std::string SelectProgrammer(Programmer& programmer, const std::string& wanted, bool* in_use) {
+  *in_use = false;
   HidTransport& transport = programmer.link().transport();
   const LinkStatus loaded = transport.HidLoad();
   if (loaded != kLinkOk) return LinkStatusText(loaded);
@@ -121,11 +133,18 @@ std::string SelectProgrammer(Programmer& programmer, const std::string& wanted) 
     // number reaches, or one too long for any integer, matches no programmer.
     uint64_t serial = 0;
     const auto [end, error] = std::from_chars(wanted.data(), wanted.data() + wanted.size(), serial);
+    std::string first_in_use;
     if (error == std::errc() && serial <= UINT32_MAX) {
       ForEachProgrammer(programmer, [&](const Answer& a) {
         if (a.status == kLinkOk && chosen.empty() && a.info.SerialNumber() == serial)
           chosen = a.path;
+        if (a.status == kLinkInUse && first_in_use.empty())
+          first_in_use = ProgrammerInUseText(a.path, a.holder);
       });
+    }
+    if (chosen.empty() && !first_in_use.empty()) {
+      *in_use = true;
+      return first_in_use;
     }
   }
   if (chosen.empty()) {
@@ -136,6 +155,36 @@ std::string SelectProgrammer(Programmer& programmer, const std::string& wanted) 
   transport.LinkClose();
   transport.SelectDevicePath(chosen);
   return {};
+}
+
+std::optional<int> ClaimProgrammer(Programmer& programmer, const std::string& wanted,
+                                   uint32_t wait_seconds, CliOutput& out, std::ostream& err,
+                                   Clock& clock) {
+  // The pace of the window's watch: another program's write is not held up.
+  constexpr uint32_t kRetryMs = 200;
+  HidTransport& transport = programmer.link().transport();
+  const uint32_t start = clock.TickCount();
+  for (bool told = false;; told = true) {
+    bool in_use = false;
+    std::string refusal;
+    if (!wanted.empty()) refusal = SelectProgrammer(programmer, wanted, &in_use);
+    if (refusal.empty() && transport.LinkOpen() == kLinkInUse) {
+      in_use = true;
+      refusal = ProgrammerInUseText(transport.InUsePath(), transport.InUseHolder());
+    }
+    if (!in_use && refusal.empty()) return std::nullopt;
+    if (!in_use || clock.TickCount() - start >= wait_seconds * 1000u) {
+      err << refusal << '\n';
+      return kExitFailure;
+    }
+    if (!told)
+      err << FormatText(PickLangText(LANG_TEXT("%s; ожидание до %u с, пока он освободится",
+                                               "%s; waiting up to %u s for it to be free")),
+                        refusal.c_str(), wait_seconds)
+          << '\n';
+    out.DelayWithMessages(kRetryMs);
+    if (out.StopSeen()) return kExitStopped;
+  }
 }
 
 }  // namespace rtd::cli

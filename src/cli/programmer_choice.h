@@ -1,23 +1,41 @@
-// The command line's programmer choice: listing every attached programmer
-// and pinning the link to one of them.
+// The command line's programmer choice: listing every attached programmer,
+// pinning the link to one of them, and taking it before a command starts.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 
+#include "cli/cli_output.h"
+#include "core/clock.h"
 #include "core/output_services.h"
 #include "link/commands.h"
 
 namespace rtd::cli {
 
 // Logs one line per attached programmer: path, serial number, name,
-// versions; for one that cannot be opened or did not answer, why. kExitOk
-// when every one answered; otherwise the reasons (and, for one that cannot
+// versions; for one that cannot be opened or did not answer, why; for one
+// in use by another program, that program. kExitOk when every one answered
+// or is in use; otherwise the reasons (and, for one that cannot
 // be opened, how to give access) go to err and the result is kExitFailure.
 int ListProgrammers(Programmer& programmer, OutputServices& out, std::ostream& err);
 
 // Pins the link to the programmer whose interface path or serial number is
-// wanted. Empty text on success, else what to tell the user.
-std::string SelectProgrammer(Programmer& programmer, const std::string& wanted);
+// wanted. Empty text on success, else what to tell the user. A programmer in
+// use by another program cannot tell its serial number: when none of the
+// others has the one wanted, *in_use is set and the text names the first
+// programmer in use.
+std::string SelectProgrammer(Programmer& programmer, const std::string& wanted, bool* in_use);
+
+// Takes the programmer a command works with (the one `wanted` names, the
+// first found when it is empty) before the command sends anything. While
+// another program holds it, waits up to wait_seconds (0: not at all) and
+// says so once on err. Nothing when the command may go on (whatever else
+// the opening met, the command meets as it always has); else the exit
+// status, its reason told on err.
+std::optional<int> ClaimProgrammer(Programmer& programmer, const std::string& wanted,
+                                   uint32_t wait_seconds, CliOutput& out, std::ostream& err,
+                                   Clock& clock);
 
 }  // namespace rtd::cli

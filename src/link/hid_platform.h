@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "link/device_lock.h"
+
 namespace rtd {
 
 // An open device; nullptr is "no handle".
@@ -49,6 +51,10 @@ class HidPlatform {
   // Why the last Open returned nullptr, in the system's words (for example
   // "Permission denied"); empty when the platform cannot tell.
   virtual std::string LastOpenError() const { return {}; }
+  // Takes this program's lock on the device behind an open handle (see
+  // link/device_lock.h), without waiting; Close lets it go. Nothing may be
+  // sent to a device whose lock another program holds.
+  virtual LockAttempt Lock(HidHandle handle) = 0;
   virtual void Close(HidHandle handle) = 0;
   virtual bool GetAttributes(HidHandle handle, HidAttributes& attributes) = 0;
   // USB string descriptors as UTF-16 code units (at most 255, no terminator).

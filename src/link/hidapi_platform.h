@@ -3,6 +3,10 @@
 // (see packaging/udev).
 #pragma once
 
+#include <map>
+#include <memory>
+#include <string>
+
 #include "link/hid_platform.h"
 
 namespace rtd {
@@ -23,6 +27,8 @@ class HidapiPlatform final : public HidPlatform {
   HidHandle Open(const std::string& path) override;
   // hidapi's own text, which carries the errno text of the failed open(2).
   std::string LastOpenError() const override { return last_open_error_; }
+  // A flock on the device node (link/file_lock.h).
+  LockAttempt Lock(HidHandle handle) override;
   void Close(HidHandle handle) override;
   bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
   bool GetManufacturerString(HidHandle handle, std::u16string& text) override;
@@ -33,6 +39,12 @@ class HidapiPlatform final : public HidPlatform {
  private:
   bool initialised_ = false;
   std::string last_open_error_;
+  // Every open handle's device node, and its lock once taken.
+  struct Opened {
+    std::string path;
+    std::unique_ptr<DeviceLock> lock;
+  };
+  std::map<HidHandle, Opened> opened_;
 };
 
 // wchar_t text (UTF-32 here) as UTF-8; an invalid code point becomes U+FFFD.

@@ -86,11 +86,25 @@ HidHandle HidDllPlatform::Open(const std::string& path) {
   const WinHandle handle =
       system_.CreateFileA(path.c_str(), kGenericRead | kGenericWrite,
                           kFileShareRead | kFileShareWrite, nullptr, kOpenExisting, 0, nullptr);
-  return handle == kWinInvalidHandle ? nullptr : handle;
+  if (handle == kWinInvalidHandle) return nullptr;
+  opened_[handle] = {path, nullptr};
+  return handle;
+}
+
+LockAttempt HidDllPlatform::Lock(HidHandle handle) {
+  const auto found = opened_.find(handle);
+  if (found == opened_.end()) return {LockOutcome::kFailed, {}, "not an open device"};
+  Opened& device = found->second;
+  device.lock = std::make_unique<NamedObjectLock>(system_.objects);
+  const LockAttempt attempt = device.lock->Take(device.path);
+  if (attempt.outcome != LockOutcome::kTaken) device.lock.reset();
+  return attempt;
 }
 
 void HidDllPlatform::Close(HidHandle handle) {
-  if (handle != nullptr) system_.CloseHandle(handle);
+  if (handle == nullptr) return;
+  system_.CloseHandle(handle);
+  opened_.erase(handle);  // and the lock with it
 }
 
 bool HidDllPlatform::GetAttributes(HidHandle handle, HidAttributes& attributes) {

@@ -10,10 +10,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "link/hid_platform.h"
+#include "link/named_object_lock.h"
 
 // HID.DLL exports use the Windows calling convention, which differs from the
 // default only on 32-bit x86.
@@ -50,7 +53,6 @@ struct WinHidAttributes {
   uint16_t VersionNumber = 0;
 };
 
-using WinHandle = void*;
 // INVALID_HANDLE_VALUE: what CreateFileA and SetupDiGetClassDevsA return on failure.
 inline const WinHandle kWinInvalidHandle = reinterpret_cast<WinHandle>(~uintptr_t{0});
 
@@ -102,6 +104,8 @@ struct HidDllFunctions {
                                               void* detail, uint32_t detail_size,
                                               uint32_t* required, void* device_info) = nullptr;
   int32_t (*SetupDiDestroyDeviceInfoList)(WinHandle set) = nullptr;
+  // The programmer's lock.
+  NamedObjectFunctions objects;
 };
 
 // The nine HID.DLL entry points in the order they are resolved. The last
@@ -121,8 +125,11 @@ class HidDllPlatform final : public HidPlatform {
   bool ResolveEntryPoints() override;
   // The device paths of the present HID interfaces.
   std::vector<std::string> EnumerateInterfaces() override;
-  // Synchronous read-write handle, shared with other programs.
+  // Synchronous read-write handle, shared with other programs (the lock
+  // keeps the other copies of this one away, and only them).
   HidHandle Open(const std::string& path) override;
+  // A named object derived from the device path (link/named_object_lock.h).
+  LockAttempt Lock(HidHandle handle) override;
   void Close(HidHandle handle) override;
   bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
   bool GetManufacturerString(HidHandle handle, std::u16string& text) override;
@@ -145,6 +152,12 @@ class HidDllPlatform final : public HidPlatform {
   bool ReadString(BufferCall call, HidHandle handle, std::u16string& text);
 
   HidDllFunctions system_;
+  // Every open handle's device path, and its lock once taken.
+  struct Opened {
+    std::string path;
+    std::unique_ptr<DeviceLock> lock;
+  };
+  std::map<HidHandle, Opened> opened_;
   void* module_ = nullptr;
   bool resolved_ = false;
   EntryPoints hid_;

@@ -87,6 +87,7 @@ HidDllFunctions SystemHidDllFunctions() {
   f.SetupDiEnumDeviceInterfaces = SystemEnumDeviceInterfaces;
   f.SetupDiGetDeviceInterfaceDetailA = SystemGetDeviceInterfaceDetail;
   f.SetupDiDestroyDeviceInfoList = SystemDestroyDeviceInfoList;
+  f.objects = SystemNamedObjectFunctions();
   return f;
 }
 

@@ -23,6 +23,9 @@ std::string LinkStatusText(LinkStatus status) {
     case kLinkTimeout:
       return PickLangText(
           LANG_TEXT("Вышел таймаут ожидания ответа", "Out of the timeout response"));
+    case kLinkInUse:
+      return PickLangText(LANG_TEXT("Программатор занят другой программой",
+                                    "The programmer is in use by another program"));
     case kLinkParamError:
       return PickLangText(LANG_TEXT("Ошибка в параметрах", "Error in parameters"));
     case kLinkFailedResult:
@@ -74,6 +77,8 @@ LinkStatus HidTransport::HidFindDevice(uint16_t vendor_id, const char* manufactu
                                        HidHandle* handle) {
   LinkStatus result = kLinkNotFound;
   open_failure_.clear();
+  in_use_path_.clear();
+  in_use_holder_ = {};
   // Only devices with the right ids where the platform can tell, so the
   // search does not open every HID device on every poll.
   const HidCandidates candidates = platform_.EnumerateWithIds(vendor_id, product_id);
@@ -109,16 +114,32 @@ LinkStatus HidTransport::HidFindDevice(uint16_t vendor_id, const char* manufactu
       if (compared < 0) result = kLinkCommFailure;
       match = compared == 1;
     }
-    if (match) {
-      open_failure_.clear();
-      if (handle != nullptr) {
-        *handle = candidate;
-      } else {
-        platform_.Close(candidate);
-      }
-      return kLinkOk;
+    if (!match) {
+      platform_.Close(candidate);
+      continue;
     }
-    platform_.Close(candidate);
+    // The programmer. Another copy of this program may be talking to it:
+    // then it is not ours to use, nor is the next one in the list (which
+    // may sit on another board).
+    const LockAttempt lock = platform_.Lock(candidate);
+    if (lock.outcome == LockOutcome::kInUse) {
+      platform_.Close(candidate);
+      in_use_path_ = path;
+      in_use_holder_ = lock.holder;
+      return kLinkInUse;
+    }
+    if (lock.outcome == LockOutcome::kFailed) {
+      platform_.Close(candidate);
+      if (open_failure_.empty()) open_failure_ = lock.reason;
+      continue;
+    }
+    open_failure_.clear();
+    if (handle != nullptr) {
+      *handle = candidate;
+    } else {
+      platform_.Close(candidate);
+    }
+    return kLinkOk;
   }
   return result;
 }
@@ -141,6 +162,22 @@ std::string ProgrammerNotOpenedText(const std::string& reason) {
              "  sudo udevadm control --reload-rules && sudo udevadm trigger\n"
              "(installed under /usr, the program has the rule in /usr/lib/udev/rules.d/ already: "
              "the second line is enough)"));
+}
+
+std::string LockHolderText(const LockHolder& holder) {
+  if (holder.process_id == 0) return holder.program;
+  const std::string process =
+      FormatText(PickLangText(LANG_TEXT("процесс %lu", "process %lu")),
+                 static_cast<unsigned long>(holder.process_id));
+  return holder.program.empty() ? process : holder.program + " (" + process + ")";
+}
+
+std::string ProgrammerInUseText(const std::string& path, const LockHolder& holder) {
+  std::string text = PickLangText(LANG_TEXT("Программатор ", "The programmer ")) + path +
+                     PickLangText(LANG_TEXT(" занят другой программой",
+                                            " is in use by another program"));
+  const std::string who = LockHolderText(holder);
+  return who.empty() ? text : text + ": " + who;
 }
 
 LinkStatus HidTransport::LinkOpen() {

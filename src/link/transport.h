@@ -20,6 +20,9 @@ inline constexpr LinkStatus kLinkNoEntryPoint = 2;
 inline constexpr LinkStatus kLinkCommFailure = 3;
 inline constexpr LinkStatus kLinkNotFound = 4;
 inline constexpr LinkStatus kLinkTimeout = 5;
+// Another program holds the programmer's lock (link/device_lock.h); nothing
+// was sent.
+inline constexpr LinkStatus kLinkInUse = 6;
 inline constexpr LinkStatus kLinkParamError = -254;
 inline constexpr LinkStatus kLinkFailedResult = -253;
 
@@ -69,6 +72,10 @@ class HidTransport {
   // this is the programmer plugged in without the udev rule that lets a
   // normal user open it.
   const std::string& OpenFailure() const { return open_failure_; }
+  // After a search that ended in kLinkInUse: the programmer's path and the
+  // program holding it; an empty path otherwise.
+  const std::string& InUsePath() const { return in_use_path_; }
+  const LockHolder& InUseHolder() const { return in_use_holder_; }
   // Limits the search to the interface with this path (empty: any), for a
   // bench with more than one programmer; takes effect at the next open.
   void SelectDevicePath(std::string path) { device_path_ = std::move(path); }
@@ -83,6 +90,8 @@ class HidTransport {
   HidHandle handle_ = nullptr;  // the programmer handle
   uint32_t closings_ = 0;
   std::string open_failure_;
+  std::string in_use_path_;
+  LockHolder in_use_holder_;
   std::string device_path_;     // the only interface searched; empty: all
 };
 
@@ -90,5 +99,12 @@ class HidTransport {
 // is there but cannot be opened, the reason, and how to let a normal user
 // open it. Several lines, no final line break.
 std::string ProgrammerNotOpenedText(const std::string& reason);
+
+// The program holding a lock as the user reads it: "rtdprog-cli (process
+// 4711)", or as much of that as is known; empty when nothing is.
+std::string LockHolderText(const LockHolder& holder);
+// What every front end says of a programmer another program holds: the
+// programmer's path, and that program where the system tells it. One line.
+std::string ProgrammerInUseText(const std::string& path, const LockHolder& holder);
 
 }  // namespace rtd

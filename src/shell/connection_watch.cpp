@@ -39,15 +39,23 @@ LinkStatus ConnectionWatch::PollController() {
   const LinkStatus status = programmer_.ReadProgrammerInfo();
   const ProgrammerInfoRecord& info = programmer_.ProgrammerInfo;
   if (status != kLinkOk) {
-    out().SetStatusText(LinkStatusText(status));
+    const HidTransport& transport = programmer_.link().transport();
+    // Another program's for now, not gone: said as the command line says
+    // it, without a banner; once it is free the next poll announces the
+    // programmer as at a plug-in.
+    out().SetStatusText(status == kLinkInUse
+                            ? ClipUtf8(ProgrammerInUseText(transport.InUsePath(),
+                                                           transport.InUseHolder()),
+                                       kStatusLineMax)
+                            : LinkStatusText(status));
     // A programmer that is there but may not be opened (on Linux most often
     // the missing udev rule) is explained once, not five times a second.
-    const std::string& why = programmer_.link().transport().OpenFailure();
+    const std::string& why = transport.OpenFailure();
     if (!why.empty() && why != explained_open_failure_)
       out().LogPrintf("%s", ProgrammerNotOpenedText(why).c_str());
     explained_open_failure_ = why;
     if (ControllerConnected) {
-      out().LogPrintf(PickLangText(kDisconnectBanner));
+      if (status != kLinkInUse) out().LogPrintf(PickLangText(kDisconnectBanner));
       ControllerConnected = false;
       out().SetButtonsState(false);
     }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -90,6 +91,17 @@ void SimFlash::WriteBack(uint32_t offset, uint32_t count) {
 }
 
 void SimFlash::Flush() { WriteBack(0, size()); }
+
+void SimFlash::Reload() {
+  if (file_ == nullptr || std::fseek(file_, 0, SEEK_SET) != 0) return;
+  std::vector<uint8_t> cells(cells_.size(), 0xFF);
+  // A short file leaves the rest erased; a failed read leaves the cells.
+  if (std::fread(cells.data(), 1, cells.size(), file_) < cells.size() && std::ferror(file_) != 0) {
+    std::clearerr(file_);
+    return;
+  }
+  cells_ = std::move(cells);
+}
 
 void SimFlash::Read(uint32_t address, uint8_t* out, uint32_t n) const {
   const std::size_t chip = cells_.size();

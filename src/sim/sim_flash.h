@@ -35,6 +35,9 @@ class SimFlash {
   bool AttachFile(const std::string& path, std::string& error);
   // Writes every cell to the backing file.
   void Flush();
+  // Reads the cells from the backing file again, as another run may have
+  // left them; the cells stay as they are when it cannot be read.
+  void Reload();
 
   uint32_t size() const { return static_cast<uint32_t>(cells_.size()); }
   // The cells, changeable in place; their number is the chip's.

@@ -6,8 +6,10 @@
 #include <optional>
 #include <system_error>
 
+#include "core/utf8.h"
 #include "link/report.h"
 #include "link/transport.h"
+#include "sim/chip_lock.h"
 #include "sim/sim_flash.h"
 
 namespace rtd::sim {
@@ -25,44 +27,6 @@ constexpr std::size_t kNameSize = 40;
 constexpr uint8_t kOk = 0;
 constexpr uint8_t kRefused = 1;
 
-std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    uint32_t cp = 0xFFFD;
-    std::size_t extra = 0;
-    if (b < 0x80) {
-      cp = b;
-    } else if ((b & 0xE0) == 0xC0) {
-      cp = b & 0x1Fu;
-      extra = 1;
-    } else if ((b & 0xF0) == 0xE0) {
-      cp = b & 0x0Fu;
-      extra = 2;
-    } else if ((b & 0xF8) == 0xF0) {
-      cp = b & 0x07u;
-      extra = 3;
-    }
-    ++i;
-    for (std::size_t k = 0; k < extra; ++k, ++i) {
-      if (i >= text.size() || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-        cp = 0xFFFD;
-        break;
-      }
-      cp = (cp << 6) | (static_cast<unsigned char>(text[i]) & 0x3Fu);
-    }
-    if (cp >= 0x10000 && cp <= 0x10FFFF) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp > 0xFFFF ? 0xFFFD : cp));
-    }
-  }
-  return out;
-}
-
 struct Device {
   std::string path;
   uint16_t vendor_id = 0;
@@ -78,6 +42,7 @@ struct Device {
 struct OpenHandle {
   std::size_t device = 0;
   uint64_t generation = 0;  // the programmer's plug-in the handle belongs to
+  bool locked = false;      // holds a share of the chip's lock
 };
 
 void PutLe32(uint8_t* at, uint32_t value) {
@@ -94,6 +59,7 @@ struct VirtualProgrammer::State {
   Clock& clock;
   SimFlash flash;
   std::string image_error;
+  ChipLock chip_lock;
   bool flash_handed_out = false;
 
   std::vector<Device> devices;
@@ -350,7 +316,8 @@ VirtualProgrammer::VirtualProgrammer(SimConfig config, Clock& clock)
   for (const auto& f : c.faults) s.faults.push_back({f, 0, 0});
   // On failure the device keeps running on the in-memory chip; the front
   // end reports ImageError().
-  if (!c.image.empty()) s.flash.AttachFile(c.image, s.image_error);
+  if (!c.image.empty() && s.flash.AttachFile(c.image, s.image_error))
+    s.chip_lock = ChipLock(c.image);
 
 
   auto add_decoy = [&s](const Decoy& d) {
@@ -435,7 +402,21 @@ std::string VirtualProgrammer::LastOpenError() const {
   return std::generic_category().message(state_->last_open_error);
 }
 
+LockAttempt VirtualProgrammer::Lock(HidHandle handle) {
+  State& s = *state_;
+  OpenHandle* h = s.Find(handle);
+  if (h == nullptr) return {LockOutcome::kFailed, {}, "not an open device"};
+  if (h->locked || !s.devices[h->device].programmer) return {};
+  bool first = false;
+  const LockAttempt attempt = s.chip_lock.Take(&first);
+  h->locked = attempt.outcome == LockOutcome::kTaken;
+  if (first) s.flash.Reload();
+  return attempt;
+}
+
 void VirtualProgrammer::Close(HidHandle handle) {
+  const OpenHandle* open = state_->Find(handle);
+  if (open != nullptr && open->locked) state_->chip_lock.Give();
   auto& hs = state_->handles;
   hs.erase(std::remove_if(hs.begin(), hs.end(), [handle](const auto& h) { return h.get() == handle; }),
            hs.end());

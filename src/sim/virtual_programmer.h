@@ -117,6 +117,10 @@ class VirtualProgrammer : public HidPlatform {
   HidHandle Open(const std::string& path) override;
   // An unopenable device refuses as a device node without access rights does.
   std::string LastOpenError() const override;
+  // With an image file, the lock of the chip in it (sim/chip_lock.h): two
+  // runs on one file exclude each other. A run that takes it reads the
+  // chip from the file again.
+  LockAttempt Lock(HidHandle handle) override;
   void Close(HidHandle handle) override;
   bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
   bool GetManufacturerString(HidHandle handle, std::u16string& text) override;

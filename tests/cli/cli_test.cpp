@@ -4,6 +4,9 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <process.h>
+#endif
 
 #include <atomic>
 #include <filesystem>
@@ -20,6 +23,8 @@
 #endif
 #include "core/clock.h"
 #include "i18n/lang.h"
+#include "link/transport.h"
+#include "sim/virtual_programmer.h"
 #include "temp_dir.h"
 
 namespace rtd::cli {
@@ -421,12 +426,62 @@ TEST_F(CliTest, ListAndDeviceChooseAmongSeveralProgrammers) {
   EXPECT_EQ(Err(), "Controller is disconnected\n");
 }
 
+// Another program on the same virtual chip (the same image file) holds the
+// programmer, as a window would.
+TEST_F(CliTest, AProgrammerInUseIsLeftAloneOrWaitedFor) {
+  sim::SimConfig config;
+  config.image = flash_image_.string();
+  sim::VirtualProgrammer other(config, clock_);
+  HidTransport other_link(other);
+  ASSERT_EQ(other_link.LinkOpen(), kLinkOk);
+#ifdef _WIN32
+  const std::string holder = "cli_tests.exe (process " + std::to_string(_getpid()) + ")";
+#else
+  const std::string holder = "cli_tests (process " + std::to_string(getpid()) + ")";
+#endif
+  const std::string in_use =
+      "The programmer sim:hid/0/programmer is in use by another program: " + holder;
+  const auto chip = ReadFile(flash_image_);
+  WriteFile(dir_ / "new.bin", Pattern(512 * 1024, 8));
+  const fs::path dump = dir_ / "dump.bin";
+
+  const std::vector<std::vector<std::string>> refused = {
+      {"read", dump.string()},
+      {"erase", "--yes"},
+      {"write", "--yes", (dir_ / "new.bin").string()},
+      {"--device", "sim:hid/0/programmer", "info"},
+      {"--device", "12345", "info"}};  // its serial number cannot be asked
+  for (const auto& args : refused) {
+    SCOPED_TRACE(args[0]);
+    EXPECT_EQ(Run(args), kExitFailure);
+    EXPECT_EQ(Out(), "");
+    EXPECT_EQ(Err(), in_use + "\n");
+  }
+  EXPECT_FALSE(fs::exists(dump));
+  EXPECT_EQ(ReadFile(flash_image_), chip);
+  EXPECT_EQ(Run({"list"}), kExitOk);
+  EXPECT_EQ(Out(), "sim:hid/0/programmer  in use by another program: " + holder + "\n");
+
+  // A script may wait: until the time is up, a stop, or the other lets go.
+  EXPECT_EQ(Run({"--wait-busy", "5", "read", dump.string()}), kExitFailure);
+  EXPECT_EQ(Err(), in_use + "; waiting up to 5 s for it to be free\n" + in_use + "\n");
+  on_pump_ = [this] { interrupted_ = true; };
+  EXPECT_EQ(Run({"--wait-busy", "5", "read", dump.string()}), kExitStopped);
+  interrupted_ = false;
+  on_pump_ = [&, pumps = 0]() mutable {
+    if (++pumps == 3) other_link.LinkClose();
+  };
+  EXPECT_EQ(Run({"--wait-busy", "5", "read", dump.string()}), kExitOk) << Err();
+  EXPECT_EQ(ReadFile(dump), chip);
+}
+
 TEST_F(CliTest, ServiceOptionsBelongToTheirCommands) {
   const std::vector<std::vector<std::string>> cases = {
       {"--verify", "write", "x.bin"}, {"--verify=full", "read", "x.bin"},
       {"--verify=fast", "read", "x.bin"}, {"--diff", "--quick", "compare", "x.bin"},
       {"--diff", "read", "x.bin"}, {"list", "extra"}, {"blank-check", "x.bin"},
-      {"--device", "1", "list"}, {"--device"}};
+      {"--device", "1", "list"}, {"--device"}, {"--wait-busy", "5", "list"},
+      {"--wait-busy", "soon", "info"}, {"--wait-busy", "1000001", "info"}};
   for (const auto& args : cases) EXPECT_EQ(Run(args), kExitUsage) << args[0] << ' ' << args.back();
 }
 

@@ -84,9 +84,54 @@ plug_back() {
     verdict "device-back-after-plug" $?
 }
 
+# Two command lines on one hidraw node, as a script and a person at two
+# terminals: while a slow write runs, a read and a listing are told the
+# programmer is in use (naming the writer) and the write goes on to finish;
+# a read told to wait runs after it and finds the image written.
+two_programs() {
+    failed_before=$failed
+    use_config slow
+    rtdprog-cli --no-backup --comm-log write --yes image.bin >got/two-write.out \
+        2>got/two-write.err </dev/null &
+    writer=$!
+    i=0
+    # (grep -c says 0 and fails when nothing matches)
+    while [ $i -lt 600 ] && kill -0 "$writer" 2>/dev/null; do
+        logged=$(grep -c 'CMD:' got/two-write.err 2>/dev/null)
+        [ "${logged:-0}" -lt 20 ] || break
+        usleep 100000
+        i=$((i + 1))
+    done
+    in_use="is in use by another program: rtdprog-cli (process $writer)"
+    rtdprog-cli read got/two-refused.bin >got/two-refused.out 2>&1 </dev/null
+    r=$?
+    kill -0 "$writer" 2>/dev/null && [ $r = 1 ] && [ ! -e got/two-refused.bin ] &&
+        grep -q "^The programmer /dev/hidraw[0-9]* $in_use\$" got/two-refused.out
+    verdict "two-programs-read-refused-during-the-write" $?
+    rtdprog-cli list >got/two-list.out 2>&1 </dev/null
+    r=$?
+    [ $r = 0 ] && grep -q "^/dev/hidraw[0-9]*  in use by another program: rtdprog-cli (process $writer)\$" \
+        got/two-list.out
+    verdict "two-programs-list-marks-it" $?
+    kill -0 "$writer" 2>/dev/null
+    verdict "two-programs-write-still-running" $?
+    rtdprog-cli --wait-busy 200 read got/two-waited.bin >got/two-waited.out 2>&1 </dev/null
+    verdict "two-programs-read-that-waits" $?
+    wait "$writer"
+    verdict "two-programs-write-completes" $?
+    cmp -s got/two-waited.bin image.bin
+    verdict "two-programs-waited-read-finds-the-image" $?
+    [ "$failed" = "$failed_before" ] && return
+    for f in two-write.out two-refused.out two-list.out two-waited.out; do
+        echo "--- $f"
+        tail -n 3 "got/$f"
+    done
+}
+
 mkdir -p got
 . ./steps.sh
 steps
+two_programs
 stop_server
 # What the programmers' flash holds at the end, as on the host.
 for c in main faults unplug; do

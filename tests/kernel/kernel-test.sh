@@ -48,6 +48,7 @@ head -c 524288 /dev/urandom >"$data/flash-start.bin"
 cp "$data/flash-start.bin" "$data/flash-main.bin"
 cp "$data/flash-start.bin" "$data/flash-unplug.bin"
 cp "$data/flash-start.bin" "$data/flash-faults.bin"
+cp "$data/flash-start.bin" "$data/flash-slow.bin"
 printf '%s\n' 'image=flash-faults.bin' 'fault=checksum cmd=0x42 after=10' \
     'fault=timeout cmd=0x4B' 'fault=transfer cmd=0x70' 'link-up-ms=300' >"$data/faults.cfg"
 printf 'attached=0\n' >"$data/absent.cfg"
@@ -60,6 +61,8 @@ printf '%s\n' 'decoy=manufacturer=qel position=before' 'decoy=strings=0 position
     >"$data/decoys.cfg"
 printf '%s\n' 'attached=0' 'decoy=strings=0' >"$data/unreadable.cfg"
 printf 'image=flash-main.bin\n' >"$data/main.cfg"
+# Slowed down, a write takes long enough for a second program to meet it.
+printf 'image=flash-slow.bin\ntransfer-us=1000\n' >"$data/slow.cfg"
 printf 'image=flash-unplug.bin\n# leaves the bus in the middle of a read\nunplug-after=300\n' \
     >"$data/unplug.cfg"
 cp "$here/steps.sh" "$data/"

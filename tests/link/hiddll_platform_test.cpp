@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,16 @@ struct ScriptedWindows {
   int sets_open = 0, handles_open = 0;
   uint32_t attributes_size = 0, string_length = 0, feature_length = 0;
   std::vector<uint8_t> last_set_feature;
+
+  // The session's named objects, each with its memory and open handles; the
+  // last handle's close removes it. The running program's id and name.
+  struct NamedObject {
+    std::vector<uint8_t> memory;
+    int handles = 0;
+  };
+  std::map<std::u16string, NamedObject> objects;
+  bool objects_fail = false;
+  uint32_t process_id = 4711;
 
   static constexpr WinGuid kHidGuid{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0, 0x11, 0, 0, 0x30, 0}};
 
@@ -124,6 +135,27 @@ struct ScriptedWindows {
       return 1;
     };
     f.SetupDiDestroyDeviceInfoList = [](WinHandle) -> int32_t { return --current->sets_open, 1; };
+    f.objects.CreateFileMappingW = [](const char16_t* name, uint32_t size, bool* existed,
+                                      uint32_t* error) -> WinHandle {
+      if (current->objects_fail) return *error = 1450, nullptr;  // ERROR_NO_SYSTEM_RESOURCES
+      *existed = current->objects.count(name) != 0;
+      NamedObject& object = current->objects[name];
+      if (!*existed) object.memory.assign(size, 0);
+      ++object.handles;
+      return &*current->objects.find(name);
+    };
+    f.objects.MapViewOfFile = [](WinHandle object, uint32_t) -> void* {
+      return static_cast<std::pair<const std::u16string, NamedObject>*>(object)->second.memory.data();
+    };
+    f.objects.UnmapViewOfFile = [](void*) -> int32_t { return 1; };
+    f.objects.CloseHandle = [](WinHandle object) -> int32_t {
+      auto* entry = static_cast<std::pair<const std::u16string, NamedObject>*>(object);
+      if (--entry->second.handles == 0) current->objects.erase(entry->first);
+      return 1;
+    };
+    f.objects.GetCurrentProcessId = [] { return current->process_id; };
+    f.objects.ProgramName = [] { return std::string("rtdprog.exe"); };
+    f.objects.ErrorText = [](uint32_t code) { return "system error " + std::to_string(code); };
     return f;
   }
 
@@ -241,6 +273,40 @@ TEST(HidDllPlatform, OpensDevicesAndMovesFeatureReports) {
 
   windows.feature_fails = true;
   EXPECT_EQ(transport.ReportReceive(reply), kLinkCommFailure);
+  EXPECT_EQ(windows.handles_open, 0);
+}
+
+TEST(HidDllPlatform, OneProgrammerServesOneProgramAtATime) {
+  ScriptedWindows windows;
+  windows.devices = {{.path = "\\\\?\\hid#vid_ffff&pid_00ff#1"}};
+  HidDllPlatform window_platform(ScriptedWindows::Functions());
+  HidDllPlatform cli_platform(ScriptedWindows::Functions());
+  HidTransport window(window_platform);
+  HidTransport cli(cli_platform);
+  ASSERT_EQ(window.LinkOpen(), kLinkOk);
+
+  windows.process_id = 815;
+  EXPECT_EQ(cli.LinkOpen(), kLinkInUse);
+  EXPECT_EQ(cli.InUsePath(), windows.devices[0].path);
+  EXPECT_EQ(cli.InUseHolder().program, "rtdprog.exe");
+  EXPECT_EQ(cli.InUseHolder().process_id, 4711u);
+  EXPECT_EQ(windows.handles_open, 1);  // the refused program's handle closed again
+  // One object in the session's namespace, whatever the case of the path.
+  ASSERT_EQ(windows.objects.size(), 1u);
+  EXPECT_EQ(windows.objects.begin()->first.rfind(u"Local\\rtdprog-lock-", 0), 0u);
+  EXPECT_EQ(LockObjectName("\\\\?\\HID#VID_FFFF&PID_00FF#1"), windows.objects.begin()->first);
+
+  window.LinkClose();
+  EXPECT_TRUE(windows.objects.empty());
+  EXPECT_EQ(cli.LinkOpen(), kLinkOk);
+  EXPECT_EQ(window.LinkOpen(), kLinkInUse);
+  EXPECT_EQ(window.InUseHolder().process_id, 815u);
+  cli.LinkClose();
+
+  // No lock to be had is no programmer to use; the system's reason is kept.
+  windows.objects_fail = true;
+  EXPECT_EQ(window.LinkOpen(), kLinkNotFound);
+  EXPECT_EQ(window.OpenFailure(), "system error 1450");
   EXPECT_EQ(windows.handles_open, 0);
 }
 

@@ -105,6 +105,7 @@ TEST(Transport, SearchRules) {
   const FakeDevice closed = dev([](FakeDevice& d) { d.openable = false; });
   const FakeDevice no_attrs = dev([](FakeDevice& d) { d.attributes_readable = false; });
   const FakeDevice wrong_product = dev([](FakeDevice& d) { d.product = u"ZEZ2662-IDA"; });
+  const FakeDevice held = dev([](FakeDevice& d) { d.held_by = LockHolder{"rtdprog", 12}; });
 
   const std::vector<SearchCase> cases = {
       {"nothing present", {}, kLinkNotFound, -1},
@@ -119,6 +120,9 @@ TEST(Transport, SearchRules) {
       {"unopenable skipped", {closed, good}, kLinkOk, 1},
       {"unopenable only", {closed}, kLinkNotFound, -1},
       {"attributes unreadable: not matching", {no_attrs}, kLinkNotFound, -1},
+      {"held by another program", {lower, held}, kLinkInUse, -1},
+      // The next may sit on another board: never taken in its place.
+      {"held, then a free one", {held, good}, kLinkInUse, -1},
   };
   // A platform that lists only devices with the programmer's ids (hidapi)
   // must come to the same result as one that lists every device.
@@ -132,6 +136,7 @@ TEST(Transport, SearchRules) {
       EXPECT_EQ(t.LinkOpen(), c.expected);
       EXPECT_EQ(t.IsOpen(), c.expected == kLinkOk);
       EXPECT_EQ(hid.open_handles, c.expected == kLinkOk ? 1 : 0);
+      EXPECT_EQ(t.InUsePath().empty(), c.expected != kLinkInUse);
       if (c.opened_device >= 0) {
         EXPECT_EQ(hid.opened.back(), static_cast<std::size_t>(c.opened_device));
       }
@@ -171,6 +176,23 @@ TEST(Transport, AProgrammerThatCannotBeOpenedKeepsTheSystemsReason) {
   HidTransport u(unfiltered);
   EXPECT_EQ(u.LinkOpen(), kLinkNotFound);
   EXPECT_EQ(u.OpenFailure(), "");
+}
+
+TEST(Transport, BesideAProgrammerInUseAnotherOneCanBeChosen) {
+  FakeHid hid;
+  hid.Add().held_by = LockHolder{"rtdprog", 12};
+  hid.Add();
+  HidTransport t(hid);
+  EXPECT_EQ(t.LinkOpen(), kLinkInUse);
+  EXPECT_EQ(hid.open_handles, 0);
+  const int32_t saved = CurrentLanguage;
+  CurrentLanguage = kLanguageRussian;
+  EXPECT_EQ(ProgrammerInUseText(t.InUsePath(), t.InUseHolder()),
+            "Программатор /dev/hidraw0 занят другой программой: rtdprog (процесс 12)");
+  CurrentLanguage = saved;
+  t.SelectDevicePath("/dev/hidraw1");
+  EXPECT_EQ(t.LinkOpen(), kLinkOk);
+  EXPECT_EQ(t.InUsePath(), "");
 }
 
 #ifndef _WIN32  // hidapi is the Linux backend

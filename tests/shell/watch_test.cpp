@@ -127,6 +127,29 @@ TEST_F(WatchTest, AProgrammerThatCannotBeOpenedIsExplainedOnceNotOnEveryPoll) {
                             "timer on"}));
 }
 
+TEST_F(WatchTest, AProgrammerTakenByAnotherProgramIsNoDisconnection) {
+  sim::SimConfig config;
+  config.image = dir_.File("board.bin");
+  Start(config);
+  Tick();
+  // The handle lost (a failed transfer in an operation closes it), and
+  // another program on the same chip quicker to take it.
+  session_->link().transport().LinkClose();
+  sim::VirtualProgrammer other(config, clock_);
+  HidTransport other_link(other);
+  ASSERT_EQ(other_link.LinkOpen(), kLinkOk);
+  const Events e = Tick();
+  ASSERT_EQ(e.size(), 5u);
+  EXPECT_EQ(e[2].rfind("status: The programmer sim:hid/0/programmer is in use by another program",
+                       0),
+            0u)
+      << e[2];
+  EXPECT_EQ(e[3], "buttons idle");  // off for want of a programmer, without a banner
+  EXPECT_FALSE(watch_->ControllerConnected);
+  other_link.LinkClose();
+  EXPECT_EQ(Tick(), kAnnouncement);
+}
+
 TEST_F(WatchTest, AnOperationsCommandsHoldThePollOffForTwoTicks) {
   Start();
   Tick();

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "link/transport.h"
 #include "sim/sim_flash.h"
 #include "sim_bench.h"
 #include "temp_dir.h"
@@ -237,6 +238,27 @@ TEST_F(BackingFile, ProgrammedPagesAndErasesSurviveARestart) {
   Start(config_);
   EXPECT_NE(sim->ImageError().find("no-such-dir"), std::string::npos);
   EXPECT_EQ(AskData(0x42).size(), 256u);
+}
+
+TEST_F(BackingFile, RunsOnOneImageTakeTurnsAndEachFindsTheChipAsTheLastLeftIt) {
+  Start(config_);
+  ASSERT_EQ(sim->Lock(handle).outcome, LockOutcome::kTaken);
+  VirtualProgrammer later(config_, clock);  // has read the chip before the write below
+  HidTransport later_link(later);
+  AskData(0x44);
+  AskData(0x49, 0x1200, Bytes(256, 0x5A));
+  EXPECT_EQ(later_link.LinkOpen(), kLinkInUse);
+  sim->Close(handle);
+  handle = nullptr;
+  ASSERT_EQ(later_link.LinkOpen(), kLinkOk);
+  EXPECT_EQ(later.Flash()[0x1200], 0x5A);
+
+  // Without an image file every run has a chip of its own.
+  config_.image.clear();
+  VirtualProgrammer one(config_, clock), other(config_, clock);
+  HidTransport one_link(one), other_link(other);
+  EXPECT_EQ(one_link.LinkOpen(), kLinkOk);
+  EXPECT_EQ(other_link.LinkOpen(), kLinkOk);
 }
 
 }  // namespace

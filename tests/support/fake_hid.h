@@ -25,6 +25,8 @@ struct FakeDevice {
   bool openable = true;
   bool attributes_readable = true;
   bool strings_readable = true;
+  // Another program holds its lock: this one.
+  std::optional<LockHolder> held_by;
 };
 
 // A reply with a correct checksum.
@@ -111,6 +113,11 @@ class FakeHid : public HidPlatform {
       return reinterpret_cast<HidHandle>(i + 1);
     }
     return nullptr;
+  }
+  LockAttempt Lock(HidHandle handle) override {
+    const FakeDevice& d = Dev(handle);
+    if (!d.held_by) return {};
+    return {LockOutcome::kInUse, *d.held_by, {}};
   }
   void Close(HidHandle handle) override {
     if (handle != nullptr) --open_handles;

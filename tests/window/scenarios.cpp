@@ -17,6 +17,7 @@
 
 #include "config/utf8_path.h"
 #include "i18n/lang.h"
+#include "link/transport.h"
 #include "shell/placement.h"
 #include "shell/service_menu.h"
 #include "sim/virtual_programmer.h"
@@ -77,6 +78,7 @@ class WindowScenario : public ::testing::Test {
     config.size = kFlashSize;
     config.attached = attached;
     config.erase_ms = 0;
+    config.image = image_;
     auto device = std::make_unique<ThrowingProgrammer>(config, clock_);
     device_ = device.get();
     window_->Start(std::move(device), clock_,
@@ -141,6 +143,8 @@ class WindowScenario : public ::testing::Test {
   // there is none.
   std::string backup_dir_;
   std::string backup_problem_;
+  // The chip's file, where a test gives one (and so the chip's lock).
+  std::string image_;
   std::unique_ptr<WindowDriver> window_ = MakeWindowDriver();
   ThrowingProgrammer* device_ = nullptr;
 
@@ -183,6 +187,36 @@ TEST_F(WindowScenario, PluggingInAndOutShowsInTheLogStatusBarAndButtons) {
             1);
   EXPECT_EQ(window_->Status(), "Controller is disconnected");
   EXPECT_TRUE(window_->EnabledButtons().empty());
+}
+
+// Another program (a command line, a second window) on the same chip.
+TEST_F(WindowScenario, AProgrammerInUseElsewhereIsSaidAndTakenOnceItIsFree) {
+  image_ = dir_.File("board.bin");
+  Open();
+  sim::SimConfig config;
+  config.size = kFlashSize;
+  config.image = image_;
+  sim::VirtualProgrammer other(config, clock_);
+  HidTransport other_link(other);
+  ASSERT_EQ(other_link.LinkOpen(), kLinkOk);
+  const std::string in_use = "The programmer sim:hid/0/programmer is in use by another program: ";
+  for (int poll = 0; poll < 3; ++poll) {
+    Tick();
+    EXPECT_EQ(window_->Status().rfind(in_use, 0), 0u) << window_->Status();
+    EXPECT_NE(window_->Status().find("(process "), std::string::npos) << window_->Status();
+    EXPECT_TRUE(window_->Log().empty());
+    EXPECT_TRUE(window_->EnabledButtons().empty());
+    EXPECT_TRUE(window_->TimerRunning(T::TimerQELPADTest));
+  }
+  other_link.LinkClose();
+  Tick();
+  EXPECT_EQ(window_->Log().front(), "*********** Controller is connected ****************");
+  EXPECT_EQ(window_->Status(), "Controller \"RTD2662 programmer\" is connected");
+
+  // Now the window holds it, and the other program is the one turned away.
+  EXPECT_EQ(other_link.LinkOpen(), kLinkInUse);
+  Tick();
+  EXPECT_EQ(window_->Status(), "Controller \"RTD2662 programmer\" is connected.");
 }
 
 TEST_F(WindowScenario, TheWatchStaysOutOfTheConnectChecksFirstWait) {

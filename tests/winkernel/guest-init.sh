@@ -51,12 +51,12 @@ run() {
 
 check_list() {
     # Wine's bus may show the programmers a moment after its start: the
-    # listing is asked again while it shows fewer than both (its last run
+    # listing is asked again while it shows fewer than all three (its last run
     # is the step's). Programmers that are shown but fail are the result.
     i=0
     while [ $i -lt 15 ]; do
         run "$1" rtdprog-cli-wine8.exe list
-        [ "$(grep -c '^[^ ]*  ' "$1.out")" -ge 2 ] && break
+        [ "$(grep -c '^[^ ]*  ' "$1.out")" -ge 3 ] && break
         i=$((i + 1))
     done
     say "$1: exit status $(cat "$1.status") after $i incomplete listings"
@@ -97,6 +97,41 @@ stop_read() {
     say "$name: exit status $(cat "$name.status")"
 }
 
+# The program of this pass on the slow programmer, in the background, with
+# --comm-log and the arguments: outputs as run's; $writer is its process.
+start() {
+    name=$1
+    shift
+    if [ "$pass" = windows ]; then
+        wine64 /opt/rtdprog/windows/rtdprog-cli-wine8.exe --device 40962 --comm-log "$@" \
+            >"$name.out" 2>"$name.err" </dev/null &
+    else
+        rtdprog-cli --device 40962 --comm-log "$@" >"$name.out" 2>"$name.err" </dev/null &
+    fi
+    writer=$!
+}
+
+two_programs() {
+    step=$1  # (run and start set name)
+    start "$step-write" --no-backup write --yes image-busy.bin
+    i=0
+    # (grep -c says 0 and fails when nothing matches)
+    while [ $i -lt 1200 ] && kill -0 "$writer" 2>/dev/null; do
+        logged=$(grep -c 'CMD:' "$step-write.err" 2>/dev/null)
+        [ "${logged:-0}" -lt 20 ] || break
+        usleep 100000
+        i=$((i + 1))
+    done
+    run "$step-refused" rtdprog-cli-wine8.exe --device 40962 read "$step-refused.bin"
+    kill -0 "$writer" 2>/dev/null
+    echo $? >"$step-overlap.status"
+    run "$step-waited" rtdprog-cli-wine8.exe --device 40962 --wait-busy 300 read \
+        "$step-waited.bin"
+    wait "$writer"
+    echo $? >"$step-write.status"
+    say "$step: write $(cat "$step-write.status"), refused $(cat "$step-refused.status"), waited $(cat "$step-waited.status")"
+}
+
 . /t/steps.sh
 for pass in windows linux; do
     dir=/t/$pass
@@ -104,7 +139,7 @@ for pass in windows linux; do
     cp /t/data/* "$dir/"
     cd "$dir"
     servers=""
-    for config in main second; do
+    for config in main second busy; do
         rtdprog-usbip --attach "$dir/$config.cfg" 2>>"$dir/server.log" &
         servers="$servers $!"
         wait_hidraw_said "$(echo $servers | wc -w)" || echo "$config did not appear" >>server.log

@@ -2,10 +2,11 @@
 # against the virtual programmer inside the program (--simulate), once with
 # rtdprog-cli.exe under Wine and once with the Linux rtdprog-cli; and in the
 # guest against the same virtual programmers behind the kernel's USB stack,
-# once through Wine's HID.DLL and once through hidraw. Two programmers are
+# once through Wine's HID.DLL and once through hidraw. Three programmers are
 # plugged in from the start (Wine 8's device bus does not see a device
-# plugged in later), the main one and a second one with another chip, and
-# every command but the listing names its programmer by serial number.
+# plugged in later): the main one, a second one with another chip, and a
+# third, slow one for the step with two programs at once; every command but
+# the listing names its programmer by serial number.
 # Every side defines:
 #   check_list NAME       the listing of every attached programmer
 #   use_config NAME       work with the programmer configured by NAME.cfg
@@ -18,6 +19,12 @@
 #                         unmodified.cfg, the devices as Wine 8 shows them)
 #   stop_read NAME FILE   read FILE and stop the program (Ctrl-C) once the
 #                         read is under way
+#   two_programs NAME     two programs on the third, slow programmer (in the
+#                         guest only): a write, a read started during it and
+#                         refused, a read that waits for it (NAME-write,
+#                         NAME-refused, NAME-waited: .out, .err, .status;
+#                         NAME-overlap.status: 0 when the write still ran
+#                         after the refusal)
 steps() {
     check_list list
     check_unmodified list-unmodified list
@@ -35,4 +42,6 @@ steps() {
     check blank-check blank-check
     check erase erase --yes --no-backup
     check blank-after-erase blank-check
+    # One programmer, one program at a time.
+    two_programs two
 }

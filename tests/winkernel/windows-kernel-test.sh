@@ -93,6 +93,13 @@ head -c 65536 /dev/urandom >"$data/flash-second.bin"
 # the kernel's name of the hidraw device.
 printf '%s\n' 'attached=0' 'decoy=manufacturer=hidraw product="QEL ZEZ2662-IDAD"' \
     'decoy=manufacturer=hidraw product="QEL ZEZ2662-IDAD"' >"$data/unmodified.cfg"
+# The third programmer: a chip of 64 KiB behind a slow link, so that a
+# write on it lasts long enough for a second program to meet it (in the
+# guest only), and the image written to it.
+printf '%s\n' 'jedec=EF3010' 'size=65536' 'image=flash-busy.bin' 'serial=40962' \
+    'name=Bench programmer 3' 'transfer-us=8000' >"$data/busy.cfg"
+head -c 65536 /dev/urandom >"$data/flash-busy.bin"
+head -c 65536 /dev/urandom >"$data/image-busy.bin"
 # On --simulate a read takes well under a second; slowed down, the stop
 # comes in the middle of it.
 { cat "$data/main.cfg"; echo 'transfer-us=4000'; } >"$data/slow.cfg"
@@ -126,12 +133,12 @@ sim_run() {  # SIDE
             serial=$(sed -n 's/^serial=//p' "$config.cfg")
             serial=${serial:-12345}
         }
-        # Both programmers of the guest, one configuration at a time.
+        # Every programmer of the guest, one configuration at a time.
         check_list() {
             status=0
             : >"$1.out"
             : >"$1.err"
-            for c in main second; do
+            for c in main second busy; do
                 $steps_program "--simulate=$c.cfg" --comm-log list >>"$1.out" 2>>"$1.err" </dev/null
                 r=$?
                 [ $r = 0 ] || status=$r
@@ -160,6 +167,9 @@ sim_run() {  # SIDE
                 >"$1.out" 2>"$1.err" </dev/null &
             interrupt_read $! "$1.err" 30 "$1.status"
         }
+        # The guest's alone: --simulate meets two programs in the command
+        # line's own tests (tests/cli/two_programs.sh).
+        two_programs() { :; }
         . "$here/steps.sh"
         steps
     )
@@ -279,6 +289,7 @@ steps_of() {
     check_list() { echo "check $1"; }
     check_unmodified() { echo "unmodified $1"; }
     stop_read() { echo "stop $1 $2"; }
+    two_programs() { echo "two $1"; }
     . "$here/steps.sh"
     steps
 }
@@ -295,6 +306,28 @@ while read -r kind name file; do
         # down, exactly as it turns down a simulated one with them.
         same "the product's rtdprog-cli.exe rejects the device as Wine 8 shows it" \
             "$name" "$windows" "$sim_windows"
+        ;;
+    two)
+        # The read started during the write sent nothing and was refused,
+        # naming the writer, while the write went on; the read that waited
+        # ran after it and found the image written.
+        for side in "$windows" "$linux"; do
+            label=windows
+            [ "$side" = "$linux" ] && label=linux
+            [ "$(cat "$side/$name-refused.status")" = 1 ] &&
+                grep -q 'is in use by another program: rtdprog-cli' "$side/$name-refused.err" &&
+                ! grep -q 'CMD:' "$side/$name-refused.err" && ! ls "$side/$name-refused.bin"* \
+                >/dev/null 2>&1
+            verdict "$name: $label refuses a read during the write, sending nothing" $?
+            [ "$(cat "$side/$name-overlap.status")" = 0 ]
+            verdict "$name: $label refused it while the write ran" $?
+            [ "$(cat "$side/$name-write.status")" = 0 ] &&
+                cmp -s "$side/flash-busy.bin" "$data/image-busy.bin"
+            verdict "$name: $label completes the write, and the chip holds its image" $?
+            [ "$(cat "$side/$name-waited.status")" = 0 ] &&
+                cmp -s "$side/$name-waited.bin" "$data/image-busy.bin"
+            verdict "$name: $label runs the read that waits after the write, on its image" $?
+        done
         ;;
     stop)
         # Where the stop falls differs; what the program says and how it ends

@@ -1,0 +1,121 @@
+#include "link/file_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <sstream>
+#include <string>
+
+namespace rtd {
+namespace {
+
+// The whole of a small system file (procfs); empty when it cannot be read.
+std::string ReadSystemFile(const std::string& path) {
+  std::string text;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return text;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+      text.append(buffer, static_cast<std::size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  ::close(fd);
+  return text;
+}
+
+// Reads an unsigned number in the given base from the start of text.
+template <typename T>
+bool ReadNumber(std::string_view text, int base, T& value) {
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+LockHolder FindHolder(int fd) {
+  LockHolder holder;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return holder;
+  holder.process_id = FlockHolderPid(ReadSystemFile("/proc/locks"), major(st.st_dev),
+                                     minor(st.st_dev), st.st_ino);
+  if (holder.process_id == 0) return holder;
+  holder.program = ReadSystemFile("/proc/" + std::to_string(holder.process_id) + "/comm");
+  while (!holder.program.empty() && holder.program.back() == '\n') holder.program.pop_back();
+  return holder;
+}
+
+}  // namespace
+
+uint32_t FlockHolderPid(std::string_view proc_locks, uint32_t major, uint32_t minor,
+                        uint64_t inode) {
+  // Each line: "1: FLOCK  ADVISORY  WRITE 4711 00:05:123 0 EOF"; a process
+  // waiting for a lock has "->" after the number. The device's numbers are
+  // hexadecimal, the inode decimal.
+  std::istringstream lines{std::string(proc_locks)};
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string number, kind, mode, access, pid, file;
+    fields >> number >> kind;
+    if (kind == "->") continue;
+    fields >> mode >> access >> pid >> file;
+    if (kind != "FLOCK") continue;
+    const std::size_t first = file.find(':');
+    const std::size_t second = file.find(':', first + 1);
+    if (first == std::string::npos || second == std::string::npos) continue;
+    uint32_t file_major = 0, file_minor = 0, holder = 0;
+    uint64_t file_inode = 0;
+    if (!ReadNumber(std::string_view(file).substr(0, first), 16, file_major) ||
+        !ReadNumber(std::string_view(file).substr(first + 1, second - first - 1), 16,
+                    file_minor) ||
+        !ReadNumber(std::string_view(file).substr(second + 1), 10, file_inode))
+      continue;
+    if (file_major != major || file_minor != minor || file_inode != inode) continue;
+    // A holder in another pid namespace shows as 0 or -1: unknown.
+    if (ReadNumber(pid, 10, holder) && holder != 0) return holder;
+  }
+  return 0;
+}
+
+LockAttempt FileLock::Take(const std::string& path) {
+  Release();
+  LockAttempt attempt;
+  // Read-only will do for a lock, and nothing here may wait.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    attempt.outcome = LockOutcome::kFailed;
+    attempt.reason = std::strerror(errno);
+    return attempt;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    fd_ = fd;
+    return attempt;
+  }
+  if (errno == EWOULDBLOCK) {
+    attempt.outcome = LockOutcome::kInUse;
+    attempt.holder = FindHolder(fd);
+  } else {
+    attempt.outcome = LockOutcome::kFailed;
+    attempt.reason = std::strerror(errno);
+  }
+  ::close(fd);
+  return attempt;
+}
+
+void FileLock::Release() {
+  if (fd_ < 0) return;
+  ::close(fd_);  // the lock goes with it
+  fd_ = -1;
+}
+
+std::unique_ptr<DeviceLock> MakeSystemLock() { return std::make_unique<FileLock>(); }
+
+}  // namespace rtd

@@ -1,0 +1,36 @@
+#include "sim/chip_lock.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "config/utf8_path.h"
+
+namespace rtd::sim {
+
+ChipLock::ChipLock(const std::string& image) {
+  // One name for one file however it was written (on Windows the lock's
+  // name is made from it).
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(PathFromUtf8(image), error);
+  path_ = error ? image : Utf8FromPath(absolute.lexically_normal());
+  lock_ = MakeSystemLock();
+}
+
+LockAttempt ChipLock::Take(bool* first) {
+  *first = false;
+  if (!lock_) return {};
+  if (shares_ == 0) {
+    const LockAttempt attempt = lock_->Take(path_);
+    if (attempt.outcome != LockOutcome::kTaken) return attempt;
+    *first = true;
+  }
+  ++shares_;
+  return {};
+}
+
+void ChipLock::Give() {
+  if (shares_ == 0 || --shares_ > 0) return;
+  lock_->Release();
+}
+
+}  // namespace rtd::sim
