@@ -10,6 +10,7 @@
 #include "config/chip_database.h"
 #include "config/paths.h"
 #include "config/settings.h"
+#include "flash/backup_step.h"
 #include "flash/service_commands.h"
 #include "flash/texts.h"
 #include "flash/operations.h"
@@ -401,7 +402,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
       status = ExitFor(ops.SpeedButtonGetTouchParamClick(), out);
     } else if (command == "reset-programmer") {
       status = ExitFor(ops.SpeedButtonResetClick(), out);
-    } else if ((command == "write" || command == "erase") && !ops.BackupFolderReady()) {
+    } else if ((command == "write" || command == "erase") && !BackupStep(ops).FolderReady()) {
       // Said before even the connect check: without a copy nothing is to be
       // done with the board.
       status = kExitFailure;
