@@ -365,10 +365,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     Programmer& programmer = session.programmer();
     const ChipDatabase& chips = session.chips();
     FlashOperations& ops = session.ops();
-    if (o.no_backup) {
-      ops.MakeBackups = false;
-      ops.BackupOffBy = FlashOperations::BackupOff::kByOption;
-    }
+    if (o.no_backup) session.SwitchBackups(false, FlashOperations::BackupOff::kByOption);
     ops.AcceptRepeatingBackup = o.accept_repeating;
     ServiceCommands service(ops);
     std::string not_selected;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/atomic_file.h"
+#include "config/paths.h"
 #include "config/utf8_path.h"
 #include "flash/backup.h"
 #include "flash/dump_check.h"
@@ -18,10 +19,6 @@ namespace rtd {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  return Utf8FromPath(PathFromUtf8(folder) / PathFromUtf8(name));
-}
 
 // Texts of the backup; every failure ends with the erase not done.
 constexpr LangText kBackupSaved = LANG_TEXT("Резервная копия FLASH: %s", "FLASH backup: %s");

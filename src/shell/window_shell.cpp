@@ -274,11 +274,7 @@ void WindowShell::MenuItemBackupClick(bool checked) {
 
 void WindowShell::ApplyBackupSwitch(bool on) {
   backup_ = on;
-  FlashOperations& ops = session_->ops();
-  // Without a folder the switch stays on: the erase then says why it
-  // stops, rather than going ahead without a copy.
-  ops.MakeBackups = on && (!ops.BackupFolder.empty() || !ops.BackupFolderProblem.empty());
-  ops.BackupOffBy = FlashOperations::BackupOff::kBySettings;
+  session_->SwitchBackups(on, FlashOperations::BackupOff::kBySettings);
 }
 
 int32_t WindowShell::SetLanguage(int32_t index) {
