@@ -235,8 +235,13 @@ std::string CreateFolders(const std::string& path, std::string* level) {
   if (code == ERROR_PATH_NOT_FOUND) {
     const std::size_t slash = path.find_last_of("\\/");
     if (slash != std::string::npos && slash > 0) {
-      if (std::string problem = CreateFolders(path.substr(0, slash), level); !problem.empty())
+      const std::string parent = path.substr(0, slash);
+      if (std::string problem = CreateFolders(parent, level); !problem.empty()) {
+        // A file where a folder should be: the folder that cannot be made is
+        // this one (as POSIX names it).
+        if (level != nullptr && IsFile(parent)) *level = path;
         return problem;
+      }
       if (::CreateDirectoryW(wide.c_str(), nullptr) != 0) return {};
       code = ::GetLastError();
     }
