@@ -11,6 +11,7 @@
 #include "config/chip_database.h"
 #include "config/paths.h"
 #include "config/settings.h"
+#include "flash/backup_step.h"
 #include "flash/service_commands.h"
 #include "flash/texts.h"
 #include "flash/operations.h"
@@ -383,10 +384,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     Programmer& programmer = session.programmer();
     const ChipDatabase& chips = session.chips();
     FlashOperations& ops = session.ops();
-    if (o.no_backup) {
-      ops.MakeBackups = false;
-      ops.BackupOffBy = FlashOperations::BackupOff::kByOption;
-    }
+    if (o.no_backup) session.SwitchBackups(false, FlashOperations::BackupOff::kByOption);
     ops.AcceptRepeatingBackup = o.accept_repeating;
     ServiceCommands service(ops);
     // Before anything is sent (the listing takes each programmer itself).
@@ -422,7 +420,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
       status = ExitFor(ops.SpeedButtonGetTouchParamClick(), out);
     } else if (command == "reset-programmer") {
       status = ExitFor(ops.SpeedButtonResetClick(), out);
-    } else if ((command == "write" || command == "erase") && !ops.BackupFolderReady()) {
+    } else if ((command == "write" || command == "erase") && !BackupStep(ops).FolderReady()) {
       // Said before even the connect check: without a copy nothing is to be
       // done with the board.
       status = kExitFailure;

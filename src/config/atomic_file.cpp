@@ -50,16 +50,7 @@ bool ReplaceFileContent(const std::string& path, std::string_view bytes, std::st
 std::string CheckOutputPath(const std::string& path) { return win::OutputPathProblem(path); }
 
 std::string MakeFolders(const std::string& folder, std::string* level) {
-  std::error_code ec;
-  const std::filesystem::path path = PathFromUtf8(folder);
-  std::filesystem::create_directories(path, ec);
-  if (!ec && !std::filesystem::is_directory(path, ec) && !ec)
-    ec = std::make_error_code(std::errc::not_a_directory);
-  if (!ec) return {};
-  if (level != nullptr) *level = folder;
-  // The system's own text in UTF-8; the library's would be in the code page.
-  return ec.category() == std::system_category() ? win::SystemErrorText(ec.value())
-                                                 : ec.message();
+  return win::CreateFolders(folder, level);
 }
 #else
 namespace {

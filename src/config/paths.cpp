@@ -33,16 +33,6 @@ ProgramFiles LocateProgramFiles(const FileEnvironment& env) {
   return LocateWindowsProgramFiles(env);
 }
 
-void UseChipDatabase(ProgramFiles& files, const std::string& jedec_path) {
-  files.jedec = jedec_path;
-  files.shipped_jedec.clear();
-}
-
-std::string PrepareConfigDirectory(const ProgramFiles& files) {
-  if (files.beside_program || files.config_dir.empty()) return {};
-  return win::CreateFolders(files.config_dir);
-}
-
 }  // namespace rtd
 
 #else
@@ -57,22 +47,18 @@ namespace rtd {
 
 namespace {
 
-std::string Join(const std::string& directory, const std::string& name) {
-  return directory.empty() || directory.back() == '/' ? directory + name : directory + "/" + name;
-}
-
 // The user's configuration root by the XDG rule: $XDG_CONFIG_HOME when it is
 // an absolute path (a relative one is to be ignored), else ~/.config.
 std::string ConfigHome(const FileEnvironment& env) {
   if (!env.xdg_config_home.empty() && env.xdg_config_home[0] == '/') return env.xdg_config_home;
-  if (!env.home.empty()) return Join(env.home, ".config");
+  if (!env.home.empty()) return JoinPath(env.home, ".config");
   return {};
 }
 
 // The user's data root by the same rule: $XDG_DATA_HOME, else ~/.local/share.
 std::string DataHome(const FileEnvironment& env) {
   if (!env.xdg_data_home.empty() && env.xdg_data_home[0] == '/') return env.xdg_data_home;
-  if (!env.home.empty()) return Join(env.home, ".local/share");
+  if (!env.home.empty()) return JoinPath(env.home, ".local/share");
   return {};
 }
 
@@ -95,12 +81,12 @@ ProgramFiles LocateProgramFiles(const FileEnvironment& env) {
   ProgramFiles files;
   if (!env.executable_path.empty()) {
     const std::string program_dir = DirectoryOf(env.executable_path);
-    const std::string beside = Join(program_dir, kChipDatabaseFileName);
+    const std::string beside = JoinPath(program_dir, kChipDatabaseFileName);
     if (access(beside.c_str(), F_OK) == 0 && access(program_dir.c_str(), W_OK) == 0) {
       files.beside_program = true;
-      files.settings = Join(program_dir, kSettingsFileName);
+      files.settings = JoinPath(program_dir, kSettingsFileName);
       files.jedec = beside;
-      files.backup_dir = Join(program_dir, "backups");
+      files.backup_dir = JoinPath(program_dir, "backups");
       return files;
     }
     // Installed: share/rtdprog lies at the same place relative to bin/ under
@@ -111,12 +97,12 @@ ProgramFiles LocateProgramFiles(const FileEnvironment& env) {
   }
   const std::string config_home = ConfigHome(env);
   if (!config_home.empty()) {
-    files.config_dir = Join(config_home, "rtdprog");
-    files.settings = Join(files.config_dir, kSettingsFileName);
-    files.jedec = Join(files.config_dir, kChipDatabaseFileName);
+    files.config_dir = JoinPath(config_home, "rtdprog");
+    files.settings = JoinPath(files.config_dir, kSettingsFileName);
+    files.jedec = JoinPath(files.config_dir, kChipDatabaseFileName);
   }
   if (const std::string data_home = DataHome(env); !data_home.empty()) {
-    files.backup_dir = Join(data_home, "rtdprog/backups");
+    files.backup_dir = JoinPath(data_home, "rtdprog/backups");
   } else {
     files.backup_problem = FormatText(
         PickLangText(LANG_TEXT("не заданы ни $XDG_DATA_HOME, ни $HOME, а у пользователя %u нет "
@@ -126,6 +112,19 @@ ProgramFiles LocateProgramFiles(const FileEnvironment& env) {
         static_cast<unsigned>(getuid()));
   }
   return files;
+}
+
+}  // namespace rtd
+
+#endif  // _WIN32
+
+namespace rtd {
+
+std::string JoinPath(const std::string& folder, const std::string& name, char separator) {
+  if (folder.empty()) return name;
+  const char last = folder.back();
+  const bool ends = last == '/' || (separator == '\\' && last == '\\');
+  return ends ? folder + name : folder + separator + name;
 }
 
 void UseChipDatabase(ProgramFiles& files, const std::string& jedec_path) {
@@ -141,5 +140,3 @@ std::string PrepareConfigDirectory(const ProgramFiles& files) {
 }
 
 }  // namespace rtd
-
-#endif  // _WIN32

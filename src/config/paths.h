@@ -88,6 +88,20 @@ ProgramFiles LocateProgramFiles(const FileEnvironment& env);
 // it only joins names, so it is the same on every system.
 ProgramFiles LocateWindowsProgramFiles(const FileEnvironment& env);
 
+// The separator of the system's paths.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// A name in a folder: folder and name joined by the separator, without a
+// second one after a folder that ends in one ('/' always counts, '\\' where
+// it is the separator); the name alone for an empty folder. Names are only
+// joined, never looked up.
+std::string JoinPath(const std::string& folder, const std::string& name,
+                     char separator = kPathSeparator);
+
 // --jedec FILE: that one file for lookups and template entries alike.
 void UseChipDatabase(ProgramFiles& files, const std::string& jedec_path);
 

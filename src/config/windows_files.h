@@ -71,10 +71,11 @@ KnownFolders FindKnownFolders();
 // True when path names a file (not a folder).
 bool IsFile(const std::string& path);
 
-// Makes a folder and its missing parents. Empty text on success or when it
-// is there already; otherwise the folder that could not be made, a colon and
-// the system's reason.
-std::string CreateFolders(const std::string& path);
+// MakeFolders of config/atomic_file.h with the Windows calls: a folder and
+// its missing parents. Empty text on success or when it is there already;
+// otherwise the system's reason, and *level (when given) names the folder
+// that could not be made.
+std::string CreateFolders(const std::string& path, std::string* level);
 
 // Empty when a file may be saved at path as far as can be told without
 // opening it: a file or nothing yet, in a folder that exists. Otherwise the

@@ -226,7 +226,7 @@ bool IsFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-std::string CreateFolders(const std::string& path) {
+std::string CreateFolders(const std::string& path, std::string* level) {
   // From the bottom up, so that the levels that are there (a drive, a
   // redirected profile on a share) are never touched.
   const std::wstring wide = Widen(path);
@@ -235,8 +235,13 @@ std::string CreateFolders(const std::string& path) {
   if (code == ERROR_PATH_NOT_FOUND) {
     const std::size_t slash = path.find_last_of("\\/");
     if (slash != std::string::npos && slash > 0) {
-      if (std::string problem = CreateFolders(path.substr(0, slash)); !problem.empty())
+      const std::string parent = path.substr(0, slash);
+      if (std::string problem = CreateFolders(parent, level); !problem.empty()) {
+        // A file where a folder should be: the folder that cannot be made is
+        // this one (as POSIX names it).
+        if (level != nullptr && IsFile(parent)) *level = path;
         return problem;
+      }
       if (::CreateDirectoryW(wide.c_str(), nullptr) != 0) return {};
       code = ::GetLastError();
     }
@@ -246,7 +251,8 @@ std::string CreateFolders(const std::string& path) {
     return {};
   // "Already exists" for a file of that name would mislead.
   if (code == ERROR_ALREADY_EXISTS) code = ERROR_DIRECTORY;
-  return path + ": " + SystemErrorText(code);
+  if (level != nullptr) *level = path;
+  return SystemErrorText(code);
 }
 
 std::string OutputPathProblem(const std::string& path) {

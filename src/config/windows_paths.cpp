@@ -29,11 +29,6 @@ bool IsInside(const std::string& directory, const std::string& folder) {
          dir[top.size()] == '\\';
 }
 
-std::string Join(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return {};
-  return IsSeparator(folder.back()) ? folder + name : folder + "\\" + name;
-}
-
 }  // namespace
 
 ProgramFiles LocateWindowsProgramFiles(const FileEnvironment& env) {
@@ -64,12 +59,12 @@ ProgramFiles LocateWindowsProgramFiles(const FileEnvironment& env) {
   }
   if (!directory.empty()) files.shipped_jedec = directory + kChipDatabaseFileName;
   if (!env.roaming_app_data.empty()) {
-    files.config_dir = Join(env.roaming_app_data, "rtdprog");
-    files.settings = Join(files.config_dir, kSettingsFileName);
-    files.jedec = Join(files.config_dir, kChipDatabaseFileName);
+    files.config_dir = JoinPath(env.roaming_app_data, "rtdprog", '\\');
+    files.settings = JoinPath(files.config_dir, kSettingsFileName, '\\');
+    files.jedec = JoinPath(files.config_dir, kChipDatabaseFileName, '\\');
   }
   if (!env.local_app_data.empty()) {
-    files.backup_dir = Join(env.local_app_data, "rtdprog\\backups");
+    files.backup_dir = JoinPath(env.local_app_data, "rtdprog\\backups", '\\');
   } else {
     files.backup_problem = PickLangText(
         LANG_TEXT("Windows не назвала папку локальных данных приложений (%LOCALAPPDATA%)",

@@ -26,12 +26,59 @@ bool UsableSize(const std::optional<int32_t>& size) {
   return size && *size > 0 && static_cast<uint32_t>(*size) <= kMaxFlashSize;
 }
 
+// One of the two sizes is wrong; the erase wipes the whole chip, so what is
+// kept before it must be the larger, and the user is told.
+void WarnIfSizesDisagree(OutputServices& o, const JedecBytes& id, uint32_t listed) {
+  const std::optional<uint64_t> by_id = CapacityFromId(id);
+  if (!by_id || *by_id == listed) return;
+  constexpr LangText kSizesDisagree = LANG_TEXT(
+      "По идентификатору %02X%02X%02X размер FLASH %lu КБ, по jedec.ini %lu КБ: резервная "
+      "копия и проверка чистоты охватывают %lu КБ",
+      "The FLASH id %02X%02X%02X says %lu KBytes, jedec.ini says %lu KBytes: the backup and "
+      "the blank check cover %lu KBytes");
+  const char* format = PickLangText(kSizesDisagree);
+  const auto id_kib = static_cast<unsigned long>(*by_id / 1024);
+  const auto list_kib = static_cast<unsigned long>(listed / 1024);
+  const unsigned long cover = std::max(id_kib, list_kib);
+  o.LogPrintf(format, id[0], id[1], id[2], id_kib, list_kib, cover);
+  o.MessageBoxPrintf(MB_ICONWARNING | MB_OKONLY, format, id[0], id[1], id[2], id_kib, list_kib,
+                     cover);
+}
+
 // After an erase that did not end well.
 constexpr LangText kUnknownState =
     LANG_TEXT("Что теперь хранит FLASH, неизвестно: резервная копия для восстановления — %s",
               "What the FLASH holds now is not known: the backup to restore it from is %s");
 
 }  // namespace
+
+OpResult FlashOperations::WaitForLink() {
+  auto& o = out();
+  Clock& clock = programmer_.link().clock();
+  const uint32_t t0 = clock.TickCount();
+  bool waiting = false;
+  uint32_t elapsed = 0;
+  // Room for whatever the link may copy back. An answer without data (a
+  // bare status) never counts as the flash's answer.
+  uint8_t reply[256] = {};
+  for (;;) {
+    o.DelayWithMessages(100);
+    if (StopRequested()) return OpResult::kStopped;
+    if (waiting) o.ProgressStep(static_cast<int32_t>(elapsed));
+    uint32_t count = 1;
+    bool data = false;
+    if (programmer_.DeviceRead(kCmdLinkCheck, 0, reply, 0, &count, kTimeoutLinkCheck, &data) != 0)
+      return OpResult::kFailed;
+    if (data && count >= 1 && reply[0] == 0) return OpResult::kOk;
+    if (!waiting) {
+      o.ProgressStart(static_cast<int32_t>(kLinkWaitMs),
+                      PickLangText(LANG_TEXT("Ожидание соединения", "Waiting for connection")));
+      waiting = true;
+    }
+    elapsed = clock.TickCount() - t0;
+    if (elapsed >= kLinkWaitMs) return OpResult::kNoLink;
+  }
+}
 
 OpResult FlashOperations::SpeedButtonConnectClick() {
   auto& o = out();
@@ -41,52 +88,13 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
   o.SetButtonsState(true);
   o.EnableButton(ToolButton::SpeedButtonConnect);
 
-  Clock& clock = programmer_.link().clock();
-  const uint32_t t0 = clock.TickCount();
-  bool waiting = false;
-  uint32_t elapsed = 0;
-  OpResult failure = OpResult::kFailed;
-  bool link_up = false;
-  // Room for whatever the link may copy back. An answer without data (a
-  // bare status) never counts as the flash's answer.
-  uint8_t reply[256] = {};
-  for (;;) {
-    o.DelayWithMessages(100);
-    if (StopRequested()) {
-      failure = OpResult::kStopped;
-      break;
-    }
-    if (waiting) o.ProgressStep(static_cast<int32_t>(elapsed));
-    uint32_t count = 1;
-    bool data = false;
-    if (programmer_.DeviceRead(kCmdLinkCheck, 0, reply, 0, &count, kTimeoutLinkCheck, &data) != 0)
-      break;
-    if (data && count >= 1 && reply[0] == 0) {
-      link_up = true;
-      break;
-    }
-    if (!waiting) {
-      o.ProgressStart(static_cast<int32_t>(kLinkWaitMs),
-                      PickLangText(LANG_TEXT("Ожидание соединения", "Waiting for connection")));
-      waiting = true;
-    }
-    elapsed = clock.TickCount() - t0;
-    if (elapsed >= kLinkWaitMs) {
-      failure = OpResult::kNoLink;
-      break;
-    }
-  }
-
+  OpResult failure = WaitForLink();
   JedecBytes id{};
-  if (link_up) {
-    const OpResult read = ReadJedecId(&id);
-    if (read == OpResult::kNoId) {
-      o.LogPrintf(PickLangText(flash_text::kNoFlashType));
-      failure = OpResult::kNoId;
-    }
-    link_up = read == OpResult::kOk;
+  if (failure == OpResult::kOk) {
+    failure = ReadJedecId(&id);
+    if (failure == OpResult::kNoId) o.LogPrintf(PickLangText(flash_text::kNoFlashType));
   }
-  if (!link_up) {
+  if (failure != OpResult::kOk) {
     o.ProgressHide();
     o.LogPrintf(PickLangText(LANG_TEXT("Нет связи", "No connect")));
     o.SetButtonsState(false);
@@ -102,23 +110,7 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
                 CurrentFlash.Manufacturer,
                 static_cast<unsigned long>(CurrentFlash.SizeInBytes / 1024));
     CurrentFlash.JedecId = id;
-    const std::optional<uint64_t> by_id = CapacityFromId(id);
-    if (by_id && *by_id != CurrentFlash.SizeInBytes) {
-      // One of the two is wrong; the erase wipes the whole chip, so what
-      // is kept before it must be the larger.
-      constexpr LangText kSizesDisagree = LANG_TEXT(
-          "По идентификатору %02X%02X%02X размер FLASH %lu КБ, по jedec.ini %lu КБ: резервная "
-          "копия и проверка чистоты охватывают %lu КБ",
-          "The FLASH id %02X%02X%02X says %lu KBytes, jedec.ini says %lu KBytes: the backup and "
-          "the blank check cover %lu KBytes");
-      const char* format = PickLangText(kSizesDisagree);
-      const auto id_kib = static_cast<unsigned long>(*by_id / 1024);
-      const auto list_kib = static_cast<unsigned long>(CurrentFlash.SizeInBytes / 1024);
-      const unsigned long cover = std::max(id_kib, list_kib);
-      o.LogPrintf(format, id[0], id[1], id[2], id_kib, list_kib, cover);
-      o.MessageBoxPrintf(MB_ICONWARNING | MB_OKONLY, format, id[0], id[1], id[2], id_kib, list_kib,
-                         cover);
-    }
+    WarnIfSizesDisagree(o, id, CurrentFlash.SizeInBytes);
   } else {
     o.LogPrintf("JEDEC ID: %02X%02X%02X", id[0], id[1], id[2]);
   }

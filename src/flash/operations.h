@@ -74,7 +74,7 @@ class FlashOperations {
 
   // Before every erase (the write's and the erase's own) the whole chip is
   // read into a new file of BackupFolder and that file checked against the
-  // chip; the erase goes ahead only when the copy is sound (flash/backup.h).
+  // chip; the erase goes ahead only when the copy is sound (flash/backup_step.h).
   // Off in a bare FlashOperations; the session turns it on (without a
   // folder too: the reason then stops the erase), and a front end may turn
   // it off (the user's choice).
@@ -90,15 +90,6 @@ class FlashOperations {
   // part of the chip over and over) stops the erase unless the user says
   // so: in a box with No as the default, or by setting this beforehand.
   bool AcceptRepeatingBackup = false;
-  // The first step of the write and the erase, before anything is sent:
-  // with backups on, the folder must be there or be made. False after the
-  // user has been told why not.
-  bool BackupFolderReady();
-  // With backups on, the chip's size must be known, not guessed: while it
-  // comes only from the template entry the connect check wrote (and the id
-  // tells no size), the erase could wipe more than the copy holds. False
-  // after the user has been told where to enter the size.
-  bool BackupReachKnown();
 
   // The click handlers. Each tells the user everything itself; the result
   // only says how it ended. Read, compares and write need an identified
@@ -138,6 +129,7 @@ class FlashOperations {
 
   Programmer& programmer() { return programmer_; }
   OutputServices& out() { return programmer_.out(); }
+  const ChipDatabase& chips() const { return chips_; }
 
   // True from the moment an erase is about to be sent until the board has
   // its firmware again (the write's last page is written) or has nothing
@@ -150,15 +142,15 @@ class FlashOperations {
   // the id's capacity code gives.
   uint64_t WholeChipSize() const;
 
- protected:
+  // --- The steps every operation is built from: the click handlers above,
+  // the service commands (flash/service_commands.h) and the backup
+  // (flash/backup_step.h). Each tells the user what went wrong itself. ---
+
   // The image buffer of one operation; null when the memory cannot be had.
   virtual std::unique_ptr<uint8_t[]> AllocateImageBuffer(uint32_t size);
 
- private:
-  // The service commands of flash/service_commands.h share the steps below.
-  friend class ServiceCommands;
-
-  // The steps the read, compare and write share.
+  // Entered while an operation runs, a click is that operation's stop
+  // request (false: nothing more to do).
   bool PassGate();
   OpResult TakeImageBuffer(std::unique_ptr<uint8_t[]>& buffer);
   OpResult TakeAndLoadImage(std::unique_ptr<uint8_t[]>& buffer, uint32_t* image_length);
@@ -173,7 +165,6 @@ class FlashOperations {
   void StartBusy(LangText title, ToolButton stop_button, int32_t maximum,
                  uint32_t bytes_per_step);
   bool NextBlock(int32_t& counter);
-  OpResult WritePages(const uint8_t* buffer, uint32_t length);
 
   // The write with its quick verification; with verify_fully the flash is
   // then read back whole and compared with the image written, and success
@@ -211,10 +202,14 @@ class FlashOperations {
    private:
     FlashOperations& ops_;
   };
-  // The write's first steps, shared with the erase: read the status, unlock
-  // a protected chip, erase it. kOk; kFailed after a primitive has told the
-  // user; kStopped on a stop request between two steps (before the erase
-  // above all). The chip stays as far as it got.
+  // The board has what it needs again (its firmware, or the erase asked
+  // for): a stop from here on costs no firmware.
+  void ChipSafeAgain() { chip_at_risk_ = false; }
+  // The write's first steps, shared with the erase: back the chip up, read
+  // the status, unlock a protected chip, erase it. kOk; kFailed after the
+  // backup or a primitive has told the user; kStopped on a stop request
+  // between two steps (before the erase above all). The chip stays as far
+  // as it got.
   OpResult UnlockAndErase(Protection& protection);
   // Locks the chip again as it was and clears the write latch; false after
   // a primitive has told the user.
@@ -222,24 +217,7 @@ class FlashOperations {
   // After a failed or stopped operation that lifted the protection: one
   // try to put the saved status back, and a log line on how that went.
   void RestoreProtection(const Protection& protection);
-  // The backup of the chip before an erase; true when the erase may go
-  // ahead (also when switched off, or when the chip reads blank). False
-  // after the user has been told why.
-  bool BackupBeforeErase();
-  // Whether a backup file holds the chip: kSound; kUnsound when it differs
-  // (from what was read, or from the chip); kUnchecked when the check could
-  // not be finished (the file could not be read back, a transfer failed, a
-  // stop). Every answer but kSound has been told.
-  enum class BackupVerdict { kSound, kUnsound, kUnchecked };
-  // Reads the file back, compares it byte for byte with what the two reads
-  // agreed on, then with the chip by the programmer's CRC of every 4 KiB.
-  BackupVerdict CheckBackupFile(const std::string& path, const uint8_t* expected, uint32_t size);
-  // Asks whether a backup whose content repeats every period bytes will do
-  // (No is the default); true at once when AcceptRepeatingBackup says so.
-  bool RepeatingBackupAccepted(uint32_t period);
-  // The id as the chip sends it now: kOk; kFailed after the primitive told
-  // the user; kNoId when the reply held no id (nothing told).
-  OpResult ReadJedecId(JedecBytes* id);
+
   // The id read again, against the identified chip's; nothing told.
   enum class IdCheck { kSameChip, kNoContact, kOtherChip, kNoId, kLinkFailed };
   IdCheck CheckIdAgain(JedecBytes* id);
@@ -258,6 +236,7 @@ class FlashOperations {
   // After a write or an erase that failed once the erase was sent: the
   // backup to restore from, unless already told.
   void TellBackupToRestore();
+
   // Reads size bytes of the flash into buffer under the gauge with this
   // title; kOk, kStopped, or kFailed after the primitive told the user.
   OpResult ReadWholeFlash(uint8_t* buffer, uint32_t size, LangText title, ToolButton stop_button);
@@ -265,14 +244,23 @@ class FlashOperations {
   // it with buffer: kOk, kMismatch with the first differing address in
   // *first_difference (nothing told), kStopped, or kFailed.
   OpResult ReadAgainAndCompare(const uint8_t* buffer, uint32_t size, uint32_t* first_difference);
+  // Asks where to save the dump, saves it safely, tells the user and
+  // remembers the path; kCancelled when no file was chosen.
+  OpResult SaveDump(const uint8_t* buffer, uint32_t size);
+
+ private:
+  OpResult WritePages(const uint8_t* buffer, uint32_t length);
+  // The connect check's wait for the programmer's link to the flash, up to
+  // 10 s: kOk when it came up; kNoLink, kStopped or kFailed otherwise.
+  OpResult WaitForLink();
+  // The id as the chip sends it now: kOk; kFailed after the primitive told
+  // the user; kNoId when the reply held no id (nothing told).
+  OpResult ReadJedecId(JedecBytes* id);
   // The block loop of the whole-flash reads: hands each 256-byte block
   // read (count bytes of it inside size) to each_block, which returns false
   // to end the loop early (kMismatch).
   OpResult ReadBlocks(uint32_t size, LangText title, ToolButton stop_button,
                       const std::function<bool(uint32_t, const uint8_t*, uint32_t)>& each_block);
-  // Asks where to save the dump, saves it safely, tells the user and
-  // remembers the path; kCancelled when no file was chosen.
-  OpResult SaveDump(const uint8_t* buffer, uint32_t size);
   // Whether the programmer was closed (by its owner) since the running
   // operation began.
   bool LinkTakenAway();

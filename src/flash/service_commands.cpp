@@ -7,6 +7,7 @@
 #include <functional>
 #include <utility>
 
+#include "flash/backup_step.h"
 #include "flash/texts.h"
 
 namespace rtd {
@@ -90,119 +91,120 @@ OpResult ServiceCommands::ReadVerified() {
   return result;
 }
 
-OpResult ServiceCommands::CheckBlank(bool after_erase) {
-  auto& o = ops_.out();
-  Programmer& p = ops_.programmer();
-  // The whole chip, also where its id says more than jedec.ini (as far as
-  // the programmer reaches).
-  const uint64_t whole = ops_.WholeChipSize();
-  const uint32_t size = whole <= kMaxFlashSize ? static_cast<uint32_t>(whole)
-                                               : ops_.CurrentFlash.SizeInBytes;
-  const uint32_t blocks = static_cast<uint32_t>((uint64_t{size} + kImageUnit - 1) / kImageUnit);
-  ops_.StartBusy(flash_text::kBlankCheck,
-                 after_erase ? ToolButton::SpeedButtonWrite : ToolButton::SpeedButtonRead,
-                 static_cast<int32_t>(Pages(size)), kPage);
+namespace {
 
-  // What an erased block's CRC is, for a whole block and for a short last one.
-  const std::vector<uint8_t> erased(kImageUnit, 0xFF);
-  OpResult result = OpResult::kOk;
-  int32_t step = 0;
-  bool found_first = false;
-  uint32_t first_dirty = 0;
-  uint32_t dirty_blocks = 0;
-  uint32_t by_crc = 0;
-  uint32_t read_blocks = 0;
-  uint8_t page[kPage];
-  // Pending messages, stop request, next page on the gauge.
-  auto next_page = [&] {
-    o.ProcessMessages();
-    if (ops_.StopRequested()) return false;
-    o.ProgressStep(++step);
-    return true;
-  };
-  // Reads the block's pages from its start: all of them, or (when stop_at_dirty)
-  // up to the first one holding a byte other than 0xFF. True when a byte
-  // other than 0xFF was seen; result tells whether the reads went through.
-  auto read_block = [&](uint32_t from, uint32_t count, bool stop_at_dirty) {
-    bool dirty = false;
-    for (uint32_t offset = 0; offset < count; offset += kPage) {
-      if (!next_page()) {
-        result = OpResult::kStopped;
-        return dirty;
-      }
-      if (p.FlashReadBlock(from + offset, page) != 0) {
-        result = OpResult::kFailed;
-        return dirty;
-      }
-      const uint32_t n = std::min(kPage, count - offset);
-      if (!AllErased(page, n)) {
-        if (!found_first) {
-          found_first = true;
-          first_dirty = from + offset +
-                        static_cast<uint32_t>(std::find_if(page, page + n, [](uint8_t b) {
-                                                return b != 0xFF;
-                                              }) - page);
-        }
-        dirty = true;
-        if (stop_at_dirty) break;
-      }
-    }
-    return dirty;
-  };
+// One pass of the blank check over the chip, block by block: what it has
+// found so far, and how each block is settled.
+class BlankScan {
+ public:
+  BlankScan(FlashOperations& ops, uint32_t size) : ops_(ops), size_(size) {}
 
-  for (uint32_t block = 0; block < blocks && result == OpResult::kOk; ++block) {
-    const uint32_t from = block * kImageUnit;
-    const uint32_t count = std::min(kImageUnit, size - from);
-    o.ProcessMessages();
-    if (ops_.StopRequested()) {
-      result = OpResult::kStopped;
-      break;
-    }
-    uint8_t crc = 0;
-    if (p.FlashRangeCrc(from, from + count - 1, &crc) != 0) {
-      result = OpResult::kFailed;
-      break;
-    }
-    bool dirty = false;
-    if (crc != Crc8Range(erased.data(), 0, count - 1)) {
-      // Certainly not blank; only the first such block is read, and only
-      // as far as its first written byte, to tell where it is.
-      dirty = true;
-      ++by_crc;
-      if (!found_first) {
-        const int32_t block_end = step + static_cast<int32_t>(Pages(count));
-        if (!read_block(from, count, true) && result == OpResult::kOk) {
-          // Every page read back erased although the CRC said otherwise:
-          // one of the two is wrong, and neither can be trusted (a loose
-          // clip, a bad cable), so the check has no answer.
-          constexpr LangText kDisagree =
-              LANG_TEXT("Проверка чистоты не удалась: CRC и данные расходятся по адресу 0x%06X",
-                        "The blank check failed: the CRC and the data disagree at 0x%06X");
-          o.LogPrintf(PickLangText(kDisagree), from);
-          o.MessageBoxPrintf(MB_ICONERROR, PickLangText(kDisagree), from);
-          result = OpResult::kFailed;
-        }
-        step = block_end;
-      } else {
-        step += static_cast<int32_t>(Pages(count));
-      }
-      if (result == OpResult::kOk) o.ProgressStep(step);
-    } else {
-      // A CRC-8 matches by chance once in 256: read the block to be sure.
-      ++read_blocks;
-      dirty = read_block(from, count, false);
-    }
-    if (result == OpResult::kOk && dirty) ++dirty_blocks;
+  uint32_t blocks() const {
+    return static_cast<uint32_t>((uint64_t{size_} + kImageUnit - 1) / kImageUnit);
   }
-  o.ProgressHide();
-  if (result != OpResult::kOk) return result;
-  // A chip out of contact reads blank throughout, CRCs included.
-  if (!ops_.ContactHeld(FlashOperations::ContactLoss::kNoVerdict)) return OpResult::kFailed;
+  // Settles one 64 KiB block: kOk (its finding noted), kFailed or kStopped.
+  OpResult Block(uint32_t block);
+  // The counts as the log tells them, then the verdict: kOk blank,
+  // kMismatch not blank.
+  OpResult Tell();
 
+ private:
+  // Pending messages, stop request, next page on the gauge.
+  bool NextPage();
+  // Reads the block's pages from its start: all of them, or (when
+  // stop_at_dirty) up to the first one holding a byte other than 0xFF.
+  // Whether such a byte was seen; result_ tells whether the reads went
+  // through.
+  bool ReadPages(uint32_t from, uint32_t count, bool stop_at_dirty);
+
+  FlashOperations& ops_;
+  uint32_t size_;
+  OpResult result_ = OpResult::kOk;
+  int32_t step_ = 0;
+  bool found_first_ = false;
+  uint32_t first_dirty_ = 0;
+  uint32_t dirty_blocks_ = 0;
+  uint32_t by_crc_ = 0;
+  uint32_t read_blocks_ = 0;
+  uint8_t page_[kPage] = {};
+};
+
+bool BlankScan::NextPage() {
+  ops_.out().ProcessMessages();
+  if (ops_.StopRequested()) return false;
+  ops_.out().ProgressStep(++step_);
+  return true;
+}
+
+bool BlankScan::ReadPages(uint32_t from, uint32_t count, bool stop_at_dirty) {
+  bool dirty = false;
+  for (uint32_t offset = 0; offset < count; offset += kPage) {
+    if (!NextPage()) {
+      result_ = OpResult::kStopped;
+      return dirty;
+    }
+    if (ops_.programmer().FlashReadBlock(from + offset, page_) != 0) {
+      result_ = OpResult::kFailed;
+      return dirty;
+    }
+    const uint32_t n = std::min(kPage, count - offset);
+    if (AllErased(page_, n)) continue;
+    if (!found_first_) {
+      found_first_ = true;
+      const auto* written = std::find_if(page_, page_ + n, [](uint8_t b) { return b != 0xFF; });
+      first_dirty_ = from + offset + static_cast<uint32_t>(written - page_);
+    }
+    dirty = true;
+    if (stop_at_dirty) break;
+  }
+  return dirty;
+}
+
+OpResult BlankScan::Block(uint32_t block) {
+  auto& o = ops_.out();
+  const uint32_t from = block * kImageUnit;
+  const uint32_t count = std::min(kImageUnit, size_ - from);
+  o.ProcessMessages();
+  if (ops_.StopRequested()) return OpResult::kStopped;
+  uint8_t crc = 0;
+  if (ops_.programmer().FlashRangeCrc(from, from + count - 1, &crc) != 0) return OpResult::kFailed;
+  // What an erased block's CRC is, for a whole block and for a short last one.
+  static const std::vector<uint8_t> erased(kImageUnit, 0xFF);
+  bool dirty = false;
+  if (crc == Crc8Range(erased.data(), 0, count - 1)) {
+    // A CRC-8 matches by chance once in 256: read the block to be sure.
+    ++read_blocks_;
+    dirty = ReadPages(from, count, false);
+  } else {
+    // Certainly not blank; only the first such block is read, and only as
+    // far as its first written byte, to tell where it is.
+    dirty = true;
+    ++by_crc_;
+    const int32_t block_end = step_ + static_cast<int32_t>(Pages(count));
+    if (!found_first_ && !ReadPages(from, count, true) && result_ == OpResult::kOk) {
+      // Every page read back erased although the CRC said otherwise: one
+      // of the two is wrong, and neither can be trusted (a loose clip, a
+      // bad cable), so the check has no answer.
+      constexpr LangText kDisagree =
+          LANG_TEXT("Проверка чистоты не удалась: CRC и данные расходятся по адресу 0x%06X",
+                    "The blank check failed: the CRC and the data disagree at 0x%06X");
+      o.LogPrintf(PickLangText(kDisagree), from);
+      o.MessageBoxPrintf(MB_ICONERROR, PickLangText(kDisagree), from);
+      result_ = OpResult::kFailed;
+    }
+    step_ = block_end;
+    if (result_ == OpResult::kOk) o.ProgressStep(step_);
+  }
+  if (result_ == OpResult::kOk && dirty) ++dirty_blocks_;
+  return result_;
+}
+
+OpResult BlankScan::Tell() {
+  auto& o = ops_.out();
   o.LogPrintf(PickLangText(LANG_TEXT("Блоков по 64 КБ: %u, по CRC: %u, прочитано: %u",
                                      "Blocks of 64 KiB: %u, settled by CRC: %u, read: %u")),
-              blocks, by_crc, read_blocks);
-  if (dirty_blocks == 0) {
+              blocks(), by_crc_, read_blocks_);
+  if (dirty_blocks_ == 0) {
     o.LogPrintf(PickLangText(LANG_TEXT("FLASH чистая", "FLASH is blank")));
     return OpResult::kOk;
   }
@@ -211,8 +213,30 @@ OpResult ServiceCommands::CheckBlank(bool after_erase) {
                   "не чистых блоков по 64 КБ: %u из %u",
                   "FLASH is not blank: first written byte at address 0x%06X, "
                   "%u of %u blocks of 64 KiB not blank")),
-              first_dirty, dirty_blocks, blocks);
+              first_dirty_, dirty_blocks_, blocks());
   return OpResult::kMismatch;
+}
+
+}  // namespace
+
+OpResult ServiceCommands::CheckBlank(bool after_erase) {
+  // The whole chip, also where its id says more than jedec.ini (as far as
+  // the programmer reaches).
+  const uint64_t whole = ops_.WholeChipSize();
+  const uint32_t size = whole <= kMaxFlashSize ? static_cast<uint32_t>(whole)
+                                               : ops_.CurrentFlash.SizeInBytes;
+  ops_.StartBusy(flash_text::kBlankCheck,
+                 after_erase ? ToolButton::SpeedButtonWrite : ToolButton::SpeedButtonRead,
+                 static_cast<int32_t>(Pages(size)), kPage);
+  BlankScan scan(ops_, size);
+  OpResult result = OpResult::kOk;
+  for (uint32_t block = 0; block < scan.blocks() && result == OpResult::kOk; ++block)
+    result = scan.Block(block);
+  ops_.out().ProgressHide();
+  if (result != OpResult::kOk) return result;
+  // A chip out of contact reads blank throughout, CRCs included.
+  if (!ops_.ContactHeld(FlashOperations::ContactLoss::kNoVerdict)) return OpResult::kFailed;
+  return scan.Tell();
 }
 
 OpResult ServiceCommands::BlankCheck() {
@@ -228,13 +252,13 @@ OpResult ServiceCommands::BlankCheck() {
 OpResult ServiceCommands::Erase() {
   auto& o = ops_.out();
   if (!ops_.PassGate()) return OpResult::kNotStarted;
-  if (!ops_.BackupFolderReady()) return OpResult::kFailed;
+  if (!BackupStep(ops_).FolderReady()) return OpResult::kFailed;
   if (o.MessageBoxPrintf(MB_ICONWARNING,
                          PickLangText(LANG_TEXT("Будет произведено стирание FLASH\nПродолжаем?",
                                                 "It will erase FLASH\nContinue?"))) != IDYES)
     return OpResult::kNotStarted;
   if (!ops_.CurrentFlash.Identified()) return OpResult::kNotStarted;
-  if (!ops_.BackupReachKnown()) return OpResult::kFailed;
+  if (!BackupStep(ops_).ReachKnown()) return OpResult::kFailed;
   o.IdleFlag = 0;
   if (!SizeSupported(ops_)) return OpResult::kFailed;
 
@@ -248,7 +272,7 @@ OpResult ServiceCommands::Erase() {
   [&] {
     if (result = ops_.UnlockAndErase(protection); result != OpResult::kOk) return;
     // Erased is what was asked for: stopping now leaves the board no worse.
-    ops_.chip_at_risk_ = false;
+    ops_.ChipSafeAgain();
     result = OpResult::kFailed;
     if (!ops_.Relock(protection)) return;
     if (ops_.StepStopped()) {

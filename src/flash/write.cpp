@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "config/atomic_file.h"
+#include "flash/backup_step.h"
 #include "flash/dump_check.h"
 #include "flash/operations.h"
 #include "flash/texts.h"
@@ -24,14 +24,14 @@ OpResult FlashOperations::SpeedButtonWriteClick() { return WriteImage(false); }
 OpResult FlashOperations::WriteImage(bool verify_fully) {
   auto& o = out();
   if (!PassGate()) return OpResult::kNotStarted;
-  if (!BackupFolderReady()) return OpResult::kFailed;
+  if (!BackupStep(*this).FolderReady()) return OpResult::kFailed;
   if (o.MessageBoxPrintf(
           MB_ICONWARNING,
           PickLangText(LANG_TEXT("Будет произведено стирание и запись FLASH\nПродолжаем?",
                                  "It will erase and write FLASH\nContinue?"))) != IDYES)
     return OpResult::kNotStarted;
   if (!CurrentFlash.Identified()) return OpResult::kNotStarted;
-  if (!BackupReachKnown()) return OpResult::kFailed;
+  if (!BackupStep(*this).ReachKnown()) return OpResult::kFailed;
   std::unique_ptr<uint8_t[]> buffer;
   uint32_t length = 0;
   if (const OpResult loaded = TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
@@ -55,7 +55,7 @@ OpResult FlashOperations::WriteImage(bool verify_fully) {
     if (result = WritePages(buffer.get(), length); result != OpResult::kOk) return;
     // The firmware is on the chip again: a stop from here on costs the
     // lock and the verification, not the board.
-    chip_at_risk_ = false;
+    ChipSafeAgain();
 
     result = OpResult::kFailed;
     if (!Relock(protection)) return;
@@ -86,41 +86,14 @@ OpResult FlashOperations::WriteImage(bool verify_fully) {
   return result;
 }
 
-bool FlashOperations::BackupReachKnown() {
-  if (!MakeBackups || !CurrentFlash.Identified()) return true;
-  const JedecBytes& id = CurrentFlash.JedecId;
-  const bool guessed = CurrentFlash.Manufacturer == kTemplateManufacturer &&
-                       CurrentFlash.SizeInBytes == kTemplateSizeInBytes && !CapacityFromId(id);
-  if (!guessed) return true;
-  constexpr LangText kSizeGuessed = LANG_TEXT(
-      "Размер FLASH %02X%02X%02X не известен: в jedec.ini стоит шаблон, записанный программой "
-      "(%lu КБ), а микросхема может быть больше, и копия не охватила бы её всю. Укажите размер "
-      "микросхемы в SizeInBytes секции [%s] файла %s\nFLASH не стёрта",
-      "The size of the FLASH %02X%02X%02X is not known: jedec.ini holds the template the "
-      "program wrote (%lu KBytes), and a larger chip would not be covered by the backup. Enter "
-      "the chip's size as SizeInBytes in section [%s] of %s\nNothing was erased");
-  return Refuse(out(), PickLangText(kSizeGuessed), id[0], id[1], id[2],
-                static_cast<unsigned long>(kTemplateSizeInBytes / 1024), JedecSectionName(id),
-                chips_.path());
-}
-
-bool FlashOperations::BackupFolderReady() {
-  if (!MakeBackups) return true;
-  if (BackupFolder.empty())
-    return Refuse(out(), PickLangText(flash_text::kNoBackupFolder), BackupFolderProblem.c_str());
-  std::string level;
-  const std::string reason = MakeFolders(BackupFolder, &level);
-  if (reason.empty()) return true;
-  return Refuse(out(), PickLangText(flash_text::kBackupFolderFailed), level.c_str(),
-                reason.c_str());
-}
-
 OpResult FlashOperations::UnlockAndErase(Protection& protection) {
   auto& o = out();
   auto& p = programmer_;
   // The question and the file chooser ran messages: a stop may be waiting.
   if (StepStopped()) return OpResult::kStopped;
-  if (!BackupBeforeErase()) return OpResult::kFailed;
+  BackupStep backup(*this);
+  if (!backup.Run()) return OpResult::kFailed;
+  last_backup_ = backup.path();
   if (p.FlashReadStatus(&protection.saved_status) != 0) return OpResult::kFailed;
   // Busy and write-enable both set is what no idle chip reports, and what a
   // data line without contact reads: kept as the value to put back, it

@@ -36,11 +36,17 @@ struct DialogWindow {
   std::optional<Size> size;    // none when its rectangle cannot be read
 };
 
-class FrontEnd {
- public:
-  virtual ~FrontEnd() = default;
+// A front end's duties fall in three, as a terminal program's window
+// draws the terminal, asks its user and runs its loop: what it shows (the
+// window and its controls), what it asks the user in a modal part, and the
+// event loop the shell's long operations pump. Each window implements all
+// three in one object, the FrontEnd, as the shell uses them together.
 
-  // --- drawing ---
+// --- what the window shows ---
+class WindowView {
+ public:
+  virtual ~WindowView() = default;
+
   virtual void AppendLog(const std::string& line) = 0;
   virtual void ClearLog() = 0;
   virtual void DrawStatus(const std::string& text) = 0;
@@ -56,7 +62,6 @@ class FrontEnd {
   // designed texts and the toolkit's own texts.
   virtual void DrawLanguage(int32_t language, const std::string& caption) = 0;
 
-  // --- the window ---
   // The outer rectangle in screen pixels, and the primary screen's size.
   virtual Rect WindowRect() const = 0;
   virtual Size ScreenSize() const = 0;
@@ -67,12 +72,13 @@ class FrontEnd {
   // The shell has finished the close sequence: the window goes now (a
   // close request that arrives after this is granted at once).
   virtual void FinishClose() = 0;
-  // The user has closed the window while a modal part (a file chooser, the
-  // list of differences) is open below it: shut that part, as its Cancel
-  // would, so the handler that opened it can return and the close finish.
-  virtual void EndModalParts() = 0;
+};
 
-  // --- modal parts ---
+// --- what the window asks the user, modally, and the system's own parts ---
+class UserDialogs {
+ public:
+  virtual ~UserDialogs() = default;
+
   // A modal box as described, placed by MessageBoxPosition as it opens,
   // owned by the window (which takes no input meanwhile); the answer
   // (IDYES, IDNO, IDOK; IDCANCEL when shut otherwise).
@@ -88,13 +94,20 @@ class FrontEnd {
   // The list of differences in a modal dialog placed by DialogPlacement,
   // until the user closes it.
   virtual void ShowDifferences(const DifferenceListing& listing) = 0;
-
-  // --- the system ---
+  // The user has closed the window while a modal part (a file chooser, the
+  // list of differences) is open below it: shut that part, as its Cancel
+  // would, so the handler that opened it can return and the close finish.
+  virtual void EndModalParts() = 0;
   // Opens an existing folder in the system's file manager; false when that
   // could not be done.
   virtual bool OpenFolder(const std::string& path) = 0;
+};
 
-  // --- the event loop ---
+// --- the event loop the shell runs in ---
+class EventLoop {
+ public:
+  virtual ~EventLoop() = default;
+
   // Runs pending input and timers once.
   virtual void PumpMessages() = 0;
   // Runs task from the event loop once the current handler has returned.
@@ -102,5 +115,7 @@ class FrontEnd {
   // Switches a timer on with this interval (restarting it) or off (0).
   virtual void SetTimer(WindowTimer timer, uint32_t interval_ms) = 0;
 };
+
+class FrontEnd : public WindowView, public UserDialogs, public EventLoop {};
 
 }  // namespace rtd::shell

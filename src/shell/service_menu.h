@@ -18,7 +18,8 @@ enum class ServiceItem {
   MenuItemServiceWrite,         // write with full verification
   MenuItemServiceBackupFolder,  // opens the folder of the backups
 };
-inline constexpr std::size_t kServiceItemCount = 6;
+inline constexpr std::size_t kServiceItemCount =
+    static_cast<std::size_t>(ServiceItem::MenuItemServiceBackupFolder) + 1;  // the last, + 1
 
 // Indexed by ServiceItem.
 using ServiceStates = std::array<bool, kServiceItemCount>;

@@ -59,7 +59,7 @@ Session::Session(std::unique_ptr<HidPlatform> platform, Clock& clock, OutputServ
   // On by default; a front end may switch it off (the user's choice).
   ops_.BackupFolder = paths.backup_dir;
   ops_.BackupFolderProblem = paths.backup_problem;
-  ops_.MakeBackups = !paths.backup_dir.empty() || !paths.backup_problem.empty();
+  SwitchBackups(true, FlashOperations::BackupOff::kUntold);
   // A virtual chip's copies lie apart, so that none is ever taken for a
   // board's (nor a board's content found "already kept" in one).
   if (simulator_ != nullptr && !ops_.BackupFolder.empty())
@@ -67,5 +67,10 @@ Session::Session(std::unique_ptr<HidPlatform> platform, Clock& clock, OutputServ
 }
 
 Session::~Session() = default;
+
+void Session::SwitchBackups(bool on, FlashOperations::BackupOff off_by) {
+  ops_.MakeBackups = on && (!ops_.BackupFolder.empty() || !ops_.BackupFolderProblem.empty());
+  ops_.BackupOffBy = off_by;
+}
 
 }  // namespace rtd::shell

@@ -72,6 +72,12 @@ class Session {
   SettingsFile& settings() { return settings_; }
   FlashOperations& ops() { return ops_; }
 
+  // The backups before every erase follow the user's switch (on at
+  // start), off_by telling who switched them off. On, they are on even
+  // without a folder, when there is a reason why none (the erase then
+  // stops with it); a session given neither makes none.
+  void SwitchBackups(bool on, FlashOperations::BackupOff off_by);
+
  private:
   // Declaration order is construction order; the link closes its handle on
   // the platform when destroyed, so the platform comes first.

@@ -2,16 +2,12 @@
 
 #include <exception>
 
-#include "config/atomic_file.h"
 #include "i18n/lang.h"
-#include "shell/language.h"
 
 namespace rtd::shell {
 
 namespace {
 
-constexpr LangText kOpenTitle = LANG_TEXT("Выбор файла", "The choice of file");
-constexpr LangText kSaveTitle = LANG_TEXT("Сохранение файла", "Saving the File");
 constexpr LangText kHandlerFailed =
     LANG_TEXT("Непредвиденная ошибка: %s", "Unexpected error: %s");
 constexpr LangText kStopWriteQuestion =
@@ -19,13 +15,6 @@ constexpr LangText kStopWriteQuestion =
               "Всё равно остановить?",
               "A write is running; stopping now leaves the board without firmware. "
               "Stop anyway?");
-
-constexpr LangText kFolderNotMade =
-    LANG_TEXT("Не удаётся создать папку %s: %s", "Unable to create the folder %s: %s");
-constexpr LangText kFolderNotOpened =
-    LANG_TEXT("Не удаётся открыть папку %s", "Unable to open the folder %s");
-
-constexpr uint32_t kDialogCentringMs = 1;
 
 using ClickHandler = OpResult (FlashOperations::*)();
 
@@ -107,111 +96,7 @@ void WindowShell::RunOperation(const std::function<void()>& operation) {
   DrawMenu();
 }
 
-// --- the Service submenu ---
-
-void WindowShell::ServiceClick(ServiceItem item) {
-  if (Closing() || !service_items_[Index(item)]) return;
-  front_.Post([this, item] {
-    // As a toolbar click: meant for an idle window.
-    if (Closing() || handler_depth_ > 0) return;
-    RunService(item);
-  });
-}
-
-void WindowShell::RunService(ServiceItem item) {
-  ServiceCommands& service = *service_;
-  switch (item) {
-    case ServiceItem::MenuItemServiceReadTwice:
-      RunOperation([&service] { service.ReadVerified(); });
-      break;
-    case ServiceItem::MenuItemServiceBlankCheck:
-      RunOperation([&service] { service.BlankCheck(); });
-      break;
-    case ServiceItem::MenuItemServiceErase:
-      RunOperation([&service] { service.Erase(); });
-      break;
-    case ServiceItem::MenuItemServiceWrite:
-      RunOperation([&service] { service.WriteVerifiedFully(); });
-      break;
-    case ServiceItem::MenuItemServiceCompare:
-      // The dialog opens once the compare has ended, still inside the
-      // handler: a close asked while it is open finishes after it.
-      RunOperation([this, &service] {
-        service.CompareWithDiff();
-        ShowDifferences();
-      });
-      break;
-    case ServiceItem::MenuItemServiceBackupFolder:
-      RunHandler([this] { OpenBackupFolder(); });
-      break;
-  }
-}
-
-void WindowShell::ShowDifferences() {
-  const ServiceCommands::Differences& found = service_->LastDifferences();
-  if (found.ranges.empty() || found.file.empty() || Closing()) return;
-  // The compare is over, the dialog only shows: a close does not ask about
-  // it. The Service items stay off until the dialog is shut.
-  operation_running_ = false;
-  front_.ShowDifferences(ListDifferences(found));
-}
-
-void WindowShell::OpenBackupFolder() {
-  const std::string& folder = session_->ops().BackupFolder;
-  std::string level;
-  if (const std::string reason = MakeFolders(folder, &level); !reason.empty()) {
-    MessageBoxPrintf(MB_ICONERROR, PickLangText(kFolderNotMade), level.c_str(), reason.c_str());
-    return;
-  }
-  if (!front_.OpenFolder(folder))
-    MessageBoxPrintf(MB_ICONERROR, PickLangText(kFolderNotOpened), folder.c_str());
-}
-
-void WindowShell::DrawMenu() {
-  using form::MenuItem;
-  service_items_ = ServiceItemStates(buttons_, operation_running_ || Closing(),
-                                     !session_->ops().BackupFolder.empty());
-  form::MenuStates menu{};
-  const auto at = [&menu](MenuItem item) -> form::MenuItemState& {
-    return menu[form::Index(item)];
-  };
-  // The two debug items are shown or hidden together.
-  at(MenuItem::MenuItemDebug) = {debug_, debug_, true};
-  at(MenuItem::MenuItemLog) = {debug_, log_, true};
-  at(MenuItem::MenuItemBackup).checked = backup_;
-  for (const ServiceItem item : kServiceItems)
-    at(form::MenuItemOf(item)).enabled = service_items_[Index(item)];
-  const bool english = CurrentLanguage == kLanguageEnglish;
-  at(MenuItem::MenuItemLanguageRussianx).checked = !english;
-  at(MenuItem::MenuItemLanguageEnglishx).checked = english;
-  front_.DrawMenu(menu);
-}
-
-void WindowShell::MenuClick(form::MenuItem item) {
-  using form::MenuItem;
-  switch (item) {
-    case MenuItem::MenuItemDebug:
-      RunHandler([this] { MenuItemDebugClick(!debug_); });
-      break;
-    case MenuItem::MenuItemLog:
-      RunHandler([this] { MenuItemLogClick(!log_); });
-      break;
-    case MenuItem::MenuItemBackup:
-      RunHandler([this] { MenuItemBackupClick(!backup_); });
-      break;
-    case MenuItem::MenuItemLanguageRussianx: SetLanguage(0); break;
-    case MenuItem::MenuItemLanguageEnglishx: SetLanguage(1); break;
-    case MenuItem::MenuItemService:
-    case MenuItem::MenuItemLanguagex:
-    case MenuItem::kNone:
-      break;
-    default:
-      if (const auto service = form::ServiceItemOf(item)) ServiceClick(*service);
-      break;
-  }
-  // A toolkit's item may have turned its own check mark over.
-  DrawMenu();
-}
+// --- the handlers' frame ---
 
 void WindowShell::RunHandler(const std::function<void()>& handler) {
   ++handler_depth_;
@@ -249,59 +134,6 @@ void WindowShell::RestoreIdle() {
   IdleFlag = 1;
   ProgressHide();
   SetButtonsState(false);
-}
-
-// --- switches and language ---
-
-void WindowShell::MenuItemLogClick(bool checked) {
-  log_ = checked;
-  DrawMenu();
-}
-
-void WindowShell::MenuItemDebugClick(bool checked) {
-  debug_ = checked;
-  DrawMenu();
-}
-
-void WindowShell::MenuItemBackupClick(bool checked) {
-  ApplyBackupSwitch(checked);
-  TellBackupsOff();
-  DrawMenu();
-  // A value that cannot be saved has been said; the switch holds until
-  // the window closes.
-  session_->settings().SaveBackupBeforeErase(checked);
-}
-
-void WindowShell::ApplyBackupSwitch(bool on) {
-  backup_ = on;
-  FlashOperations& ops = session_->ops();
-  // Without a folder the switch stays on: the erase then says why it
-  // stops, rather than going ahead without a copy.
-  ops.MakeBackups = on && (!ops.BackupFolder.empty() || !ops.BackupFolderProblem.empty());
-  ops.BackupOffBy = FlashOperations::BackupOff::kBySettings;
-}
-
-int32_t WindowShell::SetLanguage(int32_t index) {
-  if (index == -1) return CurrentLanguage;
-  const int32_t language = LanguageForIndex(index, CurrentLanguage);
-  if (operation_running_) {
-    // The switch clears the connected state and, through the watch, the
-    // log: not under a running operation. It comes once that has ended;
-    // until then the check marks stay on the language in force.
-    deferred_language_ = language;
-    DrawMenu();
-    return CurrentLanguage;
-  }
-  ApplyLanguage(language);
-  return CurrentLanguage;
-}
-
-void WindowShell::ApplyLanguage(int32_t language) {
-  CurrentLanguage = language;
-  // The next poll announces an attached programmer again, in the new language.
-  watch_->ControllerConnected = false;
-  DrawMenu();
-  front_.DrawLanguage(CurrentLanguage, WindowCaption());
 }
 
 // --- close ---
@@ -372,168 +204,6 @@ void WindowShell::SaveSettings() {
   values.log = log_;
   values.debug = debug_;
   session_->settings().SaveSettings(values);
-}
-
-// --- timers ---
-
-void WindowShell::ArmTimer(WindowTimer timer, uint32_t interval_ms) {
-  timer_ms_[TimerIndex(timer)] = interval_ms;
-  front_.SetTimer(timer, interval_ms);
-}
-
-void WindowShell::SetWatchTimerEnabled(bool enabled) {
-  ArmTimer(WindowTimer::TimerQELPADTest, enabled ? kWatchIntervalMs : 0);
-}
-
-void WindowShell::TimerTick(WindowTimer timer) {
-  // A tick already queued when its timer was switched off is dropped.
-  if (!TimerArmed(timer)) return;
-  switch (timer) {
-    case WindowTimer::TimerQELPADTest:
-      RunHandler([this] { watch_->TimerQELPADTestTimer(); });
-      break;
-    case WindowTimer::TimerOnShow:
-      CentreFileDialog();
-      break;
-    case WindowTimer::UniversalTimer:
-      ToolbarNoticeEnd();
-      break;
-    case WindowTimer::TimerFlash:
-      notice_.Blink();
-      front_.DrawNotice(notice_.caption(), notice_.panel_visible());
-      break;
-  }
-}
-
-// --- log, status, gauge, notice, buttons ---
-
-void WindowShell::AppendLogLine(const std::string& line) { front_.AppendLog(line); }
-
-void WindowShell::ClearLog() {
-  front_.ClearLog();
-  // The plug-in banner starts a fresh log; an erase without a copy is not
-  // to be forgotten with the old one.
-  TellBackupsOff();
-}
-
-void WindowShell::TellBackupsOff() {
-  if (backup_) return;
-  LogPrintf(PickLangText(
-      LANG_TEXT("Резервные копии перед стиранием отключены (меню: «Резервная копия перед "
-                "стиранием»)",
-                "Backups before erasing are switched off (menu: \"Backup before erase\")")));
-}
-
-void WindowShell::SetStatusText(const std::string& text) { front_.DrawStatus(text); }
-
-void WindowShell::StartProgress(int32_t maximum, const std::string& status_text) {
-  SetStatusText(status_text);
-  gauge_.Start(maximum, status_text, next_unit_, clock_.TickCount());
-  next_unit_ = 0;
-  front_.DrawGauge(gauge_, true);
-  ProcessMessages();
-}
-
-void WindowShell::ProgressStep(int32_t value) {
-  const auto step = gauge_.StepTo(value, clock_.TickCount());
-  if (step == ProgressGauge::Step::kIgnored) return;
-  if (step == ProgressGauge::Step::kShownAgain) SetStatusText(gauge_.SavedProgressCaption());
-  front_.DrawGauge(gauge_, false);
-  ProcessMessages();
-}
-
-void WindowShell::ProgressHide() {
-  gauge_.Hide();
-  front_.DrawGauge(gauge_, false);
-}
-
-void WindowShell::ShowToolbarNotice(uint32_t duration_ms, uint32_t blink_ms,
-                                    const std::string& text) {
-  notice_.Show(duration_ms, blink_ms, text);
-  ArmTimer(WindowTimer::UniversalTimer, notice_.end_timer_ms());
-  ArmTimer(WindowTimer::TimerFlash, notice_.blink_timer_ms());
-  front_.DrawNotice(notice_.caption(), notice_.panel_visible());
-}
-
-void WindowShell::ToolbarNoticeEnd() {
-  ArmTimer(WindowTimer::TimerFlash, 0);
-  ArmTimer(WindowTimer::UniversalTimer, 0);
-  notice_.End();
-  front_.DrawNotice(notice_.caption(), notice_.panel_visible());
-}
-
-void WindowShell::SetButtonsState(bool busy) {
-  const bool connected = watch_ != nullptr && watch_->ControllerConnected;
-  buttons_ = SetButtonsStateRule(busy, connected, session_->ops().CurrentFlash.Identified());
-  front_.DrawButtons(buttons_);
-  DrawMenu();
-}
-
-void WindowShell::EnableButton(ToolButton button) {
-  buttons_[Index(button)] = true;
-  front_.DrawButtons(buttons_);
-  DrawMenu();
-}
-
-// --- waiting ---
-
-void WindowShell::ProcessMessages() { front_.PumpMessages(); }
-
-void WindowShell::DelayWithMessages(uint32_t ms) {
-  const uint32_t start = clock_.TickCount();
-  while (clock_.TickCount() - start < ms) {
-    ProcessMessages();
-    // A short sleep between pumps keeps the wait from burning a core.
-    clock_.SleepMicroseconds(1000);
-  }
-}
-
-// --- boxes ---
-
-int WindowShell::ShowMessageBox(uint32_t kind, const std::string& caption,
-                                const std::string& text) {
-  const BoxDesign box = DescribeBox(kind, caption, text);
-  // The user has closed the window: an operation stopped by that ends
-  // quietly, and a question gets the safe answer.
-  if (close_ == CloseState::kPending || close_ == CloseState::kClosed) return box.SafeAnswer();
-  SetWatchTimerEnabled(false);
-  while (session_->link().ExchangeBusy) ProcessMessages();
-  const int answer = front_.RunMessageBox(box);
-  // A box of the close sequence itself (a settings file that cannot be
-  // written) must not bring the watch back to a programmer just closed.
-  if (close_ != CloseState::kRunning && close_ != CloseState::kClosed) SetWatchTimerEnabled(true);
-  return answer;
-}
-
-// --- file choosers ---
-
-std::string WindowShell::ChooseImageToOpen() { return ChooseImage(false); }
-
-std::string WindowShell::ChooseImageToSave() { return ChooseImage(true); }
-
-std::string WindowShell::ChooseImage(bool save) {
-  // Once the user has closed the window, no file is chosen any more: the
-  // operation ends as cancelled instead of going on to erase or save.
-  if (close_ == CloseState::kPending) return {};
-  const std::optional<std::string> start = session_->settings().ChooserStartDirectory();
-  if (!start) return {};
-  centring_.Start();
-  ArmTimer(WindowTimer::TimerOnShow, kDialogCentringMs);
-  std::string chosen =
-      front_.RunFileDialog(save, PickLangText(save ? kSaveTitle : kOpenTitle), *start);
-  ArmTimer(WindowTimer::TimerOnShow, 0);
-  if (close_ == CloseState::kPending) return {};
-  return chosen;
-}
-
-void WindowShell::CentreFileDialog() {
-  const DialogWindow dialog = front_.FileDialog();
-  bool keep_timer = true;
-  const bool move_now = centring_.Tick(dialog.exists, &keep_timer);
-  if (!keep_timer) ArmTimer(WindowTimer::TimerOnShow, 0);
-  if (!move_now) return;
-  const Point centred = CentredOver(front_.WindowRect(), dialog.size);
-  front_.MoveFileDialog(KeptInside(centred, dialog.size.value_or(Size{}), front_.WorkArea()));
 }
 
 }  // namespace rtd::shell

@@ -174,6 +174,105 @@ class Connection {
   std::vector<uint8_t> out_;
 };
 
+// The devices on the bus: the programmers and the decoys, plugged in the
+// order the virtual programmer enumerates them, each over its own socket.
+class Bus {
+ public:
+  explicit Bus(rtd::sim::VirtualProgrammer& programmer) : programmer_(programmer) {}
+
+  // Plugs in every device of the virtual programmer not on the bus yet;
+  // false when the host controller refused one (told on stderr).
+  bool PlugMissing() {
+    for (const std::string& path : programmer_.EnumerateInterfaces()) {
+      if (std::any_of(devices_.begin(), devices_.end(),
+                      [&](const auto& d) { return d->path() == path; }))
+        continue;
+      auto connection = std::make_unique<Connection>(programmer_, path, vhci_);
+      if (!connection->Usable()) continue;  // cannot be opened: never on the bus
+      std::string error;
+      if (!connection->Plug(&error)) {
+        std::cerr << "rtdprog-usbip: cannot attach to the virtual USB host controller: " << error
+                  << '\n';
+        return false;
+      }
+      devices_.push_back(std::move(connection));
+    }
+    return true;
+  }
+
+  // The programmers leave the bus together, as they do in the virtual
+  // programmer.
+  void UnplugProgrammers() {
+    programmer_.Unplug();
+    std::erase_if(devices_, [](const auto& d) { return d->IsProgrammer(); });
+  }
+
+  // Carries out the plug and unplug signals in the order they came.
+  void TakePlugEvents() {
+    // The handlers run only inside ppoll, so the queue holds still here.
+    for (int i = 0; i < g_plug_event_count; ++i) {
+      if (g_plug_events[i] == SIGUSR1) {
+        UnplugProgrammers();
+      } else {
+        programmer_.Plug();
+        PlugMissing();
+      }
+    }
+    g_plug_event_count = 0;
+  }
+
+  // Waits for the host (or a signal, taken with the mask waiting) and
+  // answers what it sent; false when the wait itself failed.
+  bool ServeOnce(const sigset_t& waiting) {
+    std::vector<pollfd> fds;
+    for (const auto& d : devices_) fds.push_back({d->socket(), POLLIN, 0});
+    const int ready = ppoll(fds.data(), fds.size(), nullptr, &waiting);
+    if (ready < 0 && errno != EINTR) {
+      std::cerr << "rtdprog-usbip: " << std::strerror(errno) << '\n';
+      return false;
+    }
+    bool programmer_gone = false;
+    for (std::size_t i = 0; ready > 0 && i < fds.size(); ++i) {
+      if (fds[i].revents == 0 || devices_[i]->Serve()) continue;
+      // Gone from the bus: unplugged by the programmer itself or by the
+      // host. The programmers stay off until SIGUSR2.
+      if (devices_[i]->IsProgrammer()) programmer_gone = true;
+      devices_[i]->Unplug();
+    }
+    std::erase_if(devices_, [](const auto& d) { return !d->Attached(); });
+    if (programmer_gone) UnplugProgrammers();
+    return true;
+  }
+
+  void UnplugAll() { devices_.clear(); }
+
+ private:
+  rtd::sim::VirtualProgrammer& programmer_;
+  const rtd::usbip::Vhci vhci_;
+  std::vector<std::unique_ptr<Connection>> devices_;
+};
+
+// The signals are taken only while waiting in ppoll, so none is lost
+// between a look at the flags and the wait; the mask to wait with.
+sigset_t TakeSignalsOnlyWhileWaiting() {
+  sigset_t blocked;
+  sigset_t waiting;
+  sigemptyset(&blocked);
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) sigaddset(&blocked, s);
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) {
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sa.sa_mask = blocked;
+    sigaction(s, &sa, nullptr);
+  }
+  sigprocmask(SIG_BLOCK, &blocked, &waiting);
+  // Taken in ppoll even when the parent had them blocked (the mask is
+  // inherited), and one at a time, so the handler never meets itself.
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) sigdelset(&waiting, s);
+  signal(SIGPIPE, SIG_IGN);
+  return waiting;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -199,84 +298,14 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // The signals are taken only while waiting in ppoll, so none is lost
-  // between a look at the flags and the wait.
-  sigset_t blocked;
-  sigset_t waiting;
-  sigemptyset(&blocked);
-  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) sigaddset(&blocked, s);
-  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) {
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sa.sa_mask = blocked;
-    sigaction(s, &sa, nullptr);
-  }
-  sigprocmask(SIG_BLOCK, &blocked, &waiting);
-  // Taken in ppoll even when the parent had them blocked (the mask is
-  // inherited), and one at a time, so the handler never meets itself.
-  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) sigdelset(&waiting, s);
-  signal(SIGPIPE, SIG_IGN);
-
-  const rtd::usbip::Vhci vhci;
-  // The devices on the bus: the programmers and the decoys, plugged in the
-  // order the virtual programmer enumerates them.
-  std::vector<std::unique_ptr<Connection>> devices;
-  bool attach_failed = false;
-  auto plug_missing = [&]() {
-    for (const std::string& path : programmer.EnumerateInterfaces()) {
-      if (std::any_of(devices.begin(), devices.end(),
-                      [&](const auto& d) { return d->path() == path; }))
-        continue;
-      auto connection = std::make_unique<Connection>(programmer, path, vhci);
-      if (!connection->Usable()) continue;  // cannot be opened: never on the bus
-      std::string error;
-      if (!connection->Plug(&error)) {
-        std::cerr << "rtdprog-usbip: cannot attach to the virtual USB host controller: " << error
-                  << '\n';
-        attach_failed = true;
-        return;
-      }
-      devices.push_back(std::move(connection));
-    }
-  };
-  // The programmers leave the bus together, as they do in the virtual programmer.
-  auto unplug_programmers = [&]() {
-    programmer.Unplug();
-    std::erase_if(devices, [](const auto& d) { return d->IsProgrammer(); });
-  };
-  plug_missing();
-  if (attach_failed) return 1;
-
+  const sigset_t waiting = TakeSignalsOnlyWhileWaiting();
+  Bus bus(programmer);
+  if (!bus.PlugMissing()) return 1;
   while (g_quit == 0) {
-    // The handlers run only inside ppoll, so the queue holds still here.
-    for (int i = 0; i < g_plug_event_count; ++i) {
-      if (g_plug_events[i] == SIGUSR1) {
-        unplug_programmers();
-      } else {
-        programmer.Plug();
-        plug_missing();
-      }
-    }
-    g_plug_event_count = 0;
-    std::vector<pollfd> fds;
-    for (const auto& d : devices) fds.push_back({d->socket(), POLLIN, 0});
-    const int ready = ppoll(fds.data(), fds.size(), nullptr, &waiting);
-    if (ready < 0 && errno != EINTR) {
-      std::cerr << "rtdprog-usbip: " << std::strerror(errno) << '\n';
-      break;
-    }
-    bool programmer_gone = false;
-    for (std::size_t i = 0; ready > 0 && i < fds.size(); ++i) {
-      if (fds[i].revents == 0 || devices[i]->Serve()) continue;
-      // Gone from the bus: unplugged by the programmer itself or by the
-      // host. The programmers stay off until SIGUSR2.
-      if (devices[i]->IsProgrammer()) programmer_gone = true;
-      devices[i]->Unplug();
-    }
-    std::erase_if(devices, [](const auto& d) { return !d->Attached(); });
-    if (programmer_gone) unplug_programmers();
+    bus.TakePlugEvents();
+    if (!bus.ServeOnce(waiting)) break;
   }
-  devices.clear();
+  bus.UnplugAll();
   programmer.Flush();
   return 0;
 }

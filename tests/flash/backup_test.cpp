@@ -4,8 +4,14 @@
 
 #include "flash/backup.h"
 
+#include <cerrno>
 #include <deque>
 #include <set>
+
+#include "config/atomic_file.h"
+#ifdef _WIN32
+#include "config/windows_files.h"
+#endif
 
 #include "flash/service_commands.h"
 #include "flash_fixture.h"
@@ -153,6 +159,11 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
   const std::string kStuckName = BackupFileName({2026, 12, 7, 14, 12, 3}, {0xEF, 0x40, 0x13},
                                                 Crc32(stuck.data(), stuck.size()));
   WriteText(dir_ / "plain", "a file, not a folder");
+#ifdef _WIN32
+  const std::string not_a_folder = win::SystemErrorText(267);  // ERROR_DIRECTORY
+#else
+  const std::string not_a_folder = SystemErrorText(ENOTDIR);
+#endif
   const struct {
     const char* name;
     std::function<void(sim::SimConfig&)> arrange;
@@ -165,8 +176,8 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
   } cases[] = {
       {"folder cannot be made",
        [this](sim::SimConfig&) { ops_->BackupFolder = (dir_ / "plain" / "b").string(); },
-       "0x10 Error: Cannot use the backup folder " + (dir_ / "plain" / "b").string() +
-           ": Not a directory\nNothing was erased"},
+       "0x10 Error: Cannot use the backup folder " + (dir_ / "plain" / "b").string() + ": " +
+           not_a_folder + "\nNothing was erased"},
       {"read fails",
        [](sim::SimConfig& config) {
          config.faults.push_back({sim::FaultKind::kTimeout, kCmdReadBlock, 0x10000, 0, 0});

@@ -99,9 +99,9 @@ enum class MenuItem {
   MenuItemLanguagex,
   MenuItemLanguageRussianx,
   MenuItemLanguageEnglishx,
-  kNone,  // the menu itself, as a parent
+  kNone,  // the menu itself, as a parent; follows the last item
 };
-inline constexpr std::size_t kMenuItemCount = 13;
+inline constexpr std::size_t kMenuItemCount = static_cast<std::size_t>(MenuItem::kNone);
 
 inline constexpr std::size_t Index(MenuItem item) { return static_cast<std::size_t>(item); }
 inline constexpr MenuItem MenuItemOf(ServiceItem item) {

@@ -1,4 +1,4 @@
-// The backup as a step of the erasing operations.
+#include "flash/backup_step.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,21 +8,17 @@
 #include <vector>
 
 #include "config/atomic_file.h"
+#include "config/paths.h"
 #include "config/utf8_path.h"
 #include "flash/backup.h"
 #include "flash/dump_check.h"
 #include "flash/file_reader.h"
-#include "flash/operations.h"
 #include "flash/texts.h"
 
 namespace rtd {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  return Utf8FromPath(PathFromUtf8(folder) / PathFromUtf8(name));
-}
 
 // Texts of the backup; every failure ends with the erase not done.
 constexpr LangText kBackupSaved = LANG_TEXT("Резервная копия FLASH: %s", "FLASH backup: %s");
@@ -119,16 +115,47 @@ void Discard(OutputServices& o, const std::string& path) {
 
 }  // namespace
 
-bool FlashOperations::BackupBeforeErase() {
-  auto& o = out();
-  if (!MakeBackups) {
+bool BackupStep::FolderReady() {
+  if (!ops_.MakeBackups) return true;
+  if (ops_.BackupFolder.empty())
+    return Refuse(ops_.out(), PickLangText(flash_text::kNoBackupFolder),
+                  ops_.BackupFolderProblem.c_str());
+  std::string level;
+  const std::string reason = MakeFolders(ops_.BackupFolder, &level);
+  if (reason.empty()) return true;
+  return Refuse(ops_.out(), PickLangText(flash_text::kBackupFolderFailed), level.c_str(),
+                reason.c_str());
+}
+
+bool BackupStep::ReachKnown() {
+  const FlashChipInfo& chip = ops_.CurrentFlash;
+  if (!ops_.MakeBackups || !chip.Identified()) return true;
+  const JedecBytes& id = chip.JedecId;
+  const bool guessed = chip.Manufacturer == kTemplateManufacturer &&
+                       chip.SizeInBytes == kTemplateSizeInBytes && !CapacityFromId(id);
+  if (!guessed) return true;
+  constexpr LangText kSizeGuessed = LANG_TEXT(
+      "Размер FLASH %02X%02X%02X не известен: в jedec.ini стоит шаблон, записанный программой "
+      "(%lu КБ), а микросхема может быть больше, и копия не охватила бы её всю. Укажите размер "
+      "микросхемы в SizeInBytes секции [%s] файла %s\nFLASH не стёрта",
+      "The size of the FLASH %02X%02X%02X is not known: jedec.ini holds the template the "
+      "program wrote (%lu KBytes), and a larger chip would not be covered by the backup. Enter "
+      "the chip's size as SizeInBytes in section [%s] of %s\nNothing was erased");
+  return Refuse(ops_.out(), PickLangText(kSizeGuessed), id[0], id[1], id[2],
+                static_cast<unsigned long>(kTemplateSizeInBytes / 1024), JedecSectionName(id),
+                ops_.chips().path());
+}
+
+bool BackupStep::Run() {
+  auto& o = ops_.out();
+  if (!ops_.MakeBackups) {
     // An erase without a copy is the user's choice, and the log keeps who
     // made it: a settings file beside a program in a shared folder may
     // have made it for them.
-    if (BackupOffBy == BackupOff::kByOption) {
+    if (ops_.BackupOffBy == FlashOperations::BackupOff::kByOption) {
       o.LogPrintf(PickLangText(LANG_TEXT("Без резервной копии: отключена параметром --no-backup",
                                          "No backup: switched off by --no-backup")));
-    } else if (BackupOffBy == BackupOff::kBySettings) {
+    } else if (ops_.BackupOffBy == FlashOperations::BackupOff::kBySettings) {
       o.LogPrintf(PickLangText(LANG_TEXT("Без резервной копии: отключена в настройках",
                                          "No backup: switched off by the settings")));
     }
@@ -136,89 +163,97 @@ bool FlashOperations::BackupBeforeErase() {
   }
   // The chip erase wipes the whole chip, also where its id says more than
   // jedec.ini.
-  const uint64_t whole = WholeChipSize();
+  const uint64_t whole = ops_.WholeChipSize();
   if (whole > kMaxFlashSize) {
-    const JedecBytes& id = CurrentFlash.JedecId;
+    const JedecBytes& id = ops_.CurrentFlash.JedecId;
     return Refuse(o, PickLangText(kBeyondReach), id[0], id[1], id[2],
                   static_cast<unsigned long>(whole / 1024));
   }
   const auto size = static_cast<uint32_t>(whole);
   // A clip moved to another board, or one whose data line lost its
   // contact, must not be read as this chip (all 0xFF would pass for blank).
-  if (!ChipStillThere()) return false;
-  std::unique_ptr<uint8_t[]> buffer = AllocateImageBuffer(size);
+  if (!ops_.ChipStillThere()) return false;
+  std::unique_ptr<uint8_t[]> buffer = ops_.AllocateImageBuffer(size);
   if (!buffer) return Refuse(o, PickLangText(flash_text::kMemoryAllocate));
-  if (ReadWholeFlash(buffer.get(), size, flash_text::kBackupRead, ToolButton::SpeedButtonWrite) !=
-      OpResult::kOk)
+  if (ops_.ReadWholeFlash(buffer.get(), size, flash_text::kBackupRead,
+                          ToolButton::SpeedButtonWrite) != OpResult::kOk)
     return false;
   // A poor contact spoils a bit here and there, which a CRC-8 misses one
   // time in 256: a second read must give the same bytes.
   uint32_t differs_at = 0;
-  const OpResult again = ReadAgainAndCompare(buffer.get(), size, &differs_at);
+  const OpResult again = ops_.ReadAgainAndCompare(buffer.get(), size, &differs_at);
   if (again == OpResult::kMismatch) return Refuse(o, PickLangText(kReadsDiffer), differs_at);
   if (again != OpResult::kOk) return false;
 
   const DumpCheck check = CheckDump(buffer.get(), size);
   if (check.finding == DumpFinding::kRepeats) {
-    if (!RepeatingBackupAccepted(check.period)) return false;
+    if (!RepeatingAccepted(check.period)) return false;
   } else {
     WarnAboutDump(o, check, DumpSource::kFlash);
   }
   if (check.finding == DumpFinding::kBlank) {
     // Nothing on the chip to lose; a file of 0xFF would only crowd the
     // folder. Unless the contact went during the reads: then the id tells.
-    if (!ChipStillThere()) return false;
+    if (!ops_.ChipStillThere()) return false;
     o.LogPrintf(PickLangText(kBackupNotNeeded));
     return true;
   }
-  // The folder was made before anything was sent; made again here (safely)
-  // in case it went away during the reads.
-  if (!BackupFolderReady()) return false;
-  std::error_code ec;
-  std::string reason;
-  std::string path = FindKeptCopy(BackupFolder, buffer.get(), size, &reason);
-  if (!reason.empty())
-    return Refuse(o, PickLangText(flash_text::kBackupFolderFailed), BackupFolder.c_str(),
-                  reason.c_str());
-  const bool kept = !path.empty();
-  if (!kept) {
-    const uint32_t crc = Crc32(buffer.get(), size);
-    const std::string name =
-        BackupFileName(programmer_.link().clock().LocalTime(), CurrentFlash.JedecId, crc);
-    path = JoinPath(BackupFolder, name);
-    // Another content under the same name (the same second, the same CRC)
-    // is the user's: it stays, and this one takes a suffix.
-    for (int n = 2; fs::exists(fs::symlink_status(PathFromUtf8(path), ec)); ++n)
-      path = JoinPath(BackupFolder, name.substr(0, name.size() - 4) + "-" + std::to_string(n) +
-                                        ".bin");
-    if (SaveImageFile(path, buffer.get(), size, &reason) != 0)
-      return Refuse(o, PickLangText(kSaveFailed), path.c_str(), reason.c_str());
-  }
+  bool kept = false;
+  std::string path;
+  if (!SaveOrFindKept(buffer.get(), size, &kept)) return false;
+  path.swap(path_);
 
-  const BackupVerdict verdict = CheckBackupFile(path, buffer.get(), size);
+  const Verdict verdict = CheckFile(path, buffer.get(), size);
   buffer.reset();
   // So that no save over it, from this program or another, takes the only
   // copy away; a kept copy from an older version gets the same protection,
   // and so does one whose check was cut short (its two reads agreed).
-  if (verdict != BackupVerdict::kUnsound) MakeReadOnly(o, path);
-  if (verdict == BackupVerdict::kUnsound) {
+  if (verdict != Verdict::kUnsound) MakeReadOnly(o, path);
+  if (verdict == Verdict::kUnsound) {
     if (!kept) Discard(o, path);
     return false;
   }
-  if (verdict == BackupVerdict::kUnchecked) {
+  if (verdict == Verdict::kUnchecked) {
     if (!kept) SetAside(o, path);
     return false;
   }
   // The last look before the erase: still the chip identified at the
   // connect check, and still in contact.
-  if (!ChipStillThere()) return false;
+  if (!ops_.ChipStillThere()) return false;
   o.LogPrintf(PickLangText(kept ? kBackupKept : kBackupSaved), path.c_str());
-  last_backup_ = path;
+  path_ = path;
   return true;
 }
 
-bool FlashOperations::RepeatingBackupAccepted(uint32_t period) {
-  auto& o = out();
+bool BackupStep::SaveOrFindKept(const uint8_t* content, uint32_t size, bool* kept) {
+  auto& o = ops_.out();
+  // The folder was made before anything was sent; made again here (safely)
+  // in case it went away during the reads.
+  if (!FolderReady()) return false;
+  const std::string& folder = ops_.BackupFolder;
+  std::string reason;
+  path_ = FindKeptCopy(folder, content, size, &reason);
+  if (!reason.empty())
+    return Refuse(o, PickLangText(flash_text::kBackupFolderFailed), folder.c_str(),
+                  reason.c_str());
+  *kept = !path_.empty();
+  if (*kept) return true;
+  const std::string name = BackupFileName(ops_.programmer().link().clock().LocalTime(),
+                                          ops_.CurrentFlash.JedecId, Crc32(content, size));
+  path_ = JoinPath(folder, name);
+  // Another content under the same name (the same second, the same CRC)
+  // is the user's: it stays, and this one takes a suffix.
+  std::error_code ec;
+  for (int n = 2; fs::exists(fs::symlink_status(PathFromUtf8(path_), ec)); ++n)
+    path_ = JoinPath(folder, name.substr(0, name.size() - 4) + "-" + std::to_string(n) + ".bin");
+  if (SaveImageFile(path_, content, size, &reason) == 0) return true;
+  Refuse(o, PickLangText(kSaveFailed), path_.c_str(), reason.c_str());
+  path_.clear();
+  return false;
+}
+
+bool BackupStep::RepeatingAccepted(uint32_t period) {
+  auto& o = ops_.out();
   constexpr LangText kRepeats = LANG_TEXT(
       "Содержимое FLASH повторяется каждые %u байт. При оборванной адресной линии микросхема "
       "читается как меньшая: копия содержала бы одну и ту же часть FLASH несколько раз, а "
@@ -228,7 +263,7 @@ bool FlashOperations::RepeatingBackupAccepted(uint32_t period) {
       "smaller one: the copy would hold the same part of the FLASH more than once, and the rest "
       "would be erased with no copy. A chip smaller than its jedec.ini entry repeats too");
   o.LogPrintf(PickLangText(kRepeats), period);
-  if (AcceptRepeatingBackup) {
+  if (ops_.AcceptRepeatingBackup) {
     o.LogPrintf(PickLangText(LANG_TEXT("Повторение принято (--accept-repeating)",
                                        "The repeat is accepted (--accept-repeating)")));
     return true;
@@ -242,27 +277,26 @@ bool FlashOperations::RepeatingBackupAccepted(uint32_t period) {
   return false;
 }
 
-FlashOperations::BackupVerdict FlashOperations::CheckBackupFile(const std::string& path,
-                                                                const uint8_t* expected,
-                                                                uint32_t size) {
-  auto& o = out();
+BackupStep::Verdict BackupStep::CheckFile(const std::string& path, const uint8_t* expected,
+                                          uint32_t size) {
+  auto& o = ops_.out();
   // What counts is the file as it lies on the disk: read back whole, it
   // must hold exactly what the two reads agreed on.
   ReadOnlyFile file(path);
   if (file.ok() && file.size() != size) {
     Refuse(o, PickLangText(kReadBackFailed), path.c_str(), SystemErrorText(EIO).c_str());
-    return BackupVerdict::kUnsound;
+    return Verdict::kUnsound;
   }
   std::vector<uint8_t> saved(size);
   if (!file.ok() || !file.Read(saved.data(), size)) {
     Refuse(o, PickLangText(kReadBackFailed), path.c_str(), file.Reason().c_str());
-    return BackupVerdict::kUnchecked;
+    return Verdict::kUnchecked;
   }
   const auto [got, want] = std::mismatch(saved.begin(), saved.end(), expected);
   if (got != saved.end()) {
     const auto at = static_cast<uint32_t>(got - saved.begin());
     Refuse(o, PickLangText(kFileDiffers), path.c_str(), at);
-    return BackupVerdict::kUnsound;
+    return Verdict::kUnsound;
   }
   // Then against the chip by the programmer's CRC, in ranges small enough
   // that two wrong bits cannot cancel out within one (a CRC-8 catches any
@@ -271,18 +305,17 @@ FlashOperations::BackupVerdict FlashOperations::CheckBackupFile(const std::strin
   o.SetProgressUnit(kBackupCrcRange);
   o.ProgressStart(static_cast<int32_t>((uint64_t{size} + kBackupCrcRange - 1) / kBackupCrcRange),
                   PickLangText(flash_text::kBackupCheck));
-  BackupVerdict verdict = BackupVerdict::kSound;
+  Verdict verdict = Verdict::kSound;
   int32_t counter = 0;
-  for (uint64_t first = 0; first < size && verdict == BackupVerdict::kSound;
-       first += kBackupCrcRange) {
+  for (uint64_t first = 0; first < size && verdict == Verdict::kSound; first += kBackupCrcRange) {
     const auto from = static_cast<uint32_t>(first);
     const uint32_t last = from + std::min<uint32_t>(kBackupCrcRange, size - from) - 1;
     uint8_t crc = 0;
-    if (!NextBlock(counter) || programmer_.FlashRangeCrc(from, last, &crc) != 0) {
-      verdict = BackupVerdict::kUnchecked;
+    if (!ops_.NextBlock(counter) || ops_.programmer().FlashRangeCrc(from, last, &crc) != 0) {
+      verdict = Verdict::kUnchecked;
     } else if (Crc8Range(saved.data(), from, last) != crc) {
       Refuse(o, PickLangText(kBackupDiffers), path.c_str(), from, last);
-      verdict = BackupVerdict::kUnsound;
+      verdict = Verdict::kUnsound;
     }
   }
   o.ProgressHide();

@@ -1,0 +1,63 @@
+// The backup made before every erase, as a step of the write and the erase:
+// a board's flash often holds the only copy of its firmware, with the
+// panel's settings in it. The chip's id is read again, the whole chip is
+// read twice (both reads must agree), a content that repeats is asked
+// about, the copy is saved in a file of the backup folder, read back and
+// compared with the reads, checked against the chip by the programmer's CRC
+// of every 4 KiB and made read-only, the id is read once more, and only
+// then may the erase go ahead. Backups are never deleted by the program; a
+// file that failed its check is not left under a backup's name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "flash/operations.h"
+
+namespace rtd {
+
+class BackupStep {
+ public:
+  explicit BackupStep(FlashOperations& ops) : ops_(ops) {}
+  BackupStep(const BackupStep&) = delete;
+  BackupStep& operator=(const BackupStep&) = delete;
+
+  // The first step of the write and the erase, before anything is sent:
+  // with backups on, the folder must be there or be made. False after the
+  // user has been told why not.
+  bool FolderReady();
+  // With backups on, the chip's size must be known, not guessed: while it
+  // comes only from the template entry the connect check wrote (and the id
+  // tells no size), the erase could wipe more than the copy holds. False
+  // after the user has been told where to enter the size.
+  bool ReachKnown();
+  // The backup itself, right before the erase; true when the erase may go
+  // ahead (also when backups are off, or when the chip reads blank). False
+  // after the user has been told why not.
+  bool Run();
+  // The file that now holds the chip's content (saved, or found kept);
+  // empty when none was needed or made.
+  const std::string& path() const { return path_; }
+
+ private:
+  // Whether a backup file holds the chip: kSound; kUnsound when it differs
+  // (from what was read, or from the chip); kUnchecked when the check could
+  // not be finished (the file could not be read back, a transfer failed, a
+  // stop). Every answer but kSound has been told.
+  enum class Verdict { kSound, kUnsound, kUnchecked };
+  // Reads the file back, compares it byte for byte with what the two reads
+  // agreed on, then with the chip by the programmer's CRC of every 4 KiB.
+  Verdict CheckFile(const std::string& path, const uint8_t* expected, uint32_t size);
+  // Asks whether a backup whose content repeats every period bytes will do
+  // (No is the default); true at once when the operations accept it
+  // beforehand.
+  bool RepeatingAccepted(uint32_t period);
+  // Saves the content under a new name of the folder, or finds it kept
+  // already; false after the user has been told why neither.
+  bool SaveOrFindKept(const uint8_t* content, uint32_t size, bool* kept);
+
+  FlashOperations& ops_;
+  std::string path_;
+};
+
+}  // namespace rtd
