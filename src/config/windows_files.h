@@ -11,15 +11,13 @@
 #include <string_view>
 #include <vector>
 
+#include "core/windows_error.h"
+
 namespace rtd::win {
 
 // UTF-8 to UTF-16 and back; invalid sequences become U+FFFD.
 std::wstring Widen(std::string_view utf8);
 std::string Narrow(std::wstring_view utf16);
-
-// The system's text for a Windows error code (GetLastError()), without the
-// line break Windows ends it with; "error N" when there is none.
-std::string SystemErrorText(uint32_t code);
 
 // The program's arguments (without its own name) as UTF-8, whatever the
 // system's code page: argv would be in that code page and lose every

@@ -77,20 +77,6 @@ std::vector<std::string> CommandLineArguments() {
   return args;
 }
 
-std::string SystemErrorText(uint32_t code) {
-  wchar_t* text = nullptr;
-  const DWORD n = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string result;
-  if (n > 0 && text != nullptr) result = Narrow(std::wstring_view(text, n));
-  if (text != nullptr) ::LocalFree(text);
-  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||
-                             result.back() == ' ' || result.back() == '.'))
-    result.pop_back();
-  return result.empty() ? "error " + std::to_string(code) : result;
-}
-
 std::string ModuleFileName() {
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {

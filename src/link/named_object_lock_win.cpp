@@ -7,6 +7,7 @@
 
 #include "core/utf8.h"
 #include "core/windows_api.h"
+#include "core/windows_error.h"
 
 namespace rtd {
 namespace {
@@ -49,20 +50,6 @@ std::string SystemProgramName() {
   return Utf8Of(buffer.data() + start, n - start);
 }
 
-std::string SystemErrorText(uint32_t code) {
-  wchar_t* text = nullptr;
-  const DWORD n = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string result;
-  if (n > 0 && text != nullptr) result = Utf8Of(text, n);
-  if (text != nullptr) ::LocalFree(text);
-  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||
-                             result.back() == ' ' || result.back() == '.'))
-    result.pop_back();
-  return result.empty() ? "error " + std::to_string(code) : result;
-}
-
 }  // namespace
 
 NamedObjectFunctions SystemNamedObjectFunctions() {
@@ -73,7 +60,7 @@ NamedObjectFunctions SystemNamedObjectFunctions() {
   f.CloseHandle = SystemCloseHandle;
   f.GetCurrentProcessId = SystemGetCurrentProcessId;
   f.ProgramName = SystemProgramName;
-  f.ErrorText = SystemErrorText;
+  f.ErrorText = win::SystemErrorText;
   return f;
 }
 
