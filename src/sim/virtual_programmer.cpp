@@ -178,6 +178,12 @@ struct VirtualProgrammer::State {
   void LinkDown() { link_check_seen = false; }
 
   void Execute(uint8_t command, uint32_t address, const uint8_t* payload, uint32_t n);
+  void CheckLink(uint8_t command, uint32_t address);
+  void ReadBlock(uint8_t command, uint32_t address);
+  void RangeCrc(uint8_t command, uint32_t address, const uint8_t* payload);
+  void WriteStatus(uint8_t command, uint32_t address, uint8_t value);
+  void EraseChip(uint8_t command, uint32_t address);
+  void ProgramPage(uint8_t command, uint32_t address, const uint8_t* page);
 };
 
 void VirtualProgrammer::State::Execute(uint8_t command, uint32_t address, const uint8_t* payload,
@@ -196,16 +202,9 @@ void VirtualProgrammer::State::Execute(uint8_t command, uint32_t address, const 
     case 0x01:
       ReplyData(command, address, requester->info.data(), kInfoSize);
       return;
-    case 0x40: {
-      const uint32_t now = clock.TickCount();
-      if (!link_check_seen) {
-        link_check_seen = true;
-        link_check_start = now;
-      }
-      const bool up = now - link_check_start >= config.link_up_ms;
-      ReplyBytes(command, address, {static_cast<uint8_t>(up ? 0 : 1)});
+    case 0x40:
+      CheckLink(command, address);
       return;
-    }
     case 0x41:
       if (no_contact) {
         ReplyBytes(command, address, {kOk, 0xFF, 0xFF, 0xFF, 0xFF});
@@ -214,35 +213,12 @@ void VirtualProgrammer::State::Execute(uint8_t command, uint32_t address, const 
       }
       return;
     case 0x42:
-      BeginReply(static_cast<uint8_t>(command | 0x80), address);
-      reply[5] = EncodeReportLength(kReportDataSize);
-      if (no_contact) {
-        std::memset(reply.data() + kReportDataOffset, 0xFF, kReportDataSize);
-      } else {
-        flash.Read(address, reply.data() + kReportDataOffset, kReportDataSize);
-      }
+      ReadBlock(command, address);
       return;
-    case 0x43: {
+    case 0x43:
       if (n != 3) break;
-      const uint32_t last = uint32_t{payload[0]} << 16 | uint32_t{payload[1]} << 8 | payload[2];
-      if (last < address || last >= flash.size()) {
-        ReplyBytes(command, address, {kRefused});
-      } else if (no_contact) {
-        // The programmer's CRC runs over what it reads: 0xFF throughout.
-        uint8_t crc = 0;
-        uint8_t block[256];
-        std::memset(block, 0xFF, sizeof block);
-        for (uint32_t left = last - address + 1; left > 0;) {
-          const uint32_t piece = std::min<uint32_t>(left, sizeof block);
-          crc = SimCrc8(crc, block, piece);
-          left -= piece;
-        }
-        ReplyBytes(command, address, {kOk, crc});
-      } else {
-        ReplyBytes(command, address, {kOk, flash.Crc(address, last)});
-      }
+      RangeCrc(command, address, payload);
       return;
-    }
     case 0x44:
       flash.set_write_enabled(true);
       ReplyBytes(command, address, {kOk});
@@ -256,41 +232,16 @@ void VirtualProgrammer::State::Execute(uint8_t command, uint32_t address, const 
       return;
     case 0x47:
       if (n != 1) break;
-      if (!flash.write_enabled()) {
-        ReplyBytes(command, address, {kRefused});
-        return;
-      }
-      flash.WriteStatus(payload[0]);
-      flash.set_write_enabled(false);
-      ReplyBytes(command, address, {kOk});
+      WriteStatus(command, address, payload[0]);
       return;
     case 0x48:
-      if (!flash.write_enabled() || flash.Protected()) {
-        ReplyBytes(command, address, {kRefused});
-        return;
-      }
-      flash.EraseChip();
-      flash.set_write_enabled(false);
-      busy = config.erase_ms != 0;
-      busy_start = clock.TickCount();
-      busy_ms = config.erase_ms;
-      ReplyBytes(command, address, {kOk});
+      EraseChip(command, address);
       return;
     case 0x49:
-    case 0x4A: {
+    case 0x4A:
       if (n != kReportDataSize) break;
-      // SST parts (manufacturer 0xBF) take their pages through the other
-      // firmware routine; each routine refuses the other kind of chip.
-      const uint8_t wanted = config.jedec[0] == 0xBF ? 0x4A : 0x49;
-      if (command != wanted || !flash.write_enabled() || flash.Protected()) {
-        ReplyBytes(command, address, {kRefused});
-        return;
-      }
-      flash.ProgramPage(address, payload);
-      flash.set_write_enabled(false);
-      ReplyBytes(command, address, {kOk});
+      ProgramPage(command, address, payload);
       return;
-    }
     case 0x4B:
       // The controller restarts and drops the programmer's link to the flash.
       LinkDown();
@@ -303,6 +254,84 @@ void VirtualProgrammer::State::Execute(uint8_t command, uint32_t address, const 
       break;
   }
   ReplyStatus(kReplyParamError, address);
+}
+
+void VirtualProgrammer::State::CheckLink(uint8_t command, uint32_t address) {
+  const uint32_t now = clock.TickCount();
+  if (!link_check_seen) {
+    link_check_seen = true;
+    link_check_start = now;
+  }
+  const bool up = now - link_check_start >= config.link_up_ms;
+  ReplyBytes(command, address, {static_cast<uint8_t>(up ? 0 : 1)});
+}
+
+void VirtualProgrammer::State::ReadBlock(uint8_t command, uint32_t address) {
+  BeginReply(static_cast<uint8_t>(command | 0x80), address);
+  reply[5] = EncodeReportLength(kReportDataSize);
+  if (no_contact) {
+    std::memset(reply.data() + kReportDataOffset, 0xFF, kReportDataSize);
+  } else {
+    flash.Read(address, reply.data() + kReportDataOffset, kReportDataSize);
+  }
+}
+
+void VirtualProgrammer::State::RangeCrc(uint8_t command, uint32_t address,
+                                        const uint8_t* payload) {
+  const uint32_t last = uint32_t{payload[0]} << 16 | uint32_t{payload[1]} << 8 | payload[2];
+  if (last < address || last >= flash.size()) {
+    ReplyBytes(command, address, {kRefused});
+  } else if (no_contact) {
+    // The programmer's CRC runs over what it reads: 0xFF throughout.
+    uint8_t crc = 0;
+    uint8_t block[256];
+    std::memset(block, 0xFF, sizeof block);
+    for (uint32_t left = last - address + 1; left > 0;) {
+      const uint32_t piece = std::min<uint32_t>(left, sizeof block);
+      crc = SimCrc8(crc, block, piece);
+      left -= piece;
+    }
+    ReplyBytes(command, address, {kOk, crc});
+  } else {
+    ReplyBytes(command, address, {kOk, flash.Crc(address, last)});
+  }
+}
+
+void VirtualProgrammer::State::WriteStatus(uint8_t command, uint32_t address, uint8_t value) {
+  if (!flash.write_enabled()) {
+    ReplyBytes(command, address, {kRefused});
+    return;
+  }
+  flash.WriteStatus(value);
+  flash.set_write_enabled(false);
+  ReplyBytes(command, address, {kOk});
+}
+
+void VirtualProgrammer::State::EraseChip(uint8_t command, uint32_t address) {
+  if (!flash.write_enabled() || flash.Protected()) {
+    ReplyBytes(command, address, {kRefused});
+    return;
+  }
+  flash.EraseChip();
+  flash.set_write_enabled(false);
+  busy = config.erase_ms != 0;
+  busy_start = clock.TickCount();
+  busy_ms = config.erase_ms;
+  ReplyBytes(command, address, {kOk});
+}
+
+void VirtualProgrammer::State::ProgramPage(uint8_t command, uint32_t address,
+                                           const uint8_t* page) {
+  // SST parts (manufacturer 0xBF) take their pages through the other
+  // firmware routine; each routine refuses the other kind of chip.
+  const uint8_t wanted = config.jedec[0] == 0xBF ? 0x4A : 0x49;
+  if (command != wanted || !flash.write_enabled() || flash.Protected()) {
+    ReplyBytes(command, address, {kRefused});
+    return;
+  }
+  flash.ProgramPage(address, page);
+  flash.set_write_enabled(false);
+  ReplyBytes(command, address, {kOk});
 }
 
 VirtualProgrammer::VirtualProgrammer(SimConfig config, Clock& clock)
