@@ -4,6 +4,7 @@
 // virtual programmer; each of its files carries out one job on it:
 //   virtual_programmer.cpp  the bus: devices, handles, the feature transfers
 //   firmware.cpp            the programmer's commands
+//   faults.cpp              the injected faults
 #pragma once
 
 #include <array>
@@ -102,7 +103,10 @@ struct VirtualProgrammer::State {
   void Unplug();
   void UnplugIfDue();
 
+  // The faults (faults.cpp).
   std::optional<FaultKind> MatchFault(uint8_t command, uint32_t address);
+  bool ReplyFaultStatus(std::optional<FaultKind> fault, uint32_t address);
+  void SealReply(std::optional<FaultKind> fault, uint32_t address);
 
   // The firmware (firmware.cpp).
   void BeginReply(uint8_t command_byte, uint32_t address);

@@ -71,27 +71,6 @@ void VirtualProgrammer::State::UnplugIfDue() {
   }
 }
 
-std::optional<FaultKind> VirtualProgrammer::State::MatchFault(uint8_t command, uint32_t address) {
-  std::optional<FaultKind> hit;
-  for (auto& a : faults) {
-    const Fault& f = a.fault;
-    if (f.command >= 0 && f.command != (command & 0x7F)) continue;
-    if (f.address >= 0 && f.address != int64_t{address}) continue;
-    ++a.seen;
-    // A lost contact is a state of the board, not a spoilt reply: it
-    // takes no turn from the other faults.
-    if (f.kind == FaultKind::kNoContact) {
-      if (a.seen > f.after) no_contact = true;
-      continue;
-    }
-    if (hit || a.seen <= f.after) continue;
-    if (f.count != 0 && a.fired >= f.count) continue;
-    ++a.fired;
-    hit = f.kind;
-  }
-  return hit;
-}
-
 VirtualProgrammer::VirtualProgrammer(SimConfig config, Clock& clock)
     : state_(std::make_unique<State>(std::move(config), clock)) {
   State& s = *state_;
@@ -268,27 +247,12 @@ bool VirtualProgrammer::SetFeature(HidHandle handle, const uint8_t* data, std::s
   if (FrameChecksum(0, data + 1, kReportChecksumOffset - 1) != data[kReportChecksumOffset] ||
       malformed) {
     s.ReplyStatus(kReplyParamError, address);
-  } else if (fault == FaultKind::kStatus253) {
-    s.ReplyStatus(kReplyFailed, address);
-  } else if (fault == FaultKind::kStatus254) {
-    s.ReplyStatus(kReplyParamError, address);
-  } else {
+  } else if (!s.ReplyFaultStatus(fault, address)) {
     s.requester = d;
     s.Execute(command, address, payload, n);
   }
 
-  if (fault == FaultKind::kWrongAddress) SetReportAddress(s.reply, address ^ 0x000101);
-  if (fault == FaultKind::kShortBlock && s.reply[1] >= 0x80 && s.reply[1] < kReplyFailed) {
-    const uint32_t had = DecodeReportLength(s.reply[5]);
-    const uint32_t keep = had == kReportDataSize ? 100 : (had > 0 ? had - 1 : 0);
-    s.reply[5] = static_cast<uint8_t>(keep);
-    std::memset(s.reply.data() + kReportDataOffset + keep, 0, kReportDataSize - keep);
-  }
-  if (fault == FaultKind::kFlippedBit && s.reply[1] >= 0x80 && s.reply[1] < kReplyFailed &&
-      DecodeReportLength(s.reply[5]) > 0)
-    s.reply[kReportDataOffset] ^= 0x01;
-  s.reply[kReportChecksumOffset] = ReportChecksum(s.reply);
-  if (fault == FaultKind::kBadChecksum) s.reply[kReportChecksumOffset] ^= 0x5A;
+  s.SealReply(fault, address);
   return true;
 }
 
@@ -324,9 +288,6 @@ void VirtualProgrammer::Unplug() {
   if (state_->attached) state_->Unplug();
 }
 bool VirtualProgrammer::Attached() const { return state_->attached; }
-
-void VirtualProgrammer::AddFault(const Fault& fault) { state_->faults.push_back({fault, 0, 0}); }
-void VirtualProgrammer::ClearFaults() { state_->faults.clear(); }
 
 std::span<uint8_t> VirtualProgrammer::Flash() {
   state_->flash_handed_out = true;
