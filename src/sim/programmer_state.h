@@ -3,6 +3,7 @@
 // fetched, the armed faults and the record of requests. Private to the
 // virtual programmer; each of its files carries out one job on it:
 //   virtual_programmer.cpp  the bus: devices, handles, the feature transfers
+//   request.cpp             a request's way from its report to its answer
 //   firmware.cpp            the programmer's commands
 //   faults.cpp              the injected faults
 #pragma once
@@ -102,6 +103,10 @@ struct VirtualProgrammer::State {
   void PowerUp();
   void Unplug();
   void UnplugIfDue();
+
+  // A request report that reached programmer d (request.cpp). False when
+  // the transfer itself fails.
+  bool Receive(const Device& d, const uint8_t* report);
 
   // The faults (faults.cpp).
   std::optional<FaultKind> MatchFault(uint8_t command, uint32_t address);

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <optional>
 #include <system_error>
 
 #include "core/utf8.h"
@@ -219,41 +218,7 @@ bool VirtualProgrammer::SetFeature(HidHandle handle, const uint8_t* data, std::s
   s.UnplugIfDue();
   if (!s.attached) return false;
 
-  const uint8_t command = data[1];
-  const uint32_t address = uint32_t{data[2]} << 16 | uint32_t{data[3]} << 8 | data[4];
-  const uint8_t length_byte = data[5];
-  const uint32_t n = DecodeReportLength(length_byte);
-  const uint8_t* payload = data + kReportDataOffset;
-
-  const std::optional<FaultKind> fault = s.MatchFault(command, address);
-  if (fault == FaultKind::kTransferFailure) return false;
-
-  ++s.exchanges;
-  if (s.record) {
-    SimRequest r;
-    r.command = command;
-    r.address = address;
-    r.length = n;
-    r.payload.assign(payload, payload + n);
-    s.requests.push_back(std::move(r));
-  }
-
-  if (fault == FaultKind::kTimeout) {
-    s.reply_state = State::Reply::kNever;
-    return true;
-  }
-  s.reply_state = State::Reply::kReady;
-  const bool malformed = (length_byte & 0x80) != 0 && length_byte != 0x80;
-  if (FrameChecksum(0, data + 1, kReportChecksumOffset - 1) != data[kReportChecksumOffset] ||
-      malformed) {
-    s.ReplyStatus(kReplyParamError, address);
-  } else if (!s.ReplyFaultStatus(fault, address)) {
-    s.requester = d;
-    s.Execute(command, address, payload, n);
-  }
-
-  s.SealReply(fault, address);
-  return true;
+  return s.Receive(*d, data);
 }
 
 bool VirtualProgrammer::GetFeature(HidHandle handle, uint8_t* data, std::size_t length) {
