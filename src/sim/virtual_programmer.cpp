@@ -1,16 +1,16 @@
+// The virtual bus: the devices on it (programmers and decoys), their
+// handles, the cable and the HID library, and the feature transfers that
+// carry a programmer's requests and answers.
 #include "sim/virtual_programmer.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <optional>
 #include <system_error>
 
 #include "core/utf8.h"
-#include "link/report.h"
 #include "link/transport.h"
-#include "sim/chip_lock.h"
-#include "sim/sim_flash.h"
+#include "sim/programmer_state.h"
 
 namespace rtd::sim {
 namespace {
@@ -20,30 +20,7 @@ namespace {
 // see an erase finish or a timeout run out.
 constexpr uint32_t kIdlePollUs = 1000;
 
-constexpr std::size_t kInfoSize = 56;
 constexpr std::size_t kNameSize = 40;
-
-// Status byte of the answers that carry one.
-constexpr uint8_t kOk = 0;
-constexpr uint8_t kRefused = 1;
-
-struct Device {
-  std::string path;
-  uint16_t vendor_id = 0;
-  uint16_t product_id = 0;
-  std::u16string manufacturer;
-  std::u16string product;
-  bool openable = true;
-  bool strings_readable = true;
-  bool programmer = false;
-  std::array<uint8_t, kInfoSize> info{};  // a programmer's identification record
-};
-
-struct OpenHandle {
-  std::size_t device = 0;
-  uint64_t generation = 0;  // the programmer's plug-in the handle belongs to
-  bool locked = false;      // holds a share of the chip's lock
-};
 
 void PutLe32(uint8_t* at, uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
@@ -51,258 +28,46 @@ void PutLe32(uint8_t* at, uint32_t value) {
 
 }  // namespace
 
-struct VirtualProgrammer::State {
-  State(SimConfig c, Clock& clk)
-      : config(std::move(c)), clock(clk), flash(config.size, config.status) {}
+OpenHandle* VirtualProgrammer::State::Find(HidHandle handle) {
+  for (auto& h : handles)
+    if (h.get() == handle) return h.get();
+  return nullptr;
+}
 
-  SimConfig config;
-  Clock& clock;
-  SimFlash flash;
-  std::string image_error;
-  ChipLock chip_lock;
-  bool flash_handed_out = false;
+const OpenHandle* VirtualProgrammer::State::Find(HidHandle handle) const {
+  for (const auto& h : handles)
+    if (h.get() == handle) return h.get();
+  return nullptr;
+}
 
-  std::vector<Device> devices;
-  std::size_t programmer = 0;  // index in devices
-  std::vector<std::unique_ptr<OpenHandle>> handles;
-  bool attached = true;
-  uint64_t generation = 0;  // bumped by every unplug
-  bool library_loadable = true;
-  bool entry_points = true;
-  int last_open_error = 0;  // errno of the last refused Open; 0 after a success
+bool VirtualProgrammer::State::Present(std::size_t device) const {
+  return !devices[device].programmer || attached;
+}
 
-  // The programmer that took the request being carried out. Several
-  // programmers share the one simulated board behind them.
-  const Device* requester = nullptr;
-  // The programmer's link to the board comes up link_up_ms after the first
-  // link check following power-up or a reset.
-  bool link_check_seen = false;
-  uint32_t link_check_start = 0;
+const Device* VirtualProgrammer::State::Live(HidHandle handle) const {
+  const OpenHandle* h = Find(handle);
+  if (h == nullptr || !Present(h->device)) return nullptr;
+  if (devices[h->device].programmer && h->generation != generation) return nullptr;
+  return &devices[h->device];
+}
 
-  enum class Reply { kNone, kReady, kNever };
-  HidReport reply{};
-  Reply reply_state = Reply::kNone;
-  bool busy = false;  // an erase is running; no answer until it ends
-  uint32_t busy_start = 0;
-  uint32_t busy_ms = 0;
+void VirtualProgrammer::State::PowerUp() {
+  link_check_seen = false;
+  reply_state = Reply::kNone;
+  busy = false;
+}
 
-  struct ArmedFault {
-    Fault fault;
-    uint32_t seen = 0;
-    uint32_t fired = 0;
-  };
-  std::vector<ArmedFault> faults;
-  bool no_contact = false;  // a kNoContact fault has hit
+void VirtualProgrammer::State::Unplug() {
+  attached = false;
+  ++generation;
+  PowerUp();
+}
 
-  std::vector<SimRequest> requests;
-  bool record = true;
-  uint64_t exchanges = 0;
-  bool unplug_fired = false;
-
-  OpenHandle* Find(HidHandle handle) {
-    for (auto& h : handles)
-      if (h.get() == handle) return h.get();
-    return nullptr;
+void VirtualProgrammer::State::UnplugIfDue() {
+  if (config.unplug_after != 0 && !unplug_fired && exchanges >= config.unplug_after) {
+    unplug_fired = true;
+    Unplug();
   }
-  const OpenHandle* Find(HidHandle handle) const {
-    for (const auto& h : handles)
-      if (h.get() == handle) return h.get();
-    return nullptr;
-  }
-  bool Present(std::size_t device) const {
-    return !devices[device].programmer || attached;
-  }
-  // The device behind a handle, while it is still on the bus.
-  const Device* Live(HidHandle handle) const {
-    const OpenHandle* h = Find(handle);
-    if (h == nullptr || !Present(h->device)) return nullptr;
-    if (devices[h->device].programmer && h->generation != generation) return nullptr;
-    return &devices[h->device];
-  }
-
-  void PowerUp() {
-    link_check_seen = false;
-    reply_state = Reply::kNone;
-    busy = false;
-  }
-  void Unplug() {
-    attached = false;
-    ++generation;
-    PowerUp();
-  }
-  void UnplugIfDue() {
-    if (config.unplug_after != 0 && !unplug_fired && exchanges >= config.unplug_after) {
-      unplug_fired = true;
-      Unplug();
-    }
-  }
-
-  std::optional<FaultKind> MatchFault(uint8_t command, uint32_t address) {
-    std::optional<FaultKind> hit;
-    for (auto& a : faults) {
-      const Fault& f = a.fault;
-      if (f.command >= 0 && f.command != (command & 0x7F)) continue;
-      if (f.address >= 0 && f.address != int64_t{address}) continue;
-      ++a.seen;
-      // A lost contact is a state of the board, not a spoilt reply: it
-      // takes no turn from the other faults.
-      if (f.kind == FaultKind::kNoContact) {
-        if (a.seen > f.after) no_contact = true;
-        continue;
-      }
-      if (hit || a.seen <= f.after) continue;
-      if (f.count != 0 && a.fired >= f.count) continue;
-      ++a.fired;
-      hit = f.kind;
-    }
-    return hit;
-  }
-
-  void BeginReply(uint8_t command_byte, uint32_t address) {
-    reply.fill(0);
-    reply[0] = kReportId;
-    reply[1] = command_byte;
-    SetReportAddress(reply, address);
-  }
-  void ReplyStatus(uint8_t status, uint32_t address) { BeginReply(status, address); }
-  // A read-type answer of n data bytes (0..127 or 256) taken from data.
-  void ReplyData(uint8_t code, uint32_t address, const uint8_t* data, uint32_t n) {
-    BeginReply(static_cast<uint8_t>(code | 0x80), address);
-    reply[5] = EncodeReportLength(n);
-    if (n > 0) std::memcpy(reply.data() + kReportDataOffset, data, n);
-  }
-  void ReplyBytes(uint8_t code, uint32_t address, std::initializer_list<uint8_t> bytes) {
-    ReplyData(code, address, bytes.begin(), static_cast<uint32_t>(bytes.size()));
-  }
-
-  void LinkDown() { link_check_seen = false; }
-
-  void Execute(uint8_t command, uint32_t address, const uint8_t* payload, uint32_t n);
-};
-
-void VirtualProgrammer::State::Execute(uint8_t command, uint32_t address, const uint8_t* payload,
-                                       uint32_t n) {
-  if ((command & 0x80) != 0) {
-    // Write-type: the programmer reset is the only one.
-    if (command == 0x83) {
-      LinkDown();
-      ReplyStatus(kReplySuccess, address);
-    } else {
-      ReplyStatus(kReplyParamError, address);
-    }
-    return;
-  }
-  switch (command) {
-    case 0x01:
-      ReplyData(command, address, requester->info.data(), kInfoSize);
-      return;
-    case 0x40: {
-      const uint32_t now = clock.TickCount();
-      if (!link_check_seen) {
-        link_check_seen = true;
-        link_check_start = now;
-      }
-      const bool up = now - link_check_start >= config.link_up_ms;
-      ReplyBytes(command, address, {static_cast<uint8_t>(up ? 0 : 1)});
-      return;
-    }
-    case 0x41:
-      if (no_contact) {
-        ReplyBytes(command, address, {kOk, 0xFF, 0xFF, 0xFF, 0xFF});
-      } else {
-        ReplyBytes(command, address, {kOk, config.jedec[0], config.jedec[1], config.jedec[2], 0});
-      }
-      return;
-    case 0x42:
-      BeginReply(static_cast<uint8_t>(command | 0x80), address);
-      reply[5] = EncodeReportLength(kReportDataSize);
-      if (no_contact) {
-        std::memset(reply.data() + kReportDataOffset, 0xFF, kReportDataSize);
-      } else {
-        flash.Read(address, reply.data() + kReportDataOffset, kReportDataSize);
-      }
-      return;
-    case 0x43: {
-      if (n != 3) break;
-      const uint32_t last = uint32_t{payload[0]} << 16 | uint32_t{payload[1]} << 8 | payload[2];
-      if (last < address || last >= flash.size()) {
-        ReplyBytes(command, address, {kRefused});
-      } else if (no_contact) {
-        // The programmer's CRC runs over what it reads: 0xFF throughout.
-        uint8_t crc = 0;
-        uint8_t block[256];
-        std::memset(block, 0xFF, sizeof block);
-        for (uint32_t left = last - address + 1; left > 0;) {
-          const uint32_t piece = std::min<uint32_t>(left, sizeof block);
-          crc = SimCrc8(crc, block, piece);
-          left -= piece;
-        }
-        ReplyBytes(command, address, {kOk, crc});
-      } else {
-        ReplyBytes(command, address, {kOk, flash.Crc(address, last)});
-      }
-      return;
-    }
-    case 0x44:
-      flash.set_write_enabled(true);
-      ReplyBytes(command, address, {kOk});
-      return;
-    case 0x45:
-      flash.set_write_enabled(false);
-      ReplyBytes(command, address, {kOk});
-      return;
-    case 0x46:
-      ReplyBytes(command, address, {kOk, no_contact ? uint8_t{0xFF} : flash.ReadStatus()});
-      return;
-    case 0x47:
-      if (n != 1) break;
-      if (!flash.write_enabled()) {
-        ReplyBytes(command, address, {kRefused});
-        return;
-      }
-      flash.WriteStatus(payload[0]);
-      flash.set_write_enabled(false);
-      ReplyBytes(command, address, {kOk});
-      return;
-    case 0x48:
-      if (!flash.write_enabled() || flash.Protected()) {
-        ReplyBytes(command, address, {kRefused});
-        return;
-      }
-      flash.EraseChip();
-      flash.set_write_enabled(false);
-      busy = config.erase_ms != 0;
-      busy_start = clock.TickCount();
-      busy_ms = config.erase_ms;
-      ReplyBytes(command, address, {kOk});
-      return;
-    case 0x49:
-    case 0x4A: {
-      if (n != kReportDataSize) break;
-      // SST parts (manufacturer 0xBF) take their pages through the other
-      // firmware routine; each routine refuses the other kind of chip.
-      const uint8_t wanted = config.jedec[0] == 0xBF ? 0x4A : 0x49;
-      if (command != wanted || !flash.write_enabled() || flash.Protected()) {
-        ReplyBytes(command, address, {kRefused});
-        return;
-      }
-      flash.ProgramPage(address, payload);
-      flash.set_write_enabled(false);
-      ReplyBytes(command, address, {kOk});
-      return;
-    }
-    case 0x4B:
-      // The controller restarts and drops the programmer's link to the flash.
-      LinkDown();
-      ReplyBytes(command, address, {kOk});
-      return;
-    case 0x70:
-      ReplyData(command, address, config.touch.data(), static_cast<uint32_t>(config.touch.size()));
-      return;
-    default:
-      break;
-  }
-  ReplyStatus(kReplyParamError, address);
 }
 
 VirtualProgrammer::VirtualProgrammer(SimConfig config, Clock& clock)
@@ -453,56 +218,7 @@ bool VirtualProgrammer::SetFeature(HidHandle handle, const uint8_t* data, std::s
   s.UnplugIfDue();
   if (!s.attached) return false;
 
-  const uint8_t command = data[1];
-  const uint32_t address = uint32_t{data[2]} << 16 | uint32_t{data[3]} << 8 | data[4];
-  const uint8_t length_byte = data[5];
-  const uint32_t n = DecodeReportLength(length_byte);
-  const uint8_t* payload = data + kReportDataOffset;
-
-  const std::optional<FaultKind> fault = s.MatchFault(command, address);
-  if (fault == FaultKind::kTransferFailure) return false;
-
-  ++s.exchanges;
-  if (s.record) {
-    SimRequest r;
-    r.command = command;
-    r.address = address;
-    r.length = n;
-    r.payload.assign(payload, payload + n);
-    s.requests.push_back(std::move(r));
-  }
-
-  if (fault == FaultKind::kTimeout) {
-    s.reply_state = State::Reply::kNever;
-    return true;
-  }
-  s.reply_state = State::Reply::kReady;
-  const bool malformed = (length_byte & 0x80) != 0 && length_byte != 0x80;
-  if (FrameChecksum(0, data + 1, kReportChecksumOffset - 1) != data[kReportChecksumOffset] ||
-      malformed) {
-    s.ReplyStatus(kReplyParamError, address);
-  } else if (fault == FaultKind::kStatus253) {
-    s.ReplyStatus(kReplyFailed, address);
-  } else if (fault == FaultKind::kStatus254) {
-    s.ReplyStatus(kReplyParamError, address);
-  } else {
-    s.requester = d;
-    s.Execute(command, address, payload, n);
-  }
-
-  if (fault == FaultKind::kWrongAddress) SetReportAddress(s.reply, address ^ 0x000101);
-  if (fault == FaultKind::kShortBlock && s.reply[1] >= 0x80 && s.reply[1] < kReplyFailed) {
-    const uint32_t had = DecodeReportLength(s.reply[5]);
-    const uint32_t keep = had == kReportDataSize ? 100 : (had > 0 ? had - 1 : 0);
-    s.reply[5] = static_cast<uint8_t>(keep);
-    std::memset(s.reply.data() + kReportDataOffset + keep, 0, kReportDataSize - keep);
-  }
-  if (fault == FaultKind::kFlippedBit && s.reply[1] >= 0x80 && s.reply[1] < kReplyFailed &&
-      DecodeReportLength(s.reply[5]) > 0)
-    s.reply[kReportDataOffset] ^= 0x01;
-  s.reply[kReportChecksumOffset] = ReportChecksum(s.reply);
-  if (fault == FaultKind::kBadChecksum) s.reply[kReportChecksumOffset] ^= 0x5A;
-  return true;
+  return s.Receive(*d, data);
 }
 
 bool VirtualProgrammer::GetFeature(HidHandle handle, uint8_t* data, std::size_t length) {
@@ -537,9 +253,6 @@ void VirtualProgrammer::Unplug() {
   if (state_->attached) state_->Unplug();
 }
 bool VirtualProgrammer::Attached() const { return state_->attached; }
-
-void VirtualProgrammer::AddFault(const Fault& fault) { state_->faults.push_back({fault, 0, 0}); }
-void VirtualProgrammer::ClearFaults() { state_->faults.clear(); }
 
 std::span<uint8_t> VirtualProgrammer::Flash() {
   state_->flash_handed_out = true;
