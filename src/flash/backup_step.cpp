@@ -200,8 +200,7 @@ bool BackupStep::Run() {
   }
   bool kept = false;
   std::string path;
-  if (!SaveOrFindKept(buffer.get(), size, &kept)) return false;
-  path.swap(path_);
+  if (!SaveOrFindKept(buffer.get(), size, &path, &kept)) return false;
 
   const Verdict verdict = CheckFile(path, buffer.get(), size);
   buffer.reset();
@@ -225,31 +224,30 @@ bool BackupStep::Run() {
   return true;
 }
 
-bool BackupStep::SaveOrFindKept(const uint8_t* content, uint32_t size, bool* kept) {
+bool BackupStep::SaveOrFindKept(const uint8_t* content, uint32_t size, std::string* path,
+                                bool* kept) {
   auto& o = ops_.out();
   // The folder was made before anything was sent; made again here (safely)
   // in case it went away during the reads.
   if (!FolderReady()) return false;
   const std::string& folder = ops_.BackupFolder;
   std::string reason;
-  path_ = FindKeptCopy(folder, content, size, &reason);
+  *path = FindKeptCopy(folder, content, size, &reason);
   if (!reason.empty())
     return Refuse(o, PickLangText(flash_text::kBackupFolderFailed), folder.c_str(),
                   reason.c_str());
-  *kept = !path_.empty();
+  *kept = !path->empty();
   if (*kept) return true;
   const std::string name = BackupFileName(ops_.programmer().link().clock().LocalTime(),
                                           ops_.CurrentFlash.JedecId, Crc32(content, size));
-  path_ = JoinPath(folder, name);
+  *path = JoinPath(folder, name);
   // Another content under the same name (the same second, the same CRC)
   // is the user's: it stays, and this one takes a suffix.
   std::error_code ec;
-  for (int n = 2; fs::exists(fs::symlink_status(PathFromUtf8(path_), ec)); ++n)
-    path_ = JoinPath(folder, name.substr(0, name.size() - 4) + "-" + std::to_string(n) + ".bin");
-  if (SaveImageFile(path_, content, size, &reason) == 0) return true;
-  Refuse(o, PickLangText(kSaveFailed), path_.c_str(), reason.c_str());
-  path_.clear();
-  return false;
+  for (int n = 2; fs::exists(fs::symlink_status(PathFromUtf8(*path), ec)); ++n)
+    *path = JoinPath(folder, name.substr(0, name.size() - 4) + "-" + std::to_string(n) + ".bin");
+  if (SaveImageFile(*path, content, size, &reason) == 0) return true;
+  return Refuse(o, PickLangText(kSaveFailed), path->c_str(), reason.c_str());
 }
 
 bool BackupStep::RepeatingAccepted(uint32_t period) {

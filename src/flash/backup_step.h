@@ -53,8 +53,9 @@ class BackupStep {
   // beforehand.
   bool RepeatingAccepted(uint32_t period);
   // Saves the content under a new name of the folder, or finds it kept
-  // already; false after the user has been told why neither.
-  bool SaveOrFindKept(const uint8_t* content, uint32_t size, bool* kept);
+  // already (*kept), the file's path in *path; false after the user has
+  // been told why neither.
+  bool SaveOrFindKept(const uint8_t* content, uint32_t size, std::string* path, bool* kept);
 
   FlashOperations& ops_;
   std::string path_;
