@@ -349,7 +349,7 @@ TEST_F(BackupTest, ARepeatingBackupAsksBeforeTheErase) {
 
 // An unlisted chip whose id tells no size has only the template's guess:
 // the backup would reach 512 KiB of a chip that may be larger, so neither
-// the write nor the erase starts until the user enters the size.
+// the write nor the erase starts, nor asks, until the user enters the size.
 TEST_F(BackupTest, AGuessedSizeStopsTheErasingOperations) {
   sim::SimConfig config;
   config.jedec = {0xBF, 0x25, 0x99};
@@ -362,6 +362,7 @@ TEST_F(BackupTest, AGuessedSizeStopsTheErasingOperations) {
     Forget();
     EXPECT_EQ(Erase(write), OpResult::kFailed);
     EXPECT_TRUE(Commands().empty());
+    ASSERT_EQ(out_.Boxes().size(), 1u);
     EXPECT_EQ(out_.Boxes().back(),
               "0x10 Error: The size of the FLASH BF2599 is not known: jedec.ini holds the "
               "template the program wrote (512 KBytes), and a larger chip would not be covered "
