@@ -296,10 +296,11 @@ BackupStep::Verdict BackupStep::CheckFile(const std::string& path, const uint8_t
     Refuse(o, PickLangText(kFileDiffers), path.c_str(), at);
     return Verdict::kUnsound;
   }
-  // Then against the chip by the programmer's CRC, in ranges small enough
-  // that two wrong bits cannot cancel out within one (a CRC-8 catches any
-  // pair closer than 127 bytes apart); the programmer reads the chip
-  // itself, so this costs requests, not reads.
+  // Then against the chip by the programmer's CRC. A CRC-8 misses two
+  // wrong bits only when they lie a multiple of 127 bits apart in one
+  // range, so small ranges leave fewer such pairs unseen (16 times fewer
+  // at 4 KiB than at 64); the programmer reads the chip itself, so this
+  // costs requests, not reads.
   o.SetProgressUnit(kBackupCrcRange);
   o.ProgressStart(static_cast<int32_t>((uint64_t{size} + kBackupCrcRange - 1) / kBackupCrcRange),
                   PickLangText(flash_text::kBackupCheck));
