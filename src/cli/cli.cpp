@@ -13,6 +13,7 @@
 #include "config/chip_database.h"
 #include "config/paths.h"
 #include "flash/backup_step.h"
+#include "flash/file_reader.h"
 #include "flash/texts.h"
 #include "i18n/lang.h"
 #include "link/exchange.h"
@@ -39,9 +40,10 @@ int Usage(CliEnvironment& env, const std::string& what) {
   return kExitUsage;
 }
 
-// A file the dump or the chip database could never be saved to is refused
-// before anything is sent: a read would otherwise take the whole flash
-// first, and a FIFO would be waited on. kExitOk when both may be saved.
+// A file the dump or the chip database could never be saved to, or an image
+// that cannot be read, is refused before anything is sent: a read would
+// otherwise take the whole flash first, and a FIFO would be waited on.
+// kExitOk when every file named may be used.
 int CheckFilesBeforeSending(const Command& command, const Options& o, CliEnvironment& env) {
   if (!o.jedec.empty()) {
     if (const std::string e = CheckOutputPath(o.jedec); !e.empty()) {
@@ -49,9 +51,19 @@ int CheckFilesBeforeSending(const Command& command, const Options& o, CliEnviron
       return kExitUsage;
     }
   }
-  if (std::string_view(command.name) == "read") {
+  const std::string_view name = command.name;
+  if (name == "read") {
     if (const std::string e = CheckOutputPath(o.positional[1]); !e.empty()) {
       env.err << MessageBoxCaption(MB_ICONERROR) << ": " << o.positional[1] << ": " << e << '\n';
+      return kExitFailure;
+    }
+  }
+  // A mistyped image name is told at once, not after the connect check and
+  // a Yes to the erase; whether its size suits the chip is judged later.
+  if (name == "write" || name == "compare") {
+    if (const ReadOnlyFile image(o.positional[1]); !image.ok()) {
+      env.err << MessageBoxCaption(MB_ICONERROR) << ": " << o.positional[1] << ": "
+              << image.Reason() << '\n';
       return kExitFailure;
     }
   }

@@ -276,8 +276,9 @@ TEST_F(CliTest, FileProblemsNameThePathAndTheSystemsReason) {
   EXPECT_NE(Err().find("Error: " + pipe + ": not a regular file\n"), std::string::npos) << Err();
 }
 
-// Refused before anything is sent: the flash is not read only to be lost.
-TEST_F(CliTest, ADumpThatCouldNotBeSavedIsRefusedBeforeTheRead) {
+// Refused before anything is sent: the flash is not read only to be lost,
+// nor an erase confirmed for an image that is not there.
+TEST_F(CliTest, AFileThatCannotBeUsedIsRefusedBeforeAnythingIsSent) {
   const std::string pipe = (dir_ / "pipe.bin").string();
   RTD_MAKE_FIFO_OR_SKIP(pipe);
   const std::string nowhere = (dir_ / "no-such-folder" / "dump.bin").string();
@@ -293,6 +294,8 @@ TEST_F(CliTest, ADumpThatCouldNotBeSavedIsRefusedBeforeTheRead) {
       {{"read", dir_.string()}, dir_.string() + ": Is a directory"},
       {{"read", nowhere}, nowhere + ": No such file or directory"},
       {{"read", kept}, kept + ": Permission denied"},
+      {{"write", "--yes", nowhere}, nowhere + ": No such file or directory"},
+      {{"compare", "--quick", dir_.string()}, dir_.string() + ": Is a directory"},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args{"--lang", "en"};
