@@ -51,23 +51,18 @@ int CheckFilesBeforeSending(const Command& command, const Options& o, CliEnviron
       return kExitUsage;
     }
   }
-  const std::string_view name = command.name;
-  if (name == "read") {
-    if (const std::string e = CheckOutputPath(o.positional[1]); !e.empty()) {
-      env.err << MessageBoxCaption(MB_ICONERROR) << ": " << o.positional[1] << ": " << e << '\n';
-      return kExitFailure;
-    }
+  std::string reason;
+  if (command.file == Command::File::kDump) {
+    reason = CheckOutputPath(o.positional[1]);
+  } else if (command.file == Command::File::kImage) {
+    // A mistyped image name is told at once, not after the connect check
+    // and a Yes to the erase; whether its size suits the chip is judged
+    // when it is loaded.
+    if (const ReadOnlyFile image(o.positional[1]); !image.ok()) reason = image.Reason();
   }
-  // A mistyped image name is told at once, not after the connect check and
-  // a Yes to the erase; whether its size suits the chip is judged later.
-  if (name == "write" || name == "compare") {
-    if (const ReadOnlyFile image(o.positional[1]); !image.ok()) {
-      env.err << MessageBoxCaption(MB_ICONERROR) << ": " << o.positional[1] << ": "
-              << image.Reason() << '\n';
-      return kExitFailure;
-    }
-  }
-  return kExitOk;
+  if (reason.empty()) return kExitOk;
+  env.err << MessageBoxCaption(MB_ICONERROR) << ": " << o.positional[1] << ": " << reason << '\n';
+  return kExitFailure;
 }
 
 // The connect check before a command that needs the flash: kExitOk when the
@@ -143,7 +138,7 @@ int RunCommand(const Command& command, const Options& o, CliEnvironment& env) {
   out.comm_log = o.comm_log;
   out.assume_yes = o.yes;
   out.on_pump = env.on_pump;
-  if (command.takes_file) out.image_path = o.positional[1];
+  if (command.file != Command::File::kNone) out.image_path = o.positional[1];
 
   ProgramFiles files = LocateProgramFiles(env.files);
   if (!o.jedec.empty()) UseChipDatabase(files, o.jedec);

@@ -111,19 +111,20 @@ int RunResetController(CommandRun& r) {
   return ExitFor(r.session.ops().SpeedButtonResetRTD2662Click(), r.out);
 }
 
+using File = Command::File;
 using Needs = Command::Needs;
 constexpr Command kCommands[] = {
-    {"info", false, Needs::kProgrammer, false, NoOwnOptions, RunInfo},
-    {"list", false, Needs::kNothing, false, CheckList, RunList},
-    {"touch", false, Needs::kProgrammer, false, NoOwnOptions, RunTouch},
-    {"reset-programmer", false, Needs::kProgrammer, false, NoOwnOptions, RunResetProgrammer},
-    {"detect", false, Needs::kFlash, false, NoOwnOptions, RunDetect},
-    {"read", true, Needs::kFlash, false, NoOwnOptions, RunRead},
-    {"compare", true, Needs::kFlash, false, CheckCompare, RunCompare},
-    {"write", true, Needs::kFlash, true, CheckWrite, RunWrite},
-    {"blank-check", false, Needs::kFlash, false, NoOwnOptions, RunBlankCheck},
-    {"erase", false, Needs::kFlash, true, NoOwnOptions, RunErase},
-    {"reset-controller", false, Needs::kFlash, false, NoOwnOptions, RunResetController},
+    {"info", File::kNone, Needs::kProgrammer, false, NoOwnOptions, RunInfo},
+    {"list", File::kNone, Needs::kNothing, false, CheckList, RunList},
+    {"touch", File::kNone, Needs::kProgrammer, false, NoOwnOptions, RunTouch},
+    {"reset-programmer", File::kNone, Needs::kProgrammer, false, NoOwnOptions, RunResetProgrammer},
+    {"detect", File::kNone, Needs::kFlash, false, NoOwnOptions, RunDetect},
+    {"read", File::kDump, Needs::kFlash, false, NoOwnOptions, RunRead},
+    {"compare", File::kImage, Needs::kFlash, false, CheckCompare, RunCompare},
+    {"write", File::kImage, Needs::kFlash, true, CheckWrite, RunWrite},
+    {"blank-check", File::kNone, Needs::kFlash, false, NoOwnOptions, RunBlankCheck},
+    {"erase", File::kNone, Needs::kFlash, true, NoOwnOptions, RunErase},
+    {"reset-controller", File::kNone, Needs::kFlash, false, NoOwnOptions, RunResetController},
 };
 
 }  // namespace
@@ -136,12 +137,13 @@ const Command* FindCommand(std::string_view name) {
 
 std::string CheckCommandLine(const Command& command, const Options& o) {
   const std::string name = command.name;
-  const std::size_t wanted = command.takes_file ? 2 : 1;
+  const bool takes_file = command.file != Command::File::kNone;
+  const std::size_t wanted = takes_file ? 2 : 1;
   if (o.positional.size() != wanted)
-    return name + (command.takes_file ? " needs one FILE argument" : " takes no arguments");
+    return name + (takes_file ? " needs one FILE argument" : " takes no arguments");
   // Caught before anything is sent: a read would otherwise take the whole
   // flash only to have nowhere to put it.
-  if (command.takes_file && o.positional[1].empty()) return name + " needs a non-empty FILE name";
+  if (takes_file && o.positional[1].empty()) return name + " needs a non-empty FILE name";
   if (std::string wrong = command.check(o); !wrong.empty()) return wrong;
   for (const OwnedOption& option : kOwnedOptions)
     if (o.*option.given && !Owns(command.name, option))

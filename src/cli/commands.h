@@ -25,7 +25,8 @@ struct CommandRun {
 
 struct Command {
   const char* name;
-  bool takes_file;
+  // What its FILE is: none, a dump it writes, or an image it reads.
+  enum class File { kNone, kDump, kImage } file;
   // What has to be there before it runs: nothing (it finds the programmers
   // itself), the programmer, or the identified flash (the connect check
   // runs first).

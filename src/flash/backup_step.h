@@ -31,6 +31,10 @@ class BackupStep {
   // tells no size), the erase could wipe more than the copy holds. False
   // after the user has been told where to enter the size.
   bool ReachKnown();
+  // Both of the above, before the question to erase: its Yes could only be
+  // overruled by them. The size is checked again after the question, which
+  // lets a plug-in identify another chip while it is open.
+  bool MayStart() { return FolderReady() && ReachKnown(); }
   // The backup itself, right before the erase; true when the erase may go
   // ahead (also when backups are off, or when the chip reads blank). False
   // after the user has been told why not.

@@ -252,10 +252,7 @@ OpResult ServiceCommands::BlankCheck() {
 OpResult ServiceCommands::Erase() {
   auto& o = ops_.out();
   if (!ops_.PassGate()) return OpResult::kNotStarted;
-  // Both refusals come before the question, whose Yes they would only
-  // overrule; the size is checked again after it, as the question lets
-  // a plug-in identify another chip.
-  if (!BackupStep(ops_).FolderReady() || !BackupStep(ops_).ReachKnown()) return OpResult::kFailed;
+  if (!BackupStep(ops_).MayStart()) return OpResult::kFailed;
   if (o.MessageBoxPrintf(MB_ICONWARNING,
                          PickLangText(LANG_TEXT("Будет произведено стирание FLASH\nПродолжаем?",
                                                 "It will erase FLASH\nContinue?"))) != IDYES)

@@ -24,10 +24,7 @@ OpResult FlashOperations::SpeedButtonWriteClick() { return WriteImage(false); }
 OpResult FlashOperations::WriteImage(bool verify_fully) {
   auto& o = out();
   if (!PassGate()) return OpResult::kNotStarted;
-  // Both refusals come before the question, whose Yes they would only
-  // overrule; the size is checked again after it, as the question lets
-  // a plug-in identify another chip.
-  if (!BackupStep(*this).FolderReady() || !BackupStep(*this).ReachKnown()) return OpResult::kFailed;
+  if (!BackupStep(*this).MayStart()) return OpResult::kFailed;
   if (o.MessageBoxPrintf(
           MB_ICONWARNING,
           PickLangText(LANG_TEXT("Будет произведено стирание и запись FLASH\nПродолжаем?",
