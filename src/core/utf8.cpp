@@ -76,4 +76,57 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
+namespace {
+
+// Characters that act instead of showing: C0 and C1 controls, DEL, and the
+// marks and overrides that reverse the order in which text is shown.
+bool ActsInsteadOfShowing(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c < 0xA0) || (c >= 0x202A && c <= 0x202E) ||
+         (c >= 0x2066 && c <= 0x2069) || c == 0x200E || c == 0x200F || c == 0x061C;
+}
+
+}  // namespace
+
+std::string ShowableText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    // The sequence's length and the smallest code point it may carry (a
+    // longer form than needed is not UTF-8).
+    std::size_t length = 1;
+    char32_t c = b;
+    char32_t least = 0;
+    if (b >= 0xC2 && b <= 0xDF) {
+      length = 2, c = b & 0x1Fu, least = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      length = 3, c = b & 0x0Fu, least = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      length = 4, c = b & 0x07u, least = 0x10000;
+    } else if (b >= 0x80) {
+      length = 0;  // a byte no sequence starts with
+    }
+    bool valid = length != 0 && i + length <= text.size();
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      c = (c << 6) | (next & 0x3Fu);
+    }
+    valid = valid && c >= least && c <= 0x10FFFF && !(c >= 0xD800 && c < 0xE000);
+    if (!valid) {
+      AppendUtf8(out, 0xFFFD);
+      ++i;  // one byte at a time: what follows may be good text again
+      continue;
+    }
+    if (ActsInsteadOfShowing(c)) {
+      AppendUtf8(out, 0xFFFD);
+    } else {
+      out.append(text.substr(i, length));
+    }
+    i += length;
+  }
+  return out;
+}
+
 }  // namespace rtd

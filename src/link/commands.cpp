@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/utf8.h"
 #include "i18n/lang.h"
 
 namespace rtd {
@@ -12,7 +13,9 @@ std::string ProgrammerInfoRecord::ControllerName() const {
   constexpr std::size_t kNameSize = 40;
   const auto* first = bytes.data() + kNameOffset;
   const auto* end = std::find(first, first + kNameSize, uint8_t{0});
-  return std::string(first, end);
+  // The device's own bytes, shown in the log, the status bar and on a terminal.
+  return ShowableText(std::string_view(reinterpret_cast<const char*>(first),
+                                       static_cast<std::size_t>(end - first)));
 }
 
 LinkStatus Programmer::DeviceRead(uint8_t code, uint32_t address, uint8_t* buffer,

@@ -12,6 +12,8 @@
 #include <sstream>
 #include <string>
 
+#include "core/utf8.h"
+
 namespace rtd {
 namespace {
 
@@ -47,8 +49,10 @@ LockHolder FindHolder(int fd) {
   holder.process_id = FlockHolderPid(ReadSystemFile("/proc/locks"), major(st.st_dev),
                                      minor(st.st_dev), st.st_ino);
   if (holder.process_id == 0) return holder;
-  holder.program = ReadSystemFile("/proc/" + std::to_string(holder.process_id) + "/comm");
-  while (!holder.program.empty() && holder.program.back() == '\n') holder.program.pop_back();
+  std::string name = ReadSystemFile("/proc/" + std::to_string(holder.process_id) + "/comm");
+  while (!name.empty() && name.back() == '\n') name.pop_back();
+  // Any process may name itself as it likes, escape sequences included.
+  holder.program = ShowableText(name);
   return holder;
 }
 

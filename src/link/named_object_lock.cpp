@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/utf8.h"
+
 namespace rtd {
 namespace {
 
@@ -15,7 +17,9 @@ LockHolder ReadHolder(const uint8_t* record) {
   LockHolder holder;
   std::memcpy(&holder.process_id, record, sizeof holder.process_id);
   const char* name = reinterpret_cast<const char*>(record + kNameOffset);
-  holder.program.assign(name, std::find(name, name + (kRecordSize - kNameOffset - 1), '\0'));
+  // Written by whatever program made an object of this name.
+  holder.program = ShowableText(
+      std::string_view(name, std::find(name, name + (kRecordSize - kNameOffset - 1), '\0') - name));
   return holder;
 }
 

@@ -228,6 +228,10 @@ TEST_F(CommandsTest, ProgrammerResetAndInfo) {
   std::fill(programmer.ProgrammerInfo.bytes.begin() + 16, programmer.ProgrammerInfo.bytes.end(),
             'N');
   EXPECT_EQ(programmer.ProgrammerInfo.ControllerName(), std::string(40, 'N'));
+  // The device's bytes reach a terminal: no escape sequence gets through.
+  const std::string clear = "\x1b[2J";
+  std::copy(clear.begin(), clear.end(), programmer.ProgrammerInfo.bytes.begin() + 16);
+  EXPECT_EQ(programmer.ProgrammerInfo.ControllerName(), "\uFFFD[2J" + std::string(36, 'N'));
 }
 
 }  // namespace

@@ -5,12 +5,14 @@
 #ifdef _WIN32
 #include <process.h>
 #else
+#include <sys/prctl.h>
 #include <unistd.h>
 #endif
 
 #include <fstream>
 #include <string>
 
+#include "core/utf8.h"
 #include "link/device_lock.h"
 #ifndef _WIN32
 #include "link/file_lock.h"
@@ -50,7 +52,41 @@ TEST(DeviceLock, OneHolderAtATimeAndTheOthersAreToldWhoItIs) {
   EXPECT_EQ(window->Take(path).outcome, LockOutcome::kTaken);
 }
 
+TEST(ShowableText, WhatActsInsteadOfShowingIsReplaced) {
+  const std::string r = "\uFFFD";
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"rtdprog-cli", "rtdprog-cli"},
+      {"Программатор №2", "Программатор №2"},
+      {"\x1b]0;owned\x07\x1b[2J", r + "]0;owned" + r + r + "[2J"},  // title, clear
+      {"a\tb\nc\x7f", "a" + r + "b" + r + "c" + r},
+      {"\xc2\x9b" "31m", r + "31m"},       // the one-byte CSI of C1, in UTF-8
+      {"\x9b" "31m", r + "31m"},            // and as a bare byte
+      {"evil\u202Etxt.exe", "evil" + r + "txt.exe"},  // shown backwards after it
+      {"\xc0\xaf \xed\xa0\x80 \xe2\x82", r + r + " " + r + r + r + " " + r + r},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ShowableText(c.in), c.out) << c.in;
+}
+
 #ifndef _WIN32
+TEST(FileLock, AHolderNamedWithEscapeSequencesIsToldHarmlessly) {
+  TempDir dir;
+  const std::string path = dir.File("hidraw0");
+  std::ofstream(path) << "";
+  // The kernel shows a process under the name it gave itself.
+  char own[17] = {};
+  ASSERT_EQ(prctl(PR_GET_NAME, own), 0);
+  ASSERT_EQ(prctl(PR_SET_NAME, "\x1b[31m\x1b]0;x\x07"), 0);
+  auto holder = MakeSystemLock();
+  const LockOutcome taken = holder->Take(path).outcome;
+  const LockAttempt refused = MakeSystemLock()->Take(path);
+  prctl(PR_SET_NAME, own);
+  ASSERT_EQ(taken, LockOutcome::kTaken);
+  EXPECT_EQ(refused.outcome, LockOutcome::kInUse);
+  EXPECT_EQ(refused.holder.program, "\uFFFD[31m\uFFFD]0;x\uFFFD");
+}
+
 TEST(FileLock, ANodeThatCannotBeOpenedKeepsTheSystemsReason) {
   FileLock lock;
   const LockAttempt attempt = lock.Take("/nonexistent/hidraw9");
