@@ -153,6 +153,8 @@ int RunCommand(const Command& command, const Options& o, CliEnvironment& env) {
   if (o.no_backup) session.SwitchBackups(false, FlashOperations::BackupOff::kByOption);
   session.ops().AcceptRepeatingBackup = o.accept_repeating;
   CommandRun run{o, env, out, session};
+  // The whole command works with the programmer it claims first.
+  const ProgrammerHold hold(session.link().transport());
   bool explained = false;  // the unopenable programmer is told of once
   const int status = Dispatch(command, run, &explained);
   out.ProgressHide();

@@ -56,6 +56,12 @@ LockHolder FindHolder(int fd) {
   return holder;
 }
 
+bool SameFile(int a, int b) {
+  struct stat sa {}, sb {};
+  return ::fstat(a, &sa) == 0 && ::fstat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
 }  // namespace
 
 uint32_t FlockHolderPid(std::string_view proc_locks, uint32_t major, uint32_t minor,
@@ -90,15 +96,24 @@ uint32_t FlockHolderPid(std::string_view proc_locks, uint32_t major, uint32_t mi
 }
 
 LockAttempt FileLock::Take(const std::string& path) {
-  Release();
   LockAttempt attempt;
   // Read-only will do for a lock, and nothing here may wait.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
     attempt.outcome = LockOutcome::kFailed;
     attempt.reason = std::strerror(errno);
+    Release();
     return attempt;
   }
+  // The file this lock is on already: kept. A flock through a second
+  // descriptor would be refused as another program's, and letting the first
+  // go before would leave the file free for a moment. A node made anew under
+  // the same name (a programmer plugged in again) is another file.
+  if (fd_ >= 0 && SameFile(fd, fd_)) {
+    ::close(fd);
+    return attempt;
+  }
+  Release();
   if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
     fd_ = fd;
     return attempt;

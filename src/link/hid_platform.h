@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,10 +52,11 @@ class HidPlatform {
   // Why the last Open returned nullptr, in the system's words (for example
   // "Permission denied"); empty when the platform cannot tell.
   virtual std::string LastOpenError() const { return {}; }
-  // Takes this program's lock on the device behind an open handle (see
-  // link/device_lock.h), without waiting; Close lets it go. Nothing may be
-  // sent to a device whose lock another program holds.
-  virtual LockAttempt Lock(HidHandle handle) = 0;
+  // A lock of this system's kind (see link/device_lock.h), taken by a
+  // device's path: the transport claims a device before it asks it anything,
+  // and keeps the claim apart from any handle. Nothing may be sent to a
+  // device whose lock another program holds.
+  virtual std::unique_ptr<DeviceLock> MakeLock() = 0;
   virtual void Close(HidHandle handle) = 0;
   virtual bool GetAttributes(HidHandle handle, HidAttributes& attributes) = 0;
   // USB string descriptors as UTF-16 code units (at most 255, no terminator).

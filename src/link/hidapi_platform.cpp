@@ -89,28 +89,12 @@ HidHandle HidapiPlatform::Open(const std::string& path) {
   hid_device* device = hid_open_path(path.c_str());
   last_open_error_.clear();
   // hid_error(NULL) holds the reason of the last failed call without a device.
-  if (device == nullptr) {
-    last_open_error_ = WideToUtf8(hid_error(nullptr));
-  } else {
-    opened_[device] = {path, nullptr};
-  }
+  if (device == nullptr) last_open_error_ = WideToUtf8(hid_error(nullptr));
   return device;
 }
 
-LockAttempt HidapiPlatform::Lock(HidHandle handle) {
-  const auto found = opened_.find(handle);
-  if (found == opened_.end()) return {LockOutcome::kFailed, {}, "not an open device"};
-  Opened& device = found->second;
-  device.lock = MakeSystemLock();
-  const LockAttempt attempt = device.lock->Take(device.path);
-  if (attempt.outcome != LockOutcome::kTaken) device.lock.reset();
-  return attempt;
-}
-
 void HidapiPlatform::Close(HidHandle handle) {
-  if (handle == nullptr) return;
-  hid_close(Device(handle));
-  opened_.erase(handle);  // and the lock with it
+  if (handle != nullptr) hid_close(Device(handle));
 }
 
 bool HidapiPlatform::GetAttributes(HidHandle handle, HidAttributes& attributes) {

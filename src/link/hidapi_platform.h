@@ -3,7 +3,6 @@
 // (see packaging/udev).
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
 
@@ -28,7 +27,7 @@ class HidapiPlatform final : public HidPlatform {
   // hidapi's own text, which carries the errno text of the failed open(2).
   std::string LastOpenError() const override { return last_open_error_; }
   // A flock on the device node (link/file_lock.h).
-  LockAttempt Lock(HidHandle handle) override;
+  std::unique_ptr<DeviceLock> MakeLock() override { return MakeSystemLock(); }
   void Close(HidHandle handle) override;
   bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
   bool GetManufacturerString(HidHandle handle, std::u16string& text) override;
@@ -39,12 +38,6 @@ class HidapiPlatform final : public HidPlatform {
  private:
   bool initialised_ = false;
   std::string last_open_error_;
-  // Every open handle's device node, and its lock once taken.
-  struct Opened {
-    std::string path;
-    std::unique_ptr<DeviceLock> lock;
-  };
-  std::map<HidHandle, Opened> opened_;
 };
 
 // wchar_t text (UTF-32 here) as UTF-8; an invalid code point becomes U+FFFD.

@@ -86,25 +86,15 @@ HidHandle HidDllPlatform::Open(const std::string& path) {
   const WinHandle handle =
       system_.CreateFileA(path.c_str(), kGenericRead | kGenericWrite,
                           kFileShareRead | kFileShareWrite, nullptr, kOpenExisting, 0, nullptr);
-  if (handle == kWinInvalidHandle) return nullptr;
-  opened_[handle] = {path, nullptr};
-  return handle;
+  return handle == kWinInvalidHandle ? nullptr : handle;
 }
 
-LockAttempt HidDllPlatform::Lock(HidHandle handle) {
-  const auto found = opened_.find(handle);
-  if (found == opened_.end()) return {LockOutcome::kFailed, {}, "not an open device"};
-  Opened& device = found->second;
-  device.lock = std::make_unique<NamedObjectLock>(system_.objects);
-  const LockAttempt attempt = device.lock->Take(device.path);
-  if (attempt.outcome != LockOutcome::kTaken) device.lock.reset();
-  return attempt;
+std::unique_ptr<DeviceLock> HidDllPlatform::MakeLock() {
+  return std::make_unique<NamedObjectLock>(system_.objects);
 }
 
 void HidDllPlatform::Close(HidHandle handle) {
-  if (handle == nullptr) return;
-  system_.CloseHandle(handle);
-  opened_.erase(handle);  // and the lock with it
+  if (handle != nullptr) system_.CloseHandle(handle);
 }
 
 bool HidDllPlatform::GetAttributes(HidHandle handle, HidAttributes& attributes) {

@@ -10,7 +10,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -129,7 +128,7 @@ class HidDllPlatform final : public HidPlatform {
   // keeps the other copies of this one away, and only them).
   HidHandle Open(const std::string& path) override;
   // A named object derived from the device path (link/named_object_lock.h).
-  LockAttempt Lock(HidHandle handle) override;
+  std::unique_ptr<DeviceLock> MakeLock() override;
   void Close(HidHandle handle) override;
   bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
   bool GetManufacturerString(HidHandle handle, std::u16string& text) override;
@@ -152,12 +151,6 @@ class HidDllPlatform final : public HidPlatform {
   bool ReadString(BufferCall call, HidHandle handle, std::u16string& text);
 
   HidDllFunctions system_;
-  // Every open handle's device path, and its lock once taken.
-  struct Opened {
-    std::string path;
-    std::unique_ptr<DeviceLock> lock;
-  };
-  std::map<HidHandle, Opened> opened_;
   void* module_ = nullptr;
   bool resolved_ = false;
   EntryPoints hid_;

@@ -48,11 +48,13 @@ std::u16string LockObjectName(const std::string& path) {
 }
 
 LockAttempt NamedObjectLock::Take(const std::string& path) {
-  Release();
   LockAttempt attempt;
+  const std::u16string name = LockObjectName(path);
+  // The object of this name is ours already: kept, never free in between.
+  if (object_ != nullptr && name == name_) return attempt;
+  Release();
   bool existed = false;
   uint32_t error = 0;
-  const std::u16string name = LockObjectName(path);
   const WinHandle object = system_.CreateFileMappingW(name.c_str(), kRecordSize, &existed, &error);
   if (object == nullptr) {
     attempt.outcome = LockOutcome::kFailed;
@@ -72,6 +74,7 @@ LockAttempt NamedObjectLock::Take(const std::string& path) {
     system_.CloseHandle(object);
   } else {
     object_ = object;
+    name_ = name;
   }
   return attempt;
 }

@@ -59,6 +59,7 @@ class NamedObjectLock final : public DeviceLock {
  private:
   NamedObjectFunctions system_;
   WinHandle object_ = nullptr;
+  std::u16string name_;  // of object_
 };
 
 #ifdef _WIN32

@@ -79,11 +79,13 @@ LinkStatus HidTransport::HidFindDevice(uint16_t vendor_id, const char* manufactu
   open_failure_.clear();
   in_use_path_.clear();
   in_use_holder_ = {};
+  // A held programmer is the only one: another may sit on another board.
+  const std::string& only = holds_ > 0 && !held_path_.empty() ? held_path_ : device_path_;
   // Only devices with the right ids where the platform can tell, so the
   // search does not open every HID device on every poll.
   const HidCandidates candidates = platform_.EnumerateWithIds(vendor_id, product_id);
   for (const std::string& path : candidates.paths) {
-    if (!device_path_.empty() && path != device_path_) continue;
+    if (!only.empty() && path != only) continue;
     HidHandle candidate = platform_.Open(path);
     if (candidate == nullptr) {
       // Skipped as before; but a device known to carry the ids is most likely
@@ -98,11 +100,29 @@ LinkStatus HidTransport::HidFindDevice(uint16_t vendor_id, const char* manufactu
 
     HidAttributes attributes;
     // A device that will not tell its ids cannot be shown to be the programmer.
+    // The system answers this from what it keeps; the device is not asked.
     const bool ids_match = platform_.GetAttributes(candidate, attributes) &&
                            attributes.VendorID == vendor_id &&
                            attributes.ProductID == product_id;
     if (!ids_match) {
       platform_.Close(candidate);
+      continue;
+    }
+
+    // Claimed before its strings are asked for: those are requests to the
+    // device, which another copy of this program may be talking to. Then it
+    // is not ours to use, nor is the next one in the list (which may sit on
+    // another board).
+    const LockAttempt lock = Claim(path);
+    if (lock.outcome == LockOutcome::kInUse) {
+      platform_.Close(candidate);
+      in_use_path_ = path;
+      in_use_holder_ = lock.holder;
+      return kLinkInUse;
+    }
+    if (lock.outcome == LockOutcome::kFailed) {
+      platform_.Close(candidate);
+      if (open_failure_.empty()) open_failure_ = lock.reason;
       continue;
     }
 
@@ -116,32 +136,43 @@ LinkStatus HidTransport::HidFindDevice(uint16_t vendor_id, const char* manufactu
     }
     if (!match) {
       platform_.Close(candidate);
-      continue;
-    }
-    // The programmer. Another copy of this program may be talking to it:
-    // then it is not ours to use, nor is the next one in the list (which
-    // may sit on another board).
-    const LockAttempt lock = platform_.Lock(candidate);
-    if (lock.outcome == LockOutcome::kInUse) {
-      platform_.Close(candidate);
-      in_use_path_ = path;
-      in_use_holder_ = lock.holder;
-      return kLinkInUse;
-    }
-    if (lock.outcome == LockOutcome::kFailed) {
-      platform_.Close(candidate);
-      if (open_failure_.empty()) open_failure_ = lock.reason;
+      LetGo();
       continue;
     }
     open_failure_.clear();
+    if (holds_ > 0) held_path_ = path;
     if (handle != nullptr) {
       *handle = candidate;
     } else {
       platform_.Close(candidate);
+      LetGo();
     }
     return kLinkOk;
   }
   return result;
+}
+
+LockAttempt HidTransport::Claim(const std::string& path) {
+  if (!claim_) claim_ = platform_.MakeLock();
+  const LockAttempt attempt = claim_->Take(path);
+  claimed_path_ = attempt.outcome == LockOutcome::kTaken ? path : std::string();
+  return attempt;
+}
+
+void HidTransport::LetGo() {
+  if (claim_) claim_->Release();
+  claimed_path_.clear();
+}
+
+void HidTransport::Hold() {
+  // The programmer open now, if any, is the one.
+  if (holds_++ == 0) held_path_ = claimed_path_;
+}
+
+void HidTransport::EndHold() {
+  if (holds_ == 0 || --holds_ > 0) return;
+  held_path_.clear();
+  if (handle_ == nullptr) LetGo();
 }
 
 std::string ProgrammerNotOpenedText(const std::string& reason) {
@@ -191,15 +222,26 @@ LinkStatus HidTransport::LinkOpen() {
   return r;
 }
 
+HidTransport::~HidTransport() {
+  DropHandle();
+  LetGo();
+}
+
 void HidTransport::LinkClose() {
   ++closings_;
   DropHandle();
+  LetGo();
+  held_path_.clear();
 }
 
 void HidTransport::DropHandle() {
-  if (handle_ == nullptr) return;
-  platform_.Close(handle_);
-  handle_ = nullptr;
+  if (handle_ != nullptr) {
+    platform_.Close(handle_);
+    handle_ = nullptr;
+  }
+  // Held, the programmer stays this program's: the next transfer opens it
+  // again, and nobody else's requests come in between.
+  if (holds_ == 0) LetGo();
 }
 
 LinkStatus HidTransport::ReportSend(const HidReport& report) {

@@ -1,9 +1,12 @@
 // Finding, opening and talking to the programmer: one open handle, opened
 // lazily by the first transfer, closed by a failed one and searched for
-// again by the next.
+// again by the next. The programmer is claimed (link/device_lock.h) by its
+// path before it is asked anything, and stays claimed while its handle is
+// open, or for as long as a command or an operation holds it.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -42,19 +45,20 @@ std::string HidStringTo8Bit(const std::u16string& text);
 class HidTransport {
  public:
   explicit HidTransport(HidPlatform& platform) : platform_(platform) {}
-  ~HidTransport() { DropHandle(); }
+  ~HidTransport();
   HidTransport(const HidTransport&) = delete;
   HidTransport& operator=(const HidTransport&) = delete;
 
   LinkStatus HidLoad();
   // Null texts match any strings. On 0 the device's handle is left open in
-  // *handle.
+  // *handle, and the device claimed; without a handle to leave it in, it is
+  // closed and let go again.
   LinkStatus HidFindDevice(uint16_t vendor_id, const char* manufacturer, uint16_t product_id,
                            const char* product, HidHandle* handle);
   LinkStatus LinkOpen();
   // Closes the handle on its owner's behalf (a window that closes, a
-  // listing that moves on): counted in Closings(). The next transfer opens
-  // the programmer again.
+  // listing that moves on) and lets the programmer go, held or not: counted
+  // in Closings(). The next transfer searches for the programmer again.
   void LinkClose();
   // How often LinkClose was called. An operation that sees it change
   // between two steps knows the programmer was closed under it, and stops
@@ -80,19 +84,50 @@ class HidTransport {
   // bench with more than one programmer; takes effect at the next open.
   void SelectDevicePath(std::string path) { device_path_ = std::move(path); }
   const std::string& SelectedDevicePath() const { return device_path_; }
+
+  // A command, or an operation of the window, works with one programmer from
+  // its start to its end. While held, the programmer claimed stays claimed:
+  // a failed transfer closes the handle but keeps the lock, and the next
+  // transfer opens that path again, or finds no programmer when it is gone,
+  // rather than take the next one found (which may sit on another board).
+  // Holds nest; when the last one ends, a programmer whose handle is closed
+  // is let go.
+  void Hold();
+  void EndHold();
+  // The interface whose lock this program holds; empty when none.
+  const std::string& ClaimedPath() const { return claimed_path_; }
+
   HidPlatform& platform() { return platform_; }
 
  private:
   HidPlatform& platform_;
   bool loaded_ = false;
   void DropHandle();
+  LockAttempt Claim(const std::string& path);
+  void LetGo();
 
   HidHandle handle_ = nullptr;  // the programmer handle
+  std::unique_ptr<DeviceLock> claim_;
+  std::string claimed_path_;
+  int holds_ = 0;
+  std::string held_path_;       // the only interface searched while held
   uint32_t closings_ = 0;
   std::string open_failure_;
   std::string in_use_path_;
   LockHolder in_use_holder_;
   std::string device_path_;     // the only interface searched; empty: all
+};
+
+// Holds the transport's programmer for as long as it lives.
+class ProgrammerHold {
+ public:
+  explicit ProgrammerHold(HidTransport& transport) : transport_(transport) { transport_.Hold(); }
+  ~ProgrammerHold() { transport_.EndHold(); }
+  ProgrammerHold(const ProgrammerHold&) = delete;
+  ProgrammerHold& operator=(const ProgrammerHold&) = delete;
+
+ private:
+  HidTransport& transport_;
 };
 
 // What a front end tells the user when OpenFailure() is set: the programmer

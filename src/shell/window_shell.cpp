@@ -86,6 +86,8 @@ void WindowShell::RunOperation(const std::function<void()>& operation) {
       explicit Running(bool& f) : flag(f) { flag = true; }
       ~Running() { flag = false; }
     } running(operation_running_);
+    // One programmer from the click to the end, whatever its transfers meet.
+    const ProgrammerHold hold(session_->link().transport());
     // The operation counts as the programmer's user from its click on, so
     // the watch does not poll inside its first wait.
     session_->link().PollHoldoff = 2;

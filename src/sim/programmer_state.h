@@ -43,7 +43,6 @@ struct Device {
 struct OpenHandle {
   std::size_t device = 0;
   uint64_t generation = 0;  // the programmer's plug-in the handle belongs to
-  bool locked = false;      // holds a share of the chip's lock
 };
 
 struct VirtualProgrammer::State {

@@ -167,21 +167,46 @@ std::string VirtualProgrammer::LastOpenError() const {
   return std::generic_category().message(state_->last_open_error);
 }
 
-LockAttempt VirtualProgrammer::Lock(HidHandle handle) {
-  State& s = *state_;
-  OpenHandle* h = s.Find(handle);
-  if (h == nullptr) return {LockOutcome::kFailed, {}, "not an open device"};
-  if (h->locked || !s.devices[h->device].programmer) return {};
-  bool first = false;
-  const LockAttempt attempt = s.chip_lock.Take(&first);
-  h->locked = attempt.outcome == LockOutcome::kTaken;
-  if (first) s.flash.Reload();
-  return attempt;
+// One claim on the bus: a share of the chip's lock while it is on a
+// programmer's path.
+class VirtualProgrammer::BusLock final : public DeviceLock {
+ public:
+  explicit BusLock(State& state) : state_(state) {}
+  ~BusLock() override { Release(); }
+  BusLock(const BusLock&) = delete;
+  BusLock& operator=(const BusLock&) = delete;
+
+  LockAttempt Take(const std::string& path) override {
+    if (sharing_ && path == path_) return {};
+    Release();
+    const bool programmer =
+        std::any_of(state_.devices.begin(), state_.devices.end(),
+                    [&path](const Device& d) { return d.programmer && d.path == path; });
+    if (!programmer) return {};
+    bool first = false;
+    const LockAttempt attempt = state_.chip_lock.Take(&first);
+    sharing_ = attempt.outcome == LockOutcome::kTaken;
+    if (sharing_) path_ = path;
+    if (first) state_.flash.Reload();
+    return attempt;
+  }
+  void Release() override {
+    if (sharing_) state_.chip_lock.Give();
+    sharing_ = false;
+    path_.clear();
+  }
+
+ private:
+  State& state_;
+  bool sharing_ = false;
+  std::string path_;
+};
+
+std::unique_ptr<DeviceLock> VirtualProgrammer::MakeLock() {
+  return std::make_unique<BusLock>(*state_);
 }
 
 void VirtualProgrammer::Close(HidHandle handle) {
-  const OpenHandle* open = state_->Find(handle);
-  if (open != nullptr && open->locked) state_->chip_lock.Give();
   auto& hs = state_->handles;
   hs.erase(std::remove_if(hs.begin(), hs.end(), [handle](const auto& h) { return h.get() == handle; }),
            hs.end());

@@ -117,10 +117,11 @@ class VirtualProgrammer : public HidPlatform {
   HidHandle Open(const std::string& path) override;
   // An unopenable device refuses as a device node without access rights does.
   std::string LastOpenError() const override;
-  // With an image file, the lock of the chip in it (sim/chip_lock.h): two
-  // runs on one file exclude each other. A run that takes it reads the
-  // chip from the file again.
-  LockAttempt Lock(HidHandle handle) override;
+  // A programmer's lock is the lock of the chip in the image file
+  // (sim/chip_lock.h), when there is one: two runs on one file exclude each
+  // other. A run that takes it reads the chip from the file again. A decoy
+  // has no lock to take.
+  std::unique_ptr<DeviceLock> MakeLock() override;
   void Close(HidHandle handle) override;
   bool GetAttributes(HidHandle handle, HidAttributes& attributes) override;
   bool GetManufacturerString(HidHandle handle, std::u16string& text) override;
@@ -176,6 +177,7 @@ class VirtualProgrammer : public HidPlatform {
 
  private:
   struct State;
+  class BusLock;
   std::unique_ptr<State> state_;
 };
 

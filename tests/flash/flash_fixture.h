@@ -81,7 +81,7 @@ class TamperingBus : public HidPlatform {
   bool ResolveEntryPoints() override { return device_.ResolveEntryPoints(); }
   std::vector<std::string> EnumerateInterfaces() override { return device_.EnumerateInterfaces(); }
   HidHandle Open(const std::string& path) override { return device_.Open(path); }
-  LockAttempt Lock(HidHandle handle) override { return device_.Lock(handle); }
+  std::unique_ptr<DeviceLock> MakeLock() override { return device_.MakeLock(); }
   void Close(HidHandle handle) override { device_.Close(handle); }
   bool GetAttributes(HidHandle handle, HidAttributes& attributes) override {
     return device_.GetAttributes(handle, attributes);

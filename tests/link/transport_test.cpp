@@ -137,6 +137,7 @@ TEST(Transport, SearchRules) {
       EXPECT_EQ(t.IsOpen(), c.expected == kLinkOk);
       EXPECT_EQ(hid.open_handles, c.expected == kLinkOk ? 1 : 0);
       EXPECT_EQ(t.InUsePath().empty(), c.expected != kLinkInUse);
+      EXPECT_EQ(hid.claims.size(), c.expected == kLinkOk ? 1u : 0u);
       if (c.opened_device >= 0) {
         EXPECT_EQ(hid.opened.back(), static_cast<std::size_t>(c.opened_device));
       }
@@ -185,6 +186,9 @@ TEST(Transport, BesideAProgrammerInUseAnotherOneCanBeChosen) {
   HidTransport t(hid);
   EXPECT_EQ(t.LinkOpen(), kLinkInUse);
   EXPECT_EQ(hid.open_handles, 0);
+  // Its strings are requests to the device: a program that waits for it
+  // sends it none.
+  EXPECT_EQ(hid.string_reads, 0);
   const int32_t saved = CurrentLanguage;
   CurrentLanguage = kLanguageRussian;
   EXPECT_EQ(ProgrammerInUseText(t.InUsePath(), t.InUseHolder()),
@@ -234,6 +238,54 @@ TEST(Transport, FailedTransfersCloseTheHandle) {
   r[0] = kReportId;
   EXPECT_EQ(t.ReportReceive(r), kLinkOk);  // reopened by the next transfer
   EXPECT_EQ(hid.opened.size(), 4u);
+}
+
+// A command or an operation keeps its programmer: a bench where another
+// programmer is plugged in ahead of it meanwhile.
+TEST(Transport, AHeldProgrammerIsOpenedAgainByItsPathAloneAndGoneIsGone) {
+  FakeHid hid;
+  hid.Add().present = false;  // /dev/hidraw0, plugged in later
+  hid.Add();                  // /dev/hidraw1
+  HidTransport t(hid);
+  HidReport r{};
+  r[0] = kReportId;
+  ASSERT_EQ(t.ReportSend(r), kLinkOk);
+  ProgrammerHold hold(t);
+  hid.devices[0].present = true;
+
+  hid.set_feature_fails = true;
+  EXPECT_EQ(t.ReportSend(r), kLinkCommFailure);
+  hid.set_feature_fails = false;
+  // No moment without the lock, for another program to step in.
+  EXPECT_EQ(hid.claims, (std::map<std::string, int>{{"/dev/hidraw1", 1}}));
+  EXPECT_EQ(t.ReportSend(r), kLinkOk);
+  EXPECT_EQ(hid.opened.back(), 1u);
+
+  hid.devices[1].present = false;
+  EXPECT_EQ(t.ReportSend(r), kLinkCommFailure);
+  EXPECT_EQ(t.ReportSend(r), kLinkNotFound);  // an unplug, not the other board
+  EXPECT_EQ(hid.opened.back(), 1u);
+  EXPECT_EQ(hid.open_handles, 0);
+}
+
+TEST(Transport, UnheldTheLockGoesWithTheHandleAndEndsWithTheHold) {
+  FakeHid hid;
+  hid.Add();
+  HidTransport t(hid);
+  HidReport r{};
+  r[0] = kReportId;
+  {
+    ProgrammerHold hold(t);
+    hid.set_feature_fails = true;
+    EXPECT_EQ(t.ReportSend(r), kLinkCommFailure);
+    EXPECT_EQ(t.ClaimedPath(), "/dev/hidraw0");
+  }
+  EXPECT_TRUE(hid.claims.empty());
+  hid.set_feature_fails = false;
+  ASSERT_EQ(t.ReportSend(r), kLinkOk);
+  hid.set_feature_fails = true;
+  EXPECT_EQ(t.ReportSend(r), kLinkCommFailure);  // a window between operations
+  EXPECT_TRUE(hid.claims.empty());
 }
 
 TEST(Transport, UnplugAndReplug) {

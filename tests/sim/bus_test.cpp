@@ -242,14 +242,14 @@ TEST_F(BackingFile, ProgrammedPagesAndErasesSurviveARestart) {
 
 TEST_F(BackingFile, RunsOnOneImageTakeTurnsAndEachFindsTheChipAsTheLastLeftIt) {
   Start(config_);
-  ASSERT_EQ(sim->Lock(handle).outcome, LockOutcome::kTaken);
+  auto lock = sim->MakeLock();
+  ASSERT_EQ(lock->Take(sim->ProgrammerPath()).outcome, LockOutcome::kTaken);
   VirtualProgrammer later(config_, clock);  // has read the chip before the write below
   HidTransport later_link(later);
   AskData(0x44);
   AskData(0x49, 0x1200, Bytes(256, 0x5A));
   EXPECT_EQ(later_link.LinkOpen(), kLinkInUse);
-  sim->Close(handle);
-  handle = nullptr;
+  lock->Release();
   ASSERT_EQ(later_link.LinkOpen(), kLinkOk);
   EXPECT_EQ(later.Flash()[0x1200], 0x5A);
 

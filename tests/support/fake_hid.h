@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +29,8 @@ struct FakeDevice {
   bool strings_readable = true;
   // Another program holds its lock: this one.
   std::optional<LockHolder> held_by;
+  // Its lock cannot be taken at all: the system's reason.
+  std::string lock_failure;
 };
 
 // A reply with a correct checksum.
@@ -67,6 +71,8 @@ class FakeHid : public HidPlatform {
   int open_handles = 0;
   std::vector<std::size_t> opened;  // device index of every successful open
   std::vector<HidReport> sent;
+  int string_reads = 0;                  // requests for a device's strings
+  std::map<std::string, int> claims;     // this program's locks now, by path
 
   FakeDevice& Add(FakeDevice d = {}) {
     if (d.path.empty()) d.path = "/dev/hidraw" + std::to_string(devices.size());
@@ -114,11 +120,7 @@ class FakeHid : public HidPlatform {
     }
     return nullptr;
   }
-  LockAttempt Lock(HidHandle handle) override {
-    const FakeDevice& d = Dev(handle);
-    if (!d.held_by) return {};
-    return {LockOutcome::kInUse, *d.held_by, {}};
-  }
+  std::unique_ptr<DeviceLock> MakeLock() override { return std::make_unique<Lock>(*this); }
   void Close(HidHandle handle) override {
     if (handle != nullptr) --open_handles;
   }
@@ -130,11 +132,13 @@ class FakeHid : public HidPlatform {
     return true;
   }
   bool GetManufacturerString(HidHandle handle, std::u16string& text) override {
+    ++string_reads;
     if (!Dev(handle).strings_readable) return false;
     text = Dev(handle).manufacturer;
     return true;
   }
   bool GetProductString(HidHandle handle, std::u16string& text) override {
+    ++string_reads;
     if (!Dev(handle).strings_readable) return false;
     text = Dev(handle).product;
     return true;
@@ -161,6 +165,34 @@ class FakeHid : public HidPlatform {
   }
 
  private:
+  // A device's lock as the devices say: held by another program, failing,
+  // or this program's (counted in claims).
+  class Lock final : public DeviceLock {
+   public:
+    explicit Lock(FakeHid& hid) : hid_(hid) {}
+    ~Lock() override { Release(); }
+    LockAttempt Take(const std::string& path) override {
+      if (path == path_) return {};
+      Release();
+      for (const FakeDevice& d : hid_.devices) {
+        if (d.path != path) continue;
+        if (d.held_by) return {LockOutcome::kInUse, *d.held_by, {}};
+        if (!d.lock_failure.empty()) return {LockOutcome::kFailed, {}, d.lock_failure};
+      }
+      path_ = path;
+      ++hid_.claims[path];
+      return {};
+    }
+    void Release() override {
+      if (!path_.empty() && --hid_.claims[path_] == 0) hid_.claims.erase(path_);
+      path_.clear();
+    }
+
+   private:
+    FakeHid& hid_;
+    std::string path_;
+  };
+
   FakeDevice& Dev(HidHandle handle) { return devices.at(reinterpret_cast<std::size_t>(handle) - 1); }
   ManualClock* clock_;
   std::string last_open_error_;

@@ -219,6 +219,34 @@ TEST_F(WindowScenario, AProgrammerInUseElsewhereIsSaidAndTakenOnceItIsFree) {
   EXPECT_EQ(window_->Status(), "Controller \"RTD2662 programmer\" is connected.");
 }
 
+// A transfer that fails closes the handle; the operation still keeps the
+// programmer, and the protection goes back onto its own chip.
+TEST_F(WindowScenario, AWriteKeepsItsProgrammerThroughAFailedTransfer) {
+  image_ = dir_.File("board.bin");
+  Open();
+  device_->SetStatusRegister(0x1C);
+  Connect();
+  WriteBytes(dir_.File("image.bin"), Pattern(7));
+  window_->file_names = {dir_.File("image.bin")};
+  window_->box_answers = {IDYES, IDOK};
+  WhileWriting([&] { device_->AddFault({sim::FaultKind::kTransferFailure, -1, -1, 0, 1}); });
+  sim::SimConfig config;
+  config.image = image_;
+  sim::VirtualProgrammer other(config, clock_);
+  HidTransport other_link(other);
+  LinkStatus other_program = kLinkOk;
+  window_->on_modal_shown = [&] {
+    if (window_->boxes.size() == 2) other_program = other_link.LinkOpen();
+  };
+  window_->Click(B::SpeedButtonWrite);
+  window_->on_modal_shown = nullptr;
+  EXPECT_EQ(Boxes().at(1), "Error: Error reading from the device\n"
+                           "Failed to communicate with the controller");
+  EXPECT_EQ(other_program, kLinkInUse);
+  EXPECT_TRUE(Contains(window_->Log(), "FLASH protection put back (status register 0x1C)"))
+      << ::testing::PrintToString(window_->Log());
+}
+
 TEST_F(WindowScenario, TheWatchStaysOutOfTheConnectChecksFirstWait) {
   Open();
   Tick();
