@@ -27,7 +27,8 @@ bool Same(const SimConfig& a, const SimConfig& b) {
          a.transfer_us == b.transfer_us && a.touch == b.touch && a.attached == b.attached &&
          a.name == b.name && a.serial == b.serial && a.app_version == b.app_version &&
          a.boot_version == b.boot_version && a.library_loadable == b.library_loadable &&
-         a.entry_points == b.entry_points && a.unplug_after == b.unplug_after &&
+         a.entry_points == b.entry_points && a.lockable == b.lockable &&
+         a.unplug_after == b.unplug_after &&
          a.programmers == b.programmers && a.faults == b.faults && a.decoys == b.decoys;
 }
 
@@ -83,6 +84,7 @@ std::string Write(const SimConfig& c) {
   t += "boot-version=" + std::to_string(c.boot_version) + "\n";
   t += "library=" + std::to_string(c.library_loadable ? 1 : 0) + "\n";
   t += "entry-points=" + std::to_string(c.entry_points ? 1 : 0) + "\n";
+  t += "lock=" + std::to_string(c.lockable ? 1 : 0) + "\n";
   t += "unplug-after=" + std::to_string(c.unplug_after) + "\n";
   t += "programmers=" + std::to_string(c.programmers) + "\n";
   for (const auto& f : c.faults) {
@@ -140,8 +142,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, std::size_t size) {
   rtd::Link link(device, clock, out);
   rtd::Programmer programmer(link);
   const rtd::LinkStatus status = programmer.ReadProgrammerInfo();
-  if (config.attached && config.library_loadable && config.entry_points && config.faults.empty() &&
-      config.decoys.empty() && config.unplug_after == 0) {
+  if (config.attached && config.library_loadable && config.entry_points && config.lockable &&
+      config.faults.empty() && config.decoys.empty() && config.unplug_after == 0) {
     Check(status == rtd::kLinkOk, "a plain programmer answers");
     Check(programmer.ProgrammerInfo.SerialNumber() == config.serial, "its serial number");
   }

@@ -22,7 +22,7 @@ struct Answer {
   // system's reason.
   std::string open_failure;
   ProgrammerInfoRecord info;
-  LockHolder holder;  // of a programmer in use by another program
+  ProgrammerRefusal refusal;  // of a programmer in use, or not to be locked
 };
 
 // Asks every HID interface in turn, the link pinned to it, for the
@@ -39,7 +39,7 @@ LinkStatus ForEachProgrammer(Programmer& programmer,
     transport.LinkClose();
     transport.SelectDevicePath(path);
     programmer.ProgrammerInfo = {};
-    Answer answer{path, programmer.ReadProgrammerInfo(), {}, {}, transport.InUseHolder()};
+    Answer answer{path, programmer.ReadProgrammerInfo(), {}, {}, transport.Refusal()};
     if (answer.status == kLinkNotFound) {
       answer.open_failure = transport.OpenFailure();
       if (answer.open_failure.empty()) continue;
@@ -72,14 +72,13 @@ int ListProgrammers(Programmer& programmer, OutputServices& out, std::ostream& e
       if (open_failure.empty()) open_failure = a.open_failure;
       return;
     }
-    if (a.status == kLinkInUse) {
-      // Not asked, so as not to cut into the other program's exchanges; no
-      // failure of the listing either.
-      const std::string who = LockHolderText(a.holder);
-      out.LogPrintf("%s  %s%s%s", a.path.c_str(),
-                    PickLangText(LANG_TEXT("занят другой программой",
-                                           "in use by another program")),
-                    who.empty() ? "" : ": ", who.c_str());
+    if (a.status == kLinkInUse || a.status == kLinkNotLocked) {
+      // Not asked, so as not to cut into the other program's exchanges. In
+      // use is no failure of the listing; a lock the system refuses is.
+      const std::string line =
+          a.path + "  " + RefusalText(a.status, {"", a.refusal.holder, a.refusal.reason});
+      out.LogPrintf("%s", line.c_str());
+      if (a.status == kLinkNotLocked) failures.push_back(line);
       return;
     }
     if (a.status != kLinkOk) {
@@ -139,7 +138,7 @@ std::string SelectProgrammer(Programmer& programmer, const std::string& wanted, 
         if (a.status == kLinkOk && chosen.empty() && a.info.SerialNumber() == serial)
           chosen = a.path;
         if (a.status == kLinkInUse && first_in_use.empty())
-          first_in_use = ProgrammerInUseText(a.path, a.holder);
+          first_in_use = RefusalText(kLinkInUse, a.refusal);
       });
     }
     if (chosen.empty() && !first_in_use.empty()) {
@@ -168,9 +167,11 @@ std::optional<int> ClaimProgrammer(Programmer& programmer, const std::string& wa
     bool in_use = false;
     std::string refusal;
     if (!wanted.empty()) refusal = SelectProgrammer(programmer, wanted, &in_use);
-    if (refusal.empty() && transport.LinkOpen() == kLinkInUse) {
-      in_use = true;
-      refusal = ProgrammerInUseText(transport.InUsePath(), transport.InUseHolder());
+    if (refusal.empty()) {
+      const LinkStatus opened = transport.LinkOpen();
+      if (opened == kLinkInUse || opened == kLinkNotLocked)
+        refusal = RefusalText(opened, transport.Refusal());
+      in_use = opened == kLinkInUse;
     }
     if (!in_use && refusal.empty()) return std::nullopt;
     if (!in_use || clock.TickCount() - start >= wait_seconds * 1000u) {

@@ -16,9 +16,10 @@ namespace rtd::cli {
 
 // Logs one line per attached programmer: path, serial number, name,
 // versions; for one that cannot be opened or did not answer, why; for one
-// in use by another program, that program. kExitOk when every one answered
-// or is in use; otherwise the reasons (and, for one that cannot
-// be opened, how to give access) go to err and the result is kExitFailure.
+// in use by another program, that program; for one whose lock the system
+// refuses, its reason. kExitOk when every one answered or is in use;
+// otherwise the reasons (and, for one that cannot be opened, how to give
+// access) go to err and the result is kExitFailure.
 int ListProgrammers(Programmer& programmer, OutputServices& out, std::ostream& err);
 
 // Pins the link to the programmer whose interface path or serial number is

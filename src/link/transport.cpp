@@ -24,8 +24,8 @@ std::string LinkStatusText(LinkStatus status) {
       return PickLangText(
           LANG_TEXT("Вышел таймаут ожидания ответа", "Out of the timeout response"));
     case kLinkInUse:
-      return PickLangText(LANG_TEXT("Программатор занят другой программой",
-                                    "The programmer is in use by another program"));
+    case kLinkNotLocked:
+      return RefusalText(status, {});
     case kLinkParamError:
       return PickLangText(LANG_TEXT("Ошибка в параметрах", "Error in parameters"));
     case kLinkFailedResult:
@@ -77,8 +77,7 @@ LinkStatus HidTransport::HidFindDevice(uint16_t vendor_id, const char* manufactu
                                        HidHandle* handle) {
   LinkStatus result = kLinkNotFound;
   open_failure_.clear();
-  in_use_path_.clear();
-  in_use_holder_ = {};
+  refusal_ = {};
   // A held programmer is the only one: another may sit on another board.
   const std::string& only = holds_ > 0 && !held_path_.empty() ? held_path_ : device_path_;
   // Only devices with the right ids where the platform can tell, so the
@@ -113,17 +112,12 @@ LinkStatus HidTransport::HidFindDevice(uint16_t vendor_id, const char* manufactu
     // device, which another copy of this program may be talking to. Then it
     // is not ours to use, nor is the next one in the list (which may sit on
     // another board).
+    // A lock the system refuses is no reason to take the next one either.
     const LockAttempt lock = Claim(path);
-    if (lock.outcome == LockOutcome::kInUse) {
+    if (lock.outcome != LockOutcome::kTaken) {
       platform_.Close(candidate);
-      in_use_path_ = path;
-      in_use_holder_ = lock.holder;
-      return kLinkInUse;
-    }
-    if (lock.outcome == LockOutcome::kFailed) {
-      platform_.Close(candidate);
-      if (open_failure_.empty()) open_failure_ = lock.reason;
-      continue;
+      refusal_ = {path, lock.holder, lock.reason};
+      return lock.outcome == LockOutcome::kInUse ? kLinkInUse : kLinkNotLocked;
     }
 
     result = kLinkNotFound;
@@ -203,12 +197,19 @@ std::string LockHolderText(const LockHolder& holder) {
   return holder.program.empty() ? process : holder.program + " (" + process + ")";
 }
 
-std::string ProgrammerInUseText(const std::string& path, const LockHolder& holder) {
-  std::string text = PickLangText(LANG_TEXT("Программатор ", "The programmer ")) + path +
-                     PickLangText(LANG_TEXT(" занят другой программой",
-                                            " is in use by another program"));
-  const std::string who = LockHolderText(holder);
-  return who.empty() ? text : text + ": " + who;
+std::string RefusalText(LinkStatus status, const ProgrammerRefusal& refusal) {
+  constexpr LangText kInUse = LANG_TEXT("Программатор%s занят другой программой%s",
+                                        "The programmer%s is in use by another program%s");
+  constexpr LangText kNotLocked =
+      LANG_TEXT("Программатор%s не удалось закрепить за этой программой%s",
+                "The programmer%s could not be locked for this program%s");
+  if (status != kLinkInUse && status != kLinkNotLocked) return LinkStatusText(status);
+  const std::string path = refusal.path.empty() ? "" : " " + refusal.path;
+  const std::string why =
+      status == kLinkInUse ? LockHolderText(refusal.holder) : refusal.reason;
+  const std::string detail = why.empty() ? "" : ": " + why;
+  return FormatText(PickLangText(status == kLinkInUse ? kInUse : kNotLocked), path.c_str(),
+                    detail.c_str());
 }
 
 LinkStatus HidTransport::LinkOpen() {

@@ -26,6 +26,9 @@ inline constexpr LinkStatus kLinkTimeout = 5;
 // Another program holds the programmer's lock (link/device_lock.h); nothing
 // was sent.
 inline constexpr LinkStatus kLinkInUse = 6;
+// The programmer's lock could not be taken at all (the system refused it);
+// nothing was sent.
+inline constexpr LinkStatus kLinkNotLocked = 8;
 inline constexpr LinkStatus kLinkParamError = -254;
 inline constexpr LinkStatus kLinkFailedResult = -253;
 
@@ -41,6 +44,13 @@ inline constexpr const char* kProgrammerProduct = "ZEZ2662-IDAD";
 // UTF-16 to 8-bit text: code units below 256 keep their value, others
 // become '?'; stops at the first zero unit.
 std::string HidStringTo8Bit(const std::u16string& text);
+
+// Why a programmer that is there may not be used.
+struct ProgrammerRefusal {
+  std::string path;     // its interface
+  LockHolder holder;    // kLinkInUse: the program that holds it
+  std::string reason;   // kLinkNotLocked: the system's words
+};
 
 class HidTransport {
  public:
@@ -76,10 +86,10 @@ class HidTransport {
   // this is the programmer plugged in without the udev rule that lets a
   // normal user open it.
   const std::string& OpenFailure() const { return open_failure_; }
-  // After a search that ended in kLinkInUse: the programmer's path and the
-  // program holding it; an empty path otherwise.
-  const std::string& InUsePath() const { return in_use_path_; }
-  const LockHolder& InUseHolder() const { return in_use_holder_; }
+  // After a search that found the programmer but may not use it
+  // (kLinkInUse, kLinkNotLocked): what to tell the user; an empty path
+  // otherwise.
+  const ProgrammerRefusal& Refusal() const { return refusal_; }
   // Limits the search to the interface with this path (empty: any), for a
   // bench with more than one programmer; takes effect at the next open.
   void SelectDevicePath(std::string path) { device_path_ = std::move(path); }
@@ -113,8 +123,7 @@ class HidTransport {
   std::string held_path_;       // the only interface searched while held
   uint32_t closings_ = 0;
   std::string open_failure_;
-  std::string in_use_path_;
-  LockHolder in_use_holder_;
+  ProgrammerRefusal refusal_;
   std::string device_path_;     // the only interface searched; empty: all
 };
 
@@ -138,8 +147,12 @@ std::string ProgrammerNotOpenedText(const std::string& reason);
 // The program holding a lock as the user reads it: "rtdprog-cli (process
 // 4711)", or as much of that as is known; empty when nothing is.
 std::string LockHolderText(const LockHolder& holder);
-// What every front end says of a programmer another program holds: the
-// programmer's path, and that program where the system tells it. One line.
-std::string ProgrammerInUseText(const std::string& path, const LockHolder& holder);
+// The one text of each refusal, which the command line, its listing and the
+// window all show, and LinkStatusText gives without the details: "The
+// programmer PATH is in use by another program: HOLDER", "The programmer
+// PATH could not be locked for this program: REASON". The path is left out
+// when empty (a line that starts with it), and so is the holder or reason
+// where unknown. Any other status: its LinkStatusText. One line.
+std::string RefusalText(LinkStatus status, const ProgrammerRefusal& refusal);
 
 }  // namespace rtd

@@ -40,22 +40,27 @@ LinkStatus ConnectionWatch::PollController() {
   const ProgrammerInfoRecord& info = programmer_.ProgrammerInfo;
   if (status != kLinkOk) {
     const HidTransport& transport = programmer_.link().transport();
-    // Another program's for now, not gone: said as the command line says
-    // it, without a banner; once it is free the next poll announces the
-    // programmer as at a plug-in.
-    out().SetStatusText(status == kLinkInUse
-                            ? ClipUtf8(ProgrammerInUseText(transport.InUsePath(),
-                                                           transport.InUseHolder()),
-                                       kStatusLineMax)
-                            : LinkStatusText(status));
-    // A programmer that is there but may not be opened (on Linux most often
-    // the missing udev rule) is explained once, not five times a second.
-    const std::string& why = transport.OpenFailure();
-    if (!why.empty() && why != explained_open_failure_)
-      out().LogPrintf("%s", ProgrammerNotOpenedText(why).c_str());
-    explained_open_failure_ = why;
+    // A programmer another program holds, or whose lock the system refuses,
+    // is there, not gone: said as the command line says it, without a
+    // banner; once it may be used, the next poll announces it as at a
+    // plug-in.
+    const bool refused = status == kLinkInUse || status == kLinkNotLocked;
+    out().SetStatusText(ClipUtf8(RefusalText(status, transport.Refusal()), kStatusLineMax));
+    // Explained once in the log, not five times a second: a programmer that
+    // is there but may not be opened (on Linux most often the missing udev
+    // rule), and a lock the system refuses (whose reason the status bar may
+    // cut).
+    std::string explanation;
+    if (!transport.OpenFailure().empty()) {
+      explanation = ProgrammerNotOpenedText(transport.OpenFailure());
+    } else if (status == kLinkNotLocked) {
+      explanation = RefusalText(status, transport.Refusal());
+    }
+    if (!explanation.empty() && explanation != explained_)
+      out().LogPrintf("%s", explanation.c_str());
+    explained_ = explanation;
     if (ControllerConnected) {
-      if (status != kLinkInUse) out().LogPrintf(PickLangText(kDisconnectBanner));
+      if (!refused) out().LogPrintf(PickLangText(kDisconnectBanner));
       ControllerConnected = false;
       out().SetButtonsState(false);
     }

@@ -50,7 +50,7 @@ class ConnectionWatch {
 
   Programmer& programmer_;
   WatchHost& host_;
-  std::string explained_open_failure_;  // the reason last told, so it is told once
+  std::string explained_;  // the explanation last logged, so it is told once
 };
 
 }  // namespace rtd::shell

@@ -20,7 +20,10 @@ LockAttempt ChipLock::Take(bool* first) {
   *first = false;
   if (!lock_) return {};
   if (shares_ == 0) {
-    const LockAttempt attempt = lock_->Take(path_);
+    LockAttempt attempt = lock_->Take(path_);
+    // The file the system refused, beside its reason: the programmer's path
+    // alone would not tell the user where to look.
+    if (attempt.outcome == LockOutcome::kFailed) attempt.reason = path_ + ": " + attempt.reason;
     if (attempt.outcome != LockOutcome::kTaken) return attempt;
     *first = true;
   }

@@ -311,6 +311,8 @@ bool ApplyKey(std::string_view key, std::string_view value, SimConfig& c, bool& 
     ok = ParseBool(value, c.library_loadable);
   } else if (key == "entry-points") {
     ok = ParseBool(value, c.entry_points);
+  } else if (key == "lock") {
+    ok = ParseBool(value, c.lockable);
   } else if (key == "fault") {
     Fault f;
     ok = ParseFault(value, f, bad);

@@ -183,6 +183,10 @@ class VirtualProgrammer::BusLock final : public DeviceLock {
         std::any_of(state_.devices.begin(), state_.devices.end(),
                     [&path](const Device& d) { return d.programmer && d.path == path; });
     if (!programmer) return {};
+    // The PC's side refusing, as it refuses a lock on an image in a folder
+    // the user may not search.
+    if (!state_.config.lockable)
+      return {LockOutcome::kFailed, {}, std::generic_category().message(EACCES)};
     bool first = false;
     const LockAttempt attempt = state_.chip_lock.Take(&first);
     sharing_ = attempt.outcome == LockOutcome::kTaken;

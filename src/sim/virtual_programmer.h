@@ -81,6 +81,7 @@ struct SimConfig {
   uint32_t boot_version = 101;
   bool library_loadable = true;   // the HID library can be loaded
   bool entry_points = true;       // and all its entry points resolve
+  bool lockable = true;           // the PC's lock on a programmer can be taken
   uint32_t unplug_after = 0;      // unplug after this many exchanges; 0: never
   std::vector<Fault> faults;
   std::vector<Decoy> decoys;

@@ -463,7 +463,8 @@ TEST_F(CliTest, AProgrammerInUseIsLeftAloneOrWaitedFor) {
   EXPECT_FALSE(fs::exists(dump));
   EXPECT_EQ(ReadFile(flash_image_), chip);
   EXPECT_EQ(Run({"list"}), kExitOk);
-  EXPECT_EQ(Out(), "sim:hid/0/programmer  in use by another program: " + holder + "\n");
+  EXPECT_EQ(Out(), "sim:hid/0/programmer  The programmer is in use by another program: " + holder +
+                       "\n");
 
   // A script may wait: until the time is up, a stop, or the other lets go.
   EXPECT_EQ(Run({"--wait-busy", "5", "read", dump.string()}), kExitFailure);
@@ -476,6 +477,29 @@ TEST_F(CliTest, AProgrammerInUseIsLeftAloneOrWaitedFor) {
   };
   EXPECT_EQ(Run({"--wait-busy", "5", "read", dump.string()}), kExitOk) << Err();
   EXPECT_EQ(ReadFile(dump), chip);
+}
+
+// The system refuses the lock itself (an image in a folder the user may not
+// search, an object of another kind under the lock's name on Windows): said
+// as that, with its reason, and no advice on the udev rule.
+TEST_F(CliTest, ALockTheSystemRefusesIsToldAsSuch) {
+  Configure("lock=0\n");
+  const std::string refused =
+      "The programmer sim:hid/0/programmer could not be locked for this program: "
+      "Permission denied";
+  for (const bool wait : {false, true}) {
+    std::vector<std::string> args = {"info"};
+    if (wait) args = {"--wait-busy", "5", "info"};  // nothing another program lets go of
+    EXPECT_EQ(Run(args), kExitFailure);
+    EXPECT_EQ(Out(), "");
+    EXPECT_EQ(Err(), refused + "\n");
+  }
+  EXPECT_EQ(Run({"list"}), kExitFailure);
+  const std::string line =
+      "sim:hid/0/programmer  The programmer could not be locked for this program: "
+      "Permission denied\n";
+  EXPECT_EQ(Out(), line);
+  EXPECT_EQ(Err(), line);
 }
 
 TEST_F(CliTest, ServiceOptionsBelongToTheirCommands) {

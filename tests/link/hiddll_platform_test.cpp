@@ -287,9 +287,9 @@ TEST(HidDllPlatform, OneProgrammerServesOneProgramAtATime) {
 
   windows.process_id = 815;
   EXPECT_EQ(cli.LinkOpen(), kLinkInUse);
-  EXPECT_EQ(cli.InUsePath(), windows.devices[0].path);
-  EXPECT_EQ(cli.InUseHolder().program, "rtdprog.exe");
-  EXPECT_EQ(cli.InUseHolder().process_id, 4711u);
+  EXPECT_EQ(cli.Refusal().path, windows.devices[0].path);
+  EXPECT_EQ(cli.Refusal().holder.program, "rtdprog.exe");
+  EXPECT_EQ(cli.Refusal().holder.process_id, 4711u);
   EXPECT_EQ(windows.handles_open, 1);  // the refused program's handle closed again
   // One object in the session's namespace, whatever the case of the path.
   ASSERT_EQ(windows.objects.size(), 1u);
@@ -300,13 +300,15 @@ TEST(HidDllPlatform, OneProgrammerServesOneProgramAtATime) {
   EXPECT_TRUE(windows.objects.empty());
   EXPECT_EQ(cli.LinkOpen(), kLinkOk);
   EXPECT_EQ(window.LinkOpen(), kLinkInUse);
-  EXPECT_EQ(window.InUseHolder().process_id, 815u);
+  EXPECT_EQ(window.Refusal().holder.process_id, 815u);
   cli.LinkClose();
 
-  // No lock to be had is no programmer to use; the system's reason is kept.
+  // No lock to be had is no programmer to use, and no fault of its access
+  // rights either; the system's reason is kept.
   windows.objects_fail = true;
-  EXPECT_EQ(window.LinkOpen(), kLinkNotFound);
-  EXPECT_EQ(window.OpenFailure(), "system error 1450");
+  EXPECT_EQ(window.LinkOpen(), kLinkNotLocked);
+  EXPECT_EQ(window.Refusal().reason, "system error 1450");
+  EXPECT_EQ(window.OpenFailure(), "");
   EXPECT_EQ(windows.handles_open, 0);
 }
 

@@ -106,6 +106,7 @@ TEST(Transport, SearchRules) {
   const FakeDevice no_attrs = dev([](FakeDevice& d) { d.attributes_readable = false; });
   const FakeDevice wrong_product = dev([](FakeDevice& d) { d.product = u"ZEZ2662-IDA"; });
   const FakeDevice held = dev([](FakeDevice& d) { d.held_by = LockHolder{"rtdprog", 12}; });
+  const FakeDevice unlockable = dev([](FakeDevice& d) { d.lock_failure = "Access is denied"; });
 
   const std::vector<SearchCase> cases = {
       {"nothing present", {}, kLinkNotFound, -1},
@@ -123,6 +124,9 @@ TEST(Transport, SearchRules) {
       {"held by another program", {lower, held}, kLinkInUse, -1},
       // The next may sit on another board: never taken in its place.
       {"held, then a free one", {held, good}, kLinkInUse, -1},
+      {"its lock refused, then a free one", {unlockable, good}, kLinkNotLocked, -1},
+      {"another device, then one whose lock is refused", {other_ids, unlockable}, kLinkNotLocked,
+       -1},
   };
   // A platform that lists only devices with the programmer's ids (hidapi)
   // must come to the same result as one that lists every device.
@@ -136,7 +140,7 @@ TEST(Transport, SearchRules) {
       EXPECT_EQ(t.LinkOpen(), c.expected);
       EXPECT_EQ(t.IsOpen(), c.expected == kLinkOk);
       EXPECT_EQ(hid.open_handles, c.expected == kLinkOk ? 1 : 0);
-      EXPECT_EQ(t.InUsePath().empty(), c.expected != kLinkInUse);
+      EXPECT_EQ(t.Refusal().path.empty(), c.expected != kLinkInUse && c.expected != kLinkNotLocked);
       EXPECT_EQ(hid.claims.size(), c.expected == kLinkOk ? 1u : 0u);
       if (c.opened_device >= 0) {
         EXPECT_EQ(hid.opened.back(), static_cast<std::size_t>(c.opened_device));
@@ -189,14 +193,45 @@ TEST(Transport, BesideAProgrammerInUseAnotherOneCanBeChosen) {
   // Its strings are requests to the device: a program that waits for it
   // sends it none.
   EXPECT_EQ(hid.string_reads, 0);
-  const int32_t saved = CurrentLanguage;
-  CurrentLanguage = kLanguageRussian;
-  EXPECT_EQ(ProgrammerInUseText(t.InUsePath(), t.InUseHolder()),
-            "Программатор /dev/hidraw0 занят другой программой: rtdprog (процесс 12)");
-  CurrentLanguage = saved;
   t.SelectDevicePath("/dev/hidraw1");
   EXPECT_EQ(t.LinkOpen(), kLinkOk);
-  EXPECT_EQ(t.InUsePath(), "");
+  EXPECT_EQ(t.Refusal().path, "");
+}
+
+// Each refusal has one text: the command line's, its listing's (the path
+// leads the line there), the window's, and the status text's.
+TEST(Transport, EachRefusalIsToldInOneText) {
+  const ProgrammerRefusal in_use{"/dev/hidraw0", {"rtdprog", 12}, ""};
+  const ProgrammerRefusal refused{"/dev/hidraw0", {}, "Permission denied"};
+  const struct {
+    int32_t language;
+    LinkStatus status;
+    ProgrammerRefusal refusal;
+    const char* text;
+  } cases[] = {
+      {kLanguageEnglish, kLinkInUse, in_use,
+       "The programmer /dev/hidraw0 is in use by another program: rtdprog (process 12)"},
+      {kLanguageEnglish, kLinkInUse, {"", in_use.holder, ""},
+       "The programmer is in use by another program: rtdprog (process 12)"},
+      {kLanguageEnglish, kLinkInUse, {"/dev/hidraw0", {}, ""},
+       "The programmer /dev/hidraw0 is in use by another program"},
+      {kLanguageEnglish, kLinkNotLocked, refused,
+       "The programmer /dev/hidraw0 could not be locked for this program: Permission denied"},
+      {kLanguageRussian, kLinkInUse, in_use,
+       "Программатор /dev/hidraw0 занят другой программой: rtdprog (процесс 12)"},
+      {kLanguageRussian, kLinkNotLocked, refused,
+       "Программатор /dev/hidraw0 не удалось закрепить за этой программой: Permission denied"},
+      {kLanguageEnglish, kLinkNotFound, in_use, "Controller is disconnected"},
+  };
+  const int32_t saved = CurrentLanguage;
+  for (const auto& c : cases) {
+    CurrentLanguage = c.language;
+    EXPECT_EQ(RefusalText(c.status, c.refusal), c.text);
+  }
+  CurrentLanguage = kLanguageEnglish;
+  EXPECT_EQ(LinkStatusText(kLinkInUse), "The programmer is in use by another program");
+  EXPECT_EQ(LinkStatusText(kLinkNotLocked), "The programmer could not be locked for this program");
+  CurrentLanguage = saved;
 }
 
 #ifndef _WIN32  // hidapi is the Linux backend

@@ -150,6 +150,18 @@ TEST_F(WatchTest, AProgrammerTakenByAnotherProgramIsNoDisconnection) {
   EXPECT_EQ(Tick(), kAnnouncement);
 }
 
+TEST_F(WatchTest, ALockTheSystemRefusesIsNoDisconnection) {
+  sim::SimConfig config;
+  config.lockable = false;
+  Start(config);
+  const std::string refused =
+      "The programmer sim:hid/0/programmer could not be locked for this program: "
+      "Permission denied";
+  EXPECT_EQ(Tick(), (Events{"progress-hide", "timer off", "status: " + refused, "log: " + refused,
+                            "timer on"}));
+  EXPECT_EQ(Tick(), (Events{"progress-hide", "timer off", "status: " + refused, "timer on"}));
+}
+
 TEST_F(WatchTest, AnOperationsCommandsHoldThePollOffForTwoTicks) {
   Start();
   Tick();

@@ -40,6 +40,7 @@ unplug-after=7
 programmers=3
 library=0
 entry-points=0
+lock=0
 
 fault=timeout cmd=0x42 addr=0x001200 after=2 count=3
 fault=transfer cmd=0x83
@@ -67,6 +68,7 @@ decoy=
   EXPECT_EQ(c.programmers, 3u);
   EXPECT_FALSE(c.library_loadable);
   EXPECT_FALSE(c.entry_points);
+  EXPECT_FALSE(c.lockable);
 
   // The write-type bit is not part of a fault's command; every field has a default.
   EXPECT_EQ(c.faults, (std::vector<Fault>{{FaultKind::kTimeout, 0x42, 0x1200, 2, 3},
