@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <vector>
 
@@ -53,6 +54,20 @@ LinkStatus ForEachProgrammer(Programmer& programmer,
 }
 
 std::string Version(uint32_t v) { return FormatText("%u.%02u", v / 100, v % 100); }
+
+// The serial number a --device text names, if it is one.
+std::optional<uint32_t> SerialNumberOf(const std::string& wanted) {
+  if (wanted.empty() || !std::all_of(wanted.begin(), wanted.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+      }))
+    return std::nullopt;
+  // Read into 64 bits (a long is 32 on Windows): a number no 32-bit serial
+  // number reaches, or one too long for any integer, names no programmer.
+  uint64_t serial = 0;
+  const auto [end, error] = std::from_chars(wanted.data(), wanted.data() + wanted.size(), serial);
+  if (error != std::errc() || serial > UINT32_MAX) return std::nullopt;
+  return static_cast<uint32_t>(serial);
+}
 
 }  // namespace
 
@@ -116,44 +131,46 @@ int ListProgrammers(Programmer& programmer, OutputServices& out, std::ostream& e
   return failures.empty() ? kExitOk : kExitFailure;
 }
 
-std::string SelectProgrammer(Programmer& programmer, const std::string& wanted, bool* in_use) {
-  *in_use = false;
+ProgrammerChoice ChooseProgrammer(Programmer& programmer, const std::string& wanted) {
   HidTransport& transport = programmer.link().transport();
   const LinkStatus loaded = transport.HidLoad();
-  if (loaded != kLinkOk) return LinkStatusText(loaded);
+  if (loaded != kLinkOk) return {{}, LinkStatusText(loaded)};
   const auto paths = transport.platform().EnumerateInterfaces();
+  // A path is the programmer there, whatever it is doing.
+  if (std::find(paths.begin(), paths.end(), wanted) != paths.end()) return {wanted, {}};
+  const std::optional<uint32_t> serial = SerialNumberOf(wanted);
+  uint32_t attached = 0;
   std::string chosen;
-  if (std::find(paths.begin(), paths.end(), wanted) != paths.end()) {
-    chosen = wanted;
-  } else if (!wanted.empty() &&
-             std::all_of(wanted.begin(), wanted.end(),
-                         [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; })) {
-    // Read into 64 bits (a long is 32 on Windows): a number no 32-bit serial
-    // number reaches, or one too long for any integer, matches no programmer.
-    uint64_t serial = 0;
-    const auto [end, error] = std::from_chars(wanted.data(), wanted.data() + wanted.size(), serial);
-    std::string first_in_use;
-    if (error == std::errc() && serial <= UINT32_MAX) {
-      ForEachProgrammer(programmer, [&](const Answer& a) {
-        if (a.status == kLinkOk && chosen.empty() && a.info.SerialNumber() == serial)
-          chosen = a.path;
-        if (a.status == kLinkInUse && first_in_use.empty())
-          first_in_use = RefusalText(kLinkInUse, a.refusal);
-      });
-    }
-    if (chosen.empty() && !first_in_use.empty()) {
-      *in_use = true;
-      return first_in_use;
-    }
+  std::vector<ProgrammerRefusal> in_use;
+  ForEachProgrammer(programmer, [&](const Answer& a) {
+    ++attached;
+    if (serial && a.status == kLinkOk && chosen.empty() && a.info.SerialNumber() == *serial)
+      chosen = a.path;
+    if (a.status == kLinkInUse) in_use.push_back(a.refusal);
+  });
+  if (!chosen.empty()) return {chosen, {}};
+  ProgrammerChoice none;
+  // A programmer another program uses is not asked for its serial number
+  // (that would cut into the other's exchanges): it may be the one.
+  if (!serial || in_use.empty()) {
+    none.refusal = FormatText(
+        PickLangText(LANG_TEXT("Нет программатора с серийным номером или путём \"%s\" среди "
+                               "подключённых (их %u)",
+                               "No programmer with the serial number or path \"%s\" among %u "
+                               "attached")),
+        wanted.c_str(), attached);
+    return none;
   }
-  if (chosen.empty()) {
-    return FormatText(PickLangText(LANG_TEXT("Нет программатора с серийным номером или путём \"%s\"",
-                                             "No programmer with the serial number or path \"%s\"")),
-                      wanted.c_str());
-  }
-  transport.LinkClose();
-  transport.SelectDevicePath(chosen);
-  return {};
+  none.refusal = FormatText(
+      PickLangText(LANG_TEXT("Из подключённых программаторов (их %u) занятые другой программой "
+                             "(их %u) нельзя спросить о серийном номере \"%s\", у остальных его "
+                             "нет:",
+                             "Of %u attached programmers, %u in use by another program could not "
+                             "be asked for the serial number \"%s\", and no other has it:")),
+      attached, static_cast<unsigned>(in_use.size()), wanted.c_str());
+  for (const ProgrammerRefusal& r : in_use) none.refusal += "\n" + RefusalText(kLinkInUse, r);
+  none.may_be_in_use = true;
+  return none;
 }
 
 std::optional<int> ClaimProgrammer(Programmer& programmer, const std::string& wanted,
@@ -164,17 +181,26 @@ std::optional<int> ClaimProgrammer(Programmer& programmer, const std::string& wa
   HidTransport& transport = programmer.link().transport();
   const uint32_t start = clock.TickCount();
   for (bool told = false;; told = true) {
-    bool in_use = false;
     std::string refusal;
-    if (!wanted.empty()) refusal = SelectProgrammer(programmer, wanted, &in_use);
+    // Only a programmer that is (or may be) the one asked for is waited for.
+    bool worth_waiting = false;
+    if (!wanted.empty()) {
+      const ProgrammerChoice choice = ChooseProgrammer(programmer, wanted);
+      refusal = choice.refusal;
+      worth_waiting = choice.may_be_in_use;
+      if (!choice.path.empty()) {
+        transport.LinkClose();
+        transport.SelectDevicePath(choice.path);
+      }
+    }
     if (refusal.empty()) {
       const LinkStatus opened = transport.LinkOpen();
       if (opened == kLinkInUse || opened == kLinkNotLocked)
         refusal = RefusalText(opened, transport.Refusal());
-      in_use = opened == kLinkInUse;
+      worth_waiting = opened == kLinkInUse;
     }
-    if (!in_use && refusal.empty()) return std::nullopt;
-    if (!in_use || clock.TickCount() - start >= wait_seconds * 1000u) {
+    if (refusal.empty()) return std::nullopt;
+    if (!worth_waiting || clock.TickCount() - start >= wait_seconds * 1000u) {
       err << refusal << '\n';
       return kExitFailure;
     }

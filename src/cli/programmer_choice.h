@@ -22,12 +22,16 @@ namespace rtd::cli {
 // access) go to err and the result is kExitFailure.
 int ListProgrammers(Programmer& programmer, OutputServices& out, std::ostream& err);
 
-// Pins the link to the programmer whose interface path or serial number is
-// wanted. Empty text on success, else what to tell the user. A programmer in
-// use by another program cannot tell its serial number: when none of the
-// others has the one wanted, *in_use is set and the text names the first
-// programmer in use.
-std::string SelectProgrammer(Programmer& programmer, const std::string& wanted, bool* in_use);
+// The programmer whose interface path or serial number is wanted, among
+// those attached.
+struct ProgrammerChoice {
+  std::string path;     // empty when none is the one
+  std::string refusal;  // then what to tell the user: none among how many, and why
+  // In use by another program, so their serial numbers cannot be asked:
+  // one of them may be the one wanted, and the only ones worth waiting for.
+  bool may_be_in_use = false;
+};
+ProgrammerChoice ChooseProgrammer(Programmer& programmer, const std::string& wanted);
 
 // Takes the programmer a command works with (the one `wanted` names, the
 // first found when it is empty) before the command sends anything. While

@@ -400,9 +400,10 @@ TEST_F(CliTest, ListAndDeviceChooseAmongSeveralProgrammers) {
   EXPECT_NE(Out().find("The serial number   500\n"), std::string::npos);
 
   // Numbers no serial number reaches (500 plus 2^32 among them) match none.
-  for (const std::string serial : {"502", "4294967796", "99999999999999999999999"}) {
+  for (const std::string serial : {"502", "4294967796", "99999999999999999999999", "hidraw9"}) {
     EXPECT_EQ(Run({"--lang", "en", "--device", serial, "detect"}), kExitFailure);
-    EXPECT_EQ(Err(), "No programmer with the serial number or path \"" + serial + "\"\n");
+    EXPECT_EQ(Err(),
+              "No programmer with the serial number or path \"" + serial + "\" among 2 attached\n");
   }
   EXPECT_EQ(Run({"--lang", "en", "--device", "sim:hid/0/decoy", "info"}), kExitFailure);
 
@@ -452,14 +453,26 @@ TEST_F(CliTest, AProgrammerInUseIsLeftAloneOrWaitedFor) {
       {"read", dump.string()},
       {"erase", "--yes"},
       {"write", "--yes", (dir_ / "new.bin").string()},
-      {"--device", "sim:hid/0/programmer", "info"},
-      {"--device", "12345", "info"}};  // its serial number cannot be asked
+      {"--device", "sim:hid/0/programmer", "info"}};
   for (const auto& args : refused) {
     SCOPED_TRACE(args[0]);
     EXPECT_EQ(Run(args), kExitFailure);
     EXPECT_EQ(Out(), "");
     EXPECT_EQ(Err(), in_use + "\n");
   }
+  // A programmer in use cannot be asked for its serial number: any number
+  // may be its, and it is named as one that may be the one.
+  for (const std::string serial : {"12345", "99999"}) {
+    EXPECT_EQ(Run({"--device", serial, "info"}), kExitFailure);
+    EXPECT_EQ(Err(), "Of 1 attached programmers, 1 in use by another program could not be asked "
+                     "for the serial number \"" + serial + "\", and no other has it:\n" +
+                         in_use + "\n");
+  }
+  // What cannot be its serial number nor its path is no programmer at all,
+  // and not waited for.
+  EXPECT_EQ(Run({"--device", "sim:hid/9/programmer", "--wait-busy", "5", "info"}), kExitFailure);
+  EXPECT_EQ(Err(), "No programmer with the serial number or path \"sim:hid/9/programmer\" among "
+                   "1 attached\n");
   EXPECT_FALSE(fs::exists(dump));
   EXPECT_EQ(ReadFile(flash_image_), chip);
   EXPECT_EQ(Run({"list"}), kExitOk);
