@@ -101,6 +101,9 @@ int Dispatch(const Command& command, CommandRun& r, bool* explained) {
           r.session.programmer(), o.device, o.wait_busy.value_or(0), r.out, r.env.err,
           r.session.clock()))
     return *refused;
+  // A lock that keeps out fewer programs than it should: said, and the
+  // command goes on.
+  if (!transport.ClaimNote().empty()) r.env.err << transport.ClaimNote() << '\n';
   if (transport.LinkOpen() != kLinkOk && !transport.OpenFailure().empty()) {
     // A programmer that is plugged in but may not be opened (most often the
     // udev rule is missing) is explained at once, rather than reported as

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace rtd {
@@ -16,6 +17,7 @@ namespace rtd {
 struct LockHolder {
   std::string program;      // its name; empty when unknown
   uint32_t process_id = 0;  // 0 when unknown
+  std::optional<uint32_t> session;  // its Windows session
 };
 
 enum class LockOutcome {
@@ -28,6 +30,9 @@ struct LockAttempt {
   LockOutcome outcome = LockOutcome::kTaken;
   LockHolder holder;   // kInUse
   std::string reason;  // kFailed: the system's words
+  // kTaken: what the user must know of a lock that keeps out fewer programs
+  // than it should; empty normally.
+  std::string note;
 };
 
 class DeviceLock {

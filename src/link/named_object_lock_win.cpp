@@ -18,22 +18,47 @@ std::string Utf8Of(const wchar_t* text, std::size_t length) {
   return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
 }
 
-WinHandle SystemCreateFileMapping(const char16_t* name, uint32_t size, bool* existed,
-                                  uint32_t* error) {
+constexpr DWORD kOpenAndRead = SYNCHRONIZE | READ_CONTROL;
+
+WinHandle SystemCreateEvent(const char16_t* name, const std::vector<uint8_t>& security,
+                            bool* existed, uint32_t* error) {
+  // The descriptor is only read, but the structure takes a plain pointer.
+  std::vector<uint8_t> descriptor = security;
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.data(), FALSE};
   ::SetLastError(0);
-  const HANDLE object = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                             size, reinterpret_cast<const wchar_t*>(name));
+  // Only what every user is granted: an object of this name that another
+  // user made opens as well.
+  const HANDLE object =
+      ::CreateEventExW(&attributes, reinterpret_cast<const wchar_t*>(name),
+                       CREATE_EVENT_MANUAL_RESET, kOpenAndRead);
   const DWORD code = ::GetLastError();
   *existed = object != nullptr && code == ERROR_ALREADY_EXISTS;
   *error = code;
   return object;
 }
 
-void* SystemMapViewOfFile(WinHandle object, uint32_t size) {
-  return ::MapViewOfFile(object, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, size);
+WinHandle SystemOpenEvent(const char16_t* name, uint32_t* error) {
+  const HANDLE object = ::OpenEventW(kOpenAndRead, FALSE, reinterpret_cast<const wchar_t*>(name));
+  *error = object == nullptr ? ::GetLastError() : 0;
+  return object;
 }
 
-int32_t SystemUnmapViewOfFile(void* view) { return ::UnmapViewOfFile(view); }
+std::vector<uint8_t> SystemGetKernelObjectSecurity(WinHandle object) {
+  DWORD needed = 0;
+  ::GetKernelObjectSecurity(object, DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+  std::vector<uint8_t> descriptor(needed);
+  if (needed == 0 || !::GetKernelObjectSecurity(object, DACL_SECURITY_INFORMATION,
+                                                descriptor.data(), needed, &needed))
+    descriptor.clear();
+  return descriptor;
+}
+
+uint32_t SystemCurrentSessionId() {
+  DWORD session = 0;
+  ::ProcessIdToSessionId(::GetCurrentProcessId(), &session);
+  return session;
+}
+
 int32_t SystemCloseHandle(WinHandle handle) { return ::CloseHandle(handle); }
 uint32_t SystemGetCurrentProcessId() { return ::GetCurrentProcessId(); }
 
@@ -54,11 +79,12 @@ std::string SystemProgramName() {
 
 NamedObjectFunctions SystemNamedObjectFunctions() {
   NamedObjectFunctions f;
-  f.CreateFileMappingW = SystemCreateFileMapping;
-  f.MapViewOfFile = SystemMapViewOfFile;
-  f.UnmapViewOfFile = SystemUnmapViewOfFile;
+  f.CreateEventExW = SystemCreateEvent;
+  f.OpenEventW = SystemOpenEvent;
+  f.GetKernelObjectSecurity = SystemGetKernelObjectSecurity;
   f.CloseHandle = SystemCloseHandle;
   f.GetCurrentProcessId = SystemGetCurrentProcessId;
+  f.CurrentSessionId = SystemCurrentSessionId;
   f.ProgramName = SystemProgramName;
   f.ErrorText = win::SystemErrorText;
   return f;

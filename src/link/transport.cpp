@@ -149,13 +149,16 @@ LinkStatus HidTransport::HidFindDevice(uint16_t vendor_id, const char* manufactu
 LockAttempt HidTransport::Claim(const std::string& path) {
   if (!claim_) claim_ = platform_.MakeLock();
   const LockAttempt attempt = claim_->Take(path);
-  claimed_path_ = attempt.outcome == LockOutcome::kTaken ? path : std::string();
+  const bool taken = attempt.outcome == LockOutcome::kTaken;
+  claimed_path_ = taken ? path : std::string();
+  claim_note_ = taken ? attempt.note : std::string();
   return attempt;
 }
 
 void HidTransport::LetGo() {
   if (claim_) claim_->Release();
   claimed_path_.clear();
+  claim_note_.clear();
 }
 
 void HidTransport::Hold() {
@@ -191,9 +194,12 @@ std::string ProgrammerNotOpenedText(const std::string& reason) {
 
 std::string LockHolderText(const LockHolder& holder) {
   if (holder.process_id == 0) return holder.program;
-  const std::string process =
-      FormatText(PickLangText(LANG_TEXT("процесс %lu", "process %lu")),
-                 static_cast<unsigned long>(holder.process_id));
+  std::string process = FormatText(PickLangText(LANG_TEXT("процесс %lu", "process %lu")),
+                                   static_cast<unsigned long>(holder.process_id));
+  // On Windows: the session of another user's program, logged on meanwhile.
+  if (holder.session)
+    process += FormatText(PickLangText(LANG_TEXT(", сеанс %lu", ", session %lu")),
+                          static_cast<unsigned long>(*holder.session));
   return holder.program.empty() ? process : holder.program + " (" + process + ")";
 }
 

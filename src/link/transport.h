@@ -106,6 +106,9 @@ class HidTransport {
   void EndHold();
   // The interface whose lock this program holds; empty when none.
   const std::string& ClaimedPath() const { return claimed_path_; }
+  // What the user must know of that lock: on Windows, that it keeps out the
+  // programs of this session only. Empty normally.
+  const std::string& ClaimNote() const { return claim_note_; }
 
   HidPlatform& platform() { return platform_; }
 
@@ -119,6 +122,7 @@ class HidTransport {
   HidHandle handle_ = nullptr;  // the programmer handle
   std::unique_ptr<DeviceLock> claim_;
   std::string claimed_path_;
+  std::string claim_note_;
   int holds_ = 0;
   std::string held_path_;       // the only interface searched while held
   uint32_t closings_ = 0;
@@ -145,7 +149,8 @@ class ProgrammerHold {
 std::string ProgrammerNotOpenedText(const std::string& reason);
 
 // The program holding a lock as the user reads it: "rtdprog-cli (process
-// 4711)", or as much of that as is known; empty when nothing is.
+// 4711)", "rtdprog.exe (process 4711, session 2)", or as much of that as is
+// known; empty when nothing is.
 std::string LockHolderText(const LockHolder& holder);
 // The one text of each refusal, which the command line, its listing and the
 // window all show, and LinkStatusText gives without the details: "The

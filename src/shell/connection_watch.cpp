@@ -71,6 +71,10 @@ LinkStatus ConnectionWatch::PollController() {
     out().SetStatusText(ClipUtf8(
         FormatText(PickLangText(kFirstStatusLine), info.ControllerName().c_str()), kStatusLineMax));
     ShowProgrammerInfo(out(), info);
+    // A lock that keeps out fewer programs than it should is told with the
+    // programmer it holds.
+    const std::string& note = programmer_.link().transport().ClaimNote();
+    if (!note.empty()) out().LogPrintf("%s", note.c_str());
     ControllerConnected = true;
     out().SetButtonsState(false);
   } else {

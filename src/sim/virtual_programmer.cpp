@@ -186,7 +186,7 @@ class VirtualProgrammer::BusLock final : public DeviceLock {
     // The PC's side refusing, as it refuses a lock on an image in a folder
     // the user may not search.
     if (!state_.config.lockable)
-      return {LockOutcome::kFailed, {}, std::generic_category().message(EACCES)};
+      return {LockOutcome::kFailed, {}, std::generic_category().message(EACCES), {}};
     bool first = false;
     const LockAttempt attempt = state_.chip_lock.Take(&first);
     sharing_ = attempt.outcome == LockOutcome::kTaken;

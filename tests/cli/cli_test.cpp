@@ -6,6 +6,8 @@
 #include <unistd.h>
 #ifdef _WIN32
 #include <process.h>
+
+#include "core/windows_api.h"
 #endif
 
 #include <atomic>
@@ -23,6 +25,8 @@
 #endif
 #include "core/clock.h"
 #include "i18n/lang.h"
+#include "config/utf8_path.h"
+#include "link/named_object_lock.h"
 #include "link/transport.h"
 #include "sim/virtual_programmer.h"
 #include "temp_dir.h"
@@ -439,7 +443,10 @@ TEST_F(CliTest, AProgrammerInUseIsLeftAloneOrWaitedFor) {
   HidTransport other_link(other);
   ASSERT_EQ(other_link.LinkOpen(), kLinkOk);
 #ifdef _WIN32
-  const std::string holder = "cli_tests.exe (process " + std::to_string(_getpid()) + ")";
+  DWORD session = 0;
+  ::ProcessIdToSessionId(::GetCurrentProcessId(), &session);
+  const std::string holder = "cli_tests.exe (process " + std::to_string(_getpid()) +
+                             ", session " + std::to_string(session) + ")";
 #else
   const std::string holder = "cli_tests (process " + std::to_string(getpid()) + ")";
 #endif
@@ -514,6 +521,24 @@ TEST_F(CliTest, ALockTheSystemRefusesIsToldAsSuch) {
   EXPECT_EQ(Out(), line);
   EXPECT_EQ(Err(), line);
 }
+
+#ifdef _WIN32
+// Under Wine as on Windows: an object of another kind under the name of the
+// chip's lock (the virtual programmer locks its image file).
+TEST_F(CliTest, AnObjectSquattingTheLocksNameIsNoCableOrAccessFault) {
+  const std::string image = Utf8FromPath(fs::absolute(flash_image_).lexically_normal());
+  const std::u16string name = LockObjectName(image, true);
+  HANDLE squatter = ::CreateMutexW(nullptr, FALSE, reinterpret_cast<const wchar_t*>(name.c_str()));
+  ASSERT_NE(squatter, nullptr);
+  const int status = Run({"info"});
+  ::CloseHandle(squatter);
+  EXPECT_EQ(status, kExitFailure);
+  const std::string refused =
+      "The programmer sim:hid/0/programmer could not be locked for this program: " + image + ": ";
+  EXPECT_EQ(Err().rfind(refused, 0), 0u) << Err();
+  EXPECT_EQ(Err().find('\n'), Err().size() - 1) << Err();  // one line, and no advice on access
+}
+#endif
 
 TEST_F(CliTest, ServiceOptionsBelongToTheirCommands) {
   const std::vector<std::vector<std::string>> cases = {

@@ -4,6 +4,9 @@
 
 #ifdef _WIN32
 #include <process.h>
+
+#include "core/windows_api.h"
+#include "link/named_object_lock.h"
 #else
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -69,7 +72,42 @@ TEST(ShowableText, WhatActsInsteadOfShowingIsReplaced) {
   for (const auto& c : cases) EXPECT_EQ(ShowableText(c.in), c.out) << c.in;
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+// Under Wine as on Windows: the object every session sees, and one of
+// another kind squatting its name.
+TEST(NamedObjectLock, TheLockIsTheSameInEverySessionAndNamesTheHoldersSession) {
+  const std::string path =
+      "\\\\?\\hid#vid_ffff&pid_00ff#rtdprog-test-" + std::to_string(OwnProcessId());
+  auto holder = MakeSystemLock();
+  ASSERT_EQ(holder->Take(path).outcome, LockOutcome::kTaken);
+  const std::u16string global = LockObjectName(path, true);
+  const std::u16string local = LockObjectName(path, false);
+  HANDLE seen = ::OpenEventW(SYNCHRONIZE, FALSE, reinterpret_cast<const wchar_t*>(global.c_str()));
+  EXPECT_NE(seen, nullptr) << ::GetLastError();
+  if (seen != nullptr) ::CloseHandle(seen);
+  EXPECT_EQ(::OpenEventW(SYNCHRONIZE, FALSE, reinterpret_cast<const wchar_t*>(local.c_str())),
+            nullptr);
+  const LockAttempt refused = MakeSystemLock()->Take(path);
+  EXPECT_EQ(refused.outcome, LockOutcome::kInUse);
+  EXPECT_EQ(refused.holder.process_id, OwnProcessId());
+  DWORD session = 0;
+  ASSERT_TRUE(::ProcessIdToSessionId(::GetCurrentProcessId(), &session));
+  EXPECT_EQ(refused.holder.session, session);
+  EXPECT_NE(refused.holder.program.find("link_tests"), std::string::npos);
+}
+
+TEST(NamedObjectLock, AnObjectOfAnotherKindUnderItsNameRefusesItWithTheSystemsReason) {
+  const std::string path = "rtdprog-test-squatted-" + std::to_string(OwnProcessId());
+  const std::u16string name = LockObjectName(path, true);
+  HANDLE squatter = ::CreateMutexW(nullptr, FALSE, reinterpret_cast<const wchar_t*>(name.c_str()));
+  ASSERT_NE(squatter, nullptr);
+  const LockAttempt attempt = MakeSystemLock()->Take(path);
+  ::CloseHandle(squatter);
+  EXPECT_EQ(attempt.outcome, LockOutcome::kFailed);
+  EXPECT_FALSE(attempt.reason.empty());
+  EXPECT_EQ(attempt.note, "");
+}
+#else
 TEST(FileLock, AHolderNamedWithEscapeSequencesIsToldHarmlessly) {
   TempDir dir;
   const std::string path = dir.File("hidraw0");

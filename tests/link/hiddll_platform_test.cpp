@@ -2,11 +2,14 @@
 // system, with which arguments, and what it makes of the answers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "i18n/lang.h"
 #include "link/hiddll_platform.h"
 #include "link/transport.h"
 
@@ -47,15 +50,20 @@ struct ScriptedWindows {
   uint32_t attributes_size = 0, string_length = 0, feature_length = 0;
   std::vector<uint8_t> last_set_feature;
 
-  // The session's named objects, each with its memory and open handles; the
-  // last handle's close removes it. The running program's id and name.
+  // The system's named objects, each with its security descriptor and open
+  // handles; the last handle's close removes it. Names held by objects of
+  // another kind; a session that may not make objects in Global\ at all, or
+  // none anywhere. The running program's id and session.
   struct NamedObject {
-    std::vector<uint8_t> memory;
+    std::vector<uint8_t> security;
     int handles = 0;
   };
   std::map<std::u16string, NamedObject> objects;
+  std::set<std::u16string> other_kind;
+  bool global_refused = false;
   bool objects_fail = false;
   uint32_t process_id = 4711;
+  uint32_t session_id = 1;
 
   static constexpr WinGuid kHidGuid{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0, 0x11, 0, 0, 0x30, 0}};
 
@@ -135,25 +143,38 @@ struct ScriptedWindows {
       return 1;
     };
     f.SetupDiDestroyDeviceInfoList = [](WinHandle) -> int32_t { return --current->sets_open, 1; };
-    f.objects.CreateFileMappingW = [](const char16_t* name, uint32_t size, bool* existed,
-                                      uint32_t* error) -> WinHandle {
-      if (current->objects_fail) return *error = 1450, nullptr;  // ERROR_NO_SYSTEM_RESOURCES
-      *existed = current->objects.count(name) != 0;
-      NamedObject& object = current->objects[name];
-      if (!*existed) object.memory.assign(size, 0);
+    f.objects.CreateEventExW = [](const char16_t* name, const std::vector<uint8_t>& security,
+                                  bool* existed, uint32_t* error) -> WinHandle {
+      ScriptedWindows& w = *current;
+      *existed = false;
+      if (w.objects_fail) return *error = 1450, nullptr;  // ERROR_NO_SYSTEM_RESOURCES
+      if (w.other_kind.count(name) != 0) return *error = 6, nullptr;  // ERROR_INVALID_HANDLE
+      *existed = w.objects.count(name) != 0;
+      if (!*existed && w.global_refused && std::u16string(name).rfind(u"Global\\", 0) == 0)
+        return *error = 5, nullptr;  // ERROR_ACCESS_DENIED
+      NamedObject& object = w.objects[name];
+      if (!*existed) object.security = security;
       ++object.handles;
-      return &*current->objects.find(name);
+      return &*w.objects.find(name);
     };
-    f.objects.MapViewOfFile = [](WinHandle object, uint32_t) -> void* {
-      return static_cast<std::pair<const std::u16string, NamedObject>*>(object)->second.memory.data();
+    f.objects.OpenEventW = [](const char16_t* name, uint32_t* error) -> WinHandle {
+      ScriptedWindows& w = *current;
+      if (w.other_kind.count(name) != 0) return *error = 6, nullptr;
+      const auto found = w.objects.find(name);
+      if (found == w.objects.end()) return *error = 2, nullptr;  // ERROR_FILE_NOT_FOUND
+      ++found->second.handles;
+      return &*found;
     };
-    f.objects.UnmapViewOfFile = [](void*) -> int32_t { return 1; };
+    f.objects.GetKernelObjectSecurity = [](WinHandle object) {
+      return static_cast<std::pair<const std::u16string, NamedObject>*>(object)->second.security;
+    };
     f.objects.CloseHandle = [](WinHandle object) -> int32_t {
       auto* entry = static_cast<std::pair<const std::u16string, NamedObject>*>(object);
       if (--entry->second.handles == 0) current->objects.erase(entry->first);
       return 1;
     };
     f.objects.GetCurrentProcessId = [] { return current->process_id; };
+    f.objects.CurrentSessionId = [] { return current->session_id; };
     f.objects.ProgramName = [] { return std::string("rtdprog.exe"); };
     f.objects.ErrorText = [](uint32_t code) { return "system error " + std::to_string(code); };
     return f;
@@ -291,9 +312,9 @@ TEST(HidDllPlatform, OneProgrammerServesOneProgramAtATime) {
   EXPECT_EQ(cli.Refusal().holder.program, "rtdprog.exe");
   EXPECT_EQ(cli.Refusal().holder.process_id, 4711u);
   EXPECT_EQ(windows.handles_open, 1);  // the refused program's handle closed again
-  // One object in the session's namespace, whatever the case of the path.
+  // One object for every session, whatever the case of the path.
   ASSERT_EQ(windows.objects.size(), 1u);
-  EXPECT_EQ(windows.objects.begin()->first.rfind(u"Local\\rtdprog-lock-", 0), 0u);
+  EXPECT_EQ(windows.objects.begin()->first.rfind(u"Global\\rtdprog-lock-", 0), 0u);
   EXPECT_EQ(LockObjectName("\\\\?\\HID#VID_FFFF&PID_00FF#1"), windows.objects.begin()->first);
 
   window.LinkClose();
@@ -310,6 +331,78 @@ TEST(HidDllPlatform, OneProgrammerServesOneProgramAtATime) {
   EXPECT_EQ(window.Refusal().reason, "system error 1450");
   EXPECT_EQ(window.OpenFailure(), "");
   EXPECT_EQ(windows.handles_open, 0);
+}
+
+// Fast user switching, a remote desktop: another user's program in another
+// session.
+TEST(HidDllPlatform, OneLockServesEverySessionOrSaysItCannot) {
+  const int32_t language = CurrentLanguage;
+  CurrentLanguage = kLanguageEnglish;
+  ScriptedWindows windows;
+  windows.devices = {{.path = "\\\\?\\hid#vid_ffff&pid_00ff#1"}};
+  HidDllPlatform a_platform(ScriptedWindows::Functions());
+  HidDllPlatform b_platform(ScriptedWindows::Functions());
+  HidTransport user_a(a_platform);
+  HidTransport user_b(b_platform);
+  ASSERT_EQ(user_a.LinkOpen(), kLinkOk);
+  EXPECT_EQ(user_a.ClaimNote(), "");
+  // Every user may open the object and read its access list, where the
+  // holder is; nobody may do more.
+  const std::vector<uint8_t>& security = windows.objects.begin()->second.security;
+  const std::vector<uint8_t> everyone = {0, 0, 20, 0, 0, 0, 0x12, 0, 1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};
+  EXPECT_NE(std::search(security.begin(), security.end(), everyone.begin(), everyone.end()),
+            security.end());
+
+  windows.process_id = 815;
+  windows.session_id = 2;
+  EXPECT_EQ(user_b.LinkOpen(), kLinkInUse);
+  EXPECT_EQ(LockHolderText(user_b.Refusal().holder), "rtdprog.exe (process 4711, session 1)");
+  user_a.LinkClose();
+
+  // A session that may not make objects in Global\: Local\, and the user is
+  // told what that leaves open.
+  windows.global_refused = true;
+  ASSERT_EQ(user_b.LinkOpen(), kLinkOk);
+  EXPECT_EQ(windows.objects.begin()->first.rfind(u"Local\\rtdprog-lock-", 0), 0u);
+  EXPECT_EQ(user_b.ClaimNote(),
+            "The programmer is locked for this program in this Windows session only (no object "
+            "could be made in Global\\: system error 5): a program of another user logged on at "
+            "the same time may talk to it as well");
+  // A program of the same session that may make objects in Global\ still
+  // finds the programmer held.
+  windows.global_refused = false;
+  windows.process_id = 816;
+  EXPECT_EQ(user_a.LinkOpen(), kLinkInUse);
+  EXPECT_EQ(user_a.Refusal().holder.process_id, 815u);
+  user_b.LinkClose();
+  EXPECT_TRUE(windows.objects.empty());
+
+  // An object of another kind under the name: no lock, and the system's
+  // reason why.
+  windows.other_kind.insert(LockObjectName(windows.devices[0].path));
+  EXPECT_EQ(user_a.LinkOpen(), kLinkNotLocked);
+  EXPECT_EQ(user_a.Refusal().reason, "system error 6");
+  EXPECT_EQ(windows.handles_open, 0);
+  CurrentLanguage = language;
+}
+
+// The record is written by whatever made an object of the lock's name.
+TEST(HidDllPlatform, TheHoldersRecordIsReadWithoutTrustingIt) {
+  const LockHolder holder{"\x1b[2J" + std::string(60, 'x'), 4711, 3};
+  const std::vector<uint8_t> security = LockSecurity(holder);
+  const LockHolder read = HolderInSecurity(security);
+  EXPECT_EQ(read.program, "\uFFFD[2J" + std::string(44, 'x'));  // cut to what a record holds
+  EXPECT_EQ(read.process_id, 4711u);
+  EXPECT_EQ(read.session, 3u);
+  for (std::size_t cut = 0; cut < security.size(); ++cut) {
+    const LockHolder partial =
+        HolderInSecurity(std::vector<uint8_t>(security.begin(), security.begin() + cut));
+    EXPECT_EQ(partial.process_id, 0u) << cut;
+  }
+  std::vector<uint8_t> lying = security;
+  lying[24] = 0xFF;  // more entries than the list holds
+  lying[30] = 0xFF;  // and the first one larger than the list
+  EXPECT_EQ(HolderInSecurity(lying).process_id, 0u);
 }
 
 TEST(HidDllPlatform, AStringWithoutTerminatorStaysInsideItsBuffer) {

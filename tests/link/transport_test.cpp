@@ -105,7 +105,7 @@ TEST(Transport, SearchRules) {
   const FakeDevice closed = dev([](FakeDevice& d) { d.openable = false; });
   const FakeDevice no_attrs = dev([](FakeDevice& d) { d.attributes_readable = false; });
   const FakeDevice wrong_product = dev([](FakeDevice& d) { d.product = u"ZEZ2662-IDA"; });
-  const FakeDevice held = dev([](FakeDevice& d) { d.held_by = LockHolder{"rtdprog", 12}; });
+  const FakeDevice held = dev([](FakeDevice& d) { d.held_by = LockHolder{"rtdprog", 12, {}}; });
   const FakeDevice unlockable = dev([](FakeDevice& d) { d.lock_failure = "Access is denied"; });
 
   const std::vector<SearchCase> cases = {
@@ -185,7 +185,7 @@ TEST(Transport, AProgrammerThatCannotBeOpenedKeepsTheSystemsReason) {
 
 TEST(Transport, BesideAProgrammerInUseAnotherOneCanBeChosen) {
   FakeHid hid;
-  hid.Add().held_by = LockHolder{"rtdprog", 12};
+  hid.Add().held_by = LockHolder{"rtdprog", 12, {}};
   hid.Add();
   HidTransport t(hid);
   EXPECT_EQ(t.LinkOpen(), kLinkInUse);
@@ -201,7 +201,7 @@ TEST(Transport, BesideAProgrammerInUseAnotherOneCanBeChosen) {
 // Each refusal has one text: the command line's, its listing's (the path
 // leads the line there), the window's, and the status text's.
 TEST(Transport, EachRefusalIsToldInOneText) {
-  const ProgrammerRefusal in_use{"/dev/hidraw0", {"rtdprog", 12}, ""};
+  const ProgrammerRefusal in_use{"/dev/hidraw0", {"rtdprog", 12, {}}, ""};
   const ProgrammerRefusal refused{"/dev/hidraw0", {}, "Permission denied"};
   const struct {
     int32_t language;
@@ -215,6 +215,9 @@ TEST(Transport, EachRefusalIsToldInOneText) {
        "The programmer is in use by another program: rtdprog (process 12)"},
       {kLanguageEnglish, kLinkInUse, {"/dev/hidraw0", {}, ""},
        "The programmer /dev/hidraw0 is in use by another program"},
+      {kLanguageEnglish, kLinkInUse, {"\\\\?\\hid#1", {"rtdprog.exe", 4711, 2}, ""},
+       "The programmer \\\\?\\hid#1 is in use by another program: rtdprog.exe (process 4711, "
+       "session 2)"},
       {kLanguageEnglish, kLinkNotLocked, refused,
        "The programmer /dev/hidraw0 could not be locked for this program: Permission denied"},
       {kLanguageRussian, kLinkInUse, in_use,

@@ -176,8 +176,8 @@ class FakeHid : public HidPlatform {
       Release();
       for (const FakeDevice& d : hid_.devices) {
         if (d.path != path) continue;
-        if (d.held_by) return {LockOutcome::kInUse, *d.held_by, {}};
-        if (!d.lock_failure.empty()) return {LockOutcome::kFailed, {}, d.lock_failure};
+        if (d.held_by) return {LockOutcome::kInUse, *d.held_by, {}, {}};
+        if (!d.lock_failure.empty()) return {LockOutcome::kFailed, {}, d.lock_failure, {}};
       }
       path_ = path;
       ++hid_.claims[path];
