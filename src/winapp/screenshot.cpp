@@ -17,6 +17,7 @@
 #include "shell/session.h"
 #include "sim/virtual_programmer.h"
 #include "winapp/main_window.h"
+#include "winapp/window_picture.h"
 
 namespace {
 
@@ -33,44 +34,12 @@ void RunFor(rtd::winapp::MainWindow& window, DWORD ms) {
 bool SaveBmp(rtd::winapp::MainWindow& main, const std::string& path) {
   // Painted afresh, and time for the system to put the paint on the screen
   // (Wine hands a window's drawing to the display when its queue is idle).
-  HWND window = main.hwnd();
-  ::RedrawWindow(window, nullptr, nullptr,
+  ::RedrawWindow(main.hwnd(), nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
   RunFor(main, 300);
-  RECT r;
-  ::GetWindowRect(window, &r);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  HDC screen = ::GetDC(nullptr);
-  HDC memory = ::CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = h;  // bottom-up, as BMP files keep it
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = ::SelectObject(memory, bitmap);
-  ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-  ::GdiFlush();
-  const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
-  const DWORD image = stride * static_cast<DWORD>(h);
-  BITMAPFILEHEADER file{};
-  file.bfType = 0x4D42;
-  file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
-  file.bfSize = file.bfOffBits + image;
-  std::ofstream out(std::filesystem::path(rtd::win::Widen(path)), std::ios::binary);
-  out.write(reinterpret_cast<const char*>(&file), sizeof(file));
-  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
-  out.write(static_cast<const char*>(bits), image);
-  const bool ok = static_cast<bool>(out);
-  ::SelectObject(memory, old);
-  ::DeleteObject(bitmap);
-  ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen);
-  if (!ok) std::fprintf(stderr, "rtdprog-screenshot: cannot write %s\n", path.c_str());
-  return ok;
+  if (rtd::winapp::SaveWindowPicture(main.hwnd(), path)) return true;
+  std::fprintf(stderr, "rtdprog-screenshot: cannot write %s\n", path.c_str());
+  return false;
 }
 
 void Click(rtd::winapp::MainWindow& window, rtd::ToolButton button) {
