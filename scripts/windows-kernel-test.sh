@@ -4,13 +4,14 @@
 # guest, compared with the Linux program and --simulate (tests/winkernel).
 # Needs the Windows build (scripts/build-windows.sh). Prints one PASS/FAIL
 # line per check and "N passed, M failed"; exit status 0 when all passed.
-# Takes about a minute and a half on two idle cores (several times that on
-# a busy machine); the guest is stopped after 600 s at most.
+# Takes about two and a half minutes on two idle cores (several times that
+# on a busy machine); the guest is stopped after 900 s at most.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
 build="$root/build"
 cmake -S "$root" -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target rtdprog-cli rtdprog-usbip
-cmake --build "$root/build-windows" --target rtdprog-cli rtdprog-cli-wine8
+cmake --build "$root/build-windows" --target rtdprog-cli rtdprog-cli-wine8 rtdprog-wine8 \
+    rtdprog-window-probe
 exec "$root/tests/winkernel/windows-kernel-test.sh" "$build" "$root/build-windows"

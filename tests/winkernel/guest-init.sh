@@ -2,13 +2,42 @@
 # /init of the Windows device test's guest: loads the USB/IP, HID, virtio
 # and 9p modules, takes the host's /usr (Wine, the Linux program's
 # libraries) read-only and the test's folder read-write over 9p, and runs the
-# steps twice, each time on two freshly plugged virtual programmers:
-# rtdprog-cli.exe under Wine through HID.DLL, then the Linux rtdprog-cli
-# through hidraw. The outputs go back to the host, which compares them.
+# steps twice, each time on three freshly plugged virtual programmers:
+# rtdprog-cli.exe (and last the window rtdprog.exe, on a virtual display)
+# under Wine through HID.DLL, then the Linux rtdprog-cli through hidraw. The
+# outputs go back to the host, which compares them.
 export PATH=/bb
 . /t/guest.sh
 . /t/stop-read.sh
 start_guest
+# /dev as a device manager keeps it, of a few lines: links to the kernel's
+# nodes, and each hidraw node made at once with its final mode once the
+# kernel's opens (the driver is ready), and removed with the device. Wine 8's device bus, reading hidraw itself, takes the two
+# events of a node that devtmpfs makes and then gives its mode for a plug-in
+# and a removal, and loses the device: a programmer attached after Wine
+# started would never be seen.
+mkdir /devtmpfs
+mount --move /dev /devtmpfs
+mount -t tmpfs -o mode=0755 tmpfs /dev
+for f in /devtmpfs/*; do
+    n=${f#/devtmpfs/}
+    case $n in hidraw*) ;; *) ln -s "$f" "/dev/$n" ;; esac
+done
+mirror_hidraw() {
+    while :; do
+        for f in /devtmpfs/hidraw*; do
+            [ -e "$f" ] && [ ! -e "/dev/${f#/devtmpfs/}" ] || continue
+            (: <"$f") 2>/dev/null || continue
+            set -- $(stat -c '%t %T' "$f")
+            mknod -m 0600 "/dev/${f#/devtmpfs/}" c $((0x$1)) $((0x$2))
+        done
+        for f in /dev/hidraw*; do
+            [ -e "$f" ] && [ ! -e "/devtmpfs/${f#/dev/}" ] && rm -f "$f"
+        done
+        usleep 50000
+    done
+}
+mirror_hidraw &
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,cache=loose,ro usr /usr
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,cache=mmap share /share
 mount -t tmpfs tmpfs /tmp
@@ -132,6 +161,48 @@ two_programs() {
     say "$step: write $(cat "$step-write.status"), refused $(cat "$step-refused.status"), waited $(cat "$step-waited.status")"
 }
 
+# The window of this pass (the Windows one only) on the programmers plugged
+# in, on the virtual display: it must show the one it connects to in its
+# status bar, keep it from a command line started meanwhile, take a detach
+# of every programmer for an unplug, and connect again after an attach of
+# its own. (Between operations the window takes whichever programmer it
+# finds: were others left attached, it would simply go on with one of them.)
+# The probe reads the window from outside; NAME-*.status-bar hold what the
+# status bar said at each point, NAME-*.log the log, NAME-*.bmp pictures.
+probe() { wine64 /opt/rtdprog/windows/rtdprog-window-probe.exe "$@" </dev/null; }
+the_window() {
+    win=$1  # (run sets name)
+    [ "$pass" = windows ] || return 0
+    wine64 /opt/rtdprog/windows/rtdprog-wine8.exe >"$win.out" 2>&1 </dev/null &
+    window=$!
+    probe wait 'is connected' 300 >"$win-connected.status-bar"
+    probe picture "$win-connected.bmp"
+    say "$win: connected: $(cat "$win-connected.status-bar")"
+    # The programmer it took, by the name its status bar shows.
+    case "$(cat "$win-connected.status-bar")" in
+    *'Bench programmer 2'*) held=second ;;
+    *'Bench programmer 3'*) held=busy ;;
+    *) held=main ;;
+    esac
+    use_config "$held"
+    run "$win-refused" rtdprog-cli-wine8.exe --device "$serial" info
+    say "$win: a command line meanwhile: exit status $(cat "$win-refused.status")"
+    for pid in $servers; do kill -USR1 "$pid"; done
+    probe wait 'Controller is disconnected' 120 >"$win-unplugged.status-bar"
+    probe log >"$win-unplugged.log"
+    probe picture "$win-unplugged.bmp"
+    say "$win: detached: $(cat "$win-unplugged.status-bar")"
+    eval "kill -USR2 \$server_$held"
+    wait_hidraw_said 1
+    ls -l /dev/hidraw* /devtmpfs/hidraw* >"$win-nodes.txt" 2>&1
+    probe wait 'is connected' 120 >"$win-replugged.status-bar"
+    probe log >"$win-replugged.log"
+    say "$win: attached again: $(cat "$win-replugged.status-bar")"
+    probe close
+    wait "$window"
+    echo $? >"$win.status"
+}
+
 . /t/steps.sh
 for pass in windows linux; do
     dir=/t/$pass
@@ -142,9 +213,15 @@ for pass in windows linux; do
     for config in main second busy; do
         rtdprog-usbip --attach "$dir/$config.cfg" 2>>"$dir/server.log" &
         servers="$servers $!"
+        eval "server_$config=$!"
         wait_hidraw_said "$(echo $servers | wc -w)" || echo "$config did not appear" >>server.log
     done
     if [ "$pass" = windows ]; then
+        # The virtual display, there before Wine starts: Wine's desktop
+        # belongs to the display it started on.
+        Xvfb :1 -screen 0 1024x768x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
+        display=$!
+        export DISPLAY=:1
         # A persistent server, and one trivial program that starts Wine's
         # services (and its device bus) once; a second start would make
         # the bus fight itself.
@@ -154,7 +231,11 @@ for pass in windows linux; do
     fi
     steps
     stop_servers
-    [ "$pass" = windows ] && wineserver -k
+    if [ "$pass" = windows ]; then
+        wineserver -k
+        kill "$display"
+        unset DISPLAY
+    fi
     say "$pass pass done"
     mkdir -p "/share/results/$pass"
     cp "$dir"/* "/share/results/$pass/"

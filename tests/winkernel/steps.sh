@@ -25,6 +25,11 @@
 #                         NAME-refused, NAME-waited: .out, .err, .status;
 #                         NAME-overlap.status: 0 when the write still ran
 #                         after the refusal)
+#   the_window NAME       the Windows window rtdprog.exe on the programmers
+#                         (in the guest's Windows pass only): connected, a
+#                         command line refused meanwhile (NAME-refused), a
+#                         detach and an attach of its programmer; what its
+#                         status bar and log said at each point
 steps() {
     check_list list
     check_unmodified list-unmodified list
@@ -44,4 +49,6 @@ steps() {
     check blank-after-erase blank-check
     # One programmer, one program at a time.
     two_programs two
+    # The window on the device path.
+    the_window window
 }

@@ -23,7 +23,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 winbuild=$(cd "$2" && pwd)
 work="$winbuild/winkernel-test"
-guest_seconds=${RTD_WINDOWS_KERNEL_TEST_SECONDS:-600}
+guest_seconds=${RTD_WINDOWS_KERNEL_TEST_SECONDS:-900}
 test_name="windows kernel test"
 . "$here/../kernel/kernel-package.sh"
 . "$here/../kernel/checks.sh"
@@ -32,6 +32,7 @@ mkdir -p "$work"
 
 for f in "$build/bin/rtdprog-cli" "$build/bin/rtdprog-usbip" "$build/bin/jedec.ini" \
     "$winbuild/bin/rtdprog-cli.exe" "$winbuild/bin/rtdprog-cli-wine8.exe" \
+    "$winbuild/bin/rtdprog-wine8.exe" "$winbuild/bin/rtdprog-window-probe.exe" \
     "$winbuild/bin/jedec.ini"; do
     [ -e "$f" ] || { echo "windows kernel test: $f is missing; build first" >&2; exit 1; }
 done
@@ -168,8 +169,10 @@ sim_run() {  # SIDE
             interrupt_read $! "$1.err" 30 "$1.status"
         }
         # The guest's alone: --simulate meets two programs in the command
-        # line's own tests (tests/cli/two_programs.sh).
+        # line's own tests (tests/cli/two_programs.sh), and the window in
+        # its own (tests/winapp).
         two_programs() { :; }
+        the_window() { :; }
         . "$here/steps.sh"
         steps
     )
@@ -185,7 +188,7 @@ root="$work/root"
 rm -rf "$root"
 mkdir -p "$root/bb" "$root/modules" "$root/opt/rtdprog/linux" "$root/opt/rtdprog/windows" \
     "$root/t/data" "$root/etc" "$root/usr" "$root/share" "$root/proc" "$root/sys" "$root/dev" \
-    "$root/tmp" "$root/root"
+    "$root/tmp" "$root/root" "$root/var/lib/xkb"
 cp /bin/busybox "$root/bb/busybox"
 for applet in $(/bin/busybox --list); do
     [ "$applet" = busybox ] || ln -s busybox "$root/bb/$applet"
@@ -199,7 +202,10 @@ for program in rtdprog-cli rtdprog-usbip; do
 done
 cp "$build/bin/jedec.ini" "$root/opt/rtdprog/linux/"
 cp "$winbuild/bin/rtdprog-cli.exe" "$winbuild/bin/rtdprog-cli-wine8.exe" \
+    "$winbuild/bin/rtdprog-wine8.exe" "$winbuild/bin/rtdprog-window-probe.exe" \
     "$winbuild/bin/jedec.ini" "$root/opt/rtdprog/windows/"
+# The window speaks English, the language of the texts looked for.
+printf '[MainSettings]\r\nLang=1\r\n' >"$root/opt/rtdprog/windows/rtdprog.ini"
 printf 'root:x:0:0::/root:/bin/sh\nnobody:x:65534:65534::/:/bin/sh\n' >"$root/etc/passwd"
 printf 'root:x:0:\nnogroup:x:65534:\n' >"$root/etc/group"
 cp /etc/ld.so.cache "$root/etc/"
@@ -290,6 +296,7 @@ steps_of() {
     check_unmodified() { echo "unmodified $1"; }
     stop_read() { echo "stop $1 $2"; }
     two_programs() { echo "two $1"; }
+    the_window() { echo "window $1"; }
     . "$here/steps.sh"
     steps
 }
@@ -327,6 +334,33 @@ while read -r kind name file; do
             [ "$(cat "$side/$name-waited.status")" = 0 ] &&
                 cmp -s "$side/$name-waited.bin" "$data/image-busy.bin"
             verdict "$name: $label runs the read that waits after the write, on its image" $?
+        done
+        ;;
+    window)
+        # The window through HID.DLL on the kernel's device: read from its
+        # status bar and its log, as the user sees them (Windows ends their
+        # lines with CR LF).
+        w="$windows/$name"
+        for f in "$w"-*.status-bar "$w"-*.log; do tr -d '\r' <"$f" >"$f.txt"; done
+        connected=$(sed -n 's/^\(Controller ".*" is connected\).*/\1/p' "$w-connected.status-bar.txt")
+        [ -n "$connected" ]
+        verdict "$name: the window connects to a programmer and names it in its status bar" $?
+        [ "$(cat "$w-refused.status")" = 1 ] &&
+            grep -q 'is in use by another program: rtdprog-wine8.exe (process' "$w-refused.err" &&
+            ! grep -q 'CMD:' "$w-refused.err"
+        verdict "$name: a command line started meanwhile on it is refused, naming the window" $?
+        grep -qx 'Controller is disconnected' "$w-unplugged.status-bar.txt" &&
+            grep -q 'Controller is disconnected \*' "$w-unplugged.log.txt"
+        verdict "$name: the window takes a detach of the programmers for an unplug" $?
+        [ -n "$connected" ] && grep -qF "$connected" "$w-replugged.status-bar.txt" &&
+            grep -q 'Controller is connected \*' "$w-replugged.log.txt"
+        verdict "$name: the window connects again after its programmer is attached" $?
+        [ "$(cat "$w.status")" = 0 ]
+        verdict "$name: the window closes" $?
+        # Pictures to look at, beside the outputs.
+        for shot in connected unplugged; do
+            [ -s "$w-$shot.bmp" ] &&
+                python3 "$here/../../scripts/bmp-to-png.py" "$w-$shot.bmp" "$work/$name-$shot.png"
         done
         ;;
     stop)

@@ -1,6 +1,7 @@
-// rtdprog-cli.exe as the device test runs it under Wine 8: everything is the
-// product's own code (the entry point, the command line, the HID.DLL backend
-// and its system calls) except two string calls of HID.DLL.
+// rtdprog-cli.exe and rtdprog.exe as the device test runs them under Wine 8:
+// everything is the product's own code (the entry point, the command line or
+// the window, the HID.DLL backend and its system calls) except two string
+// calls of HID.DLL.
 //
 // Wine 8's HID stack on Linux (winebus over hidraw) asks the USB interface
 // rather than the device for its strings: it answers the manufacturer string
@@ -17,7 +18,7 @@
 #include "link/hiddll_platform.h"
 #include "link/transport.h"
 
-// The real system table under another name: the command line then gets the
+// The real system table under another name: the program then gets the
 // table of SystemHidDllFunctions() below (the linker takes this program's
 // definition and leaves the library's unused).
 #define SystemHidDllFunctions ProductHidDllFunctions
