@@ -111,8 +111,7 @@ LinkStatus HidTransport::HidFindDevice(uint16_t vendor_id, const char* manufactu
     // Claimed before its strings are asked for: those are requests to the
     // device, which another copy of this program may be talking to. Then it
     // is not ours to use, nor is the next one in the list (which may sit on
-    // another board).
-    // A lock the system refuses is no reason to take the next one either.
+    // another board); nor when the system refuses its lock.
     const LockAttempt lock = Claim(path);
     if (lock.outcome != LockOutcome::kTaken) {
       platform_.Close(candidate);
