@@ -15,7 +15,7 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
 build="$root/build-fuzz"
-targets="ini_fuzz reply_fuzz image_fuzz sim_config_fuzz"
+targets="ini_fuzz reply_fuzz image_fuzz sim_config_fuzz lock_record_fuzz"
 
 long=""
 limit=""
@@ -40,6 +40,7 @@ ci_runs() {
         reply_fuzz) echo 20000 ;;
         image_fuzz) echo 10000 ;;
         sim_config_fuzz) echo 200000 ;;
+        lock_record_fuzz) echo 200000 ;;
     esac
 }
 

@@ -12,7 +12,7 @@ import sys
 
 # Data, not text: the fuzzers' recorded replies are raw HID reports, and
 # pictures are pictures.
-DATA = ["fuzz/corpus/reply/*", "*.png", "*.bmp", "*.ico", "*.msi", "*.zip"]
+DATA = ["fuzz/corpus/reply/*", "fuzz/corpus/lock_record/*", "*.png", "*.bmp", "*.ico", "*.msi", "*.zip"]
 # Files that Windows programs read, or that stand for such files: a
 # carriage return may end their lines.
 WINDOWS = ["*.ini", "*.rc", "*.bat", "*.cmd", "fuzz/corpus/sim_config/*"]
