@@ -112,7 +112,7 @@ int Dispatch(const Command& command, CommandRun& r, bool* explained) {
   }
   // Said before even the connect check: without a copy nothing is to be
   // done with the board.
-  if (command.erases && !BackupStep(r.session.ops()).FolderReady()) return kExitFailure;
+  if (command.erases && BackupStep(r.session.ops()).RefuseUnusableFolder()) return kExitFailure;
   if (command.needs == Command::Needs::kFlash) {
     if (const int status = IdentifyFlash(r); status != kExitOk) return status;
   }
@@ -152,6 +152,7 @@ int RunCommand(const Command& command, const Options& o, CliEnvironment& env) {
                           files.backup_problem});
   if (o.no_backup) session.SwitchBackups(false, FlashOperations::BackupOff::kByOption);
   session.ops().AcceptRepeatingBackup = o.accept_repeating;
+  session.ops().Controls = FlashOperations::UserControls::kCommandLine;
   CommandRun run{o, env, out, session};
   bool explained = false;  // the unopenable programmer is told of once
   const int status = Dispatch(command, run, &explained);

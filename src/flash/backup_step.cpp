@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/atomic_file.h"
+#include "config/chip_database.h"
 #include "config/paths.h"
 #include "config/utf8_path.h"
 #include "flash/backup.h"
@@ -115,35 +116,45 @@ void Discard(OutputServices& o, const std::string& path) {
 
 }  // namespace
 
-bool BackupStep::FolderReady() {
-  if (!ops_.MakeBackups) return true;
-  if (ops_.BackupFolder.empty())
-    return Refuse(ops_.out(), PickLangText(flash_text::kNoBackupFolder),
-                  ops_.BackupFolderProblem.c_str());
+bool BackupStep::RefuseUnusableFolder() {
+  if (!ops_.MakeBackups) return false;
+  auto& o = ops_.out();
+  if (ops_.BackupFolder.empty()) {
+    const char* switch_off =
+        ops_.Controls == FlashOperations::UserControls::kCommandLine
+            ? PickLangText(LANG_TEXT("укажите --no-backup", "give --no-backup"))
+            : PickLangText(LANG_TEXT("снимите «Резервная копия перед стиранием» в меню панели",
+                                     "switch \"Backup before erase\" off in the panel's menu"));
+    return !Refuse(o, PickLangText(flash_text::kNoBackupFolder), ops_.BackupFolderProblem.c_str(),
+                   switch_off);
+  }
+  // Only looked at: a refusal that comes before the backup leaves no
+  // folder behind. The backup makes it right before it saves.
   std::string level;
-  const std::string reason = MakeFolders(ops_.BackupFolder, &level);
-  if (reason.empty()) return true;
-  return Refuse(ops_.out(), PickLangText(flash_text::kBackupFolderFailed), level.c_str(),
-                reason.c_str());
+  const std::string reason =
+      CheckFolders(ops_.BackupFolder, &level, FolderRule::kOnlyUserWrites);
+  if (reason.empty()) return false;
+  return !Refuse(o, PickLangText(flash_text::kBackupFolderFailed), level.c_str(), reason.c_str());
 }
 
-bool BackupStep::ReachKnown() {
+bool BackupStep::RefuseUnknownSize() {
   const FlashChipInfo& chip = ops_.CurrentFlash;
-  if (!ops_.MakeBackups || !chip.Identified()) return true;
+  if (!ops_.MakeBackups || !chip.Identified()) return false;
   const JedecBytes& id = chip.JedecId;
-  const bool guessed = chip.Manufacturer == kTemplateManufacturer &&
-                       chip.SizeInBytes == kTemplateSizeInBytes && !CapacityFromId(id);
-  if (!guessed) return true;
+  if (chip.SizeFrom != SizeOrigin::kTemplate || CapacityFromId(id)) return false;
   constexpr LangText kSizeGuessed = LANG_TEXT(
       "Размер FLASH %02X%02X%02X не известен: в jedec.ini стоит шаблон, записанный программой "
       "(%lu КБ), а микросхема может быть больше, и копия не охватила бы её всю. Укажите размер "
-      "микросхемы в SizeInBytes секции [%s] файла %s\nFLASH не стёрта",
+      "микросхемы в SizeInBytes секции [%s] файла %s, замените там %s=%s на %s=%s и снова "
+      "проверьте связь\nFLASH не стёрта",
       "The size of the FLASH %02X%02X%02X is not known: jedec.ini holds the template the "
       "program wrote (%lu KBytes), and a larger chip would not be covered by the backup. Enter "
-      "the chip's size as SizeInBytes in section [%s] of %s\nNothing was erased");
-  return Refuse(ops_.out(), PickLangText(kSizeGuessed), id[0], id[1], id[2],
-                static_cast<unsigned long>(kTemplateSizeInBytes / 1024), JedecSectionName(id),
-                ops_.chips().path());
+      "the chip's size as SizeInBytes in section [%s] of %s, change %s=%s there to %s=%s, and "
+      "run the connect check again\nNothing was erased");
+  return !Refuse(ops_.out(), PickLangText(kSizeGuessed), id[0], id[1], id[2],
+                 static_cast<unsigned long>(chip.SizeInBytes / 1024), JedecSectionName(id),
+                 ops_.chips().path(), kSizeOriginKey, kSizeFromTemplate, kSizeOriginKey,
+                 kSizeFromUser);
 }
 
 bool BackupStep::Run() {
@@ -186,17 +197,18 @@ bool BackupStep::Run() {
   if (again != OpResult::kOk) return false;
 
   const DumpCheck check = CheckDump(buffer.get(), size);
-  if (check.finding == DumpFinding::kRepeats) {
-    if (!RepeatingAccepted(check.period)) return false;
-  } else {
-    WarnAboutDump(o, check, DumpSource::kFlash);
-  }
   if (check.finding == DumpFinding::kBlank) {
     // Nothing on the chip to lose; a file of 0xFF would only crowd the
-    // folder. Unless the contact went during the reads: then the id tells.
+    // folder. Unless the contact went during the reads: the id tells which,
+    // and no warning comes before it (blank chips are the daily case).
     if (!ops_.ChipStillThere()) return false;
     o.LogPrintf(PickLangText(kBackupNotNeeded));
     return true;
+  }
+  if (check.finding == DumpFinding::kRepeats) {
+    if (!AskToEraseRepeating(check.period)) return false;
+  } else {
+    WarnAboutDump(o, check, DumpSource::kFlash);
   }
   bool kept = false;
   std::string path;
@@ -216,9 +228,6 @@ bool BackupStep::Run() {
     if (!kept) SetAside(o, path);
     return false;
   }
-  // The last look before the erase: still the chip identified at the
-  // connect check, and still in contact.
-  if (!ops_.ChipStillThere()) return false;
   o.LogPrintf(PickLangText(kept ? kBackupKept : kBackupSaved), path.c_str());
   path_ = path;
   return true;
@@ -227,11 +236,12 @@ bool BackupStep::Run() {
 bool BackupStep::SaveOrFindKept(const uint8_t* content, uint32_t size, std::string* path,
                                 bool* kept) {
   auto& o = ops_.out();
-  // The folder was made before anything was sent; made again here (safely)
-  // in case it went away during the reads.
-  if (!FolderReady()) return false;
+  // Made only now that there is something to keep in it.
   const std::string& folder = ops_.BackupFolder;
-  std::string reason;
+  std::string level;
+  std::string reason = MakeFolders(folder, &level, FolderRule::kOnlyUserWrites);
+  if (!reason.empty())
+    return Refuse(o, PickLangText(flash_text::kBackupFolderFailed), level.c_str(), reason.c_str());
   *path = FindKeptCopy(folder, content, size, &reason);
   if (!reason.empty())
     return Refuse(o, PickLangText(flash_text::kBackupFolderFailed), folder.c_str(),
@@ -250,7 +260,7 @@ bool BackupStep::SaveOrFindKept(const uint8_t* content, uint32_t size, std::stri
   return Refuse(o, PickLangText(kSaveFailed), path->c_str(), reason.c_str());
 }
 
-bool BackupStep::RepeatingAccepted(uint32_t period) {
+bool BackupStep::AskToEraseRepeating(uint32_t period) {
   auto& o = ops_.out();
   constexpr LangText kRepeats = LANG_TEXT(
       "Содержимое FLASH повторяется каждые %u байт. При оборванной адресной линии микросхема "
@@ -266,10 +276,14 @@ bool BackupStep::RepeatingAccepted(uint32_t period) {
                                        "The repeat is accepted (--accept-repeating)")));
     return true;
   }
+  // The command line's own way to answer beforehand goes with its question;
+  // the window's question is only a question.
+  const bool command_line = ops_.Controls == FlashOperations::UserControls::kCommandLine;
   const std::string question =
       FormatText(PickLangText(kRepeats), period) + "\n" +
-      PickLangText(LANG_TEXT("Всё равно стереть? (--accept-repeating)",
-                             "Erase anyway? (--accept-repeating)"));
+      (command_line ? PickLangText(LANG_TEXT("Всё равно стереть? (--accept-repeating)",
+                                             "Erase anyway? (--accept-repeating)"))
+                    : PickLangText(LANG_TEXT("Всё равно стереть?", "Erase anyway?")));
   if (o.MessageBoxPrintf(MB_ICONWARNING | MB_DEFAULT_NO, "%s", question) == IDYES) return true;
   o.LogPrintf(PickLangText(LANG_TEXT("FLASH не стёрта", "Nothing was erased")));
   return false;
@@ -313,12 +327,37 @@ BackupStep::Verdict BackupStep::CheckFile(const std::string& path, const uint8_t
     if (!ops_.NextBlock(counter) || ops_.programmer().FlashRangeCrc(from, last, &crc) != 0) {
       verdict = Verdict::kUnchecked;
     } else if (Crc8Range(saved.data(), from, last) != crc) {
-      Refuse(o, PickLangText(kBackupDiffers), path.c_str(), from, last);
-      verdict = Verdict::kUnsound;
+      verdict = JudgeDisagreement(path, from, last);
     }
   }
   o.ProgressHide();
   return verdict;
+}
+
+BackupStep::Verdict BackupStep::JudgeDisagreement(const std::string& path, uint32_t from,
+                                                  uint32_t last) {
+  auto& o = ops_.out();
+  // Both reads agreed and the file holds them: a chip that stops answering
+  // during the check says nothing against the copy, only against the clip.
+  JedecBytes id{};
+  switch (ops_.CheckIdAgain(&id)) {
+    case FlashOperations::IdCheck::kSameChip:
+      Refuse(o, PickLangText(kBackupDiffers), path.c_str(), from, last);
+      return Verdict::kUnsound;
+    case FlashOperations::IdCheck::kLinkFailed:
+      return Verdict::kUnchecked;
+    case FlashOperations::IdCheck::kNoContact:
+    case FlashOperations::IdCheck::kOtherChip:
+    case FlashOperations::IdCheck::kNoId:
+      break;
+  }
+  constexpr LangText kContactLost = LANG_TEXT(
+      "Проверка резервной копии %s прервалась по адресу 0x%06X: идентификатор FLASH прочитан "
+      "как %02X%02X%02X, контакт потерян, проверьте клипсу\nFLASH не стёрта",
+      "The check of the backup %s stopped at address 0x%06X: the FLASH id reads %02X%02X%02X, "
+      "the contact was lost, check the clip\nNothing was erased");
+  Refuse(o, PickLangText(kContactLost), path.c_str(), from, id[0], id[1], id[2]);
+  return Verdict::kUnchecked;
 }
 
 }  // namespace rtd

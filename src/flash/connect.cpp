@@ -127,7 +127,10 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
   // The user sees a finished check either way; a front end that needs an
   // identified chip learns that it has none, and why.
   if (resolved) return OpResult::kOk;
-  return answers ? OpResult::kUnknownChip : OpResult::kNoChip;
+  if (!answers) return OpResult::kNoChip;
+  const std::optional<uint64_t> by_id = CapacityFromId(id);
+  return by_id && *by_id > kMaxFlashSize && !chips_.SizeAsWritten(id) ? OpResult::kBeyondReach
+                                                                        : OpResult::kUnknownChip;
 }
 
 uint64_t FlashOperations::WholeChipSize() const {
@@ -253,11 +256,19 @@ bool FlashOperations::ContactHeld(ContactLoss loss) {
 }
 
 int FlashOperations::IdentifyFlash(const JedecBytes& id) {
-  chips_.LookupFlashChip(id, CurrentFlash.Manufacturer, CurrentFlash.SizeInBytes);
+  chips_.LookupFlashChip(id, CurrentFlash.Manufacturer, CurrentFlash.SizeInBytes,
+                         &CurrentFlash.SizeFrom);
   const std::optional<std::string> size_text = chips_.SizeAsWritten(id);
   const bool size_present = size_text.has_value();
   const bool size_usable = size_present && UsableSize(ParseIniInteger(*size_text));
-  if (CurrentFlash.Identified() && size_usable) return 0;
+  if (CurrentFlash.Identified() && size_usable) {
+    // A template of an older version gets the mark that tells it from a
+    // size the user entered.
+    if (CurrentFlash.SizeFrom != SizeOrigin::kUser) chips_.StoreTemplateEntry(id);
+    return 0;
+  }
+  const std::string section = JedecSectionName(id);
+  const std::optional<uint64_t> by_id = CapacityFromId(id);
   if (size_present && !size_usable) {
     // Kept as the user wrote it: a template value in its place would lose
     // what they meant (a 16 MiB chip read as 512 KiB), so they are told
@@ -266,10 +277,22 @@ int FlashOperations::IdentifyFlash(const JedecBytes& id) {
         LANG_TEXT("Неподдерживаемый размер FLASH \"%s\" в секции [%s] файла %s",
                   "Unsupported FLASH size \"%s\" in section [%s] of %s");
     const char* format = PickLangText(kBadSize);
-    const std::string section = JedecSectionName(id);
     out().LogPrintf(format, *size_text, section, chips_.path());
     out().MessageBoxPrintf(MB_ICONERROR, format, *size_text, section, chips_.path());
     CurrentFlash.SizeInBytes = 0;
+  } else if (!size_present && by_id && *by_id > kMaxFlashSize) {
+    // No size is written for such a chip: its own would be refused, and a
+    // smaller one would make the erase wipe more than the backup keeps.
+    constexpr LangText kBeyondReach = LANG_TEXT(
+        "Идентификатор FLASH %02X%02X%02X указывает %lu КБ: микросхема больше, чем может "
+        "адресовать программатор (%lu КБ)",
+        "The FLASH id %02X%02X%02X says %lu KBytes: the chip is larger than the programmer can "
+        "address (%lu KBytes)");
+    const char* format = PickLangText(kBeyondReach);
+    const auto chip_kib = static_cast<unsigned long>(*by_id / 1024);
+    const auto reach_kib = static_cast<unsigned long>(kMaxFlashSize / 1024);
+    out().LogPrintf(format, id[0], id[1], id[2], chip_kib, reach_kib);
+    out().MessageBoxPrintf(MB_ICONERROR, format, id[0], id[1], id[2], chip_kib, reach_kib);
   }
   chips_.StoreTemplateEntry(id);
   return 1;

@@ -28,13 +28,11 @@ enum class OpResult {
   kMismatch,    // a compare (or a write's verification) found a difference
   kStopped,     // the user stopped it ("User terminate")
   kUnknownChip,  // connect check: the id was read, but jedec.ini does not list it usefully
+  kBeyondReach,  // connect check: the id says more than the programmer can address (told)
   kNoLink,       // connect check: the programmer never reported its link to the flash up
   kNoChip,       // connect check: the id read as all ones or all zeros (no chip, or no contact)
   kNoId,         // connect check: the id read was refused, or its reply held no id
 };
-
-// Largest flash the 24-bit addresses of the protocol can reach.
-inline constexpr uint32_t kMaxFlashSize = 16u * 1024 * 1024;
 
 // Smallest image file accepted, and the granularity of the image length.
 inline constexpr uint32_t kImageUnit = 64u * 1024;
@@ -90,6 +88,12 @@ class FlashOperations {
   // part of the chip over and over) stops the erase unless the user says
   // so: in a box with No as the default, or by setting this beforehand.
   bool AcceptRepeatingBackup = false;
+  // Where the user answers what an operation may need to know: the window
+  // (its menu switches and boxes) or the command line (its options). The
+  // texts that tell the user how to answer follow it, so that neither
+  // names the other's controls.
+  enum class UserControls { kWindow, kCommandLine };
+  UserControls Controls = UserControls::kWindow;
 
   // The click handlers. Each tells the user everything itself; the result
   // only says how it ended. Read, compares and write need an identified

@@ -252,13 +252,13 @@ OpResult ServiceCommands::BlankCheck() {
 OpResult ServiceCommands::Erase() {
   auto& o = ops_.out();
   if (!ops_.PassGate()) return OpResult::kNotStarted;
-  if (!BackupStep(ops_).MayStart()) return OpResult::kFailed;
+  if (BackupStep(ops_).RefuseBeforeQuestion()) return OpResult::kFailed;
   if (o.MessageBoxPrintf(MB_ICONWARNING,
                          PickLangText(LANG_TEXT("Будет произведено стирание FLASH\nПродолжаем?",
                                                 "It will erase FLASH\nContinue?"))) != IDYES)
     return OpResult::kNotStarted;
   if (!ops_.CurrentFlash.Identified()) return OpResult::kNotStarted;
-  if (!BackupStep(ops_).ReachKnown()) return OpResult::kFailed;
+  if (BackupStep(ops_).RefuseUnknownSize()) return OpResult::kFailed;
   o.IdleFlag = 0;
   if (!SizeSupported(ops_)) return OpResult::kFailed;
 

@@ -24,14 +24,14 @@ OpResult FlashOperations::SpeedButtonWriteClick() { return WriteImage(false); }
 OpResult FlashOperations::WriteImage(bool verify_fully) {
   auto& o = out();
   if (!PassGate()) return OpResult::kNotStarted;
-  if (!BackupStep(*this).MayStart()) return OpResult::kFailed;
+  if (BackupStep(*this).RefuseBeforeQuestion()) return OpResult::kFailed;
   if (o.MessageBoxPrintf(
           MB_ICONWARNING,
           PickLangText(LANG_TEXT("Будет произведено стирание и запись FLASH\nПродолжаем?",
                                  "It will erase and write FLASH\nContinue?"))) != IDYES)
     return OpResult::kNotStarted;
   if (!CurrentFlash.Identified()) return OpResult::kNotStarted;
-  if (!BackupStep(*this).ReachKnown()) return OpResult::kFailed;
+  if (BackupStep(*this).RefuseUnknownSize()) return OpResult::kFailed;
   std::unique_ptr<uint8_t[]> buffer;
   uint32_t length = 0;
   if (const OpResult loaded = TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
@@ -94,6 +94,10 @@ OpResult FlashOperations::UnlockAndErase(Protection& protection) {
   BackupStep backup(*this);
   if (!backup.Run()) return OpResult::kFailed;
   last_backup_ = backup.path();
+  // With or without a backup, the chip about to be erased must be the one
+  // identified: the connect check may lie minutes back, and the clip may
+  // sit on another board by now.
+  if (!ChipStillThere()) return OpResult::kFailed;
   if (p.FlashReadStatus(&protection.saved_status) != 0) return OpResult::kFailed;
   // Busy and write-enable both set is what no idle chip reports, and what a
   // data line without contact reads: kept as the value to put back, it
