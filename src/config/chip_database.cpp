@@ -32,7 +32,7 @@ struct WrittenSize {
 
 WrittenSize TemplateSizeFor(const JedecBytes& id) {
   if (const std::optional<uint64_t> by_id = CapacityFromId(id)) {
-    if (*by_id > kMaxFlashSize) return {std::nullopt, SizeOrigin::kIdCapacity};
+    if (!WithinReach(*by_id)) return {std::nullopt, SizeOrigin::kIdCapacity};
     return {static_cast<uint32_t>(*by_id), SizeOrigin::kIdCapacity};
   }
   return {kTemplateSizeInBytes, SizeOrigin::kTemplate};

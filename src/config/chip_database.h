@@ -26,8 +26,10 @@ inline constexpr std::size_t kManufacturerMaxLength = 999;
 inline constexpr const char* kTemplateManufacturer = "Manufacturer";
 inline constexpr uint32_t kTemplateSizeInBytes = 524288;
 
-// Largest flash the programmer's 24-bit addresses reach.
+// Largest flash the programmer's 24-bit addresses reach, and the one test
+// of a size against it.
 inline constexpr uint32_t kMaxFlashSize = 16u * 1024 * 1024;
+inline constexpr bool WithinReach(uint64_t size) { return size <= kMaxFlashSize; }
 
 // Where an entry's SizeInBytes came from, as one more key beside it,
 // SizeInBytesFrom, which other readers of jedec.ini pass over: "template"

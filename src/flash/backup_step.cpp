@@ -14,6 +14,7 @@
 #include "flash/backup.h"
 #include "flash/dump_check.h"
 #include "flash/file_reader.h"
+#include "flash/image_file.h"
 #include "flash/texts.h"
 
 namespace rtd {
@@ -116,30 +117,36 @@ void Discard(OutputServices& o, const std::string& path) {
 
 }  // namespace
 
+bool BackupStep::RefuseUnusableLevel(const std::string& level, const std::string& reason) {
+  const std::string text = FormatText(PickLangText(flash_text::kBackupFolderFailed),
+                                      level.c_str(), reason.c_str());
+  return Refuse(out(), "%s\n%s", text, PickLangText(flash_text::kNothingErased));
+}
+
 bool BackupStep::RefuseUnusableFolder() {
-  if (!ops_.MakeBackups) return false;
-  auto& o = ops_.out();
-  if (ops_.BackupFolder.empty()) {
+  if (!MakeBackups) return false;
+  auto& o = out();
+  if (BackupFolder.empty()) {
     const char* switch_off =
-        ops_.Controls == FlashOperations::UserControls::kCommandLine
+        Controls == UserControls::kCommandLine
             ? PickLangText(LANG_TEXT("укажите --no-backup", "give --no-backup"))
             : PickLangText(LANG_TEXT("снимите «Резервная копия перед стиранием» в меню панели",
                                      "switch \"Backup before erase\" off in the panel's menu"));
-    return !Refuse(o, PickLangText(flash_text::kNoBackupFolder), ops_.BackupFolderProblem.c_str(),
+    return !Refuse(o, PickLangText(flash_text::kNoBackupFolder), BackupFolderProblem.c_str(),
                    switch_off);
   }
   // Only looked at: a refusal that comes before the backup leaves no
   // folder behind. The backup makes it right before it saves.
   std::string level;
   const std::string reason =
-      CheckFolders(ops_.BackupFolder, &level, FolderRule::kOnlyUserWrites);
+      CheckFolders(BackupFolder, &level, FolderRule::kOnlyUserWrites);
   if (reason.empty()) return false;
-  return !Refuse(o, PickLangText(flash_text::kBackupFolderFailed), level.c_str(), reason.c_str());
+  return !RefuseUnusableLevel(level, reason);
 }
 
 bool BackupStep::RefuseUnknownSize() {
-  const FlashChipInfo& chip = ops_.CurrentFlash;
-  if (!ops_.MakeBackups || !chip.Identified()) return false;
+  const FlashChipInfo& chip = chip_;
+  if (!MakeBackups || !chip.Identified()) return false;
   const JedecBytes& id = chip.JedecId;
   if (chip.SizeFrom != SizeOrigin::kTemplate || CapacityFromId(id)) return false;
   constexpr LangText kSizeGuessed = LANG_TEXT(
@@ -151,22 +158,23 @@ bool BackupStep::RefuseUnknownSize() {
       "program wrote (%lu KBytes), and a larger chip would not be covered by the backup. Enter "
       "the chip's size as SizeInBytes in section [%s] of %s, change %s=%s there to %s=%s, and "
       "run the connect check again\nNothing was erased");
-  return !Refuse(ops_.out(), PickLangText(kSizeGuessed), id[0], id[1], id[2],
+  return !Refuse(out(), PickLangText(kSizeGuessed), id[0], id[1], id[2],
                  static_cast<unsigned long>(chip.SizeInBytes / 1024), JedecSectionName(id),
-                 ops_.chips().path(), kSizeOriginKey, kSizeFromTemplate, kSizeOriginKey,
+                 chips_.path(), kSizeOriginKey, kSizeFromTemplate, kSizeOriginKey,
                  kSizeFromUser);
 }
 
 bool BackupStep::Run() {
-  auto& o = ops_.out();
-  if (!ops_.MakeBackups) {
+  auto& o = out();
+  path_.clear();
+  if (!MakeBackups) {
     // An erase without a copy is the user's choice, and the log keeps who
     // made it: a settings file beside a program in a shared folder may
     // have made it for them.
-    if (ops_.BackupOffBy == FlashOperations::BackupOff::kByOption) {
+    if (BackupOffBy == OffBy::kOption) {
       o.LogPrintf(PickLangText(LANG_TEXT("Без резервной копии: отключена параметром --no-backup",
                                          "No backup: switched off by --no-backup")));
-    } else if (ops_.BackupOffBy == FlashOperations::BackupOff::kBySettings) {
+    } else if (BackupOffBy == OffBy::kSettings) {
       o.LogPrintf(PickLangText(LANG_TEXT("Без резервной копии: отключена в настройках",
                                          "No backup: switched off by the settings")));
     }
@@ -174,25 +182,25 @@ bool BackupStep::Run() {
   }
   // The chip erase wipes the whole chip, also where its id says more than
   // jedec.ini.
-  const uint64_t whole = ops_.WholeChipSize();
-  if (whole > kMaxFlashSize) {
-    const JedecBytes& id = ops_.CurrentFlash.JedecId;
+  const uint64_t whole = WholeChipSize(chip_);
+  if (!WithinReach(whole)) {
+    const JedecBytes& id = chip_.JedecId;
     return Refuse(o, PickLangText(kBeyondReach), id[0], id[1], id[2],
                   static_cast<unsigned long>(whole / 1024));
   }
   const auto size = static_cast<uint32_t>(whole);
   // A clip moved to another board, or one whose data line lost its
   // contact, must not be read as this chip (all 0xFF would pass for blank).
-  if (!ops_.ChipStillThere()) return false;
-  std::unique_ptr<uint8_t[]> buffer = ops_.AllocateImageBuffer(size);
+  if (identified_.RefuseIfChipChanged()) return false;
+  std::unique_ptr<uint8_t[]> buffer = frame_.Allocate(size);
   if (!buffer) return Refuse(o, PickLangText(flash_text::kMemoryAllocate));
-  if (ops_.ReadWholeFlash(buffer.get(), size, flash_text::kBackupRead,
+  if (reader_.ReadWholeFlash(buffer.get(), size, flash_text::kBackupRead,
                           ToolButton::SpeedButtonWrite) != OpResult::kOk)
     return false;
   // A poor contact spoils a bit here and there, which a CRC-8 misses one
   // time in 256: a second read must give the same bytes.
   uint32_t differs_at = 0;
-  const OpResult again = ops_.ReadAgainAndCompare(buffer.get(), size, &differs_at);
+  const OpResult again = reader_.ReadAgainAndCompare(buffer.get(), size, &differs_at);
   if (again == OpResult::kMismatch) return Refuse(o, PickLangText(kReadsDiffer), differs_at);
   if (again != OpResult::kOk) return false;
 
@@ -201,7 +209,7 @@ bool BackupStep::Run() {
     // Nothing on the chip to lose; a file of 0xFF would only crowd the
     // folder. Unless the contact went during the reads: the id tells which,
     // and no warning comes before it (blank chips are the daily case).
-    if (!ops_.ChipStillThere()) return false;
+    if (identified_.RefuseIfChipChanged()) return false;
     o.LogPrintf(PickLangText(kBackupNotNeeded));
     return true;
   }
@@ -235,21 +243,20 @@ bool BackupStep::Run() {
 
 bool BackupStep::SaveOrFindKept(const uint8_t* content, uint32_t size, std::string* path,
                                 bool* kept) {
-  auto& o = ops_.out();
+  auto& o = out();
   // Made only now that there is something to keep in it.
-  const std::string& folder = ops_.BackupFolder;
+  const std::string& folder = BackupFolder;
   std::string level;
   std::string reason = MakeFolders(folder, &level, FolderRule::kOnlyUserWrites);
   if (!reason.empty())
-    return Refuse(o, PickLangText(flash_text::kBackupFolderFailed), level.c_str(), reason.c_str());
+    return RefuseUnusableLevel(level, reason);
   *path = FindKeptCopy(folder, content, size, &reason);
   if (!reason.empty())
-    return Refuse(o, PickLangText(flash_text::kBackupFolderFailed), folder.c_str(),
-                  reason.c_str());
+    return RefuseUnusableLevel(folder, reason);
   *kept = !path->empty();
   if (*kept) return true;
-  const std::string name = BackupFileName(ops_.programmer().link().clock().LocalTime(),
-                                          ops_.CurrentFlash.JedecId, Crc32(content, size));
+  const std::string name = BackupFileName(programmer_.link().clock().LocalTime(),
+                                          chip_.JedecId, Crc32(content, size));
   *path = JoinPath(folder, name);
   // Another content under the same name (the same second, the same CRC)
   // is the user's: it stays, and this one takes a suffix.
@@ -261,7 +268,7 @@ bool BackupStep::SaveOrFindKept(const uint8_t* content, uint32_t size, std::stri
 }
 
 bool BackupStep::AskToEraseRepeating(uint32_t period) {
-  auto& o = ops_.out();
+  auto& o = out();
   constexpr LangText kRepeats = LANG_TEXT(
       "Содержимое FLASH повторяется каждые %u байт. При оборванной адресной линии микросхема "
       "читается как меньшая: копия содержала бы одну и ту же часть FLASH несколько раз, а "
@@ -271,14 +278,14 @@ bool BackupStep::AskToEraseRepeating(uint32_t period) {
       "smaller one: the copy would hold the same part of the FLASH more than once, and the rest "
       "would be erased with no copy. A chip smaller than its jedec.ini entry repeats too");
   o.LogPrintf(PickLangText(kRepeats), period);
-  if (ops_.AcceptRepeatingBackup) {
+  if (AcceptRepeatingBackup) {
     o.LogPrintf(PickLangText(LANG_TEXT("Повторение принято (--accept-repeating)",
                                        "The repeat is accepted (--accept-repeating)")));
     return true;
   }
   // The command line's own way to answer beforehand goes with its question;
   // the window's question is only a question.
-  const bool command_line = ops_.Controls == FlashOperations::UserControls::kCommandLine;
+  const bool command_line = Controls == UserControls::kCommandLine;
   const std::string question =
       FormatText(PickLangText(kRepeats), period) + "\n" +
       (command_line ? PickLangText(LANG_TEXT("Всё равно стереть? (--accept-repeating)",
@@ -291,7 +298,7 @@ bool BackupStep::AskToEraseRepeating(uint32_t period) {
 
 BackupStep::Verdict BackupStep::CheckFile(const std::string& path, const uint8_t* expected,
                                           uint32_t size) {
-  auto& o = ops_.out();
+  auto& o = out();
   // What counts is the file as it lies on the disk: read back whole, it
   // must hold exactly what the two reads agreed on.
   ReadOnlyFile file(path);
@@ -324,7 +331,7 @@ BackupStep::Verdict BackupStep::CheckFile(const std::string& path, const uint8_t
     const auto from = static_cast<uint32_t>(first);
     const uint32_t last = from + std::min<uint32_t>(kBackupCrcRange, size - from) - 1;
     uint8_t crc = 0;
-    if (!ops_.NextBlock(counter) || ops_.programmer().FlashRangeCrc(from, last, &crc) != 0) {
+    if (!frame_.NextBlock(counter) || programmer_.FlashRangeCrc(from, last, &crc) != 0) {
       verdict = Verdict::kUnchecked;
     } else if (Crc8Range(saved.data(), from, last) != crc) {
       verdict = JudgeDisagreement(path, from, last);
@@ -336,19 +343,19 @@ BackupStep::Verdict BackupStep::CheckFile(const std::string& path, const uint8_t
 
 BackupStep::Verdict BackupStep::JudgeDisagreement(const std::string& path, uint32_t from,
                                                   uint32_t last) {
-  auto& o = ops_.out();
+  auto& o = out();
   // Both reads agreed and the file holds them: a chip that stops answering
   // during the check says nothing against the copy, only against the clip.
   JedecBytes id{};
-  switch (ops_.CheckIdAgain(&id)) {
-    case FlashOperations::IdCheck::kSameChip:
+  switch (identified_.CheckIdAgain(&id)) {
+    case IdentifiedChip::IdCheck::kSameChip:
       Refuse(o, PickLangText(kBackupDiffers), path.c_str(), from, last);
       return Verdict::kUnsound;
-    case FlashOperations::IdCheck::kLinkFailed:
+    case IdentifiedChip::IdCheck::kLinkFailed:
       return Verdict::kUnchecked;
-    case FlashOperations::IdCheck::kNoContact:
-    case FlashOperations::IdCheck::kOtherChip:
-    case FlashOperations::IdCheck::kNoId:
+    case IdentifiedChip::IdCheck::kNoContact:
+    case IdentifiedChip::IdCheck::kOtherChip:
+    case IdentifiedChip::IdCheck::kNoId:
       break;
   }
   constexpr LangText kContactLost = LANG_TEXT(

@@ -49,8 +49,8 @@ class BackupTest : public FlashBench {
     Start(config, flash);
     Identify();
     Forget();
-    ops_->MakeBackups = true;
-    ops_->BackupFolder = folder_.string();
+    ops_->Backup().MakeBackups = true;
+    ops_->Backup().BackupFolder = folder_.string();
   }
   // The write of an image, or the erase on its own; both answered Yes.
   OpResult Erase(bool write) {
@@ -179,7 +179,7 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
     std::string file = "";
   } cases[] = {
       {"folder cannot be made",
-       [this](sim::SimConfig&) { ops_->BackupFolder = (dir_ / "plain" / "b").string(); },
+       [this](sim::SimConfig&) { ops_->Backup().BackupFolder = (dir_ / "plain" / "b").string(); },
        "0x10 Error: Cannot use the backup folder " + (dir_ / "plain" / "b").string() + ": " +
            not_a_folder + "\nNothing was erased"},
       {"read fails",
@@ -229,7 +229,7 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
        [this](sim::SimConfig&) {
          fs::create_directories(dir_ / "open");
          fs::permissions(dir_ / "open", fs::perms::all);
-         ops_->BackupFolder = (dir_ / "open" / "b").string();
+         ops_->Backup().BackupFolder = (dir_ / "open" / "b").string();
        },
        "0x10 Error: Cannot use the backup folder " + (dir_ / "open").string() +
            ": anyone may write to this folder: anyone could delete or replace the backups\n"
@@ -354,7 +354,7 @@ TEST_F(BackupTest, ARepeatingBackupAsksBeforeTheErase) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Bench(halves);
-    ops_->AcceptRepeatingBackup = c.accepted_beforehand;
+    ops_->Backup().AcceptRepeatingBackup = c.accepted_beforehand;
     out_.box_answers = c.answers;
     EXPECT_EQ(ServiceCommands(*ops_).Erase(), c.result);
     const auto boxes = out_.Boxes();
@@ -462,7 +462,7 @@ TEST_F(BackupTest, WithoutABackupTheIdIsStillReadBeforeTheErase) {
       config.jedec = c.id;
       Bench(Pattern(kFlashSize, 7), config);
       Identify();
-      ops_->MakeBackups = false;
+      ops_->Backup().MakeBackups = false;
       EXPECT_EQ(Erase(write), OpResult::kFailed);
       EXPECT_EQ(out_.Boxes().back(), c.says);
       EXPECT_EQ(Commands(), std::vector<uint8_t>{kCmdReadJedecId});
