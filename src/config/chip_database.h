@@ -70,7 +70,7 @@ std::optional<uint64_t> CapacityFromId(const JedecBytes& id);
 
 class ChipDatabase {
  public:
-  ChipDatabase(std::string path, OutputServices& out) : path_(std::move(path)), out_(out) {}
+  ChipDatabase(std::string path, UserQuestions& out) : path_(std::move(path)), out_(out) {}
 
   // jedec.ini in the directory of the given executable path; empty for an
   // empty path.
@@ -114,7 +114,7 @@ class ChipDatabase {
 
   std::string path_;
   std::string shipped_path_;
-  OutputServices& out_;
+  UserQuestions& out_;
 };
 
 }  // namespace rtd

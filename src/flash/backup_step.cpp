@@ -74,7 +74,7 @@ constexpr LangText kSetAsideFailed =
 // The range of each CRC request that checks a backup against the chip.
 constexpr uint32_t kBackupCrcRange = 4096;
 
-void MakeReadOnly(OutputServices& o, const std::string& path) {
+void MakeReadOnly(OperationDisplay& o, const std::string& path) {
   std::error_code ec;
   fs::permissions(PathFromUtf8(path),
                   fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read,
@@ -86,7 +86,7 @@ void MakeReadOnly(OutputServices& o, const std::string& path) {
 // stop) is most likely sound, for its two reads agreed and the file holds
 // them: it stays, under a name that says it was never checked, so that it
 // is neither lost nor later taken for a checked backup.
-void SetAside(OutputServices& o, const std::string& path) {
+void SetAside(OperationDisplay& o, const std::string& path) {
   const std::string renamed = path + ".unverified";
   std::error_code ec;
   fs::rename(PathFromUtf8(path), PathFromUtf8(renamed), ec);
@@ -99,7 +99,7 @@ void SetAside(OutputServices& o, const std::string& path) {
 
 // A file that failed its check must not pass for a backup later: it goes,
 // or, where it cannot be removed, takes a name that says what it is.
-void Discard(OutputServices& o, const std::string& path) {
+void Discard(OperationDisplay& o, const std::string& path) {
   std::error_code ec;
   if (fs::remove(PathFromUtf8(path), ec)) {
     o.LogPrintf(PickLangText(kUnsoundRemoved), path.c_str());

@@ -79,7 +79,7 @@ class BackupStep {
   const std::string& path() const { return path_; }
 
  private:
-  OutputServices& out() { return programmer_.out(); }
+  OperationServices& out() { return programmer_.out(); }
   // A level of the folder's path that cannot be used, told with the reason
   // and that nothing was erased; false.
   bool RefuseUnusableLevel(const std::string& level, const std::string& reason);

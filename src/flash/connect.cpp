@@ -20,7 +20,7 @@ bool UsableSize(const std::optional<int32_t>& size) {
 
 // One of the two sizes is wrong; the erase wipes the whole chip, so what is
 // kept before it must be the larger, and the user is told.
-void WarnIfSizesDisagree(OutputServices& o, const JedecBytes& id, uint32_t listed) {
+void WarnIfSizesDisagree(OperationServices& o, const JedecBytes& id, uint32_t listed) {
   const std::optional<uint64_t> by_id = CapacityFromId(id);
   if (!by_id || *by_id == listed) return;
   constexpr LangText kSizesDisagree = LANG_TEXT(

@@ -43,7 +43,7 @@ DumpCheck CheckDump(const uint8_t* data, uint32_t size) {
   return check;
 }
 
-void WarnAboutDump(OutputServices& out, const DumpCheck& check, DumpSource source) {
+void WarnAboutDump(OperationServices& out, const DumpCheck& check, DumpSource source) {
   const bool flash = source == DumpSource::kFlash;
   const char* text = nullptr;
   switch (check.finding) {
@@ -82,7 +82,7 @@ void WarnAboutDump(OutputServices& out, const DumpCheck& check, DumpSource sourc
   out.MessageBoxPrintf(MB_ICONWARNING | MB_OKONLY, text, check.period);
 }
 
-bool ConfirmImage(OutputServices& out, const uint8_t* image, uint32_t length) {
+bool ConfirmImage(OperationServices& out, const uint8_t* image, uint32_t length) {
   const DumpCheck check = CheckDump(image, length);
   if (check.finding != DumpFinding::kBlank) {
     WarnAboutDump(out, check, DumpSource::kImage);

@@ -50,7 +50,7 @@ class FlashReader {
   OpResult SaveDump(const uint8_t* buffer, uint32_t size);
 
  private:
-  OutputServices& out() { return programmer_.out(); }
+  OperationServices& out() { return programmer_.out(); }
   // The block loop of the whole-flash reads: hands each 256-byte block
   // read (count bytes of it inside size) to each_block, which returns false
   // to end the loop early (kMismatch).

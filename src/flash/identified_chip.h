@@ -95,7 +95,7 @@ class IdentifiedChip {
   void ClearRisk() { at_risk_ = false; }
 
  private:
-  OutputServices& out() { return programmer_.out(); }
+  OperationServices& out() { return programmer_.out(); }
 
   Programmer& programmer_;
   const FlashChipInfo& chip_;

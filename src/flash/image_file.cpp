@@ -10,7 +10,7 @@
 
 namespace rtd {
 
-int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer, uint32_t capacity,
+int LoadImageFile(UserQuestions& out, const std::string& name, uint8_t* buffer, uint32_t capacity,
                   uint32_t* image_length) {
   ReadOnlyFile file(name);
   // Something that is not a plain file (a directory, a device) cannot be

@@ -16,7 +16,7 @@ inline constexpr uint32_t kImageUnit = 64u * 1024;
 // success, 1 after its own box (none when the file cannot be opened). A
 // file that is not a regular file is never read (nor waited for). Where the
 // system gave a reason, it goes to out.ShowFileError with the path.
-int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer, uint32_t capacity,
+int LoadImageFile(UserQuestions& out, const std::string& name, uint8_t* buffer, uint32_t capacity,
                   uint32_t* image_length);
 // Writes all size bytes of the buffer; 0 on success, else 1 with the
 // system's reason in *reason (when given). Never leaves a damaged file

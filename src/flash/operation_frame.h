@@ -28,7 +28,7 @@ class OperationFrame {
   OperationFrame(const OperationFrame&) = delete;
   OperationFrame& operator=(const OperationFrame&) = delete;
 
-  OutputServices& out() { return programmer_.out(); }
+  OperationServices& out() { return programmer_.out(); }
 
   // Entered while an operation runs, a click is that operation's stop
   // request (false: nothing more to do).

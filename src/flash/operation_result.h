@@ -24,7 +24,7 @@ enum class OpResult {
 // A refusal told in full: the same text as a log line and an error box.
 // Returns false, for the caller to return.
 template <typename... Args>
-bool Refuse(OutputServices& out, const char* format, const Args&... args) {
+bool Refuse(OperationServices& out, const char* format, const Args&... args) {
   out.LogPrintf(format, args...);
   out.MessageBoxPrintf(MB_ICONERROR, format, args...);
   return false;

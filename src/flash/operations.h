@@ -80,7 +80,7 @@ class FlashOperations {
   // The service commands are operations too, built from the same steps.
   friend class ServiceCommands;
 
-  OutputServices& out() { return programmer_.out(); }
+  OperationServices& out() { return programmer_.out(); }
   // The gate (false: this was a stop request, or nothing is identified to
   // work on), and a fresh start for the chip's per-operation record.
   bool Begin();

@@ -88,7 +88,7 @@ class ServiceCommands {
   OperationFrame& frame() { return ops_.frame_; }
   IdentifiedChip& chip() { return ops_.identified_; }
   FlashReader& reader() { return ops_.reader_; }
-  OutputServices& out() { return ops_.out(); }
+  OperationServices& out() { return ops_.out(); }
   // The blank check's loop, for the erase too; the gauge is its own.
   OpResult CheckBlank(bool after_erase);
 
