@@ -53,6 +53,15 @@ std::optional<HexLayout::Cell> HexLayout::CellAt(int column) const {
   return std::nullopt;
 }
 
+HexInk InkOf(uint8_t marks) {
+  HexInk ink;
+  if (marks & kHexDiffers) ink = {0xC00000, 0xFFD8D8};
+  if (marks & kHexFound) ink.background = 0xFFE66E;
+  if (marks & kHexSelected) ink.background = 0xADD6FF;
+  if (marks & kHexCursor) ink = {marks & kHexDiffers ? 0xFFB0B0u : 0xFFFFFFu, 0x0054A6};
+  return ink;
+}
+
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";

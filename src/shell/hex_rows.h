@@ -39,6 +39,15 @@ struct HexSpan {
   friend bool operator==(const HexSpan&, const HexSpan&) = default;
 };
 
+// The colours of a run by its marks, as 0xRRGGBB, the same in every window:
+// the cursor dark, the selection light blue, a match yellow, and differing
+// bytes red on pink wherever the rest leaves them their colour.
+struct HexInk {
+  uint32_t text = 0x000000;
+  uint32_t background = 0xFFFFFF;
+};
+HexInk InkOf(uint8_t marks);
+
 struct HexRowText {
   std::string text;            // ASCII: a window's fixed font draws it column by column
   std::vector<HexSpan> spans;  // the marked runs only, left to right

@@ -16,7 +16,7 @@ constexpr LangText kAddressTitle = LANG_TEXT("Адрес", "Address");
 constexpr LangText kPosition =
     LANG_TEXT("0x%06X в диапазоне 64 КБ 0x%06X...0x%06X", "0x%06X in the 64 KiB range 0x%06X...0x%06X");
 constexpr LangText kSelected =
-    LANG_TEXT("выделено 0x%06X...0x%06X, %lu байт", "selected 0x%06X...0x%06X, %lu bytes");
+    LANG_TEXT("выделено 0x%06X...0x%06X, длина %lu", "selected 0x%06X...0x%06X, length %lu");
 constexpr LangText kNotAnAddress =
     LANG_TEXT("«%s» не шестнадцатеричный адрес: введите его цифрами 0-9 и A-F, например 1F000",
               "\"%s\" is not a hex address: type it in the digits 0-9 and A-F, e.g. 1F000");
@@ -204,8 +204,10 @@ void HexView::Select(uint32_t first, uint32_t last) {
 }
 
 void HexView::SelectRun(uint32_t first, uint32_t last) {
-  // Shown from its first byte, as many of its rows as there is room for.
-  BringIntoView(last);
+  // Out of view, its first row comes in as the third on show, the two
+  // before it for context; its last rows as far as there is room.
+  const uint32_t row = first / kHexRowBytes;
+  if (row < top_row_ || row >= top_row_ + visible_rows_) ScrollTo(row > 2 ? row - 2 : 0);
   BringIntoView(first);
   cursor_ = first;
   anchor_ = last;

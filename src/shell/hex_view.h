@@ -109,7 +109,7 @@ class HexView {
   std::optional<Range> found_;  // the last match, in its source
   int found_source_ = 0;
   uint32_t top_row_ = 0;
-  uint32_t visible_rows_ = 1;
+  uint32_t visible_rows_ = 16;  // until the window tells its room
   uint64_t selection_serial_ = 0;
   std::string note_;
 };

@@ -24,8 +24,8 @@ constexpr LangText kEmpty = LANG_TEXT("Файл %s пуст", "The file %s is em
 constexpr LangText kTooLarge =
     LANG_TEXT("Файл %s больше 16 МБ, самой большой FLASH: это не дамп и не образ",
               "The file %s is larger than 16 MiB, the largest FLASH: it is no dump or image");
-constexpr LangText kSaved = LANG_TEXT("%s0x%06X...0x%06X (%lu байт) сохранено в %s",
-                                      "%s0x%06X...0x%06X (%lu bytes) saved to %s");
+constexpr LangText kSaved = LANG_TEXT("%s0x%06X...0x%06X (длина %lu) сохранено в %s",
+                                      "%s0x%06X...0x%06X (length %lu) saved to %s");
 constexpr LangText kNotSaved =
     LANG_TEXT("Файл %s не записан: %s", "The file %s is not written: %s");
 

@@ -223,7 +223,7 @@ TEST(HexViewTest, GoToFindAndTheRangeFieldsSayWhatIsWrong) {
   view.Find("panel v1", false, true);
   EXPECT_EQ(view.Cursor(), 0x12340u);
   EXPECT_EQ(view.StatusLine(), "0x012340 in the 64 KiB range 0x010000...0x01FFFF; selected "
-                               "0x012340...0x012347, 8 bytes");
+                               "0x012340...0x012347, length 8");
   EXPECT_EQ(view.SelectionStartText(), "012340");
   EXPECT_EQ(view.SelectionLengthText(), "8");
   EXPECT_EQ(view.VisibleRow(0)->spans.front().marks, kHexCursor | kHexSelected | kHexFound);
@@ -303,7 +303,7 @@ TEST(HexViewerTest, AFileOpensInTheViewAndARangeOfItIsSaved) {
     EXPECT_TRUE(d.CopyText().empty());
     out.save_answer = dir.File("part.bin");
     d.Save("2", "3");
-    EXPECT_NE(d.view().StatusLine().find("0x000002...0x000004 (3 bytes) saved to "),
+    EXPECT_NE(d.view().StatusLine().find("0x000002...0x000004 (length 3) saved to "),
               std::string::npos);
     out.save_answer = dir.File("kept.bin");
     d.Save("0", "A");
