@@ -32,13 +32,25 @@ QPushButton* HexViewDialog::Button(const char* name) const {
 
 HexViewDialog::HexViewDialog(shell::HexViewDialog& model, QWidget* owner)
     : QDialog(owner), model_(model) {
-  const shell::HexViewTexts& t = model.texts();
-  shell::HexView& view = model.view();
   setObjectName("HexViewDialog");
-  setWindowTitle(Text(t.title));
+  setWindowTitle(Text(model.texts().title));
   setSizeGripEnabled(true);
+  status_ = new QLabel(this);
+  status_->setObjectName("HexStatus");
+  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(MakeSearchLine());
+  layout->addLayout(MakeRows(), 1);
+  layout->addWidget(status_);
+  layout->addLayout(MakeRangeLine());
+  resize((ranges_ != nullptr ? ranges_->width() + 8 : 0) + rows_->LineWidth() + 24, 520);
+  rows_->setFocus();
+  Refresh();
+}
 
-  // Go to an address, find bytes or a text.
+// Go to an address, find bytes or a text.
+QLayout* HexViewDialog::MakeSearchLine() {
+  const shell::HexViewTexts& t = model_.texts();
   address_ = new QLineEdit(this);
   address_->setObjectName("HexAddress");
   address_->setMaximumWidth(fontMetrics().horizontalAdvance(QString(12, '0')));
@@ -46,85 +58,19 @@ HexViewDialog::HexViewDialog(shell::HexViewDialog& model, QWidget* owner)
   find_->setObjectName("HexFind");
   hex_ = new QCheckBox(Text(t.hex), this);
   hex_->setObjectName("HexFindHex");
-  auto* top = new QHBoxLayout;
-  top->addWidget(new QLabel(Text(t.address), this));
-  top->addWidget(address_);
   QPushButton* go = AddButton(t.go, "HexGo");
-  top->addWidget(go);
-  top->addSpacing(16);
-  top->addWidget(new QLabel(Text(t.find), this));
-  top->addWidget(find_, 1);
-  top->addWidget(hex_);
   QPushButton* previous = AddButton(t.previous, "HexFindPrevious");
   QPushButton* next = AddButton(t.next, "HexFindNext");
-  top->addWidget(previous);
-  top->addWidget(next);
-
-  // The rows, and a compare's ranges on their left.
-  rows_ = new HexRowsWidget(view, this);
-  rows_->setObjectName("HexRows");
-  auto* middle = new QHBoxLayout;
-  if (!model.ranges().empty()) {
-    ranges_ = new QListWidget(this);
-    ranges_->setObjectName("HexRanges");
-    for (const std::string& range : model.ranges()) ranges_->addItem(Text(range));
-    ranges_->setFixedWidth(ranges_->sizeHintForColumn(0) + 2 * ranges_->frameWidth() + 24);
-    middle->addWidget(ranges_);
-    connect(ranges_, &QListWidget::currentRowChanged, this, [this](int row) {
-      if (row < 0) return;
-      model_.ChooseRange(static_cast<std::size_t>(row));
-      Refresh();
-    });
-  }
-  middle->addWidget(rows_, 1);
-
-  status_ = new QLabel(this);
-  status_->setObjectName("HexStatus");
-  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-
-  // The range to save; a compare's differences; Close.
-  start_ = new QLineEdit(this);
-  start_->setObjectName("HexStart");
-  length_ = new QLineEdit(this);
-  length_->setObjectName("HexLength");
-  for (QLineEdit* field : {start_, length_})
-    field->setMaximumWidth(fontMetrics().horizontalAdvance(QString(12, '0')));
-  auto* bottom = new QHBoxLayout;
-  bottom->addWidget(new QLabel(Text(t.start), this));
-  bottom->addWidget(start_);
-  bottom->addWidget(new QLabel(Text(t.length), this));
-  bottom->addWidget(length_);
-  QPushButton* save = AddButton(t.save, "HexSave");
-  bottom->addWidget(save);
-  bottom->addStretch(1);
-  if (view.Compares()) {
-    QPushButton* previous_difference = AddButton(t.previous_difference, "HexPreviousDifference");
-    QPushButton* next_difference = AddButton(t.next_difference, "HexNextDifference");
-    bottom->addWidget(previous_difference);
-    bottom->addWidget(next_difference);
-    connect(previous_difference, &QPushButton::clicked, this, [this] {
-      model_.view().NextDifference(true);
-      Refresh();
-    });
-    connect(next_difference, &QPushButton::clicked, this, [this] {
-      model_.view().NextDifference(false);
-      Refresh();
-    });
-  }
-  if (!model.CopyText().empty()) {
-    QPushButton* copy = AddButton(t.copy, "HexCopy");
-    bottom->addWidget(copy);
-    connect(copy, &QPushButton::clicked, this,
-            [this] { QGuiApplication::clipboard()->setText(Text(model_.CopyText())); });
-  }
-  QPushButton* close = AddButton(t.close, "HexClose");
-  bottom->addWidget(close);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(top);
-  layout->addLayout(middle, 1);
-  layout->addWidget(status_);
-  layout->addLayout(bottom);
+  auto* line = new QHBoxLayout;
+  line->addWidget(new QLabel(Text(t.address), this));
+  line->addWidget(address_);
+  line->addWidget(go);
+  line->addSpacing(16);
+  line->addWidget(new QLabel(Text(t.find), this));
+  line->addWidget(find_, 1);
+  line->addWidget(hex_);
+  line->addWidget(previous);
+  line->addWidget(next);
 
   const auto go_to = [this] {
     if (model_.view().GoTo(address_->text().trimmed().toStdString())) rows_->setFocus();
@@ -139,16 +85,73 @@ HexViewDialog::HexViewDialog(shell::HexViewDialog& model, QWidget* owner)
   connect(next, &QPushButton::clicked, this, [find] { find(false); });
   connect(find_, &QLineEdit::returnPressed, this, [find] { find(false); });
   connect(previous, &QPushButton::clicked, this, [find] { find(true); });
+  return line;
+}
+
+// The rows, and a compare's ranges on their left.
+QLayout* HexViewDialog::MakeRows() {
+  rows_ = new HexRowsWidget(model_.view(), this);
+  rows_->setObjectName("HexRows");
+  connect(rows_, &HexRowsWidget::Changed, this, &HexViewDialog::Refresh);
+  auto* line = new QHBoxLayout;
+  if (!model_.ranges().empty()) {
+    ranges_ = new QListWidget(this);
+    ranges_->setObjectName("HexRanges");
+    for (const std::string& range : model_.ranges()) ranges_->addItem(Text(range));
+    ranges_->setFixedWidth(ranges_->sizeHintForColumn(0) + 2 * ranges_->frameWidth() + 24);
+    line->addWidget(ranges_);
+    connect(ranges_, &QListWidget::currentRowChanged, this, [this](int row) {
+      if (row < 0) return;
+      model_.ChooseRange(static_cast<std::size_t>(row));
+      Refresh();
+    });
+  }
+  line->addWidget(rows_, 1);
+  return line;
+}
+
+// The range to save; a compare's differences and Copy; Close.
+QLayout* HexViewDialog::MakeRangeLine() {
+  const shell::HexViewTexts& t = model_.texts();
+  start_ = new QLineEdit(this);
+  start_->setObjectName("HexStart");
+  length_ = new QLineEdit(this);
+  length_->setObjectName("HexLength");
+  for (QLineEdit* field : {start_, length_})
+    field->setMaximumWidth(fontMetrics().horizontalAdvance(QString(12, '0')));
+  QPushButton* save = AddButton(t.save, "HexSave");
+  auto* line = new QHBoxLayout;
+  line->addWidget(new QLabel(Text(t.start), this));
+  line->addWidget(start_);
+  line->addWidget(new QLabel(Text(t.length), this));
+  line->addWidget(length_);
+  line->addWidget(save);
+  line->addStretch(1);
   connect(save, &QPushButton::clicked, this, [this] {
     model_.Save(start_->text().toStdString(), length_->text().toStdString());
     Refresh();
   });
+  if (model_.view().Compares()) {
+    for (const bool backwards : {true, false}) {
+      QPushButton* b = AddButton(backwards ? t.previous_difference : t.next_difference,
+                                 backwards ? "HexPreviousDifference" : "HexNextDifference");
+      line->addWidget(b);
+      connect(b, &QPushButton::clicked, this, [this, backwards] {
+        model_.view().NextDifference(backwards);
+        Refresh();
+      });
+    }
+  }
+  if (!model_.CopyText().empty()) {
+    QPushButton* copy = AddButton(t.copy, "HexCopy");
+    line->addWidget(copy);
+    connect(copy, &QPushButton::clicked, this,
+            [this] { QGuiApplication::clipboard()->setText(Text(model_.CopyText())); });
+  }
+  QPushButton* close = AddButton(t.close, "HexClose");
+  line->addWidget(close);
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
-  connect(rows_, &HexRowsWidget::Changed, this, &HexViewDialog::Refresh);
-
-  resize((ranges_ != nullptr ? ranges_->width() + 8 : 0) + rows_->LineWidth() + 24, 520);
-  rows_->setFocus();
-  Refresh();
+  return line;
 }
 
 void HexViewDialog::Refresh() {

@@ -11,6 +11,7 @@
 
 class QCheckBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -42,6 +43,9 @@ class HexViewDialog : public QDialog {
 
  private:
   QPushButton* AddButton(const std::string& caption, const char* name);
+  QLayout* MakeSearchLine();
+  QLayout* MakeRows();
+  QLayout* MakeRangeLine();
 
   shell::HexViewDialog& model_;
   HexRowsWidget* rows_ = nullptr;
