@@ -50,10 +50,12 @@ void WarnAboutDump(OutputServices& out, const DumpCheck& check, DumpSource sourc
     case DumpFinding::kNone:
       return;
     case DumpFinding::kBlank:
-      if (!flash) return;
-      text = PickLangText(LANG_TEXT("FLASH прочитана как одни 0xFF: нет контакта или микросхема чистая",
-                                    "The FLASH reads all 0xFF: no contact or a blank chip"));
-      break;
+      // The id read after the reads has proved the contact: a blank chip,
+      // the daily case of a new one, is only noted.
+      if (flash)
+        out.LogPrintf(PickLangText(LANG_TEXT("FLASH чистая: все байты 0xFF",
+                                             "The FLASH is blank: every byte is 0xFF")));
+      return;
     case DumpFinding::kZero:
       text = flash ? PickLangText(LANG_TEXT(
                          "FLASH прочитана как одни 0x00: нет питания или замкнута линия",

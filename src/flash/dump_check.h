@@ -36,7 +36,9 @@ enum class DumpSource {
 };
 
 // A finding as a warning in the log and a box with one OK button; nothing
-// for kNone. A blank image is not told here: the write asks about it.
+// for kNone. A blank flash is only a log line: callers tell findings of the
+// flash only once its id has proved the contact. A blank image is not told
+// here: the write asks about it.
 void WarnAboutDump(OutputServices& out, const DumpCheck& check, DumpSource source);
 
 // Before a write: an image that holds no firmware at all (all 0xFF) is asked

@@ -1,4 +1,4 @@
-// Image files: the raw flash content from address 0.
+#include "flash/image_file.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,6 @@
 
 #include "config/atomic_file.h"
 #include "flash/file_reader.h"
-#include "flash/operations.h"
 #include "flash/texts.h"
 
 namespace rtd {

@@ -3,10 +3,11 @@
 #include <filesystem>
 #include <system_error>
 
+#include "config/chip_database.h"
 #include "config/utf8_path.h"
 #include "flash/backup.h"
 #include "flash/file_reader.h"
-#include "flash/operations.h"
+#include "flash/image_file.h"
 #include "i18n/lang.h"
 #include "shell/differences.h"
 

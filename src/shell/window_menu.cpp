@@ -2,6 +2,7 @@
 // menu's marks and clicks, the switches and the language.
 
 #include "config/atomic_file.h"
+#include "flash/texts.h"
 #include "i18n/lang.h"
 #include "shell/language.h"
 #include "shell/window_shell.h"
@@ -10,8 +11,6 @@ namespace rtd::shell {
 
 namespace {
 
-constexpr LangText kFolderNotMade =
-    LANG_TEXT("Не удаётся создать папку %s: %s", "Unable to create the folder %s: %s");
 constexpr LangText kFolderNotOpened =
     LANG_TEXT("Не удаётся открыть папку %s", "Unable to open the folder %s");
 
@@ -76,10 +75,10 @@ void WindowShell::ShowDifferences() {
 }
 
 void WindowShell::OpenBackupFolder() {
-  const std::string& folder = session_->ops().BackupFolder;
+  const std::string& folder = session_->ops().Backup().BackupFolder;
   std::string level;
   if (const std::string reason = MakeFolders(folder, &level); !reason.empty()) {
-    MessageBoxPrintf(MB_ICONERROR, PickLangText(kFolderNotMade), level.c_str(), reason.c_str());
+    MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kBackupFolderFailed), level.c_str(), reason.c_str());
     return;
   }
   if (!front_.OpenFolder(folder))
@@ -90,7 +89,7 @@ void WindowShell::DrawMenu() {
   using form::MenuItem;
   const ViewSources view{hex_ != nullptr, hex_ && hex_->HasDump(), hex_ && hex_->HasBackup()};
   service_items_ = ServiceItemStates(buttons_, operation_running_ || Closing(),
-                                     !session_->ops().BackupFolder.empty(), view);
+                                     !session_->ops().Backup().BackupFolder.empty(), view);
   form::MenuStates menu{};
   const auto at = [&menu](MenuItem item) -> form::MenuItemState& {
     return menu[form::Index(item)];
@@ -156,7 +155,7 @@ void WindowShell::MenuItemBackupClick(bool checked) {
 
 void WindowShell::ApplyBackupSwitch(bool on) {
   backup_ = on;
-  session_->SwitchBackups(on, FlashOperations::BackupOff::kBySettings);
+  session_->SwitchBackups(on, BackupStep::OffBy::kSettings);
 }
 
 int32_t WindowShell::SetLanguage(int32_t index) {

@@ -52,7 +52,7 @@ WindowShell::~WindowShell() = default;
 void WindowShell::Start() {
   LoadSettings();
   TellBackupsOff();
-  if (hex_) hex_->LookForBackup(session_->ops().BackupFolder);
+  if (hex_) hex_->LookForBackup(session_->ops().Backup().BackupFolder);
   DrawMenu();
   session_->programmer().ProgrammerInfo = {};
   SetButtonsState(false);
@@ -103,7 +103,7 @@ void WindowShell::RunOperation(const std::function<void()>& operation) {
     operation();
   });
   // A write or an erase may have left a new backup to view.
-  if (hex_) hex_->LookForBackup(session_->ops().BackupFolder);
+  if (hex_) hex_->LookForBackup(session_->ops().Backup().BackupFolder);
   DrawMenu();
 }
 

@@ -949,6 +949,7 @@ TEST_F(WindowScenario, WithoutABackupFolderTheEraseStopsUntilTheSwitchIsOff) {
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].rfind("Error: There is no folder for the FLASH backup: no home\n", 0), 0u)
       << Boxes()[0];
+  EXPECT_EQ(Boxes()[0].find("--"), std::string::npos) << "an option named in the window";
 
   window_->ChooseMenuItem("MenuItemBackup");
   window_->box_answers = {IDYES};
