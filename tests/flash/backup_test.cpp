@@ -225,6 +225,8 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
            " stopped at address 0x002000: the FLASH id reads FFFFFF, the contact was lost, check "
            "the clip\nNothing was erased",
        ".unverified"},
+#ifndef _WIN32
+      // Windows keeps no "anyone may write" bit for the check to read.
       {"a folder on the way others may write to",
        [this](sim::SimConfig&) {
          fs::create_directories(dir_ / "open");
@@ -234,6 +236,7 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
        "0x10 Error: Cannot use the backup folder " + (dir_ / "open").string() +
            ": anyone may write to this folder: anyone could delete or replace the backups\n"
            "Nothing was erased"},
+#endif
       {"contact lost before the erase",
        [](sim::SimConfig& config) {
          config.faults.push_back({sim::FaultKind::kNoContact, kCmdReadJedecId, -1, 1, 1});
