@@ -1,9 +1,9 @@
 // rtdprog-screenshot DIR: opens the window on a virtual programmer, lets the
 // watch announce it, checks the link, reads the flash into a file and saves
 // pictures of the window into DIR: window-reading.png during the read,
-// window.png after it, window-differences.png of the full compare's list of
-// differences with a slightly changed file, window-ru.png after a switch to
-// Russian. scripts/screenshot.sh runs it under Xvfb.
+// window.png after it, window-hexview.png of the hex view of a full compare
+// with a slightly changed file (its second range chosen), window-ru.png
+// after a switch to Russian. scripts/screenshot.sh runs it under Xvfb.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,7 +16,7 @@
 #include <fstream>
 #include <memory>
 
-#include "app/difference_dialog.h"
+#include "app/hex_view_dialog.h"
 #include "app/main_form.h"
 #include "core/clock.h"
 #include "sim/virtual_programmer.h"
@@ -89,19 +89,19 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 100 && form.findChild<QWidget*>("PanelMenu")->isHidden(); ++i) RunFor(10);
   ok = Save(form, out_dir + "/window.png") && ok;
 
-  // The full compare with the list of differences, from the Service submenu:
-  // the compare's box of the first difference, then the dialog, its second
-  // range chosen.
+  // The full compare from the Service submenu: the compare's box of the
+  // first difference, then the hex view of the file and the chip, its
+  // second range chosen.
   RunFor(1200);
   seams.file_names.push_back(dir + "/changed.bin");
   seams.box_answers.push_back(rtd::IDOK);
   seams.on_modal_shown = [&](QWidget* shown) {
-    auto* list = qobject_cast<rtd::app::DifferenceDialog*>(shown);
-    if (list == nullptr) return;
-    list->Ranges()->setCurrentRow(1);
+    auto* view = qobject_cast<rtd::app::HexViewDialog*>(shown);
+    if (view == nullptr) return;
+    view->Ranges()->setCurrentRow(1);
     RunFor(300);
-    ok = Save(*list, out_dir + "/window-differences.png") && ok;
-    list->accept();
+    ok = Save(*view, out_dir + "/window-hexview.png") && ok;
+    view->accept();
   };
   form.MenuAction(rtd::shell::form::MenuItem::MenuItemServiceCompare)->trigger();
   RunFor(100);

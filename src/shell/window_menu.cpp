@@ -31,7 +31,7 @@ void WindowShell::RunService(ServiceItem item) {
   ServiceCommands& service = *service_;
   switch (item) {
     case ServiceItem::MenuItemServiceReadTwice:
-      RunOperation([&service] { service.ReadVerified(); });
+      RunOperation([this, &service] { NoteDump(service.ReadVerified()); });
       break;
     case ServiceItem::MenuItemServiceBlankCheck:
       RunOperation([&service] { service.BlankCheck(); });
@@ -53,16 +53,25 @@ void WindowShell::RunService(ServiceItem item) {
     case ServiceItem::MenuItemServiceBackupFolder:
       RunHandler([this] { OpenBackupFolder(); });
       break;
+    case ServiceItem::MenuItemServiceViewFile:
+      RunHandler([this] { hex_->ViewChosenFile(); });
+      break;
+    case ServiceItem::MenuItemServiceViewDump:
+      RunHandler([this] { hex_->ViewLastDump(); });
+      break;
+    case ServiceItem::MenuItemServiceViewBackup:
+      RunHandler([this] { hex_->ViewLatestBackup(); });
+      break;
   }
 }
 
 void WindowShell::ShowDifferences() {
   const ServiceCommands::Differences& found = service_->LastDifferences();
   if (found.ranges.empty() || found.file.empty() || Closing()) return;
-  // The compare is over, the dialog only shows: a close does not ask about
-  // it. The Service items stay off until the dialog is shut.
+  // The compare is over, the view only shows: a close does not ask about
+  // it. The Service items stay off until the view is shut.
   operation_running_ = false;
-  front_.ShowDifferences(ListDifferences(found));
+  if (hex_) hex_->ViewDifferences(found);
 }
 
 void WindowShell::OpenBackupFolder() {
@@ -78,8 +87,9 @@ void WindowShell::OpenBackupFolder() {
 
 void WindowShell::DrawMenu() {
   using form::MenuItem;
+  const ViewSources view{hex_ != nullptr, hex_ && hex_->HasDump(), hex_ && hex_->HasBackup()};
   service_items_ = ServiceItemStates(buttons_, operation_running_ || Closing(),
-                                     !session_->ops().Backup().BackupFolder.empty());
+                                     !session_->ops().Backup().BackupFolder.empty(), view);
   form::MenuStates menu{};
   const auto at = [&menu](MenuItem item) -> form::MenuItemState& {
     return menu[form::Index(item)];

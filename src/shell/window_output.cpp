@@ -165,6 +165,7 @@ std::string WindowShell::ChooseImage(bool save) {
       front_.RunFileDialog(save, PickLangText(save ? kSaveTitle : kOpenTitle), *start);
   ArmTimer(WindowTimer::TimerOnShow, 0);
   if (close_ == CloseState::kPending) return {};
+  if (save) last_save_choice_ = chosen;
   return chosen;
 }
 

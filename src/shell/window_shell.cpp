@@ -36,13 +36,14 @@ ClickHandler HandlerOf(ToolButton button) {
 }  // namespace
 
 WindowShell::WindowShell(std::unique_ptr<HidPlatform> platform, Clock& clock,
-                         const SessionPaths& paths, FrontEnd& front)
-    : clock_(clock), front_(front) {
+                         const SessionPaths& paths, FrontEnd& front, HexViewWindow* hex_window)
+    : clock_(clock), front_(front), hex_window_(hex_window) {
   session_ = std::make_unique<Session>(std::move(platform), clock, *this, paths);
   watch_ = std::make_unique<ConnectionWatch>(session_->programmer(), *this);
   service_ = std::make_unique<ServiceCommands>(session_->ops());
   // The window shows what the compare found.
   service_->KeepDifferences = true;
+  if (hex_window_ != nullptr) hex_ = std::make_unique<HexViewer>(*this, *hex_window_);
   ApplyBackupSwitch(backup_);
 }
 
@@ -51,6 +52,7 @@ WindowShell::~WindowShell() = default;
 void WindowShell::Start() {
   LoadSettings();
   TellBackupsOff();
+  if (hex_) hex_->LookForBackup(session_->ops().Backup().BackupFolder);
   DrawMenu();
   session_->programmer().ProgrammerInfo = {};
   SetButtonsState(false);
@@ -76,7 +78,14 @@ void WindowShell::RunClick(ToolButton button) {
   // close under way) is dropped: it was meant for an idle window.
   if (Closing() || handler_depth_ > 0) return;
   const ClickHandler click = HandlerOf(button);
-  RunOperation([this, click] { (session_->ops().*click)(); });
+  RunOperation([this, click, button] {
+    const OpResult result = (session_->ops().*click)();
+    if (button == ToolButton::SpeedButtonRead) NoteDump(result);
+  });
+}
+
+void WindowShell::NoteDump(OpResult read) {
+  if (read == OpResult::kOk && hex_) hex_->DumpSaved(last_save_choice_);
 }
 
 void WindowShell::RunOperation(const std::function<void()>& operation) {
@@ -93,6 +102,8 @@ void WindowShell::RunOperation(const std::function<void()>& operation) {
     DrawMenu();
     operation();
   });
+  // A write or an erase may have left a new backup to view.
+  if (hex_) hex_->LookForBackup(session_->ops().Backup().BackupFolder);
   DrawMenu();
 }
 
@@ -158,9 +169,10 @@ bool WindowShell::CloseRequested() {
   }
   close_ = CloseState::kPending;
   IdleFlag = 1;
-  // A chooser or the list of differences open below would hold the
-  // handler, and so the close, until the user shut it.
+  // A chooser or the hex view open below would hold the handler, and so
+  // the close, until the user shut it.
   front_.EndModalParts();
+  if (hex_window_ != nullptr) hex_window_->EndHexView();
   return false;
 }
 

@@ -25,6 +25,7 @@
 #include "shell/connection_watch.h"
 #include "shell/front_end.h"
 #include "shell/gauge.h"
+#include "shell/hex_viewer.h"
 #include "shell/placement.h"
 #include "shell/service_menu.h"
 #include "shell/session.h"
@@ -34,8 +35,9 @@ namespace rtd::shell {
 
 class WindowShell : public OutputServices, public WatchHost {
  public:
+  // hex_window: the window's hex view; none, no view is offered.
   WindowShell(std::unique_ptr<HidPlatform> platform, Clock& clock, const SessionPaths& paths,
-              FrontEnd& front);
+              FrontEnd& front, HexViewWindow* hex_window = nullptr);
   ~WindowShell() override;
   WindowShell(const WindowShell&) = delete;
   WindowShell& operator=(const WindowShell&) = delete;
@@ -136,6 +138,8 @@ class WindowShell : public OutputServices, public WatchHost {
   void RunOperation(const std::function<void()>& operation);
   void RunService(ServiceItem item);
   void ShowDifferences();
+  // A read that has saved its dump makes it the one to view.
+  void NoteDump(OpResult read);
   void OpenBackupFolder();
   void DrawMenu();
   void ApplyBackupSwitch(bool on);
@@ -171,6 +175,9 @@ class WindowShell : public OutputServices, public WatchHost {
   bool backup_ = true;
   ServiceStates service_items_{};
   std::unique_ptr<ServiceCommands> service_;
+  HexViewWindow* hex_window_;
+  std::unique_ptr<HexViewer> hex_;
+  std::string last_save_choice_;  // the last file chosen to save to
 
   int handler_depth_ = 0;
   bool operation_running_ = false;
