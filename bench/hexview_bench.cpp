@@ -111,7 +111,7 @@ int main() {
   rtd::bench::QuietOutput out(clock);
   out.image_path = path;
   TimedWindow window;
-  rtd::shell::HexViewer viewer(out, window);
+  rtd::shell::HexViewer viewer(out, out, window);
   const long before = CurrentRssKiB();
   window.start = Clock::now();
   viewer.ViewChosenFile();

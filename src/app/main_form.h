@@ -38,7 +38,9 @@ class Panel;
 // What tests put in place of a person.
 using WindowSeams = shell::WindowSeams<QWidget*>;
 
-class MainForm : public QMainWindow, public shell::FrontEnd, public shell::HexViewWindow {
+class MainForm : public QMainWindow, public shell::WindowView,
+                 public shell::UserDialogs,
+                 public shell::EventLoop, public shell::HexViewWindow {
   Q_OBJECT
 
  public:
@@ -66,7 +68,7 @@ class MainForm : public QMainWindow, public shell::FrontEnd, public shell::HexVi
   QAction* MenuAction(shell::form::MenuItem item) const { return menu_[shell::form::Index(item)]; }
   bool CommLogEnabled() const { return shell_->CommLogEnabled(); }
 
-  // --- FrontEnd ---
+  // --- the shell's roles: WindowView, UserDialogs, EventLoop ---
   void AppendLog(const std::string& line) override;
   void ClearLog() override;
   void DrawStatus(const std::string& text) override;

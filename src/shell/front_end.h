@@ -38,8 +38,8 @@ struct DialogWindow {
 // A front end's duties fall in three, as a terminal program's window
 // draws the terminal, asks its user and runs its loop: what it shows (the
 // window and its controls), what it asks the user in a modal part, and the
-// event loop the shell's long operations pump. Each window implements all
-// three in one object, the FrontEnd, as the shell uses them together.
+// event loop the shell's long operations pump. The shell takes each on its
+// own; each window plays all three (and the hex view's role) itself.
 
 // --- what the window shows ---
 class WindowView {
@@ -111,7 +111,5 @@ class EventLoop {
   // Switches a timer on with this interval (restarting it) or off (0).
   virtual void SetTimer(WindowTimer timer, uint32_t interval_ms) = 0;
 };
-
-class FrontEnd : public WindowView, public UserDialogs, public EventLoop {};
 
 }  // namespace rtd::shell

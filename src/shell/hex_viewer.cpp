@@ -31,7 +31,7 @@ constexpr LangText kNotSaved =
     LANG_TEXT("Файл %s не записан: %s", "The file %s is not written: %s");
 
 // The file's bytes, whole: what the view shows, and all it holds.
-bool LoadForView(OutputServices& out, const std::string& path, std::vector<uint8_t>& bytes) {
+bool LoadForView(UserQuestions& out, const std::string& path, std::vector<uint8_t>& bytes) {
   ReadOnlyFile file(path);
   if (!file.ok()) {
     out.MessageBoxPrintf(MB_ICONERROR, PickLangText(kNotOpened), path.c_str(),
@@ -42,7 +42,7 @@ bool LoadForView(OutputServices& out, const std::string& path, std::vector<uint8
     out.MessageBoxPrintf(MB_ICONERROR, PickLangText(kEmpty), path.c_str());
     return false;
   }
-  if (file.size() > kMaxFlashSize) {
+  if (!WithinReach(file.size())) {
     out.MessageBoxPrintf(MB_ICONERROR, PickLangText(kTooLarge), path.c_str());
     return false;
   }
@@ -123,14 +123,14 @@ std::string LatestBackup(const std::string& folder) {
 }
 
 void HexViewer::ViewChosenFile() {
-  const std::string path = out_.ChooseImageToOpen();
+  const std::string path = ask_.ChooseImageToOpen();
   if (!path.empty()) ViewFile(path);
 }
 
 void HexViewer::ViewFile(const std::string& path) {
   if (path.empty()) return;
   std::vector<uint8_t> bytes;
-  if (!LoadForView(out_, path, bytes)) return;
+  if (!LoadForView(ask_, path, bytes)) return;
   HexViewDialog dialog(FormatText(PickLangText(kViewTitle), path),
                        {HexSource{path, bytes.data(), static_cast<uint32_t>(bytes.size())}},
                        [this](HexViewDialog& d, const HexView::Range& r) { SaveRange(d, r); });
@@ -154,7 +154,7 @@ void HexViewer::ViewDifferences(const ServiceCommands::Differences& found) {
 void HexViewer::SaveRange(HexViewDialog& dialog, const HexView::Range& range) {
   HexView& view = dialog.view();
   const HexSource& source = view.sources()[static_cast<std::size_t>(view.CursorSource())];
-  const std::string name = out_.ChooseImageToSave();
+  const std::string name = ask_.ChooseImageToSave();
   if (name.empty()) return;
   const uint32_t length = range.last - range.first + 1;
   std::string reason;
@@ -162,14 +162,14 @@ void HexViewer::SaveRange(HexViewDialog& dialog, const HexView::Range& range) {
     const std::string which = view.Compares() ? source.name + " " : std::string();
     const std::string saved = FormatText(PickLangText(kSaved), which, range.first, range.last,
                                          static_cast<unsigned long>(length), name);
-    out_.LogPrintf("%s", saved);
+    shown_.LogPrintf("%s", saved);
     view.SetNote(saved);
     return;
   }
   const std::string refused = FormatText(PickLangText(kNotSaved), name, reason);
-  out_.LogPrintf("%s", refused);
+  shown_.LogPrintf("%s", refused);
   view.SetNote(refused);
-  out_.MessageBoxPrintf(MB_ICONERROR, "%s", refused);
+  ask_.MessageBoxPrintf(MB_ICONERROR, "%s", refused);
 }
 
 }  // namespace rtd::shell

@@ -67,8 +67,9 @@ std::string LatestBackup(const std::string& folder);
 
 class HexViewer {
  public:
-  // out: its boxes, its log and its choosers.
-  HexViewer(OutputServices& out, HexViewWindow& window) : out_(out), window_(window) {}
+  // shown: where a saved range is logged; ask: its boxes and choosers.
+  HexViewer(OperationDisplay& shown, UserQuestions& ask, HexViewWindow& window)
+      : shown_(shown), ask_(ask), window_(window) {}
 
   // The Service items.
   void ViewChosenFile();
@@ -88,7 +89,8 @@ class HexViewer {
   void ViewFile(const std::string& path);
   void SaveRange(HexViewDialog& dialog, const HexView::Range& range);
 
-  OutputServices& out_;
+  OperationDisplay& shown_;
+  UserQuestions& ask_;
   HexViewWindow& window_;
   std::string last_dump_;
   std::string latest_backup_;

@@ -20,7 +20,7 @@ constexpr LangText kFolderNotOpened =
 
 void WindowShell::ServiceClick(ServiceItem item) {
   if (Closing() || !service_items_[Index(item)]) return;
-  front_.Post([this, item] {
+  loop_.Post([this, item] {
     // As a toolbar click: meant for an idle window.
     if (Closing() || handler_depth_ > 0) return;
     RunService(item);
@@ -81,7 +81,7 @@ void WindowShell::OpenBackupFolder() {
     MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kBackupFolderFailed), level.c_str(), reason.c_str());
     return;
   }
-  if (!front_.OpenFolder(folder))
+  if (!dialogs_.OpenFolder(folder))
     MessageBoxPrintf(MB_ICONERROR, PickLangText(kFolderNotOpened), folder.c_str());
 }
 
@@ -103,7 +103,7 @@ void WindowShell::DrawMenu() {
   const bool english = CurrentLanguage == kLanguageEnglish;
   at(MenuItem::MenuItemLanguageRussianx).checked = !english;
   at(MenuItem::MenuItemLanguageEnglishx).checked = english;
-  front_.DrawMenu(menu);
+  view_.DrawMenu(menu);
 }
 
 void WindowShell::MenuClick(form::MenuItem item) {
@@ -178,7 +178,7 @@ void WindowShell::ApplyLanguage(int32_t language) {
   // The next poll announces an attached programmer again, in the new language.
   watch_->ControllerConnected = false;
   DrawMenu();
-  front_.DrawLanguage(CurrentLanguage, WindowCaption());
+  view_.DrawLanguage(CurrentLanguage, WindowCaption());
 }
 
 }  // namespace rtd::shell

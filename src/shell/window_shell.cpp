@@ -36,14 +36,15 @@ ClickHandler HandlerOf(ToolButton button) {
 }  // namespace
 
 WindowShell::WindowShell(std::unique_ptr<HidPlatform> platform, Clock& clock,
-                         const SessionPaths& paths, FrontEnd& front, HexViewWindow* hex_window)
-    : clock_(clock), front_(front), hex_window_(hex_window) {
+                         const SessionPaths& paths, WindowView& view, UserDialogs& dialogs,
+                         EventLoop& loop, HexViewWindow* hex_window)
+    : clock_(clock), view_(view), dialogs_(dialogs), loop_(loop), hex_window_(hex_window) {
   session_ = std::make_unique<Session>(std::move(platform), clock, *this, paths);
   watch_ = std::make_unique<ConnectionWatch>(session_->programmer(), *this);
   service_ = std::make_unique<ServiceCommands>(session_->ops());
   // The window shows what the compare found.
   service_->KeepDifferences = true;
-  if (hex_window_ != nullptr) hex_ = std::make_unique<HexViewer>(*this, *hex_window_);
+  if (hex_window_ != nullptr) hex_ = std::make_unique<HexViewer>(*this, *this, *hex_window_);
   ApplyBackupSwitch(backup_);
 }
 
@@ -70,7 +71,7 @@ void WindowShell::Click(ToolButton button) {
     IdleFlag = 1;
     return;
   }
-  front_.Post([this, button] { RunClick(button); });
+  loop_.Post([this, button] { RunClick(button); });
 }
 
 void WindowShell::RunClick(ToolButton button) {
@@ -137,7 +138,7 @@ void WindowShell::AfterOutermostHandler() {
   }
   if (close_ == CloseState::kPending) {
     CloseSequence();
-    front_.FinishClose();
+    view_.FinishClose();
   }
 }
 
@@ -171,7 +172,7 @@ bool WindowShell::CloseRequested() {
   IdleFlag = 1;
   // A chooser or the hex view open below would hold the handler, and so
   // the close, until the user shut it.
-  front_.EndModalParts();
+  dialogs_.EndModalParts();
   if (hex_window_ != nullptr) hex_window_->EndHexView();
   return false;
 }
@@ -190,17 +191,17 @@ void WindowShell::CloseSequence() {
 // --- settings ---
 
 void WindowShell::LoadSettings() {
-  const Size screen = front_.ScreenSize();
-  const Rect outer = front_.WindowRect();
+  const Size screen = view_.ScreenSize();
+  const Rect outer = view_.WindowRect();
   const auto loaded =
       session_->settings().LoadSettings(screen.width, screen.height, outer.width, outer.height);
   if (!loaded) return;
-  front_.MoveWindow(loaded->left, loaded->top);
+  view_.MoveWindow(loaded->left, loaded->top);
   // The saved place may be half off the screen, or on a screen no longer
   // there: the window comes back whole into the work area it is now on.
   const Point kept = KeptInside(Point{loaded->left, loaded->top},
-                                Size{outer.width, outer.height}, front_.WorkArea());
-  if (kept != Point{loaded->left, loaded->top}) front_.MoveWindow(kept.x, kept.y);
+                                Size{outer.width, outer.height}, view_.WorkArea());
+  if (kept != Point{loaded->left, loaded->top}) view_.MoveWindow(kept.x, kept.y);
   log_ = loaded->log;
   debug_ = loaded->debug;
   ApplyBackupSwitch(session_->settings().BackupBeforeErase());
@@ -208,7 +209,7 @@ void WindowShell::LoadSettings() {
 }
 
 void WindowShell::SaveSettings() {
-  const Rect outer = front_.WindowRect();
+  const Rect outer = view_.WindowRect();
   MainSettingsValues values;
   values.top = outer.top;
   values.left = outer.left;

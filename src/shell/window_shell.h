@@ -35,9 +35,12 @@ namespace rtd::shell {
 
 class WindowShell : public OutputServices, public WatchHost {
  public:
-  // hex_window: the window's hex view; none, no view is offered.
+  // The window's roles: what it shows, what it asks in its modal parts,
+  // its event loop, and its hex view (none: no view is offered). A window
+  // usually plays them all itself.
   WindowShell(std::unique_ptr<HidPlatform> platform, Clock& clock, const SessionPaths& paths,
-              FrontEnd& front, HexViewWindow* hex_window = nullptr);
+              WindowView& view, UserDialogs& dialogs, EventLoop& loop,
+              HexViewWindow* hex_window = nullptr);
   ~WindowShell() override;
   WindowShell(const WindowShell&) = delete;
   WindowShell& operator=(const WindowShell&) = delete;
@@ -60,7 +63,7 @@ class WindowShell : public OutputServices, public WatchHost {
   // The hidden "L" button: Russian.
   void SpeedButtonLanguageMakerxClick() { SetLanguage(0); }
   // A double click on the log clears it.
-  void MemoDblClick() { front_.ClearLog(); }
+  void MemoDblClick() { view_.ClearLog(); }
   // The popup menu's switches (their new check state).
   void MenuItemLogClick(bool checked);
   void MenuItemDebugClick(bool checked);
@@ -160,7 +163,9 @@ class WindowShell : public OutputServices, public WatchHost {
   bool Closing() const { return close_ != CloseState::kOpen; }
 
   Clock& clock_;
-  FrontEnd& front_;
+  WindowView& view_;
+  UserDialogs& dialogs_;
+  EventLoop& loop_;
   std::unique_ptr<Session> session_;
   std::unique_ptr<ConnectionWatch> watch_;
 

@@ -31,7 +31,8 @@ MainWindow* MainWindow::current_ = nullptr;
 MainWindow::MainWindow(std::unique_ptr<HidPlatform> platform, Clock& clock,
                        const shell::SessionPaths& paths, WindowSeams* seams)
     : seams_(seams), run_timers_(seams == nullptr || seams->run_timers) {
-  shell_ = std::make_unique<shell::WindowShell>(std::move(platform), clock, paths, *this, this);
+  shell_ = std::make_unique<shell::WindowShell>(std::move(platform), clock, paths, *this, *this,
+                                               *this, this);
 }
 
 MainWindow::~MainWindow() {

@@ -73,7 +73,9 @@ struct Component {
   int command = 0;        // menu items: the WM_COMMAND id (0: a submenu)
 };
 
-class MainWindow : public shell::FrontEnd, public shell::HexViewWindow {
+class MainWindow : public shell::WindowView,
+                 public shell::UserDialogs,
+                 public shell::EventLoop, public shell::HexViewWindow {
  public:
   // seams may be null (a person answers). Create() builds the window.
   MainWindow(std::unique_ptr<HidPlatform> platform, Clock& clock, const shell::SessionPaths& paths,
@@ -109,7 +111,7 @@ class MainWindow : public shell::FrontEnd, public shell::HexViewWindow {
   // A chosen item of the popup menu, by its WM_COMMAND id.
   void MenuCommand(int command);
 
-  // --- FrontEnd ---
+  // --- the shell's roles: WindowView, UserDialogs, EventLoop ---
   void AppendLog(const std::string& line) override;
   void ClearLog() override;
   void DrawStatus(const std::string& text) override;

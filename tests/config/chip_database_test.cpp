@@ -15,7 +15,7 @@ namespace rtd {
 namespace {
 
 using test::ReadBytes;
-using test::RecordingOutput;
+using test::RecordingQuestions;
 using test::TempDir;
 using test::WriteBytes;
 
@@ -32,7 +32,7 @@ class ChipDatabaseTest : public ::testing::Test {
   }
   TempDir dir_;
   std::string path_ = dir_.File("jedec.ini");
-  RecordingOutput out_;
+  RecordingQuestions out_;
   ChipDatabase db_{path_, out_};
 };
 
@@ -208,7 +208,7 @@ TEST_F(ChipDatabaseTest, TheSizesOriginIsItsMarkWhileTheSizeIsTheProgramsOwn) {
 }
 
 TEST(ChipDatabaseUnknownPath, ErrorBoxAndClearedOutputs) {
-  RecordingOutput out;
+  RecordingQuestions out;
   ChipDatabase db("", out);
   std::string name = "stale";
   uint32_t size = 7;
@@ -260,7 +260,7 @@ TEST(ShippedDatabase, EveryEntryReadsBackWithItsNameAndSize) {
       expected[section].size = static_cast<uint32_t>(std::stoul(line.substr(12)));
     }
   }
-  RecordingOutput out;
+  RecordingQuestions out;
   ChipDatabase db(RTD_SHIPPED_JEDEC_INI, out);
   std::size_t addressable = 0;
   std::size_t coded = 0;

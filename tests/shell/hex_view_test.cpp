@@ -281,7 +281,7 @@ TEST(HexViewerTest, AFileOpensInTheViewAndARangeOfItIsSaved) {
   test::TempDir dir;
   test::RecordingOutput out;
   ShownViews window;
-  HexViewer viewer(out, window);
+  HexViewer viewer(out, out, window);
   test::WriteBytes(dir.File("empty.bin"), "");
   for (const std::string name : {"missing.bin", "empty.bin"}) {
     out.open_answer = dir.File(name);
@@ -320,7 +320,7 @@ TEST(HexViewerTest, AFileOpensInTheViewAndARangeOfItIsSaved) {
 TEST(HexViewerTest, ACompareOpensOnItsFirstDifferenceWithItsRangesAndCopy) {
   test::RecordingOutput out;
   ShownViews window;
-  HexViewer viewer(out, window);
+  HexViewer viewer(out, out, window);
   ServiceCommands::Differences found;
   found.file = Counting(64);
   found.flash = found.file;
