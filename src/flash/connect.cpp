@@ -143,9 +143,7 @@ int FlashOperations::IdentifyFlash(const JedecBytes& id) {
     constexpr LangText kBadSize =
         LANG_TEXT("Неподдерживаемый размер FLASH \"%s\" в секции [%s] файла %s",
                   "Unsupported FLASH size \"%s\" in section [%s] of %s");
-    const char* format = PickLangText(kBadSize);
-    out().LogPrintf(format, *size_text, section, chips_.path());
-    out().MessageBoxPrintf(MB_ICONERROR, format, *size_text, section, chips_.path());
+    Refuse(out(), PickLangText(kBadSize), *size_text, section, chips_.path());
     CurrentFlash.SizeInBytes = 0;
   } else if (!size_present && by_id && !WithinReach(*by_id)) {
     // No size is written for such a chip: its own would be refused, and a
@@ -155,11 +153,9 @@ int FlashOperations::IdentifyFlash(const JedecBytes& id) {
         "адресовать программатор (%lu КБ)",
         "The FLASH id %02X%02X%02X says %lu KBytes: the chip is larger than the programmer can "
         "address (%lu KBytes)");
-    const char* format = PickLangText(kBeyondReach);
-    const auto chip_kib = static_cast<unsigned long>(*by_id / 1024);
-    const auto reach_kib = static_cast<unsigned long>(kMaxFlashSize / 1024);
-    out().LogPrintf(format, id[0], id[1], id[2], chip_kib, reach_kib);
-    out().MessageBoxPrintf(MB_ICONERROR, format, id[0], id[1], id[2], chip_kib, reach_kib);
+    Refuse(out(), PickLangText(kBeyondReach), id[0], id[1], id[2],
+           static_cast<unsigned long>(*by_id / 1024),
+           static_cast<unsigned long>(kMaxFlashSize / 1024));
   }
   chips_.StoreTemplateEntry(id);
   return 1;

@@ -106,39 +106,26 @@ OpResult FlashReader::TellCompareResult(OpResult result, uint32_t first_differen
 }
 
 OpResult FlashReader::CompareBlocks(const uint8_t* buffer, uint32_t length,
-                                        const std::function<void(uint32_t, uint8_t)>* each_difference,
-                                        uint32_t* first_difference) {
-  auto& o = out();
-  frame_.StartBusy(flash_text::kFullCompare, ToolButton::SpeedButtonCompare, BlockCount(length),
-            kBlock);
-  OpResult result = OpResult::kOk;
-  int32_t counter = 0;
-  uint8_t block[kBlock];
-  for (uint32_t address = 0; address < length; address += kBlock) {
-    if (!frame_.NextBlock(counter)) {
-      result = OpResult::kStopped;
-      break;
-    }
-    if (programmer_.FlashReadBlock(address, block) != 0) {
-      result = OpResult::kFailed;
-      break;
-    }
-    // Only the bytes inside the image (and so inside the buffer) count.
-    const uint32_t count = std::min(kBlock, length - address);
-    const uint8_t* expected = buffer + address;
-    const auto [got, want] = std::mismatch(block, block + count, expected);
-    if (got == block + count) continue;
-    if (result == OpResult::kOk) {
-      *first_difference = address + static_cast<uint32_t>(got - block);
-      result = OpResult::kMismatch;
-    }
-    if (each_difference == nullptr) break;
-    for (uint32_t i = static_cast<uint32_t>(got - block); i < count; ++i) {
-      if (block[i] != expected[i]) (*each_difference)(address + i, block[i]);
-    }
-  }
-  o.ProgressHide();
-  return result;
+                                   const std::function<void(uint32_t, uint8_t)>* each_difference,
+                                   uint32_t* first_difference) {
+  bool differs = false;
+  // Only the bytes inside the image (and so inside the buffer) count.
+  const OpResult result = ReadBlocks(
+      length, flash_text::kFullCompare, ToolButton::SpeedButtonCompare,
+      [&](uint32_t address, const uint8_t* block, uint32_t count) {
+        const uint8_t* expected = buffer + address;
+        const auto [got, want] = std::mismatch(block, block + count, expected);
+        if (got == block + count) return true;
+        if (!differs) *first_difference = address + static_cast<uint32_t>(got - block);
+        differs = true;
+        if (each_difference == nullptr) return false;
+        for (uint32_t i = static_cast<uint32_t>(got - block); i < count; ++i) {
+          if (block[i] != expected[i]) (*each_difference)(address + i, block[i]);
+        }
+        return true;
+      });
+  // A stop or a failure after a difference ends without a verdict.
+  return result == OpResult::kOk && differs ? OpResult::kMismatch : result;
 }
 
 OpResult FlashReader::QuickCompareImage(const uint8_t* buffer, uint32_t length) {

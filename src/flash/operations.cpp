@@ -24,4 +24,9 @@ bool FlashOperations::Begin() {
   return true;
 }
 
+OpResult FlashOperations::BeginWithImage(std::unique_ptr<uint8_t[]>& buffer, uint32_t* length) {
+  if (!BeginOnIdentifiedChip()) return OpResult::kNotStarted;
+  return frame_.TakeAndLoadImage(buffer, length);
+}
+
 }  // namespace rtd

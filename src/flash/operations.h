@@ -85,6 +85,9 @@ class FlashOperations {
   // work on), and a fresh start for the chip's per-operation record.
   bool Begin();
   bool BeginOnIdentifiedChip() { return Begin() && CurrentFlash.Identified(); }
+  // Both, then the image file chosen and loaded into a buffer of the chip's
+  // size: kOk, or how it ended (told; the program idle again).
+  OpResult BeginWithImage(std::unique_ptr<uint8_t[]>& buffer, uint32_t* length);
   // 0 when the id resolved to a name and a size that the operations can
   // work with; otherwise 1, after filling in the template where nothing of
   // the user's is lost and telling the user about a size that is present

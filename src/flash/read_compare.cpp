@@ -24,11 +24,9 @@ OpResult FlashOperations::SpeedButtonReadClick() {
 }
 
 OpResult FlashOperations::SpeedButtonCompareClick() {
-  if (!BeginOnIdentifiedChip()) return OpResult::kNotStarted;
   std::unique_ptr<uint8_t[]> buffer;
   uint32_t length = 0;
-  if (const OpResult loaded = frame_.TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
-    return loaded;
+  if (const OpResult begun = BeginWithImage(buffer, &length); begun != OpResult::kOk) return begun;
 
   uint32_t differs_at = 0;
   OpResult result = reader_.CompareBlocks(buffer.get(), length, nullptr, &differs_at);
@@ -39,11 +37,9 @@ OpResult FlashOperations::SpeedButtonCompareClick() {
 }
 
 OpResult FlashOperations::SpeedButtonCompareFastClick() {
-  if (!BeginOnIdentifiedChip()) return OpResult::kNotStarted;
   std::unique_ptr<uint8_t[]> buffer;
   uint32_t length = 0;
-  if (const OpResult loaded = frame_.TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
-    return loaded;
+  if (const OpResult begun = BeginWithImage(buffer, &length); begun != OpResult::kOk) return begun;
   const OpResult result = reader_.QuickCompareImage(buffer.get(), length);
   frame_.End(buffer);
   return result;

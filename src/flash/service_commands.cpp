@@ -280,12 +280,11 @@ OpResult ServiceCommands::WriteVerifiedFully() { return ops_.WriteImage(true); }
 
 OpResult ServiceCommands::CompareWithDiff() {
   differences_ = {};
-  if (!ops_.BeginOnIdentifiedChip()) return OpResult::kNotStarted;
   auto& o = out();
   std::unique_ptr<uint8_t[]> buffer;
   uint32_t length = 0;
-  if (const OpResult loaded = frame().TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
-    return loaded;
+  if (const OpResult begun = ops_.BeginWithImage(buffer, &length); begun != OpResult::kOk)
+    return begun;
 
   Differences found;
   std::vector<Range>& listed = found.ranges;
