@@ -19,6 +19,7 @@
 #include "app/hex_view_dialog.h"
 #include "app/main_form.h"
 #include "core/clock.h"
+#include "sim/sample_board.h"
 #include "sim/virtual_programmer.h"
 
 namespace {
@@ -57,14 +58,7 @@ int main(int argc, char** argv) {
   rtd::sim::SimConfig config;  // a Winbond W25Q40, 512 KiB
   config.transfer_us = 150;    // slow enough to catch the gauge
   auto device = std::make_unique<rtd::sim::VirtualProgrammer>(config, clock);
-  // Something like firmware: code at the start, the rest erased.
-  const auto flash = device->Flash();
-  for (std::size_t i = 0; i < 180000; ++i) flash[i] = static_cast<uint8_t>(i * 131 + (i >> 7));
-  // The same with a few settings changed, as a file to compare with.
-  std::string changed(flash.begin(), flash.end());
-  for (std::size_t at : {0x1234u, 0x1235u, 0x1237u, 0x8010u, 0x8011u, 0x8012u, 0x8021u, 0x20010u})
-    changed[at] = static_cast<char>(changed[at] ^ 0x5A);
-  std::ofstream(dir + "/changed.bin", std::ios::binary) << changed;
+  std::ofstream(dir + "/changed.bin", std::ios::binary) << rtd::sim::PutSampleFirmware(device->Flash());
 
   rtd::app::WindowSeams seams;
   auto paths = rtd::shell::ProgramPaths(nullptr);

@@ -18,6 +18,7 @@
 #include "core/clock.h"
 #include "shell/form/form.h"
 #include "shell/session.h"
+#include "sim/sample_board.h"
 #include "sim/virtual_programmer.h"
 #include "winapp/main_window.h"
 
@@ -99,14 +100,7 @@ int main(int argc, char** argv) {
   rtd::SystemClock clock;
   rtd::sim::SimConfig config;  // a Winbond W25Q40, 512 KiB
   auto device = std::make_unique<rtd::sim::VirtualProgrammer>(config, clock);
-  // Something like firmware: code at the start, the rest erased.
-  const auto flash = device->Flash();
-  for (std::size_t i = 0; i < 180000; ++i) flash[i] = static_cast<uint8_t>(i * 131 + (i >> 7));
-  // The same with a few settings changed, as a file to compare with.
-  std::string changed(flash.begin(), flash.end());
-  for (std::size_t at : {0x1234u, 0x1235u, 0x1237u, 0x8010u, 0x8011u, 0x8012u, 0x8021u, 0x20010u})
-    changed[at] = static_cast<char>(changed[at] ^ 0x5A);
-  std::ofstream(scratch / "changed.bin", std::ios::binary) << changed;
+  std::ofstream(scratch / "changed.bin", std::ios::binary) << rtd::sim::PutSampleFirmware(device->Flash());
 
   rtd::winapp::WindowSeams seams;
   auto paths = rtd::shell::ProgramPaths(nullptr);
