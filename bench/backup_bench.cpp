@@ -35,15 +35,15 @@ void BM_Write512KiBAt1msPerTransferBackup(benchmark::State& state) {
   Stack stack(k512KiB, 1000);
   stack.ops->SpeedButtonConnectClick();
   const std::filesystem::path folder = stack.dir / "backups";
-  stack.ops->MakeBackups = backup;
-  stack.ops->BackupFolder = folder.string();
+  stack.ops->Backup().MakeBackups = backup;
+  stack.ops->Backup().BackupFolder = folder.string();
   const std::vector<char> images[] = {Image(1), Image(2)};
   {
     // The chip starts with the second image, so the first backup has content.
     std::ofstream(stack.out.image_path, std::ios::binary).write(images[1].data(), k512KiB);
-    stack.ops->MakeBackups = false;
+    stack.ops->Backup().MakeBackups = false;
     stack.ops->SpeedButtonWriteClick();
-    stack.ops->MakeBackups = backup;
+    stack.ops->Backup().MakeBackups = backup;
   }
   int n = 0;
   for (auto _ : state) {

@@ -52,7 +52,8 @@ MainForm::MainForm(std::unique_ptr<HidPlatform> platform, Clock& clock,
                    const shell::SessionPaths& paths, WindowSeams* seams)
     : seams_(seams), run_timers_(seams == nullptr || seams->run_timers) {
   BuildForm();
-  shell_ = std::make_unique<shell::WindowShell>(std::move(platform), clock, paths, *this);
+  shell_ = std::make_unique<shell::WindowShell>(std::move(platform), clock, paths, *this, *this,
+                                               *this, this);
   shell_->Start();
 }
 

@@ -16,6 +16,7 @@
 #include "core/output_services.h"
 #include "shell/form/window_seams.h"
 #include "shell/front_end.h"
+#include "shell/hex_view_window.h"
 #include "shell/window_shell.h"
 
 class QAction;
@@ -37,7 +38,9 @@ class Panel;
 // What tests put in place of a person.
 using WindowSeams = shell::WindowSeams<QWidget*>;
 
-class MainForm : public QMainWindow, public shell::FrontEnd {
+class MainForm : public QMainWindow, public shell::WindowView,
+                 public shell::UserDialogs,
+                 public shell::EventLoop, public shell::HexViewWindow {
   Q_OBJECT
 
  public:
@@ -65,7 +68,7 @@ class MainForm : public QMainWindow, public shell::FrontEnd {
   QAction* MenuAction(shell::form::MenuItem item) const { return menu_[shell::form::Index(item)]; }
   bool CommLogEnabled() const { return shell_->CommLogEnabled(); }
 
-  // --- FrontEnd ---
+  // --- the shell's roles: WindowView, UserDialogs, EventLoop ---
   void AppendLog(const std::string& line) override;
   void ClearLog() override;
   void DrawStatus(const std::string& text) override;
@@ -85,11 +88,14 @@ class MainForm : public QMainWindow, public shell::FrontEnd {
                             const std::string& start_dir) override;
   shell::DialogWindow FileDialog() const override;
   void MoveFileDialog(shell::Point at) override;
-  void ShowDifferences(const shell::DifferenceListing& listing) override;
   bool OpenFolder(const std::string& path) override;
   void PumpMessages() override;
   void Post(std::function<void()> task) override;
   void SetTimer(shell::WindowTimer timer, uint32_t interval_ms) override;
+
+  // --- HexViewWindow ---
+  void ShowHexView(shell::HexViewDialog& dialog) override;
+  void EndHexView() override;
 
  public slots:
   void TimerQELPADTestTimer() { shell_->TimerTick(shell::WindowTimer::TimerQELPADTest); }
@@ -130,7 +136,7 @@ class MainForm : public QMainWindow, public shell::FrontEnd {
 
   std::unique_ptr<shell::WindowShell> shell_;
   QFileDialog* current_dialog_ = nullptr;  // while a file chooser runs
-  QDialog* difference_dialog_ = nullptr;    // while the list of differences is shown
+  QDialog* hex_dialog_ = nullptr;          // while the hex view is shown
 };
 
 }  // namespace rtd::app

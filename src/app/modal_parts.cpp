@@ -5,11 +5,11 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "app/difference_dialog.h"
+#include "app/hex_view_dialog.h"
 #include "app/main_form.h"
 
 // The window's modal parts: its message boxes, its file choosers and the
-// list of differences, each placed by the shell's rule, answered through
+// hex view, each placed by the shell's rule, answered through
 // the seams in tests, and ended by a close.
 namespace rtd::app {
 
@@ -148,10 +148,10 @@ void MainForm::MoveFileDialog(shell::Point at) {
   if (current_dialog_ != nullptr) current_dialog_->move(at.x, at.y);
 }
 
-// --- the list of differences, the backup folder ---
+// --- the hex view, the backup folder ---
 
-void MainForm::ShowDifferences(const shell::DifferenceListing& listing) {
-  DifferenceDialog dialog(listing, this);
+void MainForm::ShowHexView(shell::HexViewDialog& model) {
+  HexViewDialog dialog(model, this);
   // Placed once shown, when its frame is known.
   QTimer::singleShot(0, &dialog, [this, &dialog] {
     const QRect frame = dialog.frameGeometry();
@@ -163,14 +163,17 @@ void MainForm::ShowDifferences(const shell::DifferenceListing& listing) {
   });
   if (seams_ != nullptr && seams_->on_modal_shown)
     QTimer::singleShot(0, &dialog, [this, &dialog] { seams_->on_modal_shown(&dialog); });
-  difference_dialog_ = &dialog;
+  hex_dialog_ = &dialog;
   dialog.exec();
-  difference_dialog_ = nullptr;
+  hex_dialog_ = nullptr;
+}
+
+void MainForm::EndHexView() {
+  if (hex_dialog_ != nullptr) hex_dialog_->reject();
 }
 
 void MainForm::EndModalParts() {
   if (current_dialog_ != nullptr) current_dialog_->reject();
-  if (difference_dialog_ != nullptr) difference_dialog_->reject();
 }
 
 bool MainForm::OpenFolder(const std::string& path) {

@@ -1,9 +1,9 @@
 // rtdprog-screenshot DIR: opens the window on a virtual programmer, lets the
 // watch announce it, checks the link, reads the flash into a file and saves
 // pictures of the window into DIR: window-reading.png during the read,
-// window.png after it, window-differences.png of the full compare's list of
-// differences with a slightly changed file, window-ru.png after a switch to
-// Russian. scripts/screenshot.sh runs it under Xvfb.
+// window.png after it, window-hexview.png of the hex view of a full compare
+// with a slightly changed file (its second range chosen), window-ru.png
+// after a switch to Russian. scripts/screenshot.sh runs it under Xvfb.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,9 +16,10 @@
 #include <fstream>
 #include <memory>
 
-#include "app/difference_dialog.h"
+#include "app/hex_view_dialog.h"
 #include "app/main_form.h"
 #include "core/clock.h"
+#include "sim/sample_board.h"
 #include "sim/virtual_programmer.h"
 
 namespace {
@@ -57,14 +58,7 @@ int main(int argc, char** argv) {
   rtd::sim::SimConfig config;  // a Winbond W25Q40, 512 KiB
   config.transfer_us = 150;    // slow enough to catch the gauge
   auto device = std::make_unique<rtd::sim::VirtualProgrammer>(config, clock);
-  // Something like firmware: code at the start, the rest erased.
-  const auto flash = device->Flash();
-  for (std::size_t i = 0; i < 180000; ++i) flash[i] = static_cast<uint8_t>(i * 131 + (i >> 7));
-  // The same with a few settings changed, as a file to compare with.
-  std::string changed(flash.begin(), flash.end());
-  for (std::size_t at : {0x1234u, 0x1235u, 0x1237u, 0x8010u, 0x8011u, 0x8012u, 0x8021u, 0x20010u})
-    changed[at] = static_cast<char>(changed[at] ^ 0x5A);
-  std::ofstream(dir + "/changed.bin", std::ios::binary) << changed;
+  std::ofstream(dir + "/changed.bin", std::ios::binary) << rtd::sim::PutSampleFirmware(device->Flash());
 
   rtd::app::WindowSeams seams;
   auto paths = rtd::shell::ProgramPaths(nullptr);
@@ -89,19 +83,19 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 100 && form.findChild<QWidget*>("PanelMenu")->isHidden(); ++i) RunFor(10);
   ok = Save(form, out_dir + "/window.png") && ok;
 
-  // The full compare with the list of differences, from the Service submenu:
-  // the compare's box of the first difference, then the dialog, its second
-  // range chosen.
+  // The full compare from the Service submenu: the compare's box of the
+  // first difference, then the hex view of the file and the chip, its
+  // second range chosen.
   RunFor(1200);
   seams.file_names.push_back(dir + "/changed.bin");
   seams.box_answers.push_back(rtd::IDOK);
   seams.on_modal_shown = [&](QWidget* shown) {
-    auto* list = qobject_cast<rtd::app::DifferenceDialog*>(shown);
-    if (list == nullptr) return;
-    list->Ranges()->setCurrentRow(1);
+    auto* view = qobject_cast<rtd::app::HexViewDialog*>(shown);
+    if (view == nullptr) return;
+    view->Ranges()->setCurrentRow(1);
     RunFor(300);
-    ok = Save(*list, out_dir + "/window-differences.png") && ok;
-    list->accept();
+    ok = Save(*view, out_dir + "/window-hexview.png") && ok;
+    view->accept();
   };
   form.MenuAction(rtd::shell::form::MenuItem::MenuItemServiceCompare)->trigger();
   RunFor(100);

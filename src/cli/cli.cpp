@@ -115,7 +115,7 @@ int Dispatch(const Command& command, CommandRun& r, bool* explained) {
   }
   // Said before even the connect check: without a copy nothing is to be
   // done with the board.
-  if (command.erases && !BackupStep(r.session.ops()).FolderReady()) return kExitFailure;
+  if (command.erases && r.session.ops().Backup().RefuseUnusableFolder()) return kExitFailure;
   if (command.needs == Command::Needs::kFlash) {
     if (const int status = IdentifyFlash(r); status != kExitOk) return status;
   }
@@ -153,8 +153,9 @@ int RunCommand(const Command& command, const Options& o, CliEnvironment& env) {
   shell::Session session(std::move(platform), clock, out,
                          {files.jedec, files.settings, files.shipped_jedec, files.backup_dir,
                           files.backup_problem});
-  if (o.no_backup) session.SwitchBackups(false, FlashOperations::BackupOff::kByOption);
-  session.ops().AcceptRepeatingBackup = o.accept_repeating;
+  if (o.no_backup) session.SwitchBackups(false, BackupStep::OffBy::kOption);
+  session.ops().Backup().AcceptRepeatingBackup = o.accept_repeating;
+  session.ops().Backup().Controls = BackupStep::UserControls::kCommandLine;
   CommandRun run{o, env, out, session};
   // The whole command works with the programmer it claims first.
   const ProgrammerHold hold(session.link().transport());

@@ -161,6 +161,7 @@ int ExitFor(OpResult r, const CliOutput& out) {
     case OpResult::kCancelled: return kExitNotDone;
     case OpResult::kFailed:
     case OpResult::kUnknownChip:
+    case OpResult::kBeyondReach:
     case OpResult::kNoLink:
     case OpResult::kNoChip:
     case OpResult::kNoId: return kExitFailure;

@@ -48,19 +48,46 @@ bool ReplaceFileContent(const std::string& path, std::string_view bytes, std::st
 // ReplaceFileContent would give it. Opens nothing, so a FIFO never blocks.
 std::string CheckOutputPath(const std::string& path);
 
+// Who besides the user may change what an existing level of a folder's
+// path holds, and so delete or replace what is kept below it.
+enum class FolderRule {
+  // A level that neither the user nor root owns and that anyone may write
+  // to without the sticky bit is refused (settings: the rule files of the
+  // user's own have always had).
+  kForeignOpenRefused,
+  // A level that someone other than the user (and root) may write to
+  // without the sticky bit is refused, whoever owns it: writable by
+  // everyone, or by a group with members other than the user (backups:
+  // someone's only copy of a firmware).
+  kOnlyUserWrites,
+};
+
 // Makes folder and every missing level above it, like mkdir -p, by the
 // rules the replacement follows for files: a level that is a link in a
 // sticky, world-writable folder is followed only when it belongs to the
 // user or to that folder's owner, and a level that root (a program run
 // through sudo -E, with the user's HOME) makes in a folder of another
 // user's belongs to that folder's owner, so the next run without sudo can
-// use it. A level that is there already, owned by neither the user nor
-// root and writable by anyone without the sticky bit, is refused: its
-// owner (or anyone) could take away or replace what is kept below it. New levels get mode 0700: settings and copies of a board's
-// firmware are nobody else's business. Empty text when the folder is there
-// now; otherwise the system's reason, and *level (when given) names the
-// level it concerns.
-std::string MakeFolders(const std::string& folder, std::string* level = nullptr);
+// use it. A level that is there already is refused by the rule. New
+// levels get mode 0700: settings and copies of a board's firmware are
+// nobody else's business. Empty text when the folder is there now;
+// otherwise the system's reason (or the rule's), and *level (when given)
+// names the level it concerns. On Windows only the system's own refusals
+// count.
+std::string MakeFolders(const std::string& folder, std::string* level = nullptr,
+                        FolderRule rule = FolderRule::kForeignOpenRefused);
+// What MakeFolders would refuse, as far as can be told without making
+// anything: a level that is there and refused by the rule, one that is no
+// folder, or a deepest existing level that takes no new folder. Empty text
+// when nothing stands in the way.
+std::string CheckFolders(const std::string& folder, std::string* level, FolderRule rule);
+
+#ifndef _WIN32
+// The rule kOnlyUserWrites for one level, given its mode and whether its
+// group has members other than the user (and root): why others may write
+// there, or empty text.
+std::string OthersMayWriteText(mode_t mode, bool group_has_others);
+#endif
 
 // The folder part of a path: "." when it has none, "/" for a file at the
 // root. On Windows a backslash separates too.

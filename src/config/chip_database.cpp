@@ -19,6 +19,45 @@ std::optional<uint64_t> CapacityFromId(const JedecBytes& id) {
   return uint64_t{1} << id[2];
 }
 
+namespace {
+
+// The size the program writes into an id's template, and what it marks it
+// as: the capacity code's size where the id has one, the fixed guess where
+// it has none. None where the code says more than the programmer reaches:
+// that size would only be refused, and any smaller one would be untrue.
+struct WrittenSize {
+  std::optional<uint32_t> size;
+  SizeOrigin origin = SizeOrigin::kTemplate;
+};
+
+WrittenSize TemplateSizeFor(const JedecBytes& id) {
+  if (const std::optional<uint64_t> by_id = CapacityFromId(id)) {
+    if (!WithinReach(*by_id)) return {std::nullopt, SizeOrigin::kIdCapacity};
+    return {static_cast<uint32_t>(*by_id), SizeOrigin::kIdCapacity};
+  }
+  return {kTemplateSizeInBytes, SizeOrigin::kTemplate};
+}
+
+const char* OriginMark(SizeOrigin origin) {
+  return origin == SizeOrigin::kIdCapacity ? kSizeFromId : kSizeFromTemplate;
+}
+
+// Where the section's size came from. The program's only while the size
+// reads exactly as the program wrote it, and the mark says so; without a
+// mark (an entry of an older version) the template's name says so. The
+// mark "user", like any the program does not write, makes it the user's.
+SizeOrigin OriginOf(const IniFile& ini, const std::string& section, const JedecBytes& id) {
+  const WrittenSize written = TemplateSizeFor(id);
+  const std::optional<std::string> size = ini.ReadValue(section, "SizeInBytes");
+  if (!written.size || !size || *size != std::to_string(*written.size)) return SizeOrigin::kUser;
+  if (const std::optional<std::string> mark = ini.ReadValue(section, kSizeOriginKey))
+    return *mark == OriginMark(written.origin) ? written.origin : SizeOrigin::kUser;
+  return ini.ReadString(section, "Manufacturer", "") == kTemplateManufacturer ? written.origin
+                                                                             : SizeOrigin::kUser;
+}
+
+}  // namespace
+
 std::string JedecSectionName(const JedecBytes& id) {
   return fmt::format("{:02X}{:02X}{:02X}", id[0], id[1], id[2]);
 }
@@ -49,15 +88,18 @@ std::optional<IniFile> ChipDatabase::OpenForLookup(const std::string& section) {
   return IniFile(shipped_path_);
 }
 
-void ChipDatabase::LookupFlashChip(const JedecBytes& id, std::string& name, uint32_t& size) {
+void ChipDatabase::LookupFlashChip(const JedecBytes& id, std::string& name, uint32_t& size,
+                                   SizeOrigin* origin) {
   name.clear();
   size = 0;
+  if (origin != nullptr) *origin = SizeOrigin::kUser;
   const std::string section = JedecSectionName(id);
   const auto ini = OpenForLookup(section);
   if (!ini) return;
   name = ClipUtf8(ini->ReadString(section, "Manufacturer", ""), kManufacturerMaxLength);
   // Stored as read, whatever it is; the flash operations judge plausibility.
   size = static_cast<uint32_t>(ini->ReadInteger(section, "SizeInBytes", 0));
+  if (origin != nullptr) *origin = OriginOf(*ini, section, id);
 }
 
 void ChipDatabase::StoreFlashChip(const JedecBytes& id, const std::string& name, uint32_t size) {
@@ -88,13 +130,23 @@ void ChipDatabase::StoreTemplateEntry(const JedecBytes& id) {
   const std::string section = JedecSectionName(id);
   const auto name = ini->ReadValue(section, "Manufacturer");
   const auto size = ini->ReadValue(section, "SizeInBytes");
-  bool ok = true;
-  if (!name || name->empty()) ok = ini->WriteString(section, "Manufacturer", kTemplateManufacturer);
   // The id's own capacity code, where it has one, is a better first guess
   // than any fixed size: the backup before an erase reaches as far as this.
-  const uint64_t guess = CapacityFromId(id).value_or(kTemplateSizeInBytes);
-  if (ok && !size) ok = ini->WriteInteger(section, "SizeInBytes", static_cast<int32_t>(guess));
+  const WrittenSize written = TemplateSizeFor(id);
+  // The mark goes with the size the program writes, and to an older
+  // version's template (judged before a name is filled in here), so that
+  // the backup knows a guess from a size the user entered, whatever its
+  // value.
+  const bool older_template = size && !ini->ReadValue(section, kSizeOriginKey) &&
+                              OriginOf(*ini, section, id) != SizeOrigin::kUser;
+  bool ok = true;
+  if (!name || name->empty()) ok = ini->WriteString(section, "Manufacturer", kTemplateManufacturer);
+  if (ok && !size && written.size) {
+    ok = ini->WriteInteger(section, "SizeInBytes", static_cast<int32_t>(*written.size)) &&
+         ini->WriteString(section, kSizeOriginKey, OriginMark(written.origin));
+  } else if (ok && older_template) {
+    ok = ini->WriteString(section, kSizeOriginKey, OriginMark(written.origin));
+  }
   if (!ok) ReportUnableToWrite(out_, *ini);
 }
-
 }  // namespace rtd

@@ -26,10 +26,34 @@ inline constexpr std::size_t kManufacturerMaxLength = 999;
 inline constexpr const char* kTemplateManufacturer = "Manufacturer";
 inline constexpr uint32_t kTemplateSizeInBytes = 524288;
 
+// Largest flash the programmer's 24-bit addresses reach, and the one test
+// of a size against it.
+inline constexpr uint32_t kMaxFlashSize = 16u * 1024 * 1024;
+inline constexpr bool WithinReach(uint64_t size) { return size <= kMaxFlashSize; }
+
+// Where an entry's SizeInBytes came from, as one more key beside it,
+// SizeInBytesFrom, which other readers of jedec.ini pass over: "template"
+// or "id" where the program wrote it, "user" where the user says it is
+// theirs. The program's mark holds only while SizeInBytes still reads
+// exactly as the program wrote it: a size the user typed in (0x80000 for
+// the 524288 written) is theirs, whatever the mark says. An entry without
+// the mark is the user's, unless it is an older version's template (the
+// template's name and the size the program would write).
+enum class SizeOrigin {
+  kUser,         // written by the user, or by the shipped list
+  kIdCapacity,   // the id's capacity code, written into the template
+  kTemplate,     // the template's fixed guess: nothing tells the real size
+};
+inline constexpr const char* kSizeOriginKey = "SizeInBytesFrom";
+inline constexpr const char* kSizeFromTemplate = "template";
+inline constexpr const char* kSizeFromId = "id";
+inline constexpr const char* kSizeFromUser = "user";
+
 struct FlashChipInfo {
   JedecBytes JedecId{};
   std::string Manufacturer;  // empty when not resolved
   uint32_t SizeInBytes = 0;  // 0 when not resolved
+  SizeOrigin SizeFrom = SizeOrigin::kUser;
 
   bool Identified() const { return !Manufacturer.empty() && SizeInBytes != 0; }
 };
@@ -46,7 +70,7 @@ std::optional<uint64_t> CapacityFromId(const JedecBytes& id);
 
 class ChipDatabase {
  public:
-  ChipDatabase(std::string path, OutputServices& out) : path_(std::move(path)), out_(out) {}
+  ChipDatabase(std::string path, UserQuestions& out) : path_(std::move(path)), out_(out) {}
 
   // jedec.ini in the directory of the given executable path; empty for an
   // empty path.
@@ -60,8 +84,10 @@ class ChipDatabase {
   // shipped jedec.ini of an installed program); never written.
   void SetShippedDatabase(std::string path) { shipped_path_ = std::move(path); }
 
-  // Clears name and size, then fills them from the id's section.
-  void LookupFlashChip(const JedecBytes& id, std::string& name, uint32_t& size);
+  // Clears name and size, then fills them from the id's section; *origin
+  // (when given) says where the size came from.
+  void LookupFlashChip(const JedecBytes& id, std::string& name, uint32_t& size,
+                       SizeOrigin* origin = nullptr);
   // Writes both keys of the id's section, creating section or file.
   void StoreFlashChip(const JedecBytes& id, const std::string& name, uint32_t size);
 
@@ -70,9 +96,13 @@ class ChipDatabase {
   std::optional<std::string> SizeAsWritten(const JedecBytes& id) const;
   // Puts the template values where nothing is lost: the whole template for
   // an id without a section, and in a section each key that is missing (or
-  // a name that is empty). A value the user wrote is never replaced, not
-  // even one that cannot be read: it stays byte for byte for the user to
-  // mend. "Unable to write to %s" when the file refuses.
+  // a name that is empty), a written size with its SizeInBytesFrom mark. A
+  // value the user wrote is never replaced, not even one that cannot be
+  // read: it stays byte for byte for the user to mend. No size is written
+  // for an id whose capacity code lies beyond kMaxFlashSize: none would be
+  // true and usable both. An entry an older version wrote (the template's
+  // name and size, no mark, an id without a capacity code) gets its mark.
+  // "Unable to write to %s" when the file refuses.
   void StoreTemplateEntry(const JedecBytes& id);
 
   const std::string& path() const { return path_; }
@@ -84,7 +114,7 @@ class ChipDatabase {
 
   std::string path_;
   std::string shipped_path_;
-  OutputServices& out_;
+  UserQuestions& out_;
 };
 
 }  // namespace rtd

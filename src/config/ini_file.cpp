@@ -410,7 +410,7 @@ bool IniFile::WriteBool(std::string_view section, std::string_view key, bool val
   return WriteString(section, key, value ? "1" : "0");
 }
 
-void ReportUnableToWrite(OutputServices& out, const IniFile& ini) {
+void ReportUnableToWrite(UserQuestions& out, const IniFile& ini) {
   out.MessageBoxPrintf(
       MB_ICONERROR,
       PickLangText(LANG_TEXT("Не удаётся записать в %s", "Unable to write to %s")),

@@ -82,7 +82,7 @@ class IniFile {
 
 // The error the user sees when a write is refused: "Unable to write to %s"
 // with the file's path, then the system's reason, when there is one,
-// through OutputServices::ShowFileError.
-void ReportUnableToWrite(OutputServices& out, const IniFile& ini);
+// through UserQuestions::ShowFileError.
+void ReportUnableToWrite(UserQuestions& out, const IniFile& ini);
 
 }  // namespace rtd

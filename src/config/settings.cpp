@@ -82,7 +82,7 @@ LoadedSettings ReadMainSettings(const IniFile& ini, int32_t screen_w, int32_t sc
   return s;
 }
 
-bool WriteMainSettings(IniFile& ini, const MainSettingsValues& v, OutputServices& out) {
+bool WriteMainSettings(IniFile& ini, const MainSettingsValues& v, UserQuestions& out) {
   const bool ok = ini.WriteInteger(kMainSettings, "MainTop", v.top) &&
                   ini.WriteInteger(kMainSettings, "MainLeft", v.left) &&
                   ini.WriteInteger(kMainSettings, "Lang", v.lang) &&

@@ -45,7 +45,7 @@ LoadedSettings ReadMainSettings(const IniFile& ini, int32_t screen_w, int32_t sc
 // Writes MainTop, MainLeft, Lang, Log, Debug in that order; at the first
 // refused write reports "Unable to write to %s" and stops. The caller goes
 // on either way (the window must always be able to close).
-bool WriteMainSettings(IniFile& ini, const MainSettingsValues& values, OutputServices& out);
+bool WriteMainSettings(IniFile& ini, const MainSettingsValues& values, UserQuestions& out);
 
 // Directory part of a remembered image path ("/dumps/board.BIN" ->
 // "/dumps"); empty when there is none.
@@ -55,7 +55,7 @@ std::string DirectoryOfImagePath(const std::string& image_path);
 // choosers use it. Opened afresh for every access; nothing is cached.
 class SettingsFile {
  public:
-  SettingsFile(std::string path, OutputServices& out) : path_(std::move(path)), out_(out) {}
+  SettingsFile(std::string path, UserQuestions& out) : path_(std::move(path)), out_(out) {}
 
   // The ini-file object, or none after the error box "Error reading the
   // configuration file of the program" (the path is unknown).
@@ -83,11 +83,10 @@ class SettingsFile {
   bool SaveBackupBeforeErase(bool on);
 
   const std::string& path() const { return path_; }
-  OutputServices& out() { return out_; }
 
  private:
   std::string path_;
-  OutputServices& out_;
+  UserQuestions& out_;
 };
 
 }  // namespace rtd

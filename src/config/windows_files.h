@@ -74,6 +74,9 @@ bool IsFile(const std::string& path);
 // otherwise the system's reason, and *level (when given) names the folder
 // that could not be made.
 std::string CreateFolders(const std::string& path, std::string* level);
+// What CreateFolders would meet, without making anything: a file where a
+// folder should be. Empty text when the levels that exist are folders.
+std::string FoldersProblem(const std::string& path, std::string* level);
 
 // Empty when a file may be saved at path as far as can be told without
 // opening it: a file or nothing yet, in a folder that exists. Otherwise the

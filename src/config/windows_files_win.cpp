@@ -241,6 +241,23 @@ std::string CreateFolders(const std::string& path, std::string* level) {
   return SystemErrorText(code);
 }
 
+std::string FoldersProblem(const std::string& path, std::string* level) {
+  // The deepest level that is there decides; the ones below it are made.
+  std::string below = path;
+  for (std::string at = path;;) {
+    const DWORD attributes = ::GetFileAttributesW(Widen(at).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {};
+      if (level != nullptr) *level = below;
+      return SystemErrorText(ERROR_DIRECTORY);
+    }
+    const std::size_t slash = at.find_last_of("\\/");
+    if (slash == std::string::npos || slash == 0) return {};
+    below = at;
+    at = at.substr(0, slash);
+  }
+}
+
 std::string OutputPathProblem(const std::string& path) {
   if (path.empty()) return SystemErrorText(ERROR_FILE_NOT_FOUND);
   const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());

@@ -1,11 +1,6 @@
-// The backup made before every erase: a board's flash often holds the only
-// copy of its firmware, with the panel's settings in it. The chip's id is
-// read again, the whole chip is read twice into a file of the backup
-// folder (both reads must agree), the file is checked against the chip by
-// the programmer's CRC of every 64 KiB and made read-only, the id is read
-// once more, and only then may the erase go ahead. Backups are never
-// deleted by the program; a file that failed its check is not left under a
-// backup's name.
+// The backups' files: how one is named, and how a copy already kept in the
+// folder is found. The step that makes and checks them before every erase
+// is flash/backup_step.h.
 #pragma once
 
 #include <cstddef>

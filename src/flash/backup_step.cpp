@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "config/atomic_file.h"
+#include "config/chip_database.h"
 #include "config/paths.h"
 #include "config/utf8_path.h"
 #include "flash/backup.h"
 #include "flash/dump_check.h"
 #include "flash/file_reader.h"
+#include "flash/image_file.h"
 #include "flash/texts.h"
 
 namespace rtd {
@@ -72,7 +74,7 @@ constexpr LangText kSetAsideFailed =
 // The range of each CRC request that checks a backup against the chip.
 constexpr uint32_t kBackupCrcRange = 4096;
 
-void MakeReadOnly(OutputServices& o, const std::string& path) {
+void MakeReadOnly(OperationDisplay& o, const std::string& path) {
   std::error_code ec;
   fs::permissions(PathFromUtf8(path),
                   fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read,
@@ -84,7 +86,7 @@ void MakeReadOnly(OutputServices& o, const std::string& path) {
 // stop) is most likely sound, for its two reads agreed and the file holds
 // them: it stays, under a name that says it was never checked, so that it
 // is neither lost nor later taken for a checked backup.
-void SetAside(OutputServices& o, const std::string& path) {
+void SetAside(OperationDisplay& o, const std::string& path) {
   const std::string renamed = path + ".unverified";
   std::error_code ec;
   fs::rename(PathFromUtf8(path), PathFromUtf8(renamed), ec);
@@ -97,7 +99,7 @@ void SetAside(OutputServices& o, const std::string& path) {
 
 // A file that failed its check must not pass for a backup later: it goes,
 // or, where it cannot be removed, takes a name that says what it is.
-void Discard(OutputServices& o, const std::string& path) {
+void Discard(OperationDisplay& o, const std::string& path) {
   std::error_code ec;
   if (fs::remove(PathFromUtf8(path), ec)) {
     o.LogPrintf(PickLangText(kUnsoundRemoved), path.c_str());
@@ -115,47 +117,64 @@ void Discard(OutputServices& o, const std::string& path) {
 
 }  // namespace
 
-bool BackupStep::FolderReady() {
-  if (!ops_.MakeBackups) return true;
-  if (ops_.BackupFolder.empty())
-    return Refuse(ops_.out(), PickLangText(flash_text::kNoBackupFolder),
-                  ops_.BackupFolderProblem.c_str());
-  std::string level;
-  const std::string reason = MakeFolders(ops_.BackupFolder, &level);
-  if (reason.empty()) return true;
-  return Refuse(ops_.out(), PickLangText(flash_text::kBackupFolderFailed), level.c_str(),
-                reason.c_str());
+bool BackupStep::RefuseUnusableLevel(const std::string& level, const std::string& reason) {
+  const std::string text = FormatText(PickLangText(flash_text::kBackupFolderFailed),
+                                      level.c_str(), reason.c_str());
+  return Refuse(out(), "%s\n%s", text, PickLangText(flash_text::kNothingErased));
 }
 
-bool BackupStep::ReachKnown() {
-  const FlashChipInfo& chip = ops_.CurrentFlash;
-  if (!ops_.MakeBackups || !chip.Identified()) return true;
+bool BackupStep::RefuseUnusableFolder() {
+  if (!MakeBackups) return false;
+  auto& o = out();
+  if (BackupFolder.empty()) {
+    const char* switch_off =
+        Controls == UserControls::kCommandLine
+            ? PickLangText(LANG_TEXT("укажите --no-backup", "give --no-backup"))
+            : PickLangText(LANG_TEXT("снимите «Резервная копия перед стиранием» в меню панели",
+                                     "switch \"Backup before erase\" off in the panel's menu"));
+    return !Refuse(o, PickLangText(flash_text::kNoBackupFolder), BackupFolderProblem.c_str(),
+                   switch_off);
+  }
+  // Only looked at: a refusal that comes before the backup leaves no
+  // folder behind. The backup makes it right before it saves.
+  std::string level;
+  const std::string reason =
+      CheckFolders(BackupFolder, &level, FolderRule::kOnlyUserWrites);
+  if (reason.empty()) return false;
+  return !RefuseUnusableLevel(level, reason);
+}
+
+bool BackupStep::RefuseUnknownSize() {
+  const FlashChipInfo& chip = chip_;
+  if (!MakeBackups || !chip.Identified()) return false;
   const JedecBytes& id = chip.JedecId;
-  const bool guessed = chip.Manufacturer == kTemplateManufacturer &&
-                       chip.SizeInBytes == kTemplateSizeInBytes && !CapacityFromId(id);
-  if (!guessed) return true;
+  if (chip.SizeFrom != SizeOrigin::kTemplate || CapacityFromId(id)) return false;
   constexpr LangText kSizeGuessed = LANG_TEXT(
       "Размер FLASH %02X%02X%02X не известен: в jedec.ini стоит шаблон, записанный программой "
       "(%lu КБ), а микросхема может быть больше, и копия не охватила бы её всю. Укажите размер "
-      "микросхемы в SizeInBytes секции [%s] файла %s\nFLASH не стёрта",
+      "микросхемы в SizeInBytes секции [%s] файла %s, замените там %s=%s на %s=%s и снова "
+      "проверьте связь\nFLASH не стёрта",
       "The size of the FLASH %02X%02X%02X is not known: jedec.ini holds the template the "
       "program wrote (%lu KBytes), and a larger chip would not be covered by the backup. Enter "
-      "the chip's size as SizeInBytes in section [%s] of %s\nNothing was erased");
-  return Refuse(ops_.out(), PickLangText(kSizeGuessed), id[0], id[1], id[2],
-                static_cast<unsigned long>(kTemplateSizeInBytes / 1024), JedecSectionName(id),
-                ops_.chips().path());
+      "the chip's size as SizeInBytes in section [%s] of %s, change %s=%s there to %s=%s, and "
+      "run the connect check again\nNothing was erased");
+  return !Refuse(out(), PickLangText(kSizeGuessed), id[0], id[1], id[2],
+                 static_cast<unsigned long>(chip.SizeInBytes / 1024), JedecSectionName(id),
+                 chips_.path(), kSizeOriginKey, kSizeFromTemplate, kSizeOriginKey,
+                 kSizeFromUser);
 }
 
 bool BackupStep::Run() {
-  auto& o = ops_.out();
-  if (!ops_.MakeBackups) {
+  auto& o = out();
+  path_.clear();
+  if (!MakeBackups) {
     // An erase without a copy is the user's choice, and the log keeps who
     // made it: a settings file beside a program in a shared folder may
     // have made it for them.
-    if (ops_.BackupOffBy == FlashOperations::BackupOff::kByOption) {
+    if (BackupOffBy == OffBy::kOption) {
       o.LogPrintf(PickLangText(LANG_TEXT("Без резервной копии: отключена параметром --no-backup",
                                          "No backup: switched off by --no-backup")));
-    } else if (ops_.BackupOffBy == FlashOperations::BackupOff::kBySettings) {
+    } else if (BackupOffBy == OffBy::kSettings) {
       o.LogPrintf(PickLangText(LANG_TEXT("Без резервной копии: отключена в настройках",
                                          "No backup: switched off by the settings")));
     }
@@ -163,40 +182,41 @@ bool BackupStep::Run() {
   }
   // The chip erase wipes the whole chip, also where its id says more than
   // jedec.ini.
-  const uint64_t whole = ops_.WholeChipSize();
-  if (whole > kMaxFlashSize) {
-    const JedecBytes& id = ops_.CurrentFlash.JedecId;
+  const uint64_t whole = WholeChipSize(chip_);
+  if (!WithinReach(whole)) {
+    const JedecBytes& id = chip_.JedecId;
     return Refuse(o, PickLangText(kBeyondReach), id[0], id[1], id[2],
                   static_cast<unsigned long>(whole / 1024));
   }
   const auto size = static_cast<uint32_t>(whole);
   // A clip moved to another board, or one whose data line lost its
   // contact, must not be read as this chip (all 0xFF would pass for blank).
-  if (!ops_.ChipStillThere()) return false;
-  std::unique_ptr<uint8_t[]> buffer = ops_.AllocateImageBuffer(size);
+  if (identified_.RefuseIfChipChanged()) return false;
+  std::unique_ptr<uint8_t[]> buffer = frame_.Allocate(size);
   if (!buffer) return Refuse(o, PickLangText(flash_text::kMemoryAllocate));
-  if (ops_.ReadWholeFlash(buffer.get(), size, flash_text::kBackupRead,
+  if (reader_.ReadWholeFlash(buffer.get(), size, flash_text::kBackupRead,
                           ToolButton::SpeedButtonWrite) != OpResult::kOk)
     return false;
   // A poor contact spoils a bit here and there, which a CRC-8 misses one
   // time in 256: a second read must give the same bytes.
   uint32_t differs_at = 0;
-  const OpResult again = ops_.ReadAgainAndCompare(buffer.get(), size, &differs_at);
+  const OpResult again = reader_.ReadAgainAndCompare(buffer.get(), size, &differs_at);
   if (again == OpResult::kMismatch) return Refuse(o, PickLangText(kReadsDiffer), differs_at);
   if (again != OpResult::kOk) return false;
 
   const DumpCheck check = CheckDump(buffer.get(), size);
-  if (check.finding == DumpFinding::kRepeats) {
-    if (!RepeatingAccepted(check.period)) return false;
-  } else {
-    WarnAboutDump(o, check, DumpSource::kFlash);
-  }
   if (check.finding == DumpFinding::kBlank) {
     // Nothing on the chip to lose; a file of 0xFF would only crowd the
-    // folder. Unless the contact went during the reads: then the id tells.
-    if (!ops_.ChipStillThere()) return false;
+    // folder. Unless the contact went during the reads: the id tells which,
+    // and no warning comes before it (blank chips are the daily case).
+    if (identified_.RefuseIfChipChanged()) return false;
     o.LogPrintf(PickLangText(kBackupNotNeeded));
     return true;
+  }
+  if (check.finding == DumpFinding::kRepeats) {
+    if (!AskToEraseRepeating(check.period)) return false;
+  } else {
+    WarnAboutDump(o, check, DumpSource::kFlash);
   }
   bool kept = false;
   std::string path;
@@ -216,9 +236,6 @@ bool BackupStep::Run() {
     if (!kept) SetAside(o, path);
     return false;
   }
-  // The last look before the erase: still the chip identified at the
-  // connect check, and still in contact.
-  if (!ops_.ChipStillThere()) return false;
   o.LogPrintf(PickLangText(kept ? kBackupKept : kBackupSaved), path.c_str());
   path_ = path;
   return true;
@@ -226,20 +243,20 @@ bool BackupStep::Run() {
 
 bool BackupStep::SaveOrFindKept(const uint8_t* content, uint32_t size, std::string* path,
                                 bool* kept) {
-  auto& o = ops_.out();
-  // The folder was made before anything was sent; made again here (safely)
-  // in case it went away during the reads.
-  if (!FolderReady()) return false;
-  const std::string& folder = ops_.BackupFolder;
-  std::string reason;
+  auto& o = out();
+  // Made only now that there is something to keep in it.
+  const std::string& folder = BackupFolder;
+  std::string level;
+  std::string reason = MakeFolders(folder, &level, FolderRule::kOnlyUserWrites);
+  if (!reason.empty())
+    return RefuseUnusableLevel(level, reason);
   *path = FindKeptCopy(folder, content, size, &reason);
   if (!reason.empty())
-    return Refuse(o, PickLangText(flash_text::kBackupFolderFailed), folder.c_str(),
-                  reason.c_str());
+    return RefuseUnusableLevel(folder, reason);
   *kept = !path->empty();
   if (*kept) return true;
-  const std::string name = BackupFileName(ops_.programmer().link().clock().LocalTime(),
-                                          ops_.CurrentFlash.JedecId, Crc32(content, size));
+  const std::string name = BackupFileName(programmer_.link().clock().LocalTime(),
+                                          chip_.JedecId, Crc32(content, size));
   *path = JoinPath(folder, name);
   // Another content under the same name (the same second, the same CRC)
   // is the user's: it stays, and this one takes a suffix.
@@ -250,8 +267,8 @@ bool BackupStep::SaveOrFindKept(const uint8_t* content, uint32_t size, std::stri
   return Refuse(o, PickLangText(kSaveFailed), path->c_str(), reason.c_str());
 }
 
-bool BackupStep::RepeatingAccepted(uint32_t period) {
-  auto& o = ops_.out();
+bool BackupStep::AskToEraseRepeating(uint32_t period) {
+  auto& o = out();
   constexpr LangText kRepeats = LANG_TEXT(
       "Содержимое FLASH повторяется каждые %u байт. При оборванной адресной линии микросхема "
       "читается как меньшая: копия содержала бы одну и ту же часть FLASH несколько раз, а "
@@ -261,15 +278,19 @@ bool BackupStep::RepeatingAccepted(uint32_t period) {
       "smaller one: the copy would hold the same part of the FLASH more than once, and the rest "
       "would be erased with no copy. A chip smaller than its jedec.ini entry repeats too");
   o.LogPrintf(PickLangText(kRepeats), period);
-  if (ops_.AcceptRepeatingBackup) {
+  if (AcceptRepeatingBackup) {
     o.LogPrintf(PickLangText(LANG_TEXT("Повторение принято (--accept-repeating)",
                                        "The repeat is accepted (--accept-repeating)")));
     return true;
   }
+  // The command line's own way to answer beforehand goes with its question;
+  // the window's question is only a question.
+  const bool command_line = Controls == UserControls::kCommandLine;
   const std::string question =
       FormatText(PickLangText(kRepeats), period) + "\n" +
-      PickLangText(LANG_TEXT("Всё равно стереть? (--accept-repeating)",
-                             "Erase anyway? (--accept-repeating)"));
+      (command_line ? PickLangText(LANG_TEXT("Всё равно стереть? (--accept-repeating)",
+                                             "Erase anyway? (--accept-repeating)"))
+                    : PickLangText(LANG_TEXT("Всё равно стереть?", "Erase anyway?")));
   if (o.MessageBoxPrintf(MB_ICONWARNING | MB_DEFAULT_NO, "%s", question) == IDYES) return true;
   o.LogPrintf(PickLangText(LANG_TEXT("FLASH не стёрта", "Nothing was erased")));
   return false;
@@ -277,7 +298,7 @@ bool BackupStep::RepeatingAccepted(uint32_t period) {
 
 BackupStep::Verdict BackupStep::CheckFile(const std::string& path, const uint8_t* expected,
                                           uint32_t size) {
-  auto& o = ops_.out();
+  auto& o = out();
   // What counts is the file as it lies on the disk: read back whole, it
   // must hold exactly what the two reads agreed on.
   ReadOnlyFile file(path);
@@ -310,15 +331,40 @@ BackupStep::Verdict BackupStep::CheckFile(const std::string& path, const uint8_t
     const auto from = static_cast<uint32_t>(first);
     const uint32_t last = from + std::min<uint32_t>(kBackupCrcRange, size - from) - 1;
     uint8_t crc = 0;
-    if (!ops_.NextBlock(counter) || ops_.programmer().FlashRangeCrc(from, last, &crc) != 0) {
+    if (!frame_.NextBlock(counter) || programmer_.FlashRangeCrc(from, last, &crc) != 0) {
       verdict = Verdict::kUnchecked;
     } else if (Crc8Range(saved.data(), from, last) != crc) {
-      Refuse(o, PickLangText(kBackupDiffers), path.c_str(), from, last);
-      verdict = Verdict::kUnsound;
+      verdict = JudgeDisagreement(path, from, last);
     }
   }
   o.ProgressHide();
   return verdict;
+}
+
+BackupStep::Verdict BackupStep::JudgeDisagreement(const std::string& path, uint32_t from,
+                                                  uint32_t last) {
+  auto& o = out();
+  // Both reads agreed and the file holds them: a chip that stops answering
+  // during the check says nothing against the copy, only against the clip.
+  JedecBytes id{};
+  switch (identified_.CheckIdAgain(&id)) {
+    case IdentifiedChip::IdCheck::kSameChip:
+      Refuse(o, PickLangText(kBackupDiffers), path.c_str(), from, last);
+      return Verdict::kUnsound;
+    case IdentifiedChip::IdCheck::kLinkFailed:
+      return Verdict::kUnchecked;
+    case IdentifiedChip::IdCheck::kNoContact:
+    case IdentifiedChip::IdCheck::kOtherChip:
+    case IdentifiedChip::IdCheck::kNoId:
+      break;
+  }
+  constexpr LangText kContactLost = LANG_TEXT(
+      "Проверка резервной копии %s прервалась по адресу 0x%06X: идентификатор FLASH прочитан "
+      "как %02X%02X%02X, контакт потерян, проверьте клипсу\nFLASH не стёрта",
+      "The check of the backup %s stopped at address 0x%06X: the FLASH id reads %02X%02X%02X, "
+      "the contact was lost, check the clip\nNothing was erased");
+  Refuse(o, PickLangText(kContactLost), path.c_str(), from, id[0], id[1], id[2]);
+  return Verdict::kUnchecked;
 }
 
 }  // namespace rtd

@@ -12,23 +12,15 @@ namespace {
 // How long the programmer gets to bring up its link to the flash.
 constexpr uint32_t kLinkWaitMs = 10000;
 
-// An id of all ones or all zeros is what the bus reads with no chip on it
-// (or a clip that does not touch): no chip to look up or to list.
-bool FlashAnswers(const JedecBytes& id) {
-  const bool ones = id[0] == 0xFF && id[1] == 0xFF && id[2] == 0xFF;
-  const bool zeros = id[0] == 0x00 && id[1] == 0x00 && id[2] == 0x00;
-  return !ones && !zeros;
-}
-
 // A SizeInBytes the operations can work with: a whole number from 1 up to
 // what 24-bit addresses reach.
 bool UsableSize(const std::optional<int32_t>& size) {
-  return size && *size > 0 && static_cast<uint32_t>(*size) <= kMaxFlashSize;
+  return size && *size > 0 && WithinReach(static_cast<uint32_t>(*size));
 }
 
 // One of the two sizes is wrong; the erase wipes the whole chip, so what is
 // kept before it must be the larger, and the user is told.
-void WarnIfSizesDisagree(OutputServices& o, const JedecBytes& id, uint32_t listed) {
+void WarnIfSizesDisagree(OperationServices& o, const JedecBytes& id, uint32_t listed) {
   const std::optional<uint64_t> by_id = CapacityFromId(id);
   if (!by_id || *by_id == listed) return;
   constexpr LangText kSizesDisagree = LANG_TEXT(
@@ -45,11 +37,6 @@ void WarnIfSizesDisagree(OutputServices& o, const JedecBytes& id, uint32_t liste
                      cover);
 }
 
-// After an erase that did not end well.
-constexpr LangText kUnknownState =
-    LANG_TEXT("Что теперь хранит FLASH, неизвестно: резервная копия для восстановления — %s",
-              "What the FLASH holds now is not known: the backup to restore it from is %s");
-
 }  // namespace
 
 OpResult FlashOperations::WaitForLink() {
@@ -63,7 +50,7 @@ OpResult FlashOperations::WaitForLink() {
   uint8_t reply[256] = {};
   for (;;) {
     o.DelayWithMessages(100);
-    if (StopRequested()) return OpResult::kStopped;
+    if (frame_.StopRequested()) return OpResult::kStopped;
     if (waiting) o.ProgressStep(static_cast<int32_t>(elapsed));
     uint32_t count = 1;
     bool data = false;
@@ -82,7 +69,7 @@ OpResult FlashOperations::WaitForLink() {
 
 OpResult FlashOperations::SpeedButtonConnectClick() {
   auto& o = out();
-  if (!PassGate()) return OpResult::kNotStarted;
+  if (!Begin()) return OpResult::kNotStarted;
   o.IdleFlag = 0;
   o.LogPrintf(PickLangText(LANG_TEXT("Проверка связи", "Connect check")));
   o.SetButtonsState(true);
@@ -91,7 +78,7 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
   OpResult failure = WaitForLink();
   JedecBytes id{};
   if (failure == OpResult::kOk) {
-    failure = ReadJedecId(&id);
+    failure = identified_.ReadJedecId(&id);
     if (failure == OpResult::kNoId) o.LogPrintf(PickLangText(flash_text::kNoFlashType));
   }
   if (failure != OpResult::kOk) {
@@ -127,137 +114,28 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
   // The user sees a finished check either way; a front end that needs an
   // identified chip learns that it has none, and why.
   if (resolved) return OpResult::kOk;
-  return answers ? OpResult::kUnknownChip : OpResult::kNoChip;
+  if (!answers) return OpResult::kNoChip;
+  const std::optional<uint64_t> by_id = CapacityFromId(id);
+  return by_id && !WithinReach(*by_id) && !chips_.SizeAsWritten(id) ? OpResult::kBeyondReach
+                                                                        : OpResult::kUnknownChip;
 }
 
-uint64_t FlashOperations::WholeChipSize() const {
-  const std::optional<uint64_t> by_id = CapacityFromId(CurrentFlash.JedecId);
-  return std::max<uint64_t>(CurrentFlash.SizeInBytes, by_id.value_or(0));
-}
-
-OpResult FlashOperations::ReadJedecId(JedecBytes* id) {
-  uint8_t reply[256] = {};
-  uint32_t count = 5;
-  bool data = false;
-  if (programmer_.DeviceRead(kCmdReadJedecId, 0, reply, 0, &count, kTimeoutReadJedecId, &data) != 0)
-    return OpResult::kFailed;
-  // A reply too short to hold the id is as useless as a refusal.
-  if (!data || count < 4 || reply[0] != 0) return OpResult::kNoId;
-  *id = JedecBytes{reply[1], reply[2], reply[3]};
-  return OpResult::kOk;
-}
-
-FlashOperations::IdCheck FlashOperations::CheckIdAgain(JedecBytes* id) {
-  const OpResult read = ReadJedecId(id);
-  if (read == OpResult::kFailed) return IdCheck::kLinkFailed;
-  if (read == OpResult::kNoId) return IdCheck::kNoId;
-  if (!FlashAnswers(*id)) return IdCheck::kNoContact;
-  return *id == CurrentFlash.JedecId ? IdCheck::kSameChip : IdCheck::kOtherChip;
-}
-
-bool FlashOperations::ChipStillThere() {
-  auto& o = out();
-  JedecBytes id{};
-  const JedecBytes& known = CurrentFlash.JedecId;
-  switch (CheckIdAgain(&id)) {
-    case IdCheck::kSameChip: return true;
-    case IdCheck::kLinkFailed: return false;
-    case IdCheck::kNoId: {
-      constexpr LangText kNoId = LANG_TEXT("Ошибка получения типа FLASH\nFLASH не стёрта",
-                                           "Error getting type FLASH\nNothing was erased");
-      return Refuse(o, PickLangText(kNoId));
-    }
-    case IdCheck::kNoContact: {
-      constexpr LangText kNoContact = LANG_TEXT(
-          "Идентификатор FLASH прочитан как %02X%02X%02X: нет контакта, проверьте клипсу\n"
-          "FLASH не стёрта",
-          "The FLASH id reads %02X%02X%02X: no contact, check the clip\nNothing was erased");
-      return Refuse(o, PickLangText(kNoContact), id[0], id[1], id[2]);
-    }
-    case IdCheck::kOtherChip: {
-      constexpr LangText kOtherChip = LANG_TEXT(
-          "Идентификатор FLASH прочитан как %02X%02X%02X, а при проверке связи был %02X%02X%02X: "
-          "проверьте клипсу и плату\nFLASH не стёрта",
-          "The FLASH id reads %02X%02X%02X, not %02X%02X%02X as at the connect check: check the "
-          "clip and the board\nNothing was erased");
-      return Refuse(o, PickLangText(kOtherChip), id[0], id[1], id[2], known[0], known[1],
-                    known[2]);
-    }
-  }
-  return false;
-}
-
-void FlashOperations::TellBackupToRestore() {
-  if (!erase_sent_ || restore_told_ || last_backup_.empty()) return;
-  out().LogPrintf(PickLangText(kUnknownState), last_backup_.c_str());
-  restore_told_ = true;
-}
-
-bool FlashOperations::ContactHeld(ContactLoss loss) {
-  auto& o = out();
-  JedecBytes id{};
-  const JedecBytes& known = CurrentFlash.JedecId;
-  std::string what;
-  switch (CheckIdAgain(&id)) {
-    case IdCheck::kSameChip: return true;
-    case IdCheck::kLinkFailed:
-      // The transfer's own failure has been told; whatever the operation
-      // found cannot be vouched for.
-      TellBackupToRestore();
-      return false;
-    case IdCheck::kNoId:
-      what = PickLangText(LANG_TEXT(
-          "В конце операции FLASH не сообщила свой идентификатор: контакт потерян во время "
-          "операции, проверьте клипсу",
-          "At the end of the operation the FLASH did not give its id: the contact was lost "
-          "during the operation, check the clip"));
-      break;
-    case IdCheck::kNoContact:
-      what = FormatText(
-          PickLangText(LANG_TEXT(
-              "В конце операции идентификатор FLASH прочитан как %02X%02X%02X: контакт потерян "
-              "во время операции, проверьте клипсу",
-              "At the end of the operation the FLASH id reads %02X%02X%02X: the contact was lost "
-              "during the operation, check the clip")),
-          id[0], id[1], id[2]);
-      break;
-    case IdCheck::kOtherChip:
-      what = FormatText(
-          PickLangText(LANG_TEXT(
-              "В конце операции идентификатор FLASH прочитан как %02X%02X%02X, а при проверке "
-              "связи был %02X%02X%02X: контакт потерян во время операции, проверьте клипсу и "
-              "плату",
-              "At the end of the operation the FLASH id reads %02X%02X%02X, not %02X%02X%02X as "
-              "at the connect check: the contact was lost during the operation, check the clip "
-              "and the board")),
-          id[0], id[1], id[2], known[0], known[1], known[2]);
-      break;
-  }
-  // What it means for this operation: a chip already erased needs its copy
-  // back, a dump is not saved, and a verdict read through no contact is none.
-  std::string meaning;
-  if (erase_sent_) {
-    meaning = last_backup_.empty()
-                  ? PickLangText(LANG_TEXT("Что теперь хранит FLASH, неизвестно, а резервной "
-                                           "копии эта операция не сделала",
-                                           "What the FLASH holds now is not known, and this "
-                                           "operation made no backup of it"))
-                  : FormatText(PickLangText(kUnknownState), last_backup_.c_str());
-    restore_told_ = true;
-  } else if (loss == ContactLoss::kNotSaved) {
-    meaning = PickLangText(LANG_TEXT("Файл не записан", "The file is not written"));
-  } else {
-    meaning = PickLangText(LANG_TEXT("Результата нет", "There is no result"));
-  }
-  return Refuse(o, "%s\n%s", what.c_str(), meaning.c_str());
-}
+uint64_t FlashOperations::WholeChipSize() const { return rtd::WholeChipSize(CurrentFlash); }
 
 int FlashOperations::IdentifyFlash(const JedecBytes& id) {
-  chips_.LookupFlashChip(id, CurrentFlash.Manufacturer, CurrentFlash.SizeInBytes);
+  chips_.LookupFlashChip(id, CurrentFlash.Manufacturer, CurrentFlash.SizeInBytes,
+                         &CurrentFlash.SizeFrom);
   const std::optional<std::string> size_text = chips_.SizeAsWritten(id);
   const bool size_present = size_text.has_value();
   const bool size_usable = size_present && UsableSize(ParseIniInteger(*size_text));
-  if (CurrentFlash.Identified() && size_usable) return 0;
+  if (CurrentFlash.Identified() && size_usable) {
+    // A template of an older version gets the mark that tells it from a
+    // size the user entered.
+    if (CurrentFlash.SizeFrom != SizeOrigin::kUser) chips_.StoreTemplateEntry(id);
+    return 0;
+  }
+  const std::string section = JedecSectionName(id);
+  const std::optional<uint64_t> by_id = CapacityFromId(id);
   if (size_present && !size_usable) {
     // Kept as the user wrote it: a template value in its place would lose
     // what they meant (a 16 MiB chip read as 512 KiB), so they are told
@@ -265,11 +143,19 @@ int FlashOperations::IdentifyFlash(const JedecBytes& id) {
     constexpr LangText kBadSize =
         LANG_TEXT("Неподдерживаемый размер FLASH \"%s\" в секции [%s] файла %s",
                   "Unsupported FLASH size \"%s\" in section [%s] of %s");
-    const char* format = PickLangText(kBadSize);
-    const std::string section = JedecSectionName(id);
-    out().LogPrintf(format, *size_text, section, chips_.path());
-    out().MessageBoxPrintf(MB_ICONERROR, format, *size_text, section, chips_.path());
+    Refuse(out(), PickLangText(kBadSize), *size_text, section, chips_.path());
     CurrentFlash.SizeInBytes = 0;
+  } else if (!size_present && by_id && !WithinReach(*by_id)) {
+    // No size is written for such a chip: its own would be refused, and a
+    // smaller one would make the erase wipe more than the backup keeps.
+    constexpr LangText kBeyondReach = LANG_TEXT(
+        "Идентификатор FLASH %02X%02X%02X указывает %lu КБ: микросхема больше, чем может "
+        "адресовать программатор (%lu КБ)",
+        "The FLASH id %02X%02X%02X says %lu KBytes: the chip is larger than the programmer can "
+        "address (%lu KBytes)");
+    Refuse(out(), PickLangText(kBeyondReach), id[0], id[1], id[2],
+           static_cast<unsigned long>(*by_id / 1024),
+           static_cast<unsigned long>(kMaxFlashSize / 1024));
   }
   chips_.StoreTemplateEntry(id);
   return 1;

@@ -43,17 +43,19 @@ DumpCheck CheckDump(const uint8_t* data, uint32_t size) {
   return check;
 }
 
-void WarnAboutDump(OutputServices& out, const DumpCheck& check, DumpSource source) {
+void WarnAboutDump(OperationServices& out, const DumpCheck& check, DumpSource source) {
   const bool flash = source == DumpSource::kFlash;
   const char* text = nullptr;
   switch (check.finding) {
     case DumpFinding::kNone:
       return;
     case DumpFinding::kBlank:
-      if (!flash) return;
-      text = PickLangText(LANG_TEXT("FLASH прочитана как одни 0xFF: нет контакта или микросхема чистая",
-                                    "The FLASH reads all 0xFF: no contact or a blank chip"));
-      break;
+      // The id read after the reads has proved the contact: a blank chip,
+      // the daily case of a new one, is only noted.
+      if (flash)
+        out.LogPrintf(PickLangText(LANG_TEXT("FLASH чистая: все байты 0xFF",
+                                             "The FLASH is blank: every byte is 0xFF")));
+      return;
     case DumpFinding::kZero:
       text = flash ? PickLangText(LANG_TEXT(
                          "FLASH прочитана как одни 0x00: нет питания или замкнута линия",
@@ -80,7 +82,7 @@ void WarnAboutDump(OutputServices& out, const DumpCheck& check, DumpSource sourc
   out.MessageBoxPrintf(MB_ICONWARNING | MB_OKONLY, text, check.period);
 }
 
-bool ConfirmImage(OutputServices& out, const uint8_t* image, uint32_t length) {
+bool ConfirmImage(OperationServices& out, const uint8_t* image, uint32_t length) {
   const DumpCheck check = CheckDump(image, length);
   if (check.finding != DumpFinding::kBlank) {
     WarnAboutDump(out, check, DumpSource::kImage);

@@ -36,12 +36,14 @@ enum class DumpSource {
 };
 
 // A finding as a warning in the log and a box with one OK button; nothing
-// for kNone. A blank image is not told here: the write asks about it.
-void WarnAboutDump(OutputServices& out, const DumpCheck& check, DumpSource source);
+// for kNone. A blank flash is only a log line: callers tell findings of the
+// flash only once its id has proved the contact. A blank image is not told
+// here: the write asks about it.
+void WarnAboutDump(OperationServices& out, const DumpCheck& check, DumpSource source);
 
 // Before a write: an image that holds no firmware at all (all 0xFF) is asked
 // about again; every other finding is a warning. True when the write may go
 // on.
-bool ConfirmImage(OutputServices& out, const uint8_t* image, uint32_t length);
+bool ConfirmImage(OperationServices& out, const uint8_t* image, uint32_t length);
 
 }  // namespace rtd

@@ -1,4 +1,4 @@
-// Image files: the raw flash content from address 0.
+#include "flash/image_file.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,12 +6,11 @@
 
 #include "config/atomic_file.h"
 #include "flash/file_reader.h"
-#include "flash/operations.h"
 #include "flash/texts.h"
 
 namespace rtd {
 
-int LoadImageFile(OutputServices& out, const std::string& name, uint8_t* buffer, uint32_t capacity,
+int LoadImageFile(UserQuestions& out, const std::string& name, uint8_t* buffer, uint32_t capacity,
                   uint32_t* image_length) {
   ReadOnlyFile file(name);
   // Something that is not a plain file (a directory, a device) cannot be

@@ -10,7 +10,7 @@
 #include "config/utf8_path.h"
 #include "flash/backup.h"
 #include "flash/file_reader.h"
-#include "flash/operations.h"
+#include "flash/image_file.h"
 
 namespace rtd {
 namespace {

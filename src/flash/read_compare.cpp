@@ -1,233 +1,48 @@
 // Reading the flash into a file, and the full and quick compares with a file.
 
-#include <algorithm>
-#include <cstring>
-
-#include "flash/dump_check.h"
 #include "flash/operations.h"
 #include "flash/texts.h"
 
 namespace rtd {
-namespace {
-
-constexpr uint32_t kBlock = 256;
-
-int32_t BlockCount(uint32_t length) {
-  // A last partial block counts, so sizes that are not whole pages are
-  // covered to their end.
-  return static_cast<int32_t>((uint64_t{length} + kBlock - 1) / kBlock);
-}
-
-}  // namespace
-
-OpResult FlashOperations::ReadBlocks(
-    uint32_t size, LangText title, ToolButton stop_button,
-    const std::function<bool(uint32_t, const uint8_t*, uint32_t)>& each_block) {
-  StartBusy(title, stop_button, BlockCount(size), kBlock);
-  OpResult result = OpResult::kOk;
-  int32_t counter = 0;
-  // The last block of a chip whose size is not whole pages: the reply
-  // still carries 256 bytes, of which only those inside the chip count.
-  uint8_t block[kBlock];
-  for (uint32_t address = 0; address < size; address += kBlock) {
-    if (!NextBlock(counter)) {
-      result = OpResult::kStopped;
-      break;
-    }
-    if (programmer_.FlashReadBlock(address, block) != 0) {
-      result = OpResult::kFailed;
-      break;
-    }
-    if (!each_block(address, block, std::min(kBlock, size - address))) {
-      result = OpResult::kMismatch;
-      break;
-    }
-  }
-  out().ProgressHide();
-  return result;
-}
-
-OpResult FlashOperations::ReadWholeFlash(uint8_t* buffer, uint32_t size, LangText title,
-                                        ToolButton stop_button) {
-  return ReadBlocks(size, title, stop_button,
-                    [buffer](uint32_t address, const uint8_t* block, uint32_t count) {
-                      std::memcpy(buffer + address, block, count);
-                      return true;
-                    });
-}
-
-OpResult FlashOperations::ReadAgainAndCompare(const uint8_t* buffer, uint32_t size,
-                                              uint32_t* first_difference) {
-  return ReadBlocks(size, flash_text::kBackupCheckRead, ToolButton::SpeedButtonWrite,
-                    [&](uint32_t address, const uint8_t* block, uint32_t count) {
-                      const auto [got, want] = std::mismatch(block, block + count, buffer + address);
-                      if (got == block + count) return true;
-                      *first_difference = address + static_cast<uint32_t>(got - block);
-                      return false;
-                    });
-}
-
-OpResult FlashOperations::SaveDump(const uint8_t* buffer, uint32_t size) {
-  auto& o = out();
-  WarnAboutDump(o, CheckDump(buffer, size), DumpSource::kFlash);
-  const std::string name = o.ChooseImageToSave();
-  if (name.empty()) return OpResult::kCancelled;
-  OpResult result = OpResult::kOk;
-  std::string reason;
-  if (SaveImageFile(name, buffer, size, &reason) == 0) {
-    o.LogPrintf(PickLangText(LANG_TEXT("FLASH прочитана", "FLASH read ok")));
-    o.ToolbarNotice(2500, 250, PickLangText(LANG_TEXT("Файл записан", "The file is written")));
-  } else {
-    o.ToolbarNotice(2500, 250, PickLangText(LANG_TEXT("Ошибка записи файла", "Error writing file")));
-    // The log keeps which file refused and why (a read-only file is kept
-    // as it is: perhaps the only copy of a board's firmware).
-    o.LogPrintf(PickLangText(LANG_TEXT("Файл %s не записан: %s", "The file %s is not written: %s")),
-                name.c_str(), reason.c_str());
-    o.ShowFileError(name, reason);
-    result = OpResult::kFailed;
-  }
-  settings_.RememberImagePath(name);
-  return result;
-}
 
 OpResult FlashOperations::SpeedButtonReadClick() {
-  if (!PassGate()) return OpResult::kNotStarted;
-  if (!CurrentFlash.Identified()) return OpResult::kNotStarted;
+  if (!BeginOnIdentifiedChip()) return OpResult::kNotStarted;
   std::unique_ptr<uint8_t[]> buffer;
-  if (const OpResult taken = TakeImageBuffer(buffer); taken != OpResult::kOk) return taken;
+  if (const OpResult taken = frame_.TakeImageBuffer(buffer); taken != OpResult::kOk) return taken;
   const uint32_t size = CurrentFlash.SizeInBytes;
 
   OpResult result =
-      ReadWholeFlash(buffer.get(), size, flash_text::kRead, ToolButton::SpeedButtonRead);
+      reader_.ReadWholeFlash(buffer.get(), size, flash_text::kRead, ToolButton::SpeedButtonRead);
   // A clip that let go half-way reads 0xFF from there on: such a dump is
   // none, and an older file of the name must stay.
-  if (result == OpResult::kOk && !ContactHeld(ContactLoss::kNotSaved)) result = OpResult::kFailed;
-  if (result == OpResult::kOk) result = SaveDump(buffer.get(), size);
-  EndOperation(buffer);
+  if (result == OpResult::kOk &&
+      identified_.TellIfContactLost(IdentifiedChip::ContactLoss::kNotSaved))
+    result = OpResult::kFailed;
+  if (result == OpResult::kOk) result = reader_.SaveDump(buffer.get(), size);
+  frame_.End(buffer);
   return result;
 }
 
 OpResult FlashOperations::SpeedButtonCompareClick() {
-  auto& o = out();
-  if (!PassGate()) return OpResult::kNotStarted;
-  if (!CurrentFlash.Identified()) return OpResult::kNotStarted;
   std::unique_ptr<uint8_t[]> buffer;
   uint32_t length = 0;
-  if (const OpResult loaded = TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
-    return loaded;
+  if (const OpResult begun = BeginWithImage(buffer, &length); begun != OpResult::kOk) return begun;
 
   uint32_t differs_at = 0;
-  OpResult result = CompareBlocks(buffer.get(), length, nullptr, &differs_at);
-  result = TellCompareResult(result, differs_at);
-  EndOperation(buffer);
-  if (result == OpResult::kOk) o.LogPrintf(PickLangText(flash_text::kSameContent));
-  return result;
-}
-
-OpResult FlashOperations::TellCompareResult(OpResult result, uint32_t first_difference) {
-  if (result != OpResult::kOk && result != OpResult::kMismatch) return result;
-  // A difference, or the sameness, read through a clip that let go is no
-  // verdict at all.
-  if (!ContactHeld(ContactLoss::kNoVerdict)) return OpResult::kFailed;
-  if (result == OpResult::kMismatch) {
-    constexpr LangText kDiffers = LANG_TEXT("Ошибка сравнения FLASH по адресу 0x%06X",
-                                            "FLASH compare error at address 0x%06X");
-    out().LogPrintf(PickLangText(kDiffers), first_difference);
-    out().MessageBoxPrintf(MB_ICONERROR, PickLangText(kDiffers), first_difference);
-  }
-  return result;
-}
-
-OpResult FlashOperations::CompareBlocks(const uint8_t* buffer, uint32_t length,
-                                        const std::function<void(uint32_t, uint8_t)>* each_difference,
-                                        uint32_t* first_difference) {
-  auto& o = out();
-  StartBusy(flash_text::kFullCompare, ToolButton::SpeedButtonCompare, BlockCount(length),
-            kBlock);
-  OpResult result = OpResult::kOk;
-  int32_t counter = 0;
-  uint8_t block[kBlock];
-  for (uint32_t address = 0; address < length; address += kBlock) {
-    if (!NextBlock(counter)) {
-      result = OpResult::kStopped;
-      break;
-    }
-    if (programmer_.FlashReadBlock(address, block) != 0) {
-      result = OpResult::kFailed;
-      break;
-    }
-    // Only the bytes inside the image (and so inside the buffer) count.
-    const uint32_t count = std::min(kBlock, length - address);
-    const uint8_t* expected = buffer + address;
-    const auto [got, want] = std::mismatch(block, block + count, expected);
-    if (got == block + count) continue;
-    if (result == OpResult::kOk) {
-      *first_difference = address + static_cast<uint32_t>(got - block);
-      result = OpResult::kMismatch;
-    }
-    if (each_difference == nullptr) break;
-    for (uint32_t i = static_cast<uint32_t>(got - block); i < count; ++i) {
-      if (block[i] != expected[i]) (*each_difference)(address + i, block[i]);
-    }
-  }
-  o.ProgressHide();
+  OpResult result = reader_.CompareBlocks(buffer.get(), length, nullptr, &differs_at);
+  result = reader_.TellCompareResult(result, differs_at);
+  frame_.End(buffer);
+  if (result == OpResult::kOk) out().LogPrintf(PickLangText(flash_text::kSameContent));
   return result;
 }
 
 OpResult FlashOperations::SpeedButtonCompareFastClick() {
-  if (!PassGate()) return OpResult::kNotStarted;
-  if (!CurrentFlash.Identified()) return OpResult::kNotStarted;
   std::unique_ptr<uint8_t[]> buffer;
   uint32_t length = 0;
-  if (const OpResult loaded = TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
-    return loaded;
-  QuickCompareImage(buffer.get(), length);
-  EndOperation(buffer);
-  return last_quick_compare_;
-}
-
-int FlashOperations::QuickCompareImage(const uint8_t* buffer, uint32_t length) {
-  auto& o = out();
-  StartBusy(flash_text::kQuickCompare, ToolButton::SpeedButtonCompareFast,
-            static_cast<int32_t>((uint64_t{length} + kImageUnit - 1) / kImageUnit), kImageUnit);
-
-  OpResult result = OpResult::kOk;
-  int32_t counter = 0;
-  uint32_t from = 0;
-  uint32_t last = 0;
-  for (uint64_t first = 0; first < length; first += kImageUnit) {
-    if (!NextBlock(counter)) {
-      result = OpResult::kStopped;
-      break;
-    }
-    // A last range cut short by the end of the image is checked, on both
-    // sides, over the bytes that exist.
-    from = static_cast<uint32_t>(first);
-    last = static_cast<uint32_t>(std::min<uint64_t>(first + kImageUnit, length) - 1);
-    uint8_t crc = 0;
-    if (programmer_.FlashRangeCrc(from, last, &crc) != 0) {
-      result = OpResult::kFailed;
-      break;
-    }
-    if (Crc8Range(buffer, from, last) != crc) {
-      result = OpResult::kMismatch;
-      break;
-    }
-  }
-  o.ProgressHide();
-  // The programmer's CRC over a chip out of contact is that of 0xFF: a
-  // verdict only counts when the chip was still there at the end.
-  const bool counts = result == OpResult::kOk || result == OpResult::kMismatch;
-  if (counts && !ContactHeld(ContactLoss::kNoVerdict)) result = OpResult::kFailed;
-  if (result == OpResult::kMismatch) {
-    constexpr LangText kDiffers = LANG_TEXT("Ошибка сравнения FLASH по адресу 0x%06X...0x%06X",
-                                            "FLASH compare error at address 0x%06X...0x%06X");
-    o.LogPrintf(PickLangText(kDiffers), from, last);
-    o.MessageBoxPrintf(MB_ICONERROR, PickLangText(kDiffers), from, last);
-  }
-  if (result == OpResult::kOk) o.LogPrintf(PickLangText(flash_text::kSameContent));
-  last_quick_compare_ = result;
-  return result == OpResult::kOk ? 0 : 1;
+  if (const OpResult begun = BeginWithImage(buffer, &length); begun != OpResult::kOk) return begun;
+  const OpResult result = reader_.QuickCompareImage(buffer.get(), length);
+  frame_.End(buffer);
+  return result;
 }
 
 }  // namespace rtd

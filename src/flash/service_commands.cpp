@@ -7,7 +7,7 @@
 #include <functional>
 #include <utility>
 
-#include "flash/backup_step.h"
+#include "flash/checksums.h"
 #include "flash/texts.h"
 
 namespace rtd {
@@ -26,35 +26,17 @@ bool AllErased(const uint8_t* bytes, uint32_t count) {
   return std::all_of(bytes, bytes + count, [](uint8_t b) { return b == 0xFF; });
 }
 
-// Refuses a size the 24-bit addresses cannot reach, as the basic
-// operations do; the caller has set IdleFlag to 0.
-bool SizeSupported(FlashOperations& ops) {
-  const uint32_t size = ops.CurrentFlash.SizeInBytes;
-  if (size <= kMaxFlashSize) return true;
-  ops.out().MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kUnsupportedSize),
-                             static_cast<unsigned long>(size));
-  ops.out().IdleFlag = 1;
-  return false;
-}
-
 }  // namespace
 
-bool ServiceCommands::Begin(OpResult& result) {
-  result = OpResult::kNotStarted;
-  if (!ops_.PassGate()) return false;
-  if (!ops_.CurrentFlash.Identified()) return false;
-  return true;
-}
 
 OpResult ServiceCommands::ReadVerified() {
   reads_differed_ = false;
-  OpResult result;
-  if (!Begin(result)) return result;
-  auto& o = ops_.out();
+  if (!ops_.BeginOnIdentifiedChip()) return OpResult::kNotStarted;
+  auto& o = out();
   std::unique_ptr<uint8_t[]> first;
-  if (const OpResult taken = ops_.TakeImageBuffer(first); taken != OpResult::kOk) return taken;
+  if (const OpResult taken = frame().TakeImageBuffer(first); taken != OpResult::kOk) return taken;
   const uint32_t size = ops_.CurrentFlash.SizeInBytes;
-  std::unique_ptr<uint8_t[]> second = ops_.AllocateImageBuffer(size);
+  std::unique_ptr<uint8_t[]> second = frame().Allocate(size);
   if (!second) {
     o.MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kMemoryAllocate));
     first.reset();
@@ -62,12 +44,13 @@ OpResult ServiceCommands::ReadVerified() {
     return OpResult::kFailed;
   }
 
-  result = ops_.ReadWholeFlash(first.get(), size, flash_text::kRead, ToolButton::SpeedButtonRead);
+  OpResult result =
+      reader().ReadWholeFlash(first.get(), size, flash_text::kRead, ToolButton::SpeedButtonRead);
   if (result == OpResult::kOk)
-    result = ops_.ReadWholeFlash(second.get(), size, flash_text::kCheckRead,
-                                 ToolButton::SpeedButtonRead);
+    result = reader().ReadWholeFlash(second.get(), size, flash_text::kCheckRead,
+                                     ToolButton::SpeedButtonRead);
   // Two reads through a clip that let go agree on 0xFF: only the id tells.
-  if (result == OpResult::kOk && !ops_.ContactHeld(FlashOperations::ContactLoss::kNotSaved))
+  if (result == OpResult::kOk && chip().TellIfContactLost(IdentifiedChip::ContactLoss::kNotSaved))
     result = OpResult::kFailed;
   if (result == OpResult::kOk) {
     const auto [a, b] = std::mismatch(first.get(), first.get() + size, second.get());
@@ -83,11 +66,11 @@ OpResult ServiceCommands::ReadVerified() {
     } else {
       o.LogPrintf(PickLangText(kReadsAgree));
       second.reset();
-      result = ops_.SaveDump(first.get(), size);
+      result = reader().SaveDump(first.get(), size);
     }
   }
   second.reset();
-  ops_.EndOperation(first);
+  frame().End(first);
   return result;
 }
 
@@ -97,7 +80,8 @@ namespace {
 // found so far, and how each block is settled.
 class BlankScan {
  public:
-  BlankScan(FlashOperations& ops, uint32_t size) : ops_(ops), size_(size) {}
+  BlankScan(Programmer& programmer, OperationFrame& frame, uint32_t size)
+      : programmer_(programmer), frame_(frame), size_(size) {}
 
   uint32_t blocks() const {
     return static_cast<uint32_t>((uint64_t{size_} + kImageUnit - 1) / kImageUnit);
@@ -117,7 +101,8 @@ class BlankScan {
   // through.
   bool ReadPages(uint32_t from, uint32_t count, bool stop_at_dirty);
 
-  FlashOperations& ops_;
+  Programmer& programmer_;
+  OperationFrame& frame_;
   uint32_t size_;
   OpResult result_ = OpResult::kOk;
   int32_t step_ = 0;
@@ -130,9 +115,9 @@ class BlankScan {
 };
 
 bool BlankScan::NextPage() {
-  ops_.out().ProcessMessages();
-  if (ops_.StopRequested()) return false;
-  ops_.out().ProgressStep(++step_);
+  frame_.out().ProcessMessages();
+  if (frame_.StopRequested()) return false;
+  frame_.out().ProgressStep(++step_);
   return true;
 }
 
@@ -143,7 +128,7 @@ bool BlankScan::ReadPages(uint32_t from, uint32_t count, bool stop_at_dirty) {
       result_ = OpResult::kStopped;
       return dirty;
     }
-    if (ops_.programmer().FlashReadBlock(from + offset, page_) != 0) {
+    if (programmer_.FlashReadBlock(from + offset, page_) != 0) {
       result_ = OpResult::kFailed;
       return dirty;
     }
@@ -161,13 +146,13 @@ bool BlankScan::ReadPages(uint32_t from, uint32_t count, bool stop_at_dirty) {
 }
 
 OpResult BlankScan::Block(uint32_t block) {
-  auto& o = ops_.out();
+  auto& o = frame_.out();
   const uint32_t from = block * kImageUnit;
   const uint32_t count = std::min(kImageUnit, size_ - from);
   o.ProcessMessages();
-  if (ops_.StopRequested()) return OpResult::kStopped;
+  if (frame_.StopRequested()) return OpResult::kStopped;
   uint8_t crc = 0;
-  if (ops_.programmer().FlashRangeCrc(from, from + count - 1, &crc) != 0) return OpResult::kFailed;
+  if (programmer_.FlashRangeCrc(from, from + count - 1, &crc) != 0) return OpResult::kFailed;
   // What an erased block's CRC is, for a whole block and for a short last one.
   static const std::vector<uint8_t> erased(kImageUnit, 0xFF);
   bool dirty = false;
@@ -200,7 +185,7 @@ OpResult BlankScan::Block(uint32_t block) {
 }
 
 OpResult BlankScan::Tell() {
-  auto& o = ops_.out();
+  auto& o = frame_.out();
   o.LogPrintf(PickLangText(LANG_TEXT("Блоков по 64 КБ: %u, по CRC: %u, прочитано: %u",
                                      "Blocks of 64 KiB: %u, settled by CRC: %u, read: %u")),
               blocks(), by_crc_, read_blocks_);
@@ -223,59 +208,52 @@ OpResult ServiceCommands::CheckBlank(bool after_erase) {
   // The whole chip, also where its id says more than jedec.ini (as far as
   // the programmer reaches).
   const uint64_t whole = ops_.WholeChipSize();
-  const uint32_t size = whole <= kMaxFlashSize ? static_cast<uint32_t>(whole)
-                                               : ops_.CurrentFlash.SizeInBytes;
-  ops_.StartBusy(flash_text::kBlankCheck,
-                 after_erase ? ToolButton::SpeedButtonWrite : ToolButton::SpeedButtonRead,
-                 static_cast<int32_t>(Pages(size)), kPage);
-  BlankScan scan(ops_, size);
+  const uint32_t size =
+      WithinReach(whole) ? static_cast<uint32_t>(whole) : ops_.CurrentFlash.SizeInBytes;
+  frame().StartBusy(flash_text::kBlankCheck,
+                    after_erase ? ToolButton::SpeedButtonWrite : ToolButton::SpeedButtonRead,
+                    static_cast<int32_t>(Pages(size)), kPage);
+  BlankScan scan(ops_.programmer_, frame(), size);
   OpResult result = OpResult::kOk;
   for (uint32_t block = 0; block < scan.blocks() && result == OpResult::kOk; ++block)
     result = scan.Block(block);
-  ops_.out().ProgressHide();
+  out().ProgressHide();
   if (result != OpResult::kOk) return result;
   // A chip out of contact reads blank throughout, CRCs included.
-  if (!ops_.ContactHeld(FlashOperations::ContactLoss::kNoVerdict)) return OpResult::kFailed;
+  if (chip().TellIfContactLost(IdentifiedChip::ContactLoss::kNoVerdict)) return OpResult::kFailed;
   return scan.Tell();
 }
 
 OpResult ServiceCommands::BlankCheck() {
-  OpResult result;
-  if (!Begin(result)) return result;
-  ops_.out().IdleFlag = 0;
-  if (!SizeSupported(ops_)) return OpResult::kFailed;
-  result = CheckBlank(false);
-  ops_.EndOperation();
+  if (!ops_.BeginOnIdentifiedChip()) return OpResult::kNotStarted;
+  out().IdleFlag = 0;
+  if (frame().RefuseUnreachableSize()) return OpResult::kFailed;
+  const OpResult result = CheckBlank(false);
+  frame().End();
   return result;
 }
 
 OpResult ServiceCommands::Erase() {
-  auto& o = ops_.out();
-  if (!ops_.PassGate()) return OpResult::kNotStarted;
-  if (!BackupStep(ops_).MayStart()) return OpResult::kFailed;
-  if (o.MessageBoxPrintf(MB_ICONWARNING,
-                         PickLangText(LANG_TEXT("Будет произведено стирание FLASH\nПродолжаем?",
-                                                "It will erase FLASH\nContinue?"))) != IDYES)
-    return OpResult::kNotStarted;
-  if (!ops_.CurrentFlash.Identified()) return OpResult::kNotStarted;
-  if (!BackupStep(ops_).ReachKnown()) return OpResult::kFailed;
-  o.IdleFlag = 0;
-  if (!SizeSupported(ops_)) return OpResult::kFailed;
+  auto& o = out();
+  constexpr LangText kQuestion =
+      LANG_TEXT("Будет произведено стирание FLASH\nПродолжаем?", "It will erase FLASH\nContinue?");
+  if (const OpResult confirmed = ops_.ConfirmErase(kQuestion); confirmed != OpResult::kOk)
+    return confirmed;
 
   o.SetButtonsState(true);
   o.EnableButton(ToolButton::SpeedButtonWrite);
-  const FlashOperations::RiskScope risk(ops_);
+  const IdentifiedChip::RiskScope risk(chip());
   OpResult result = OpResult::kFailed;
-  FlashOperations::Protection protection;
+  IdentifiedChip::Protection protection;
   // As in the write: each step only after the ones before it succeeded and
   // no stop came between them; a failed primitive has told the user.
   [&] {
-    if (result = ops_.UnlockAndErase(protection); result != OpResult::kOk) return;
+    if (result = ops_.BackUpAndErase(protection); result != OpResult::kOk) return;
     // Erased is what was asked for: stopping now leaves the board no worse.
-    ops_.ChipSafeAgain();
+    chip().ClearRisk();
     result = OpResult::kFailed;
-    if (!ops_.Relock(protection)) return;
-    if (ops_.StepStopped()) {
+    if (!chip().Relock(protection)) return;
+    if (frame().StepStopped()) {
       result = OpResult::kStopped;
       return;
     }
@@ -292,9 +270,9 @@ OpResult ServiceCommands::Erase() {
       result = OpResult::kFailed;
     }
   }();
-  ops_.RestoreProtection(protection);
-  if (result != OpResult::kOk) ops_.TellBackupToRestore();
-  ops_.EndOperation();
+  chip().RestoreProtection(protection);
+  if (result != OpResult::kOk) chip().TellBackupToRestore();
+  frame().End();
   return result;
 }
 
@@ -302,13 +280,11 @@ OpResult ServiceCommands::WriteVerifiedFully() { return ops_.WriteImage(true); }
 
 OpResult ServiceCommands::CompareWithDiff() {
   differences_ = {};
-  OpResult result;
-  if (!Begin(result)) return result;
-  auto& o = ops_.out();
+  auto& o = out();
   std::unique_ptr<uint8_t[]> buffer;
   uint32_t length = 0;
-  if (const OpResult loaded = ops_.TakeAndLoadImage(buffer, &length); loaded != OpResult::kOk)
-    return loaded;
+  if (const OpResult begun = ops_.BeginWithImage(buffer, &length); begun != OpResult::kOk)
+    return begun;
 
   Differences found;
   std::vector<Range>& listed = found.ranges;
@@ -337,11 +313,11 @@ OpResult ServiceCommands::CompareWithDiff() {
     }
   };
   uint32_t differs_at = 0;
-  result = ops_.CompareBlocks(buffer.get(), length, &each_difference, &differs_at);
-  result = ops_.TellCompareResult(result, differs_at);
+  OpResult result = reader().CompareBlocks(buffer.get(), length, &each_difference, &differs_at);
+  result = reader().TellCompareResult(result, differs_at);
   if (KeepDifferences && result == OpResult::kMismatch)
     found.file.assign(buffer.get(), buffer.get() + length);
-  ops_.EndOperation(buffer);
+  frame().End(buffer);
   if (result == OpResult::kMismatch) result = OpResult::kOk;
   if (result != OpResult::kOk) return result;
   if (found.differing == 0) {

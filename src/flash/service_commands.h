@@ -84,8 +84,11 @@ class ServiceCommands {
   const Differences& LastDifferences() const { return differences_; }
 
  private:
-  // Gate and identified flash; false (result kNotStarted): nothing started.
-  bool Begin(OpResult& result);
+  // The steps the service commands share with the basic operations.
+  OperationFrame& frame() { return ops_.frame_; }
+  IdentifiedChip& chip() { return ops_.identified_; }
+  FlashReader& reader() { return ops_.reader_; }
+  OperationServices& out() { return ops_.out(); }
   // The blank check's loop, for the erase too; the gauge is its own.
   OpResult CheckBlank(bool after_erase);
 

@@ -38,13 +38,16 @@ inline constexpr LangText kBackupCheckRead =
 inline constexpr LangText kBackupCheck =
     LANG_TEXT("Проверка резервной копии FLASH", "FLASH backup check");
 // Why the backup's folder cannot be used; said before anything is sent.
+// The second %s says how the user switches backups off where they are.
 inline constexpr LangText kNoBackupFolder = LANG_TEXT(
-    "Нет папки для резервной копии FLASH: %s\nFLASH не стёрта; стереть её без копии можно, "
-    "сняв «Резервная копия перед стиранием» (--no-backup)",
+    "Нет папки для резервной копии FLASH: %s\nFLASH не стёрта; чтобы стереть её без копии, %s",
     "There is no folder for the FLASH backup: %s\nNothing was erased; to erase without a copy, "
-    "switch \"Backup before erase\" off (--no-backup)");
+    "%s");
+// A level of the backup folder's path that cannot be used, and why; the
+// window's "Open the backup folder" says the same.
 inline constexpr LangText kBackupFolderFailed =
-    LANG_TEXT("Не удалось открыть папку резервных копий %s: %s\nFLASH не стёрта",
-              "Cannot use the backup folder %s: %s\nNothing was erased");
+    LANG_TEXT("Не удалось открыть папку резервных копий %s: %s",
+              "Cannot use the backup folder %s: %s");
+inline constexpr LangText kNothingErased = LANG_TEXT("FLASH не стёрта", "Nothing was erased");
 
 }  // namespace rtd::flash_text

@@ -31,6 +31,11 @@ const TranslationEntry FormTranslationTable[kFormTranslationRows] = {
      "Write with full verification"},
     {"MainForm_MenuItemServiceBackupFolder_Caption", "Открыть папку резервных копий",
      "Open the backup folder"},
+    {"MainForm_MenuItemServiceViewFile_Caption", "Просмотр файла...", "View a file..."},
+    {"MainForm_MenuItemServiceViewDump_Caption", "Просмотр сохранённого дампа",
+     "View the dump just saved"},
+    {"MainForm_MenuItemServiceViewBackup_Caption", "Просмотр последней резервной копии",
+     "View the latest backup"},
     {"", "", ""},
 };
 

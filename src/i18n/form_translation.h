@@ -19,7 +19,7 @@ struct TranslationEntry {
 };
 
 // The main window's rows, ended by a row whose key and texts are empty.
-inline constexpr int kFormTranslationRows = 20;
+inline constexpr int kFormTranslationRows = 23;
 extern const TranslationEntry FormTranslationTable[kFormTranslationRows];
 
 // True when the key has an underscore and the character just before its

@@ -75,7 +75,7 @@ Answer Ask(Programmer& programmer, uint8_t code, uint32_t address, uint8_t* buff
 // The answer was not what the flash should have said: the log and a box get
 // the same text.
 template <typename... Args>
-int Refused(OutputServices& out, LangText text, const Args&... args) {
+int Refused(OperationServices& out, LangText text, const Args&... args) {
   const char* format = PickLangText(text);
   out.LogPrintf(format, args...);
   out.MessageBoxPrintf(MB_ICONERROR, format, args...);
@@ -170,7 +170,7 @@ int Programmer::FlashWriteBlock(uint32_t address, const uint8_t* block, bool man
   return 0;
 }
 
-void ShowProgrammerInfo(OutputServices& out, const ProgrammerInfoRecord& info) {
+void ShowProgrammerInfo(OperationDisplay& out, const ProgrammerInfoRecord& info) {
   out.LogPrintf(PickLangText(LANG_TEXT("Контроллер        \"%s\"", "Controller          \"%s\"")),
                 info.ControllerName().c_str());
   out.LogPrintf(PickLangText(LANG_TEXT("Серийный номер    %lu", "The serial number   %lu")),

@@ -81,7 +81,9 @@ class Programmer {
   int FlashWriteBlock(uint32_t address, const uint8_t* block, bool manufacturer_bf);
 
   Link& link() { return link_; }
-  OutputServices& out() { return link_.out(); }
+  // What the operations use of the front end (all but the link's own
+  // communication log).
+  OperationServices& out() { return link_.out(); }
 
   ProgrammerInfoRecord ProgrammerInfo;
 
@@ -90,6 +92,6 @@ class Programmer {
 };
 
 // The five identification lines of a programmer, as logged when it connects.
-void ShowProgrammerInfo(OutputServices& out, const ProgrammerInfoRecord& info);
+void ShowProgrammerInfo(OperationDisplay& out, const ProgrammerInfoRecord& info);
 
 }  // namespace rtd

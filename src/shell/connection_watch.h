@@ -46,7 +46,7 @@ class ConnectionWatch {
   LinkStatus PollController();
 
  private:
-  OutputServices& out() { return programmer_.out(); }
+  OperationDisplay& out() { return programmer_.out(); }
 
   Programmer& programmer_;
   WatchHost& host_;

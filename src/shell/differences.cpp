@@ -14,8 +14,6 @@ constexpr uint32_t kLineBytes = 16;
 
 constexpr LangText kTitle =
     LANG_TEXT("Различия файла и FLASH", "Differences between the file and the FLASH");
-constexpr LangText kCopy = LANG_TEXT("Копировать", "Copy");
-constexpr LangText kClose = LANG_TEXT("Закрыть", "Close");
 constexpr LangText kRange =
     LANG_TEXT("Различие 0x%06X...0x%06X, длина %lu", "Differs 0x%06X...0x%06X, length %lu");
 constexpr LangText kAddress = LANG_TEXT("Адрес", "Address");
@@ -62,8 +60,6 @@ std::string DifferenceListing::Text() const {
 DifferenceListing ListDifferences(const ServiceCommands::Differences& d) {
   DifferenceListing listing;
   listing.title = PickLangText(kTitle);
-  listing.copy_caption = PickLangText(kCopy);
-  listing.close_caption = PickLangText(kClose);
   // Under "0x000000 " and the file's cells, then " |" and the flash's.
   listing.lines.push_back(Padded(PickLangText(kAddress), 9) +
                           Padded(" " + std::string(PickLangText(kFile)), kLineBytes * 3 + 2) +
@@ -75,7 +71,6 @@ DifferenceListing ListDifferences(const ServiceCommands::Differences& d) {
     const std::string name = FormatText(PickLangText(kRange), r.first, r.last,
                                     static_cast<unsigned long>(r.last - r.first + 1));
     listing.ranges.push_back(name);
-    listing.range_lines.push_back(listing.lines.size());
     listing.lines.push_back(name);
     for (uint32_t line = r.first / kLineBytes * kLineBytes; line <= r.last && line < length;
          line += kLineBytes) {

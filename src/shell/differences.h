@@ -1,7 +1,8 @@
-// The list of differences of a full compare as the window shows it: each
-// differing range as hex lines of the file and the flash side by side, 16
-// bytes a line, the differing bytes in brackets, and the ranges for a list
-// beside it. Built here so every window shows (and copies) the same text.
+// The list of differences of a full compare as the window's Copy puts it on
+// the clipboard: each differing range as hex lines of the file and the
+// flash side by side, 16 bytes a line, the differing bytes in brackets, and
+// the ranges as the list beside the hex view names them. Built here so
+// every window copies the same text.
 #pragma once
 
 #include <cstddef>
@@ -13,13 +14,9 @@
 namespace rtd::shell {
 
 struct DifferenceListing {
-  std::string title;          // the dialog's caption
-  std::string copy_caption;   // the button that copies the listing
-  std::string close_caption;
-  // One entry a range, as the log names it, and the listing line where its
-  // hex lines begin (the list scrolls the listing there).
+  std::string title;  // the view's caption
+  // One entry a range, as the log names it.
   std::vector<std::string> ranges;
-  std::vector<std::size_t> range_lines;
   std::vector<std::string> lines;
 
   // The whole listing, one line after another, as it is copied.

@@ -12,7 +12,6 @@
 
 #include "core/output_services.h"
 #include "shell/buttons.h"
-#include "shell/differences.h"
 #include "shell/form/form.h"
 #include "shell/form/message_box.h"
 #include "shell/gauge.h"
@@ -39,8 +38,8 @@ struct DialogWindow {
 // A front end's duties fall in three, as a terminal program's window
 // draws the terminal, asks its user and runs its loop: what it shows (the
 // window and its controls), what it asks the user in a modal part, and the
-// event loop the shell's long operations pump. Each window implements all
-// three in one object, the FrontEnd, as the shell uses them together.
+// event loop the shell's long operations pump. The shell takes each on its
+// own; each window plays all three (and the hex view's role) itself.
 
 // --- what the window shows ---
 class WindowView {
@@ -91,12 +90,9 @@ class UserDialogs {
                                     const std::string& start_dir) = 0;
   virtual DialogWindow FileDialog() const = 0;
   virtual void MoveFileDialog(Point at) = 0;
-  // The list of differences in a modal dialog placed by DialogPlacement,
-  // until the user closes it.
-  virtual void ShowDifferences(const DifferenceListing& listing) = 0;
-  // The user has closed the window while a modal part (a file chooser, the
-  // list of differences) is open below it: shut that part, as its Cancel
-  // would, so the handler that opened it can return and the close finish.
+  // The user has closed the window while a file chooser is open below it:
+  // shut it, as its Cancel would, so the handler that opened it can return
+  // and the close finish.
   virtual void EndModalParts() = 0;
   // Opens an existing folder in the system's file manager; false when that
   // could not be done.
@@ -115,7 +111,5 @@ class EventLoop {
   // Switches a timer on with this interval (restarting it) or off (0).
   virtual void SetTimer(WindowTimer timer, uint32_t interval_ms) = 0;
 };
-
-class FrontEnd : public WindowView, public UserDialogs, public EventLoop {};
 
 }  // namespace rtd::shell

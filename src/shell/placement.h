@@ -42,7 +42,7 @@ Point KeptInside(Point at, Size size, const Rect& work_area);
 // inside the work area (a box of unknown size keeps its corner inside).
 Point MessageBoxPosition(const Rect& main_window, std::optional<Size> box, const Rect& work_area);
 
-// A dialog of its own size (the list of differences): no larger than the
+// A dialog of its own size (the hex view): no larger than the
 // work area, centred over the main window and kept inside the area.
 Rect DialogPlacement(const Rect& main_window, Size wanted, const Rect& work_area);
 

@@ -57,20 +57,22 @@ Session::Session(std::unique_ptr<HidPlatform> platform, Clock& clock, OutputServ
       ops_(programmer_, chips_, settings_) {
   chips_.SetShippedDatabase(paths.shipped_jedec);
   // On by default; a front end may switch it off (the user's choice).
-  ops_.BackupFolder = paths.backup_dir;
-  ops_.BackupFolderProblem = paths.backup_problem;
-  SwitchBackups(true, FlashOperations::BackupOff::kUntold);
+  BackupStep& backup = ops_.Backup();
+  backup.BackupFolder = paths.backup_dir;
+  backup.BackupFolderProblem = paths.backup_problem;
+  SwitchBackups(true, BackupStep::OffBy::kNobody);
   // A virtual chip's copies lie apart, so that none is ever taken for a
   // board's (nor a board's content found "already kept" in one).
-  if (simulator_ != nullptr && !ops_.BackupFolder.empty())
-    ops_.BackupFolder = Utf8FromPath(PathFromUtf8(ops_.BackupFolder) / "simulated");
+  if (simulator_ != nullptr && !backup.BackupFolder.empty())
+    backup.BackupFolder = Utf8FromPath(PathFromUtf8(backup.BackupFolder) / "simulated");
 }
 
 Session::~Session() = default;
 
-void Session::SwitchBackups(bool on, FlashOperations::BackupOff off_by) {
-  ops_.MakeBackups = on && (!ops_.BackupFolder.empty() || !ops_.BackupFolderProblem.empty());
-  ops_.BackupOffBy = off_by;
+void Session::SwitchBackups(bool on, BackupStep::OffBy off_by) {
+  BackupStep& backup = ops_.Backup();
+  backup.MakeBackups = on && (!backup.BackupFolder.empty() || !backup.BackupFolderProblem.empty());
+  backup.BackupOffBy = off_by;
 }
 
 }  // namespace rtd::shell

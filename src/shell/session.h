@@ -76,7 +76,7 @@ class Session {
   // start), off_by telling who switched them off. On, they are on even
   // without a folder, when there is a reason why none (the erase then
   // stops with it); a session given neither makes none.
-  void SwitchBackups(bool on, FlashOperations::BackupOff off_by);
+  void SwitchBackups(bool on, BackupStep::OffBy off_by);
 
  private:
   // Declaration order is construction order; the link closes its handle on

@@ -2,6 +2,7 @@
 // menu's marks and clicks, the switches and the language.
 
 #include "config/atomic_file.h"
+#include "flash/texts.h"
 #include "i18n/lang.h"
 #include "shell/language.h"
 #include "shell/window_shell.h"
@@ -10,8 +11,6 @@ namespace rtd::shell {
 
 namespace {
 
-constexpr LangText kFolderNotMade =
-    LANG_TEXT("Не удаётся создать папку %s: %s", "Unable to create the folder %s: %s");
 constexpr LangText kFolderNotOpened =
     LANG_TEXT("Не удаётся открыть папку %s", "Unable to open the folder %s");
 
@@ -21,7 +20,7 @@ constexpr LangText kFolderNotOpened =
 
 void WindowShell::ServiceClick(ServiceItem item) {
   if (Closing() || !service_items_[Index(item)]) return;
-  front_.Post([this, item] {
+  loop_.Post([this, item] {
     // As a toolbar click: meant for an idle window.
     if (Closing() || handler_depth_ > 0) return;
     RunService(item);
@@ -32,7 +31,7 @@ void WindowShell::RunService(ServiceItem item) {
   ServiceCommands& service = *service_;
   switch (item) {
     case ServiceItem::MenuItemServiceReadTwice:
-      RunOperation([&service] { service.ReadVerified(); });
+      RunOperation([this, &service] { NoteDump(service.ReadVerified()); });
       break;
     case ServiceItem::MenuItemServiceBlankCheck:
       RunOperation([&service] { service.BlankCheck(); });
@@ -54,33 +53,43 @@ void WindowShell::RunService(ServiceItem item) {
     case ServiceItem::MenuItemServiceBackupFolder:
       RunHandler([this] { OpenBackupFolder(); });
       break;
+    case ServiceItem::MenuItemServiceViewFile:
+      RunHandler([this] { hex_->ViewChosenFile(); });
+      break;
+    case ServiceItem::MenuItemServiceViewDump:
+      RunHandler([this] { hex_->ViewLastDump(); });
+      break;
+    case ServiceItem::MenuItemServiceViewBackup:
+      RunHandler([this] { hex_->ViewLatestBackup(); });
+      break;
   }
 }
 
 void WindowShell::ShowDifferences() {
   const ServiceCommands::Differences& found = service_->LastDifferences();
   if (found.ranges.empty() || found.file.empty() || Closing()) return;
-  // The compare is over, the dialog only shows: a close does not ask about
-  // it. The Service items stay off until the dialog is shut.
+  // The compare is over, the view only shows: a close does not ask about
+  // it. The Service items stay off until the view is shut.
   operation_running_ = false;
-  front_.ShowDifferences(ListDifferences(found));
+  if (hex_) hex_->ViewDifferences(found);
 }
 
 void WindowShell::OpenBackupFolder() {
-  const std::string& folder = session_->ops().BackupFolder;
+  const std::string& folder = session_->ops().Backup().BackupFolder;
   std::string level;
   if (const std::string reason = MakeFolders(folder, &level); !reason.empty()) {
-    MessageBoxPrintf(MB_ICONERROR, PickLangText(kFolderNotMade), level.c_str(), reason.c_str());
+    MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kBackupFolderFailed), level.c_str(), reason.c_str());
     return;
   }
-  if (!front_.OpenFolder(folder))
+  if (!dialogs_.OpenFolder(folder))
     MessageBoxPrintf(MB_ICONERROR, PickLangText(kFolderNotOpened), folder.c_str());
 }
 
 void WindowShell::DrawMenu() {
   using form::MenuItem;
+  const ViewSources view{hex_ != nullptr, hex_ && hex_->HasDump(), hex_ && hex_->HasBackup()};
   service_items_ = ServiceItemStates(buttons_, operation_running_ || Closing(),
-                                     !session_->ops().BackupFolder.empty());
+                                     !session_->ops().Backup().BackupFolder.empty(), view);
   form::MenuStates menu{};
   const auto at = [&menu](MenuItem item) -> form::MenuItemState& {
     return menu[form::Index(item)];
@@ -94,7 +103,7 @@ void WindowShell::DrawMenu() {
   const bool english = CurrentLanguage == kLanguageEnglish;
   at(MenuItem::MenuItemLanguageRussianx).checked = !english;
   at(MenuItem::MenuItemLanguageEnglishx).checked = english;
-  front_.DrawMenu(menu);
+  view_.DrawMenu(menu);
 }
 
 void WindowShell::MenuClick(form::MenuItem item) {
@@ -146,7 +155,7 @@ void WindowShell::MenuItemBackupClick(bool checked) {
 
 void WindowShell::ApplyBackupSwitch(bool on) {
   backup_ = on;
-  session_->SwitchBackups(on, FlashOperations::BackupOff::kBySettings);
+  session_->SwitchBackups(on, BackupStep::OffBy::kSettings);
 }
 
 int32_t WindowShell::SetLanguage(int32_t index) {
@@ -169,7 +178,7 @@ void WindowShell::ApplyLanguage(int32_t language) {
   // The next poll announces an attached programmer again, in the new language.
   watch_->ControllerConnected = false;
   DrawMenu();
-  front_.DrawLanguage(CurrentLanguage, WindowCaption());
+  view_.DrawLanguage(CurrentLanguage, WindowCaption());
 }
 
 }  // namespace rtd::shell

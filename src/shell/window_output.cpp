@@ -20,7 +20,7 @@ constexpr uint32_t kDialogCentringMs = 1;
 
 void WindowShell::ArmTimer(WindowTimer timer, uint32_t interval_ms) {
   timer_ms_[TimerIndex(timer)] = interval_ms;
-  front_.SetTimer(timer, interval_ms);
+  loop_.SetTimer(timer, interval_ms);
 }
 
 void WindowShell::SetWatchTimerEnabled(bool enabled) {
@@ -42,17 +42,17 @@ void WindowShell::TimerTick(WindowTimer timer) {
       break;
     case WindowTimer::TimerFlash:
       notice_.Blink();
-      front_.DrawNotice(notice_.caption(), notice_.panel_visible());
+      view_.DrawNotice(notice_.caption(), notice_.panel_visible());
       break;
   }
 }
 
 // --- log, status, gauge, notice, buttons ---
 
-void WindowShell::AppendLogLine(const std::string& line) { front_.AppendLog(line); }
+void WindowShell::AppendLogLine(const std::string& line) { view_.AppendLog(line); }
 
 void WindowShell::ClearLog() {
-  front_.ClearLog();
+  view_.ClearLog();
   // The plug-in banner starts a fresh log; an erase without a copy is not
   // to be forgotten with the old one.
   TellBackupsOff();
@@ -66,13 +66,13 @@ void WindowShell::TellBackupsOff() {
                 "Backups before erasing are switched off (menu: \"Backup before erase\")")));
 }
 
-void WindowShell::SetStatusText(const std::string& text) { front_.DrawStatus(text); }
+void WindowShell::SetStatusText(const std::string& text) { view_.DrawStatus(text); }
 
 void WindowShell::StartProgress(int32_t maximum, const std::string& status_text) {
   SetStatusText(status_text);
   gauge_.Start(maximum, status_text, next_unit_, clock_.TickCount());
   next_unit_ = 0;
-  front_.DrawGauge(gauge_, true);
+  view_.DrawGauge(gauge_, true);
   ProcessMessages();
 }
 
@@ -80,13 +80,13 @@ void WindowShell::ProgressStep(int32_t value) {
   const auto step = gauge_.StepTo(value, clock_.TickCount());
   if (step == ProgressGauge::Step::kIgnored) return;
   if (step == ProgressGauge::Step::kShownAgain) SetStatusText(gauge_.SavedProgressCaption());
-  front_.DrawGauge(gauge_, false);
+  view_.DrawGauge(gauge_, false);
   ProcessMessages();
 }
 
 void WindowShell::ProgressHide() {
   gauge_.Hide();
-  front_.DrawGauge(gauge_, false);
+  view_.DrawGauge(gauge_, false);
 }
 
 void WindowShell::ShowToolbarNotice(uint32_t duration_ms, uint32_t blink_ms,
@@ -94,32 +94,32 @@ void WindowShell::ShowToolbarNotice(uint32_t duration_ms, uint32_t blink_ms,
   notice_.Show(duration_ms, blink_ms, text);
   ArmTimer(WindowTimer::UniversalTimer, notice_.end_timer_ms());
   ArmTimer(WindowTimer::TimerFlash, notice_.blink_timer_ms());
-  front_.DrawNotice(notice_.caption(), notice_.panel_visible());
+  view_.DrawNotice(notice_.caption(), notice_.panel_visible());
 }
 
 void WindowShell::ToolbarNoticeEnd() {
   ArmTimer(WindowTimer::TimerFlash, 0);
   ArmTimer(WindowTimer::UniversalTimer, 0);
   notice_.End();
-  front_.DrawNotice(notice_.caption(), notice_.panel_visible());
+  view_.DrawNotice(notice_.caption(), notice_.panel_visible());
 }
 
 void WindowShell::SetButtonsState(bool busy) {
   const bool connected = watch_ != nullptr && watch_->ControllerConnected;
   buttons_ = SetButtonsStateRule(busy, connected, session_->ops().CurrentFlash.Identified());
-  front_.DrawButtons(buttons_);
+  view_.DrawButtons(buttons_);
   DrawMenu();
 }
 
 void WindowShell::EnableButton(ToolButton button) {
   buttons_[Index(button)] = true;
-  front_.DrawButtons(buttons_);
+  view_.DrawButtons(buttons_);
   DrawMenu();
 }
 
 // --- waiting ---
 
-void WindowShell::ProcessMessages() { front_.PumpMessages(); }
+void WindowShell::ProcessMessages() { loop_.PumpMessages(); }
 
 void WindowShell::DelayWithMessages(uint32_t ms) {
   const uint32_t start = clock_.TickCount();
@@ -140,7 +140,7 @@ int WindowShell::ShowMessageBox(uint32_t kind, const std::string& caption,
   if (close_ == CloseState::kPending || close_ == CloseState::kClosed) return box.SafeAnswer();
   SetWatchTimerEnabled(false);
   while (session_->link().ExchangeBusy) ProcessMessages();
-  const int answer = front_.RunMessageBox(box);
+  const int answer = dialogs_.RunMessageBox(box);
   // A box of the close sequence itself (a settings file that cannot be
   // written) must not bring the watch back to a programmer just closed.
   if (close_ != CloseState::kRunning && close_ != CloseState::kClosed) SetWatchTimerEnabled(true);
@@ -162,20 +162,21 @@ std::string WindowShell::ChooseImage(bool save) {
   centring_.Start();
   ArmTimer(WindowTimer::TimerOnShow, kDialogCentringMs);
   std::string chosen =
-      front_.RunFileDialog(save, PickLangText(save ? kSaveTitle : kOpenTitle), *start);
+      dialogs_.RunFileDialog(save, PickLangText(save ? kSaveTitle : kOpenTitle), *start);
   ArmTimer(WindowTimer::TimerOnShow, 0);
   if (close_ == CloseState::kPending) return {};
+  if (save) last_save_choice_ = chosen;
   return chosen;
 }
 
 void WindowShell::CentreFileDialog() {
-  const DialogWindow dialog = front_.FileDialog();
+  const DialogWindow dialog = dialogs_.FileDialog();
   bool keep_timer = true;
   const bool move_now = centring_.Tick(dialog.exists, &keep_timer);
   if (!keep_timer) ArmTimer(WindowTimer::TimerOnShow, 0);
   if (!move_now) return;
-  const Point centred = CentredOver(front_.WindowRect(), dialog.size);
-  front_.MoveFileDialog(KeptInside(centred, dialog.size.value_or(Size{}), front_.WorkArea()));
+  const Point centred = CentredOver(view_.WindowRect(), dialog.size);
+  dialogs_.MoveFileDialog(KeptInside(centred, dialog.size.value_or(Size{}), view_.WorkArea()));
 }
 
 }  // namespace rtd::shell

@@ -36,13 +36,15 @@ ClickHandler HandlerOf(ToolButton button) {
 }  // namespace
 
 WindowShell::WindowShell(std::unique_ptr<HidPlatform> platform, Clock& clock,
-                         const SessionPaths& paths, FrontEnd& front)
-    : clock_(clock), front_(front) {
+                         const SessionPaths& paths, WindowView& view, UserDialogs& dialogs,
+                         EventLoop& loop, HexViewWindow* hex_window)
+    : clock_(clock), view_(view), dialogs_(dialogs), loop_(loop), hex_window_(hex_window) {
   session_ = std::make_unique<Session>(std::move(platform), clock, *this, paths);
   watch_ = std::make_unique<ConnectionWatch>(session_->programmer(), *this);
   service_ = std::make_unique<ServiceCommands>(session_->ops());
   // The window shows what the compare found.
   service_->KeepDifferences = true;
+  if (hex_window_ != nullptr) hex_ = std::make_unique<HexViewer>(*this, *this, *hex_window_);
   ApplyBackupSwitch(backup_);
 }
 
@@ -51,6 +53,7 @@ WindowShell::~WindowShell() = default;
 void WindowShell::Start() {
   LoadSettings();
   TellBackupsOff();
+  if (hex_) hex_->LookForBackup(session_->ops().Backup().BackupFolder);
   DrawMenu();
   session_->programmer().ProgrammerInfo = {};
   SetButtonsState(false);
@@ -68,7 +71,7 @@ void WindowShell::Click(ToolButton button) {
     IdleFlag = 1;
     return;
   }
-  front_.Post([this, button] { RunClick(button); });
+  loop_.Post([this, button] { RunClick(button); });
 }
 
 void WindowShell::RunClick(ToolButton button) {
@@ -76,7 +79,14 @@ void WindowShell::RunClick(ToolButton button) {
   // close under way) is dropped: it was meant for an idle window.
   if (Closing() || handler_depth_ > 0) return;
   const ClickHandler click = HandlerOf(button);
-  RunOperation([this, click] { (session_->ops().*click)(); });
+  RunOperation([this, click, button] {
+    const OpResult result = (session_->ops().*click)();
+    if (button == ToolButton::SpeedButtonRead) NoteDump(result);
+  });
+}
+
+void WindowShell::NoteDump(OpResult read) {
+  if (read == OpResult::kOk && hex_) hex_->DumpSaved(last_save_choice_);
 }
 
 void WindowShell::RunOperation(const std::function<void()>& operation) {
@@ -95,6 +105,8 @@ void WindowShell::RunOperation(const std::function<void()>& operation) {
     DrawMenu();
     operation();
   });
+  // A write or an erase may have left a new backup to view.
+  if (hex_) hex_->LookForBackup(session_->ops().Backup().BackupFolder);
   DrawMenu();
 }
 
@@ -128,7 +140,7 @@ void WindowShell::AfterOutermostHandler() {
   }
   if (close_ == CloseState::kPending) {
     CloseSequence();
-    front_.FinishClose();
+    view_.FinishClose();
   }
 }
 
@@ -160,9 +172,10 @@ bool WindowShell::CloseRequested() {
   }
   close_ = CloseState::kPending;
   IdleFlag = 1;
-  // A chooser or the list of differences open below would hold the
-  // handler, and so the close, until the user shut it.
-  front_.EndModalParts();
+  // A chooser or the hex view open below would hold the handler, and so
+  // the close, until the user shut it.
+  dialogs_.EndModalParts();
+  if (hex_window_ != nullptr) hex_window_->EndHexView();
   return false;
 }
 
@@ -180,17 +193,17 @@ void WindowShell::CloseSequence() {
 // --- settings ---
 
 void WindowShell::LoadSettings() {
-  const Size screen = front_.ScreenSize();
-  const Rect outer = front_.WindowRect();
+  const Size screen = view_.ScreenSize();
+  const Rect outer = view_.WindowRect();
   const auto loaded =
       session_->settings().LoadSettings(screen.width, screen.height, outer.width, outer.height);
   if (!loaded) return;
-  front_.MoveWindow(loaded->left, loaded->top);
+  view_.MoveWindow(loaded->left, loaded->top);
   // The saved place may be half off the screen, or on a screen no longer
   // there: the window comes back whole into the work area it is now on.
   const Point kept = KeptInside(Point{loaded->left, loaded->top},
-                                Size{outer.width, outer.height}, front_.WorkArea());
-  if (kept != Point{loaded->left, loaded->top}) front_.MoveWindow(kept.x, kept.y);
+                                Size{outer.width, outer.height}, view_.WorkArea());
+  if (kept != Point{loaded->left, loaded->top}) view_.MoveWindow(kept.x, kept.y);
   log_ = loaded->log;
   debug_ = loaded->debug;
   ApplyBackupSwitch(session_->settings().BackupBeforeErase());
@@ -198,7 +211,7 @@ void WindowShell::LoadSettings() {
 }
 
 void WindowShell::SaveSettings() {
-  const Rect outer = front_.WindowRect();
+  const Rect outer = view_.WindowRect();
   MainSettingsValues values;
   values.top = outer.top;
   values.left = outer.left;

@@ -25,6 +25,7 @@
 #include "shell/connection_watch.h"
 #include "shell/front_end.h"
 #include "shell/gauge.h"
+#include "shell/hex_viewer.h"
 #include "shell/placement.h"
 #include "shell/service_menu.h"
 #include "shell/session.h"
@@ -34,8 +35,12 @@ namespace rtd::shell {
 
 class WindowShell : public OutputServices, public WatchHost {
  public:
+  // The window's roles: what it shows, what it asks in its modal parts,
+  // its event loop, and its hex view (none: no view is offered). A window
+  // usually plays them all itself.
   WindowShell(std::unique_ptr<HidPlatform> platform, Clock& clock, const SessionPaths& paths,
-              FrontEnd& front);
+              WindowView& view, UserDialogs& dialogs, EventLoop& loop,
+              HexViewWindow* hex_window = nullptr);
   ~WindowShell() override;
   WindowShell(const WindowShell&) = delete;
   WindowShell& operator=(const WindowShell&) = delete;
@@ -58,7 +63,7 @@ class WindowShell : public OutputServices, public WatchHost {
   // The hidden "L" button: Russian.
   void SpeedButtonLanguageMakerxClick() { SetLanguage(0); }
   // A double click on the log clears it.
-  void MemoDblClick() { front_.ClearLog(); }
+  void MemoDblClick() { view_.ClearLog(); }
   // The popup menu's switches (their new check state).
   void MenuItemLogClick(bool checked);
   void MenuItemDebugClick(bool checked);
@@ -136,6 +141,8 @@ class WindowShell : public OutputServices, public WatchHost {
   void RunOperation(const std::function<void()>& operation);
   void RunService(ServiceItem item);
   void ShowDifferences();
+  // A read that has saved its dump makes it the one to view.
+  void NoteDump(OpResult read);
   void OpenBackupFolder();
   void DrawMenu();
   void ApplyBackupSwitch(bool on);
@@ -156,7 +163,9 @@ class WindowShell : public OutputServices, public WatchHost {
   bool Closing() const { return close_ != CloseState::kOpen; }
 
   Clock& clock_;
-  FrontEnd& front_;
+  WindowView& view_;
+  UserDialogs& dialogs_;
+  EventLoop& loop_;
   std::unique_ptr<Session> session_;
   std::unique_ptr<ConnectionWatch> watch_;
 
@@ -171,6 +180,9 @@ class WindowShell : public OutputServices, public WatchHost {
   bool backup_ = true;
   ServiceStates service_items_{};
   std::unique_ptr<ServiceCommands> service_;
+  HexViewWindow* hex_window_;
+  std::unique_ptr<HexViewer> hex_;
+  std::string last_save_choice_;  // the last file chosen to save to
 
   int handler_depth_ = 0;
   bool operation_running_ = false;

@@ -43,7 +43,8 @@ int MainWindow::RunMessageBox(const shell::BoxDesign& box) {
   box_placed_ = false;
   box_ = &box;
   box_hook_ = ::SetWindowsHookExW(WH_CBT, MessageBoxHookProc, nullptr, ::GetCurrentThreadId());
-  const int answer = ::MessageBoxW(window_, WithCrLf(box.text).c_str(), W(box.caption).c_str(), flags);
+  const int answer =
+      ::MessageBoxW(ModalOwner(), WithCrLf(box.text).c_str(), W(box.caption).c_str(), flags);
   box_placed_ = false;
   box_ = nullptr;
   if (box_hook_ != nullptr) ::UnhookWindowsHookEx(box_hook_);
@@ -83,7 +84,7 @@ std::string MainWindow::RunFileDialog(bool save, const std::string& title,
   ofn.lStructSize = sizeof(ofn);
   // Owned by the window, which takes no clicks while it is open: a click on
   // the toolbar would otherwise stop the operation that asked.
-  ofn.hwndOwner = window_;
+  ofn.hwndOwner = ModalOwner();
   ofn.hInstance = instance_;
   ofn.lpstrFilter = kFilter;
   ofn.nFilterIndex = 1;

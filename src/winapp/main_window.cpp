@@ -1,7 +1,7 @@
 // The Windows window itself: made and destroyed, its place on the screen,
 // its timers and event loop, its close, and the window procedure that hands
 // the controls' clicks to the shell. The form, the menu, the boxes and
-// choosers, and the list of differences have files of their own.
+// choosers, and the hex view have files of their own.
 #include <utility>
 
 #include "shell/form/form.h"
@@ -12,6 +12,7 @@
 
 #include <commctrl.h>
 
+#include "winapp/hex_rows.h"
 #include "winapp/text.h"
 
 namespace rtd::winapp {
@@ -30,7 +31,8 @@ MainWindow* MainWindow::current_ = nullptr;
 MainWindow::MainWindow(std::unique_ptr<HidPlatform> platform, Clock& clock,
                        const shell::SessionPaths& paths, WindowSeams* seams)
     : seams_(seams), run_timers_(seams == nullptr || seams->run_timers) {
-  shell_ = std::make_unique<shell::WindowShell>(std::move(platform), clock, paths, *this);
+  shell_ = std::make_unique<shell::WindowShell>(std::move(platform), clock, paths, *this, *this,
+                                               *this, this);
 }
 
 MainWindow::~MainWindow() {
@@ -65,7 +67,7 @@ bool MainWindow::Create(HINSTANCE instance, std::string* error) {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kWindowClass;
   if ((::RegisterClassExW(&wc) == 0 && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) ||
-      !RegisterControlClasses(instance)) {
+      !RegisterControlClasses(instance) || !RegisterHexRowsClass(instance)) {
     *error = win::SystemErrorText(::GetLastError());
     return false;
   }
@@ -125,7 +127,10 @@ void MainWindow::EndModalParts() {
   // As their Cancel would; the hooks see no dialog any more.
   if (current_dialog_ != nullptr) ::PostMessageW(current_dialog_, WM_COMMAND, IDCANCEL, 0);
   current_dialog_ = nullptr;
-  if (difference_dialog_ != nullptr) ::PostMessageW(difference_dialog_, WM_COMMAND, IDCANCEL, 0);
+}
+
+void MainWindow::EndHexView() {
+  if (hex_dialog_ != nullptr) ::PostMessageW(hex_dialog_, WM_COMMAND, IDCANCEL, 0);
 }
 
 // --- timers and the event loop ---

@@ -16,6 +16,8 @@
 #include "core/clock.h"
 #include "shell/form/window_seams.h"
 #include "shell/front_end.h"
+#include "shell/hex_view_window.h"
+#include "shell/hex_viewer.h"
 #include "shell/session.h"
 #include "shell/window_shell.h"
 // After the core's headers: windows.h defines macros named like some of
@@ -35,10 +37,23 @@ inline constexpr int kIdFirstBevel = 16;       // + the spacer's place in the fo
 inline constexpr int kIdFirstButton = 100;     // + ToolButton
 inline constexpr int kIdLanguageMaker = 120;
 inline constexpr int kCmdFirstMenuItem = 200;  // + MenuItem
-// The controls of the list of differences.
-inline constexpr int kIdDiffRanges = 300;
-inline constexpr int kIdDiffListing = 301;
-inline constexpr int kIdDiffCopy = 302;
+// The controls of the hex view.
+inline constexpr int kIdHexAddress = 300;
+inline constexpr int kIdHexGo = 301;
+inline constexpr int kIdHexFind = 302;
+inline constexpr int kIdHexFindHex = 303;
+inline constexpr int kIdHexFindPrevious = 304;
+inline constexpr int kIdHexFindNext = 305;
+inline constexpr int kIdHexRanges = 306;
+inline constexpr int kIdHexRows = 307;
+inline constexpr int kIdHexStatus = 308;
+inline constexpr int kIdHexStart = 309;
+inline constexpr int kIdHexLength = 310;
+inline constexpr int kIdHexSave = 311;
+inline constexpr int kIdHexPreviousDifference = 312;
+inline constexpr int kIdHexNextDifference = 313;
+inline constexpr int kIdHexCopy = 314;
+inline constexpr int kIdHexFirstLabel = 320;  // + the label's place
 
 // What tests put in place of a person.
 using WindowSeams = shell::WindowSeams<HWND>;
@@ -58,7 +73,9 @@ struct Component {
   int command = 0;        // menu items: the WM_COMMAND id (0: a submenu)
 };
 
-class MainWindow : public shell::FrontEnd {
+class MainWindow : public shell::WindowView,
+                 public shell::UserDialogs,
+                 public shell::EventLoop, public shell::HexViewWindow {
  public:
   // seams may be null (a person answers). Create() builds the window.
   MainWindow(std::unique_ptr<HidPlatform> platform, Clock& clock, const shell::SessionPaths& paths,
@@ -88,11 +105,13 @@ class MainWindow : public shell::FrontEnd {
   std::string Tooltip(const std::string& name) const;
   // The popup menu as it would open now: its items' captions and checks.
   HMENU BuildPopupMenu() const;
+  // The hex view while its dialog is open (null otherwise).
+  shell::HexViewDialog* OpenHexView() const { return hex_; }
 
   // A chosen item of the popup menu, by its WM_COMMAND id.
   void MenuCommand(int command);
 
-  // --- FrontEnd ---
+  // --- the shell's roles: WindowView, UserDialogs, EventLoop ---
   void AppendLog(const std::string& line) override;
   void ClearLog() override;
   void DrawStatus(const std::string& text) override;
@@ -112,19 +131,22 @@ class MainWindow : public shell::FrontEnd {
                             const std::string& start_dir) override;
   shell::DialogWindow FileDialog() const override;
   void MoveFileDialog(shell::Point at) override;
-  void ShowDifferences(const shell::DifferenceListing& listing) override;
   bool OpenFolder(const std::string& path) override;
   void PumpMessages() override;
   void Post(std::function<void()> task) override;
   void SetTimer(shell::WindowTimer timer, uint32_t interval_ms) override;
+
+  // --- HexViewWindow ---
+  void ShowHexView(shell::HexViewDialog& dialog) override;
+  void EndHexView() override;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK MemoProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                                    UINT_PTR id, DWORD_PTR data);
   static LRESULT CALLBACK MessageBoxHookProc(int code, WPARAM wparam, LPARAM lparam);
-  static INT_PTR CALLBACK DifferenceDialogProc(HWND dialog, UINT message, WPARAM wparam,
-                                               LPARAM lparam);
+  static INT_PTR CALLBACK HexViewDialogProc(HWND dialog, UINT message, WPARAM wparam,
+                                            LPARAM lparam);
   static UINT_PTR CALLBACK FileDialogHookProc(HWND dialog, UINT message, WPARAM wparam,
                                               LPARAM lparam);
   LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
@@ -140,6 +162,14 @@ class MainWindow : public shell::FrontEnd {
   void TranslateForm();
   void ShowPopupMenu(int x, int y);
   void Destroy();
+  // The window a box or a chooser belongs to: the hex view while it is
+  // open (so it takes no input meanwhile), else the main window.
+  HWND ModalOwner() const { return hex_dialog_ != nullptr ? hex_dialog_ : window_; }
+  // The hex view's controls: made, laid out, a command, drawn again.
+  void BuildHexView(HWND dialog);
+  void LayOutHexView();
+  void HexViewCommand(int id, int code, HWND control);
+  void RefreshHexView();
 
   // The one window: the hooks of the boxes and dialogs have no other way
   // to find it.
@@ -169,8 +199,9 @@ class MainWindow : public shell::FrontEnd {
   std::unique_ptr<shell::WindowShell> shell_;
   std::deque<std::function<void()>> posted_;
   HWND current_dialog_ = nullptr;  // the file dialog's top-level window while one runs
-  const shell::DifferenceListing* differences_ = nullptr;  // while its dialog runs
-  HWND difference_dialog_ = nullptr;                       // that dialog's window
+  shell::HexViewDialog* hex_ = nullptr;  // while the hex view runs
+  HWND hex_dialog_ = nullptr;             // its dialog's window
+  uint64_t hex_selection_shown_ = 0;      // the selection the range fields show
   bool typed_without_extension_ = false;  // in the file dialog being run
   bool box_placed_ = false;
   const shell::BoxDesign* box_ = nullptr;  // the box being shown

@@ -1,7 +1,9 @@
 // rtdprog-screenshot.exe DIR: opens the Windows window on a virtual
 // programmer, lets the watch announce it, checks the link, reads the flash
 // into a file and saves pictures of the window (frame included) into DIR as
-// 24-bit BMP files: window-windows.bmp after the read, window-windows-ru.bmp
+// 24-bit BMP files: window-windows.bmp after the read,
+// window-windows-hexview.bmp of the hex view of a full compare with a
+// slightly changed file (its second range chosen), window-windows-ru.bmp
 // after a switch to Russian. scripts/screenshot.sh runs it under Wine on a
 // virtual display and turns the pictures into PNG.
 #include <cstdio>
@@ -14,7 +16,9 @@
 #include "config/utf8_path.h"
 #include "config/windows_files.h"
 #include "core/clock.h"
+#include "shell/form/form.h"
 #include "shell/session.h"
+#include "sim/sample_board.h"
 #include "sim/virtual_programmer.h"
 #include "winapp/main_window.h"
 #include "winapp/window_picture.h"
@@ -30,14 +34,15 @@ void RunFor(rtd::winapp::MainWindow& window, DWORD ms) {
   }
 }
 
-// The window as the screen shows it, caption and frame included.
-bool SaveBmp(rtd::winapp::MainWindow& main, const std::string& path) {
+// A window as the screen shows it, caption and frame included.
+bool SaveBmp(rtd::winapp::MainWindow& main, const std::string& path, HWND window = nullptr) {
   // Painted afresh, and time for the system to put the paint on the screen
   // (Wine hands a window's drawing to the display when its queue is idle).
-  ::RedrawWindow(main.hwnd(), nullptr, nullptr,
+  if (window == nullptr) window = main.hwnd();
+  ::RedrawWindow(window, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
   RunFor(main, 300);
-  if (rtd::winapp::SaveWindowPicture(main.hwnd(), path)) return true;
+  if (rtd::winapp::SaveWindowPicture(window, path)) return true;
   std::fprintf(stderr, "rtdprog-screenshot: cannot write %s\n", path.c_str());
   return false;
 }
@@ -65,9 +70,7 @@ int main(int argc, char** argv) {
   rtd::SystemClock clock;
   rtd::sim::SimConfig config;  // a Winbond W25Q40, 512 KiB
   auto device = std::make_unique<rtd::sim::VirtualProgrammer>(config, clock);
-  // Something like firmware: code at the start, the rest erased.
-  const auto flash = device->Flash();
-  for (std::size_t i = 0; i < 180000; ++i) flash[i] = static_cast<uint8_t>(i * 131 + (i >> 7));
+  std::ofstream(scratch / "changed.bin", std::ios::binary) << rtd::sim::PutSampleFirmware(device->Flash());
 
   rtd::winapp::WindowSeams seams;
   auto paths = rtd::shell::ProgramPaths(nullptr);
@@ -93,6 +96,26 @@ int main(int argc, char** argv) {
     window.shell().ToolbarNotice(0, 0, "%s", window.PanelCaption());
     RunFor(window, 600);
     ok = SaveBmp(window, out_dir + "\\window-windows.bmp") && ok;
+    // The full compare from the Service submenu: the compare's box of the
+    // first difference, then the hex view of the file and the chip, its
+    // second range chosen.
+    window.shell().ToolbarNotice(0, 0, "");
+    seams.file_names.push_back(dir + "\\changed.bin");
+    seams.box_answers.push_back(IDOK);  // windows.h names it as the core does
+    seams.on_modal_shown = [&](HWND shown) {
+      HWND ranges = ::GetDlgItem(shown, rtd::winapp::kIdHexRanges);
+      if (ranges == nullptr) return;
+      ::SendMessageW(ranges, LB_SETCURSEL, 1, 0);
+      ::SendMessageW(shown, WM_COMMAND, MAKEWPARAM(rtd::winapp::kIdHexRanges, LBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(ranges));
+      ok = SaveBmp(window, out_dir + "\\window-windows-hexview.bmp", shown) && ok;
+      ::PostMessageW(shown, WM_COMMAND, IDCANCEL, 0);
+    };
+    window.MenuCommand(rtd::winapp::kCmdFirstMenuItem +
+                       static_cast<int>(rtd::shell::form::Index(rtd::shell::form::MenuItem::MenuItemServiceCompare)));
+    RunFor(window, 200);
+    while (window.shell().OperationRunning()) RunFor(window, 50);
+    seams.on_modal_shown = nullptr;
     // The same window in Russian: the watch announces the programmer again
     // in the new language, and a connect check follows.
     window.shell().ToolbarNotice(0, 0, "");

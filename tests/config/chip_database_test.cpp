@@ -15,7 +15,7 @@ namespace rtd {
 namespace {
 
 using test::ReadBytes;
-using test::RecordingOutput;
+using test::RecordingQuestions;
 using test::TempDir;
 using test::WriteBytes;
 
@@ -32,7 +32,7 @@ class ChipDatabaseTest : public ::testing::Test {
   }
   TempDir dir_;
   std::string path_ = dir_.File("jedec.ini");
-  RecordingOutput out_;
+  RecordingQuestions out_;
   ChipDatabase db_{path_, out_};
 };
 
@@ -164,8 +164,51 @@ TEST_F(ChipDatabaseTest, UserEntriesFirstThenTheShippedFileWhichIsNeverWritten) 
   EXPECT_TRUE(out_.Boxes().empty());
 }
 
+// Where a size came from is read from its mark, not guessed from its value:
+// the program's only while the size reads as the program wrote it. The
+// template written for an id whose code says more than the programmer
+// reaches holds no size at all.
+TEST_F(ChipDatabaseTest, TheSizesOriginIsItsMarkWhileTheSizeIsTheProgramsOwn) {
+  const struct {
+    JedecBytes id;
+    const char* section;  // after [id]; empty: none (the template is written)
+    SizeOrigin origin;
+    const char* after_template;  // the section once the template is stored
+  } cases[] = {
+      {{0xBF, 0x25, 0x99}, "", SizeOrigin::kTemplate,
+       "Manufacturer=Manufacturer\nSizeInBytes=524288\nSizeInBytesFrom=template\n"},
+      {{0xC2, 0x20, 0x16}, "", SizeOrigin::kIdCapacity,
+       "Manufacturer=Manufacturer\nSizeInBytes=4194304\nSizeInBytesFrom=id\n"},
+      {{0xEF, 0x40, 0x19}, "", SizeOrigin::kUser, "Manufacturer=Manufacturer\n"},
+      {{0xEF, 0x40, 0x1F}, "", SizeOrigin::kUser, "Manufacturer=Manufacturer\n"},
+      {{0xBF, 0x25, 0x99}, "Manufacturer=SST\nSizeInBytes=0x80000\nSizeInBytesFrom=template\n",
+       SizeOrigin::kUser, nullptr},
+      {{0xBF, 0x25, 0x99}, "Manufacturer=SST\nSizeInBytes=524288\nSizeInBytesFrom=user\n",
+       SizeOrigin::kUser, nullptr},
+      {{0xBF, 0x25, 0x99}, "Manufacturer=SST\nSizeInBytes=524288\n", SizeOrigin::kUser, nullptr},
+      // An older version's template gets its mark.
+      {{0xBF, 0x25, 0x99}, "Manufacturer=Manufacturer\nSizeInBytes=524288\n",
+       SizeOrigin::kTemplate,
+       "Manufacturer=Manufacturer\nSizeInBytes=524288\nSizeInBytesFrom=template\n"},
+  };
+  for (const auto& c : cases) {
+    const std::string header = "[" + JedecSectionName(c.id) + "]\n";
+    SCOPED_TRACE(header + c.section);
+    WriteBytes(path_, *c.section != 0 ? header + c.section : std::string());
+    if (*c.section == 0) db_.StoreTemplateEntry(c.id);
+    std::string name;
+    uint32_t size = 0;
+    SizeOrigin origin = SizeOrigin::kUser;
+    db_.LookupFlashChip(c.id, name, size, &origin);
+    EXPECT_EQ(origin, c.origin);
+    db_.StoreTemplateEntry(c.id);
+    EXPECT_EQ(ReadBytes(path_), header + (c.after_template ? c.after_template : c.section));
+  }
+  EXPECT_TRUE(out_.events.empty());
+}
+
 TEST(ChipDatabaseUnknownPath, ErrorBoxAndClearedOutputs) {
-  RecordingOutput out;
+  RecordingQuestions out;
   ChipDatabase db("", out);
   std::string name = "stale";
   uint32_t size = 7;
@@ -217,7 +260,7 @@ TEST(ShippedDatabase, EveryEntryReadsBackWithItsNameAndSize) {
       expected[section].size = static_cast<uint32_t>(std::stoul(line.substr(12)));
     }
   }
-  RecordingOutput out;
+  RecordingQuestions out;
   ChipDatabase db(RTD_SHIPPED_JEDEC_INI, out);
   std::size_t addressable = 0;
   std::size_t coded = 0;

@@ -136,6 +136,39 @@ TEST(ProgramFiles, AnOpenFolderOfAnotherUserIsNotUsed) {
   }
 }
 
+// The backups' rule looks at who may write, not at who owns: a level that
+// anyone may write to, or a group with other members, is refused (unless
+// the sticky bit keeps each one's files their own). Looking does not make.
+TEST(ProgramFiles, BackupFoldersAreRefusedWhereOthersMayWrite) {
+  const struct {
+    mode_t mode;
+    bool group_has_others;
+    bool refused;
+  } rules[] = {
+      {0700, true, false}, {0755, true, false},  {0775, false, false}, {0775, true, true},
+      {0777, false, true}, {01777, true, false}, {02770, true, true},  {01770, true, false},
+  };
+  for (const auto& r : rules)
+    EXPECT_EQ(OthersMayWriteText(r.mode, r.group_has_others).empty(), !r.refused) << r.mode;
+
+  TempDir dir;
+  const std::string open = dir.File("open");
+  ASSERT_EQ(mkdir(open.c_str(), 0700), 0);
+  ASSERT_EQ(chmod(open.c_str(), 0777), 0);  // whoever owns it: root or the user
+  for (const bool make : {false, true}) {
+    std::string level;
+    const std::string folder = open + "/backups";
+    const std::string reason = make ? MakeFolders(folder, &level, FolderRule::kOnlyUserWrites)
+                                    : CheckFolders(folder, &level, FolderRule::kOnlyUserWrites);
+    EXPECT_EQ(reason, OthersMayWriteText(0777, false));
+    EXPECT_EQ(level, open);
+    EXPECT_FALSE(std::filesystem::exists(folder));
+  }
+  std::string level;
+  EXPECT_EQ(CheckFolders(dir.File("mine/backups"), &level, FolderRule::kOnlyUserWrites), "");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("mine")));
+}
+
 // sudo -E keeps the user's HOME: what root makes there stays the user's.
 TEST(ProgramFiles, FoldersMadeInTheUsersHomeBelongToTheUser) {
   if (geteuid() != 0) GTEST_SKIP() << "only root makes folders for someone else";

@@ -11,7 +11,7 @@ namespace rtd {
 namespace {
 
 using test::ReadBytes;
-using test::RecordingOutput;
+using test::RecordingQuestions;
 using test::TempDir;
 using test::WriteBytes;
 
@@ -84,7 +84,7 @@ TEST_F(MainSettingsTest, SwitchesAndLanguage) {
 
 TEST_F(MainSettingsTest, SaveWritesFiveKeysInOrderAndKeepsTheRest) {
   WriteBytes(path_, "[DirectoryConfig]\nBIN=/dumps/a.BIN\n");
-  RecordingOutput out;
+  RecordingQuestions out;
   SettingsFile file(path_, out);
   ASSERT_TRUE(file.SaveSettings({.top = 212, .left = -5, .lang = 1, .log = false, .debug = true}));
   EXPECT_EQ(ReadBytes(path_),
@@ -103,7 +103,7 @@ TEST_F(MainSettingsTest, RefusedSaveIsReportedOnceAndReturns) {
   const std::string original = "[MainSettings]\nMainTop=1\n";
   WriteBytes(path_, original);
   ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
-  RecordingOutput out;
+  RecordingQuestions out;
   SettingsFile file(path_, out);
   EXPECT_FALSE(file.SaveSettings({}));
   EXPECT_EQ(out.Boxes(), std::vector<std::string>{"0x10 Ошибка: Не удаётся записать в " + path_});
@@ -111,7 +111,7 @@ TEST_F(MainSettingsTest, RefusedSaveIsReportedOnceAndReturns) {
 }
 
 TEST(SettingsFile, UnknownPathShowsTheErrorBoxAndDoesNothing) {
-  RecordingOutput out;
+  RecordingQuestions out;
   SettingsFile file("", out);
   CurrentLanguage = kLanguageEnglish;
   EXPECT_FALSE(file.LoadSettings(1920, 1080, 700, 500));
@@ -129,7 +129,7 @@ TEST(SettingsFile, UnknownPathShowsTheErrorBoxAndDoesNothing) {
 
 TEST(SettingsFile, TheBackupBeforeAnEraseIsOnUnlessTheFileSaysOff) {
   TempDir dir;
-  RecordingOutput out;
+  RecordingQuestions out;
   SettingsFile file(dir.File("rtdprog.ini"), out);
   for (const auto& [content, on] :
        {std::pair{"", true}, std::pair{"[MainSettings]\nLog=1\n", true},
@@ -159,7 +159,7 @@ TEST(ImagePath, DirectoryPart) {
 TEST(ImagePath, RememberedPathIsTheChoosersStart) {
   TempDir dir;
   const std::string path = dir.File("rtdprog.ini");
-  RecordingOutput out;
+  RecordingQuestions out;
   SettingsFile file(path, out);
   EXPECT_EQ(file.ChooserStartDirectory(), "");
   file.RememberImagePath("");

@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <deque>
+#include <regex>
 #include <set>
+#include <sstream>
 
 #include "config/atomic_file.h"
 #ifdef _WIN32
@@ -47,8 +49,8 @@ class BackupTest : public FlashBench {
     Start(config, flash);
     Identify();
     Forget();
-    ops_->MakeBackups = true;
-    ops_->BackupFolder = folder_.string();
+    ops_->Backup().MakeBackups = true;
+    ops_->Backup().BackupFolder = folder_.string();
   }
   // The write of an image, or the erase on its own; both answered Yes.
   OpResult Erase(bool write) {
@@ -128,6 +130,8 @@ TEST_F(BackupTest, NoFileWhenTheChipIsBlankOrTheContentIsKept) {
     EXPECT_EQ(Erase(true), OpResult::kOk);
     EXPECT_LT(LogIndex(c.log), LogIndex("FLASH erase"));
     EXPECT_EQ(Folder(), before);
+    // A blank chip whose id proved the contact warns of nothing.
+    EXPECT_EQ(out_.Boxes().size(), 1u) << ::testing::PrintToString(out_.Boxes());
   }
 }
 
@@ -175,7 +179,7 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
     std::string file = "";
   } cases[] = {
       {"folder cannot be made",
-       [this](sim::SimConfig&) { ops_->BackupFolder = (dir_ / "plain" / "b").string(); },
+       [this](sim::SimConfig&) { ops_->Backup().BackupFolder = (dir_ / "plain" / "b").string(); },
        "0x10 Error: Cannot use the backup folder " + (dir_ / "plain" / "b").string() + ": " +
            not_a_folder + "\nNothing was erased"},
       {"read fails",
@@ -210,12 +214,28 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
        },
        "0x10 Error: The two reads of the FLASH for the backup differ at address 0x006307\n"
        "Nothing was erased"},
+      // Both reads agreed and the file holds them: the clip is to blame, not
+      // the copy, which stays (read-only) under a name that says it is
+      // unchecked.
       {"contact lost in the check",
        [](sim::SimConfig& config) {
          config.faults.push_back({sim::FaultKind::kNoContact, kCmdRangeCrc, -1, 2, 1});
        },
-       "0x10 Error: The backup " + (dir_ / "backups" / kOldName).string() +
-           " differs from the FLASH at address 0x002000...0x002FFF\nNothing was erased"},
+       "0x10 Error: The check of the backup " + (dir_ / "backups" / kOldName).string() +
+           " stopped at address 0x002000: the FLASH id reads FFFFFF, the contact was lost, check "
+           "the clip\nNothing was erased",
+       ".unverified"},
+#ifndef _WIN32  // Windows folders carry access lists, not modes
+      {"a folder on the way others may write to",
+       [this](sim::SimConfig&) {
+         fs::create_directories(dir_ / "open");
+         fs::permissions(dir_ / "open", fs::perms::all);
+         ops_->Backup().BackupFolder = (dir_ / "open" / "b").string();
+       },
+       "0x10 Error: Cannot use the backup folder " + (dir_ / "open").string() +
+           ": anyone may write to this folder: anyone could delete or replace the backups\n"
+           "Nothing was erased"},
+#endif
       {"contact lost before the erase",
        [](sim::SimConfig& config) {
          config.faults.push_back({sim::FaultKind::kNoContact, kCmdReadJedecId, -1, 1, 1});
@@ -285,6 +305,7 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
       // A file that failed its check is not left to pass for a backup.
       EXPECT_EQ(Folder(), c.leaves != nullptr ? std::set<std::string>{kOldName + c.leaves}
                                               : std::set<std::string>{});
+      EXPECT_FALSE(fs::exists(dir_ / "open" / "b"));
       if (c.says.find("The backup ") != std::string::npos) {
         EXPECT_TRUE(out_.Has("log: The unsound backup " + (folder_ / (c.file.empty() ? kOldName : c.file)).string() +
                              " was removed"));
@@ -335,39 +356,119 @@ TEST_F(BackupTest, ARepeatingBackupAsksBeforeTheErase) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Bench(halves);
-    ops_->AcceptRepeatingBackup = c.accepted_beforehand;
+    ops_->Backup().AcceptRepeatingBackup = c.accepted_beforehand;
     out_.box_answers = c.answers;
     EXPECT_EQ(ServiceCommands(*ops_).Erase(), c.result);
     const auto boxes = out_.Boxes();
     const bool asked = boxes.size() > 1 && boxes[1].rfind("0x230 Warning: The FLASH content "
                                                           "repeats every 262144 bytes", 0) == 0;
     EXPECT_EQ(asked, !c.accepted_beforehand) << ::testing::PrintToString(boxes);
+    // The window's question, which has no options to name.
+    if (asked) {
+      EXPECT_EQ(boxes[1].find("--"), std::string::npos) << boxes[1];
+    }
     EXPECT_EQ(AddressesOf(kCmdEraseChip).size(), c.result == OpResult::kOk ? 1u : 0u);
     TempDir::RemoveTree(folder_);
   }
 }
 
 // An unlisted chip whose id tells no size has only the template's guess:
-// the backup would reach 512 KiB of a chip that may be larger, so neither
-// the write nor the erase starts, nor asks, until the user enters the size.
-TEST_F(BackupTest, AGuessedSizeStopsTheErasingOperations) {
+// neither the write nor the erase starts, nor asks, nor makes the backup's
+// folder, until the user enters the size. Doing what the refusal says, and
+// nothing more, ends it, also for a chip of exactly the guessed size; so does
+// a size typed in as the user writes it.
+TEST_F(BackupTest, AGuessedSizeIsRefusedUntilTheUserEntersTheSize) {
   sim::SimConfig config;
   config.jedec = {0xBF, 0x25, 0x99};
-  config.size = 1u << 20;
-  for (const bool write : {true, false}) {
-    SCOPED_TRACE(write ? "write" : "erase");
-    Bench(Pattern(1u << 20, 5), config);
-    ops_->SpeedButtonConnectClick();  // writes the template
-    ASSERT_EQ(ops_->SpeedButtonConnectClick(), OpResult::kOk);
-    Forget();
-    EXPECT_EQ(Erase(write), OpResult::kFailed);
-    EXPECT_TRUE(Commands().empty());
-    ASSERT_EQ(out_.Boxes().size(), 1u);
-    EXPECT_EQ(out_.Boxes().back(),
-              "0x10 Error: The size of the FLASH BF2599 is not known: jedec.ini holds the "
-              "template the program wrote (512 KBytes), and a larger chip would not be covered "
-              "by the backup. Enter the chip's size as SizeInBytes in section [BF2599] of " +
-                  (dir_ / "jedec.ini").string() + "\nNothing was erased");
+  const fs::path ini = dir_ / "jedec.ini";
+  // The file with one line of the section given a new value, as a user
+  // edits it.
+  const auto edit = [&ini](const std::string& section, const std::string& line,
+                           const std::string& value) {
+    const Bytes bytes = ReadFile(ini);
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    std::string text, l, at;
+    while (std::getline(in, l)) {
+      if (!l.empty() && l.back() == '\r') l.pop_back();
+      if (l.rfind('[', 0) == 0) at = l;
+      if (at == "[" + section + "]" && l == line) l = line.substr(0, line.find('=') + 1) + value;
+      text += l + "\n";
+    }
+    WriteText(ini, text);
+  };
+  const struct {
+    const char* name;
+    std::function<void(const std::string& refusal)> answer;
+  } answers[] = {
+      {"word by word",
+       [&](const std::string& refusal) {
+         const std::regex said(
+             "Enter the chip's size as (\\w+) in section \\[(\\w+)\\] of (.+), change "
+             "(\\w+)=(\\w+) there to \\4=(\\w+), and run the connect check again");
+         std::smatch m;
+         ASSERT_TRUE(std::regex_search(refusal, m, said)) << refusal;
+         EXPECT_EQ(m[3].str(), ini.string());
+         edit(m[2], m[1].str() + "=524288", "524288");  // the chip's real size
+         edit(m[2], m[4].str() + "=" + m[5].str(), m[6]);
+       }},
+      {"the size alone", [&](const std::string&) {
+         edit("BF2599", "SizeInBytes=524288", "0x80000");
+       }},
+  };
+  for (const auto& a : answers) {
+    for (const bool write : {true, false}) {
+      SCOPED_TRACE(std::string(a.name) + (write ? " (write)" : " (erase)"));
+      WriteText(ini, "");
+      Bench(Pattern(kFlashSize, 5), config);
+      ops_->SpeedButtonConnectClick();  // writes the template
+      ASSERT_EQ(ops_->SpeedButtonConnectClick(), OpResult::kOk);
+      Forget();
+      EXPECT_EQ(Erase(write), OpResult::kFailed);
+      EXPECT_TRUE(Commands().empty());
+      EXPECT_FALSE(fs::exists(folder_));
+      ASSERT_EQ(out_.Boxes().size(), 1u);
+      EXPECT_EQ(out_.Boxes().back(),
+                "0x10 Error: The size of the FLASH BF2599 is not known: jedec.ini holds the "
+                "template the program wrote (512 KBytes), and a larger chip would not be "
+                "covered by the backup. Enter the chip's size as SizeInBytes in section [BF2599] "
+                "of " + ini.string() + ", change SizeInBytesFrom=template there to "
+                "SizeInBytesFrom=user, and run the connect check again\nNothing was erased");
+
+      a.answer(out_.Boxes().back());
+      ASSERT_EQ(ops_->SpeedButtonConnectClick(), OpResult::kOk);
+      Forget();
+      EXPECT_EQ(Erase(write), OpResult::kOk);
+      EXPECT_EQ(Folder().size(), 1u);
+      TempDir::RemoveTree(folder_);
+    }
+  }
+}
+
+// The id is read right before anything changes, backup or none: the clip
+// may sit on another board, or on none, since the connect check.
+TEST_F(BackupTest, WithoutABackupTheIdIsStillReadBeforeTheErase) {
+  const struct {
+    JedecBytes id;
+    std::string says;
+  } cases[] = {
+      {{0xC8, 0x40, 0x13},
+       "0x10 Error: The FLASH id reads C84013, not EF4013 as at the connect check: check the clip "
+       "and the board\nNothing was erased"},
+      {{0xFF, 0xFF, 0xFF},
+       "0x10 Error: The FLASH id reads FFFFFF: no contact, check the clip\nNothing was erased"},
+  };
+  for (const auto& c : cases) {
+    for (const bool write : {true, false}) {
+      SCOPED_TRACE(c.says + (write ? " (write)" : " (erase)"));
+      sim::SimConfig config;
+      config.jedec = c.id;
+      Bench(Pattern(kFlashSize, 7), config);
+      Identify();
+      ops_->Backup().MakeBackups = false;
+      EXPECT_EQ(Erase(write), OpResult::kFailed);
+      EXPECT_EQ(out_.Boxes().back(), c.says);
+      EXPECT_EQ(Commands(), std::vector<uint8_t>{kCmdReadJedecId});
+    }
   }
 }
 

@@ -138,6 +138,27 @@ TEST_F(ConnectTest, UnknownIdWritesATemplateThatTheNextCheckFinds) {
   }
 }
 
+// A chip larger than 24-bit addresses reach gets no size in its template:
+// every check says why it stays unidentified, and none blames the file.
+TEST_F(ConnectTest, AChipBeyondTheProgrammersReachIsSaidToBeSo) {
+  for (const JedecBytes id : {JedecBytes{0xEF, 0x40, 0x19}, JedecBytes{0xEF, 0x40, 0x1F}}) {
+    sim::SimConfig config;
+    config.jedec = id;
+    Start(config);
+    const unsigned long kib = (1ul << id[2]) / 1024;
+    for (int check = 0; check < 2; ++check) {
+      Forget();
+      EXPECT_EQ(Connect(), OpResult::kBeyondReach);
+      EXPECT_EQ(out_.Boxes(),
+                (Events{fmt::format("0x10 Error: The FLASH id {} says {} KBytes: the chip is "
+                                    "larger than the programmer can address (16384 KBytes)",
+                                    JedecSectionName(id), kib)}));
+    }
+    EXPECT_EQ(ReadText().find("SizeInBytes=", ReadText().find(JedecSectionName(id))),
+              std::string::npos);
+  }
+}
+
 // The list's size is below what the id says: the erase wipes the whole
 // chip, so the erasing operations keep that much, and the user is told.
 TEST_F(ConnectTest, AnIdThatSaysMoreThanTheListIsWarnedOf) {
@@ -163,7 +184,7 @@ TEST_F(ConnectTest, TemplateFillsInOnlyWhatIsMissing) {
   WriteText(dir_ / "jedec.ini", mine);
   Start(config);
   EXPECT_EQ(Connect(), OpResult::kUnknownChip);
-  EXPECT_EQ(ReadText(), mine + "SizeInBytes=4194304\r\n");
+  EXPECT_EQ(ReadText(), mine + "SizeInBytes=4194304\r\nSizeInBytesFrom=id\r\n");
 
   WriteText(dir_ / "jedec.ini", "[C22016]\nSizeInBytes=4194304\n");
   Forget();

@@ -81,7 +81,7 @@ TEST_F(ReadTest, StopShortBlockAndCancelEndWithoutAFile) {
   EXPECT_EQ(Read(), OpResult::kCancelled);
   EXPECT_EQ(out_.save_calls, 1);
   EXPECT_EQ(out_.Logs(),
-            (Events{"FLASH Read", "The FLASH reads all 0xFF: no contact or a blank chip"}));
+            (Events{"FLASH Read", "The FLASH is blank: every byte is 0xFF"}));
   EXPECT_TRUE(out_.Notices().empty());
   EXPECT_EQ(out_.IdleFlag, 1);
 }

@@ -195,8 +195,8 @@ TEST_F(ServiceCommandsTest, EraseUnlocksErasesRelocksAndChecksBlank) {
                                  "Blocks of 64 KiB: 8, settled by CRC: 0, read: 8",
                                  "FLASH is blank", "Erase FLASH successfully"}));
   const auto commands = Commands();
-  EXPECT_EQ(std::vector<uint8_t>(commands.begin(), commands.begin() + 9),
-            (std::vector<uint8_t>{0x46, 0x44, 0x47, 0x44, 0x48, 0x44, 0x47, 0x45, 0x43}));
+  EXPECT_EQ(std::vector<uint8_t>(commands.begin(), commands.begin() + 10),
+            (std::vector<uint8_t>{0x41, 0x46, 0x44, 0x47, 0x44, 0x48, 0x44, 0x47, 0x45, 0x43}));
   EXPECT_EQ(Count(kCmdWriteBlock) + Count(kCmdWriteBlockBF), 0u);
   EXPECT_EQ(device_->StatusRegister(), 0x1C);
   EXPECT_TRUE(std::all_of(device_->Flash().begin(), device_->Flash().end(),

@@ -48,10 +48,11 @@ TEST_F(WriteTest, ProtectedChipIsUnlockedWrittenRelockedAndVerified) {
 
   // Every status write and the erase follow a write enable; the unlock comes
   // before the erase, the re-lock after the last page, then write disable;
-  // the id is read last, before success is told.
+  // the id is read first, right before anything changes, and last, before
+  // success is told.
   const auto commands = Commands();
-  const std::vector<uint8_t> head(commands.begin(), commands.begin() + 6);
-  EXPECT_EQ(head, (std::vector<uint8_t>{0x46, 0x44, 0x47, 0x44, 0x48, 0x44}));
+  const std::vector<uint8_t> head(commands.begin(), commands.begin() + 7);
+  EXPECT_EQ(head, (std::vector<uint8_t>{0x41, 0x46, 0x44, 0x47, 0x44, 0x48, 0x44}));
   const std::vector<uint8_t> tail(commands.end() - 7, commands.end());
   EXPECT_EQ(tail, (std::vector<uint8_t>{0x49, 0x44, 0x47, 0x45, 0x43, 0x43, 0x41}));
   const auto status_writes = RequestsOf(kCmdWriteStatus);
@@ -161,6 +162,12 @@ TEST_F(WriteTest, RefusedPageEndsTheWrite) {
   config.jedec = {0xBF, 0x25, 0x8D};
   Start(config);
   Identify();
+  // Its id reads as the chip identified, as the check before the erase asks.
+  bus_->on_reply = [](uint8_t* report) {
+    if (report[1] == (0x80 | kCmdReadJedecId)) report[kReportDataOffset + 1] = 0xEF;
+    if (report[1] == (0x80 | kCmdReadJedecId)) report[kReportDataOffset + 2] = 0x40;
+    if (report[1] == (0x80 | kCmdReadJedecId)) report[kReportDataOffset + 3] = 0x13;
+  };
   OfferImage(Pattern(65536));
   EXPECT_EQ(Write(), OpResult::kFailed);
   EXPECT_EQ(out_.Logs(),
@@ -203,7 +210,7 @@ TEST_F(WriteTest, FailedStatusReadEndsBeforeTheErase) {
   OfferImage(Pattern(65536));
   device_->AddFault({sim::FaultKind::kTimeout, kCmdReadStatus, -1, 0, 1});
   EXPECT_EQ(Write(), OpResult::kFailed);
-  EXPECT_EQ(Commands(), (std::vector<uint8_t>{0x46}));
+  EXPECT_EQ(Commands(), (std::vector<uint8_t>{0x41, 0x46}));
   EXPECT_TRUE(out_.Logs().empty());
   EXPECT_EQ(out_.Boxes().back(),
             "0x10 Error: Error reading from the device\nOut of the timeout response");

@@ -66,7 +66,7 @@ TEST(DifferenceListingTest, BracketsEncloseEachRunAndALongListingEndsInANote) {
   EXPECT_EQ(listing.lines[3],
             "0x000010 [11]11 11 11 11 11 11 11 11 11 11 11 11 11 11 11  |"
             "[22]11 11 11 11 11 11 11 11 11 11 11 11 11 11 11 ");
-  EXPECT_EQ(listing.range_lines, (std::vector<std::size_t>{1, 4}));
+  EXPECT_EQ(listing.ranges.size(), 2u);
   EXPECT_EQ(listing.lines[listing.lines.size() - 2], "2 more lines not shown");
   EXPECT_EQ(listing.Text().substr(0, listing.lines[0].size() + 1), listing.lines[0] + "\n");
 }

@@ -27,16 +27,66 @@ inline const char* ButtonName(ToolButton b) {
   return "?";
 }
 
-class RecordingOutput : public OutputServices {
+// What was shown, in order, with the lines of one kind picked out.
+struct EventRecord {
+  std::vector<std::string> events;
+
+  std::vector<std::string> Logs() const { return WithPrefix("log: "); }
+  std::vector<std::string> Boxes() const { return WithPrefix("box "); }
+  std::vector<std::string> Notices() const { return WithPrefix("notice "); }
+  bool Has(const std::string& event) const {
+    for (const auto& e : events)
+      if (e == event) return true;
+    return false;
+  }
+  std::vector<std::string> WithPrefix(const std::string& prefix) const {
+    std::vector<std::string> r;
+    for (const auto& e : events)
+      if (e.rfind(prefix, 0) == 0) r.push_back(e.substr(prefix.size()));
+    return r;
+  }
+};
+
+// A box recorded as "box 0x10 Error: ..." and answered from the script: the
+// next planned answer, else IDNO to a question and IDOK to the rest.
+inline int AnswerBox(EventRecord& record, std::deque<int>& answers, uint32_t kind,
+                     const std::string& caption, const std::string& text) {
+  record.events.push_back(fmt::format("box 0x{:02X} {}: {}", kind, caption, text));
+  // A box with one OK button asks nothing: it takes no planned answer.
+  if (kind & MB_OKONLY) return IDOK;
+  if (!answers.empty()) {
+    const int a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+  const uint32_t low = kind & 0xFF;
+  return (low == MB_ICONWARNING || low == MB_ICONQUESTION) ? IDNO : IDOK;
+}
+
+// The questions alone, for code that only asks (the configuration files).
+class RecordingQuestions : public UserQuestions, public EventRecord {
+ public:
+  std::deque<int> box_answers;
+
+  int ShowMessageBox(uint32_t kind, const std::string& caption, const std::string& text) override {
+    return AnswerBox(*this, box_answers, kind, caption, text);
+  }
+  std::string ChooseImageToOpen() override { return {}; }
+  std::string ChooseImageToSave() override { return {}; }
+  void ShowFileError(const std::string& path, const std::string& reason) override {
+    events.push_back("file-error " + path + ": " + reason);
+  }
+};
+
+class RecordingOutput : public OutputServices, public EventRecord {
  public:
   explicit RecordingOutput(ManualClock* clock = nullptr) : clock_(clock) {}
 
-  // Everything shown, in order: "log: ...", "box 0x10 Error: ...",
+  // events: everything shown, in order: "log: ...", "box 0x10 Error: ...",
   // "progress-start 2048: ...", "progress-hide", "notice 2500/250: ...",
   // "status: ...", "buttons busy", "buttons idle", "enable SpeedButtonRead",
   // "file-error PATH: reason". Progress steps go to steps, the bytes each
-  // gauge's step stands for to units, not here.
-  std::vector<std::string> events;
+  // gauge's step stands for to units, not there.
   std::vector<int32_t> steps;
   std::vector<uint32_t> units;
   std::deque<int> box_answers;  // answers for the next boxes; IDOK/IDNO when empty
@@ -49,27 +99,9 @@ class RecordingOutput : public OutputServices {
   // Runs on every message pump, with the pump's number (from 1).
   std::function<void(int)> on_pump;
 
-  std::vector<std::string> Logs() const { return WithPrefix("log: "); }
-  std::vector<std::string> Boxes() const { return WithPrefix("box "); }
-  std::vector<std::string> Notices() const { return WithPrefix("notice "); }
-  bool Has(const std::string& event) const {
-    for (const auto& e : events)
-      if (e == event) return true;
-    return false;
-  }
-
   void AppendLogLine(const std::string& line) override { events.push_back("log: " + line); }
   int ShowMessageBox(uint32_t kind, const std::string& caption, const std::string& text) override {
-    events.push_back(fmt::format("box 0x{:02X} {}: {}", kind, caption, text));
-    // A box with one OK button asks nothing: it takes no planned answer.
-    if (kind & MB_OKONLY) return IDOK;
-    if (!box_answers.empty()) {
-      const int a = box_answers.front();
-      box_answers.pop_front();
-      return a;
-    }
-    const uint32_t low = kind & 0xFF;
-    return (low == MB_ICONWARNING || low == MB_ICONQUESTION) ? IDNO : IDOK;
+    return AnswerBox(*this, box_answers, kind, caption, text);
   }
   void StartProgress(int32_t maximum, const std::string& text) override {
     events.push_back(fmt::format("progress-start {}: {}", maximum, text));
@@ -114,12 +146,6 @@ class RecordingOutput : public OutputServices {
   }
 
  private:
-  std::vector<std::string> WithPrefix(const std::string& prefix) const {
-    std::vector<std::string> r;
-    for (const auto& e : events)
-      if (e.rfind(prefix, 0) == 0) r.push_back(e.substr(prefix.size()));
-    return r;
-  }
   ManualClock* clock_;
 };
 

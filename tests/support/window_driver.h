@@ -16,6 +16,7 @@
 #include "core/output_services.h"
 #include "link/hid_platform.h"
 #include "shell/front_end.h"
+#include "shell/hex_view.h"
 #include "shell/placement.h"
 #include "shell/session.h"
 #include "shell/window_shell.h"
@@ -41,13 +42,18 @@ struct ShownDialog {
   shell::Rect window;
 };
 
-// The list of differences as it was shown, and what its Copy button put on
-// the clipboard.
-struct ShownDifferences {
+// The hex view as it is shown: its rows on show with their marks, the
+// scroll bar, the status line and the range fields; a compare's list of
+// ranges, and what its Copy button put on the clipboard.
+struct ShownHexView {
   std::string title;
   shell::Rect rect;
   std::vector<std::string> ranges;
-  std::string text;                // the listing, lines ended by "\n"
+  std::vector<shell::HexRowText> rows;
+  int scroll = 0;                  // the vertical scroll bar's position and its end
+  int scroll_end = 0;
+  std::string status;
+  std::string start, length;
   std::string copied;
 };
 
@@ -69,7 +75,10 @@ class WindowDriver {
   // What was shown, in order.
   std::vector<ShownBox> boxes;
   std::vector<ShownDialog> dialogs;
-  std::vector<ShownDifferences> differences;
+  // Called once a hex view is shown (after on_modal_shown); the driver
+  // closes the view when it returns.
+  std::function<void()> in_hex_view;
+  std::vector<ShownHexView> hex_views;  // each as it was first shown
   // Folders the window asked the system to open, and whether that works.
   std::vector<std::string> opened_folders;
   bool folders_open = true;
@@ -123,6 +132,21 @@ class WindowDriver {
   virtual shell::Rect WorkArea() = 0;
   // Whether the window takes the user's clicks now (no modal part over it).
   virtual bool TakesInput() = 0;
+
+  // --- in the hex view, while it is open (from in_hex_view) ---
+  virtual ShownHexView HexView() = 0;
+  virtual void HexKey(shell::HexKey key, bool ctrl = false, bool shift = false) = 0;
+  // A click on a row on show (0: the top one), at a column of its line.
+  virtual void HexClick(int visible_row, int column, bool shift = false) = 0;
+  // Typed into the address field, then Go.
+  virtual void HexGoTo(const std::string& address) = 0;
+  // Typed into the find field, Hex checked or not, then Next or Previous.
+  virtual void HexFind(const std::string& what, bool hex, bool backwards = false) = 0;
+  virtual void HexDifference(bool backwards) = 0;
+  virtual void HexChooseRange(int index) = 0;
+  // Types start and length (empty: as the fields stand) and presses Save;
+  // the chooser takes the next of file_names.
+  virtual void HexSaveRange(const std::string& start = "", const std::string& length = "") = 0;
 };
 
 // The driver of the window this test program is built with.

@@ -3,7 +3,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QPushButton>
@@ -15,8 +20,9 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/difference_dialog.h"
 #include "app/gauge_widget.h"
+#include "app/hex_rows_widget.h"
+#include "app/hex_view_dialog.h"
 #include "app/main_form.h"
 #include "shell/form/form.h"
 #include "window_driver.h"
@@ -125,25 +131,81 @@ class QtWindowDriver : public WindowDriver {
     return form_->isEnabled() && (modal == nullptr || modal == form_.get());
   }
 
+  ShownHexView HexView() override {
+    app::HexViewDialog& d = *hex_;
+    ShownHexView shown;
+    shown.title = d.windowTitle().toStdString();
+    shown.rect = RectOf(d.frameGeometry());
+    if (d.Ranges() != nullptr)
+      for (int i = 0; i < d.Ranges()->count(); ++i)
+        shown.ranges.push_back(d.Ranges()->item(i)->text().toStdString());
+    // The rows the widget draws: those on show.
+    const shell::HexView& view = d.model().view();
+    for (uint32_t i = 0; i < view.VisibleRows(); ++i)
+      if (const auto row = view.VisibleRow(i)) shown.rows.push_back(*row);
+    shown.scroll = d.Rows()->verticalScrollBar()->value();
+    shown.scroll_end = d.Rows()->verticalScrollBar()->maximum();
+    shown.status = d.Status()->text().toStdString();
+    shown.start = d.StartField()->text().toStdString();
+    shown.length = d.LengthField()->text().toStdString();
+    return shown;
+  }
+  void HexKey(shell::HexKey key, bool ctrl, bool shift) override {
+    static const int kKeys[] = {Qt::Key_Left,   Qt::Key_Right,    Qt::Key_Up,   Qt::Key_Down,
+                                Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End};
+    const Qt::KeyboardModifiers modifiers = (ctrl ? Qt::ControlModifier : Qt::NoModifier) |
+                                            (shift ? Qt::ShiftModifier : Qt::NoModifier);
+    QKeyEvent press(QEvent::KeyPress, kKeys[static_cast<int>(key)], modifiers);
+    QCoreApplication::sendEvent(hex_->Rows(), &press);
+  }
+  void HexClick(int visible_row, int column, bool shift) override {
+    QWidget* viewport = hex_->Rows()->viewport();
+    const QPointF at = hex_->Rows()->PointOf(visible_row, column);
+    const Qt::KeyboardModifiers modifiers = shift ? Qt::ShiftModifier : Qt::NoModifier;
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QMouseEvent click(type, at, viewport->mapToGlobal(at), Qt::LeftButton,
+                        type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, modifiers);
+      QCoreApplication::sendEvent(viewport, &click);
+    }
+  }
+  void HexGoTo(const std::string& address) override {
+    hex_->AddressField()->setText(QString::fromStdString(address));
+    hex_->Button("HexGo")->click();
+  }
+  void HexFind(const std::string& what, bool hex, bool backwards) override {
+    hex_->FindField()->setText(QString::fromStdString(what));
+    hex_->FindHex()->setChecked(hex);
+    hex_->Button(backwards ? "HexFindPrevious" : "HexFindNext")->click();
+  }
+  void HexDifference(bool backwards) override {
+    hex_->Button(backwards ? "HexPreviousDifference" : "HexNextDifference")->click();
+  }
+  void HexChooseRange(int index) override { hex_->Ranges()->setCurrentRow(index); }
+  void HexSaveRange(const std::string& start, const std::string& length) override {
+    if (!start.empty()) hex_->StartField()->setText(QString::fromStdString(start));
+    if (!length.empty()) hex_->LengthField()->setText(QString::fromStdString(length));
+    hex_->Button("HexSave")->click();
+  }
+
  private:
   QAction* Action(const std::string& name) {
     return form_->findChild<QAction*>(QString::fromStdString(name));
   }
 
   void ModalShown(QWidget* w) {
-    if (auto* list = qobject_cast<app::DifferenceDialog*>(w)) {
-      ShownDifferences shown;
-      shown.title = list->windowTitle().toStdString();
-      shown.rect = RectOf(list->frameGeometry());
-      for (int i = 0; i < list->Ranges()->count(); ++i)
-        shown.ranges.push_back(list->Ranges()->item(i)->text().toStdString());
-      shown.text = list->Listing()->toPlainText().toStdString() + "\n";
-      QGuiApplication::clipboard()->clear();
-      list->CopyButton()->click();
-      shown.copied = QGuiApplication::clipboard()->text().toStdString();
-      differences.push_back(shown);
+    if (auto* view = qobject_cast<app::HexViewDialog*>(w)) {
+      hex_ = view;
+      ShownHexView shown = HexView();
+      if (QPushButton* copy = view->Button("HexCopy")) {
+        QGuiApplication::clipboard()->clear();
+        copy->click();
+        shown.copied = QGuiApplication::clipboard()->text().toStdString();
+      }
+      hex_views.push_back(shown);
       if (on_modal_shown) on_modal_shown();
-      list->accept();
+      if (in_hex_view) in_hex_view();
+      hex_ = nullptr;
+      view->accept();
       return;
     }
     if (auto* box = qobject_cast<QMessageBox*>(w)) {
@@ -181,6 +243,7 @@ class QtWindowDriver : public WindowDriver {
 
   app::WindowSeams seams_;
   std::unique_ptr<app::MainForm> form_;
+  app::HexViewDialog* hex_ = nullptr;  // while a hex view is open
   int pumps_ = 0;
 };
 

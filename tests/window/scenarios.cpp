@@ -18,6 +18,7 @@
 #include "config/utf8_path.h"
 #include "i18n/lang.h"
 #include "link/transport.h"
+#include "shell/hex_rows.h"
 #include "shell/placement.h"
 #include "shell/service_menu.h"
 #include "sim/virtual_programmer.h"
@@ -56,6 +57,8 @@ bool Contains(const Lines& lines, const std::string& line) {
 }
 
 shell::Point At(const shell::Rect& r) { return {r.left, r.top}; }
+
+std::string HexOf(char byte) { return FormatText("%02X", static_cast<uint8_t>(byte)); }
 
 class WindowScenario : public ::testing::Test {
  protected:
@@ -498,7 +501,8 @@ TEST_F(WindowScenario, BoxesOpenCentredFiftyPixelsBelowTheCentreWithTheWatchStop
 }
 
 // Saved half off the screen's bottom-right corner, the window comes back
-// whole, and the write's question, the chooser and the list of differences
+// whole, and the write's question, the chooser and the hex view of the
+// differences
 // all open inside the work area.
 TEST_F(WindowScenario, NearTheScreensCornerTheWindowAndAllItOpensStayOnTheScreen) {
   Open(false);
@@ -526,10 +530,10 @@ TEST_F(WindowScenario, NearTheScreensCornerTheWindowAndAllItOpensStayOnTheScreen
   window_->ChooseServiceItem("MenuItemServiceCompare");
   ASSERT_EQ(window_->boxes.size(), 2u);
   ASSERT_EQ(window_->dialogs.size(), 1u);
-  ASSERT_EQ(window_->differences.size(), 1u);
+  ASSERT_EQ(window_->hex_views.size(), 1u);
   for (const ShownBox& box : window_->boxes) EXPECT_TRUE(inside(box.rect)) << box.text;
   EXPECT_TRUE(inside(window_->dialogs[0].rect));
-  EXPECT_TRUE(inside(window_->differences[0].rect));
+  EXPECT_TRUE(inside(window_->hex_views[0].rect));
 }
 
 TEST_F(WindowScenario, APollDuringAReadHidesTheGaugeAndTheNextStepBringsItBack) {
@@ -741,7 +745,11 @@ TEST_F(WindowScenario, EachServiceItemRunsThroughTheWindow) {
   EXPECT_EQ(Boxes(), Lines{"Error: Unable to open the folder " + BackupFolder()});
 }
 
-TEST_F(WindowScenario, TheFullCompareShowsItsDifferencesSideBySideAndCopiesThem) {
+// The compare's file and chip side by side in the hex view, opened on the
+// first difference, each differing byte marked in both; the next and the
+// previous difference, a range of the list, a range of the chip saved, and
+// Copy as the list of differences always copied.
+TEST_F(WindowScenario, TheFullCompareShowsTheFileAndTheChipSideBySideWithTheDifferencesMarked) {
   Open();
   std::string image = Pattern(1);
   SetFlash(image);
@@ -752,12 +760,67 @@ TEST_F(WindowScenario, TheFullCompareShowsItsDifferencesSideBySideAndCopiesThem)
   Connect();
   window_->file_names = {dir_.File("image.bin")};
   window_->box_answers = {IDOK};  // the compare's first difference
+  const shell::HexLayout layout(2);
+  Lines statuses;
+  window_->in_hex_view = [&] {
+    const ShownHexView first = window_->HexView();
+    // The row of 0x10: bytes 2 and 3 differ, on each side.
+    const auto row_of = [](const std::vector<shell::HexRowText>& rows, const char* address) {
+      return std::find_if(rows.begin(), rows.end(), [address](const shell::HexRowText& r) {
+        return r.text.rfind(address, 0) == 0;
+      });
+    };
+    const auto row_10 = row_of(first.rows, "0x000010");
+    ASSERT_NE(row_10, first.rows.end());
+    const shell::HexRowText& row = *row_10;
+    const auto marks_at = [&row](int column) {
+      for (const shell::HexSpan& s : row.spans)
+        if (column >= s.column && column < s.column + s.length) return s.marks;
+      return uint8_t{0};
+    };
+    for (int source : {0, 1}) {
+      for (uint32_t byte = 1; byte < 5; ++byte) {
+        const bool differs = byte == 2 || byte == 3;
+        EXPECT_EQ((marks_at(layout.HexColumn(source, byte)) & shell::kHexDiffers) != 0, differs);
+        EXPECT_EQ((marks_at(layout.TextColumn(source, byte)) & shell::kHexDiffers) != 0, differs);
+      }
+    }
+    statuses.push_back(first.status);
+    window_->HexDifference(false);
+    statuses.push_back(window_->HexView().status);
+    window_->HexDifference(true);
+    statuses.push_back(window_->HexView().status);
+    window_->HexChooseRange(1);
+    // The chip's side of the row of 0x300, and 16 of its bytes saved.
+    const auto rows = window_->HexView().rows;
+    const auto row_300 = row_of(rows, "0x000300");
+    ASSERT_NE(row_300, rows.end());
+    window_->HexClick(static_cast<int>(row_300 - rows.begin()), layout.HexColumn(1, 0));
+    window_->HexSaveRange("300", "10");
+    statuses.push_back(window_->HexView().status);
+  };
+  window_->file_names.push_back(dir_.File("chip-part.bin"));
   window_->ChooseServiceItem("MenuItemServiceCompare");
-  ASSERT_EQ(window_->differences.size(), 1u);
-  const ShownDifferences& shown = window_->differences[0];
+  ASSERT_EQ(window_->hex_views.size(), 1u);
+  const ShownHexView& shown = window_->hex_views[0];
   EXPECT_EQ(shown.title, "Differences between the file and the FLASH");
   EXPECT_EQ(shown.ranges, (Lines{"Differs 0x000012...0x000013, length 2",
                                  "Differs 0x000300...0x000300, length 1"}));
+  const std::string at_12 =
+      "0x000012 in the 64 KiB range 0x000000...0x00FFFF, File 00, FLASH " +
+      FormatText("%02X", static_cast<uint8_t>(Pattern(1)[0x12]));
+  EXPECT_EQ(statuses, (Lines{
+      at_12 + "; selected 0x000012...0x000013, length 2",
+      "0x000300 in the 64 KiB range 0x000000...0x00FFFF, File 5A, FLASH " +
+          FormatText("%02X", static_cast<uint8_t>(Pattern(1)[0x300])) +
+          "; selected 0x000300...0x000300, length 1",
+      at_12 + "; selected 0x000012...0x000013, length 2",
+      "0x000300 in the 64 KiB range 0x000000...0x00FFFF, File 5A, FLASH " +
+          FormatText("%02X", static_cast<uint8_t>(Pattern(1)[0x300])) +
+          ". FLASH 0x000300...0x00030F (length 16) saved to " + dir_.File("chip-part.bin"),
+  }));
+  EXPECT_EQ(ReadBytes(dir_.File("chip-part.bin")), Pattern(1).substr(0x300, 16));
+
   const auto hex = [&](bool file, uint32_t at) {
     const std::string& from = file ? image : Pattern(1);
     return FormatText("%02X", static_cast<uint8_t>(from[at]));
@@ -772,13 +835,96 @@ TEST_F(WindowScenario, TheFullCompareShowsItsDifferencesSideBySideAndCopiesThem)
     }
     line += file ? "  |" : " ";
   }
-  EXPECT_NE(shown.text.find("Differs 0x000012...0x000013, length 2\n" + line + "\n"),
+  EXPECT_NE(shown.copied.find("Differs 0x000012...0x000013, length 2\n" + line + "\n"),
             std::string::npos)
-      << shown.text;
-  EXPECT_NE(shown.text.find(FormatText("[%s]", hex(true, 0x300).c_str())), std::string::npos);
-  EXPECT_NE(shown.text.find("Differing bytes in all: 3\n"), std::string::npos);
-  EXPECT_EQ(shown.copied, shown.text);
+      << shown.copied;
+  EXPECT_NE(shown.copied.find(FormatText("[%s]", hex(true, 0x300).c_str())), std::string::npos);
+  EXPECT_NE(shown.copied.find("Differing bytes in all: 3\n"), std::string::npos);
   EXPECT_EQ(window_->EnabledButtons().size(), 8u);
+}
+
+// A file of the largest chip: its end one key away, an address gone to, a
+// text and a byte string found, and a range saved as safely as a dump.
+TEST_F(WindowScenario, AFileOfTheLargestChipIsViewedSearchedAndARangeOfItSaved) {
+  Open(false);
+  std::string content(16u << 20, '\xFF');
+  content.replace(0, kFlashSize, Pattern(3));
+  content.replace(0xABC123, 10, "PANEL V1.2");
+  content.replace(0x00F000, 2, "\x55\xAA");
+  WriteBytes(dir_.File("big.bin"), content);
+  EXPECT_TRUE(window_->MenuEnabled("MenuItemServiceViewFile"));
+  EXPECT_FALSE(window_->MenuEnabled("MenuItemServiceViewDump"));
+  EXPECT_FALSE(window_->MenuEnabled("MenuItemServiceViewBackup"));
+  window_->file_names = {dir_.File("big.bin"), dir_.File("panel.bin"), dir_.File("part.bin")};
+  std::vector<ShownHexView> seen;
+  window_->in_hex_view = [&] {
+    window_->HexKey(shell::HexKey::kEnd, true);
+    seen.push_back(window_->HexView());
+    window_->HexGoTo("abc000");
+    seen.push_back(window_->HexView());
+    window_->HexFind("panel v1", false);
+    window_->HexSaveRange();
+    seen.push_back(window_->HexView());
+    window_->HexFind("55 AA", true, true);
+    seen.push_back(window_->HexView());
+    window_->HexKey(shell::HexKey::kDown, false, true);
+    window_->HexSaveRange();
+  };
+  window_->ChooseServiceItem("MenuItemServiceViewFile");
+  ASSERT_EQ(window_->hex_views.size(), 1u);
+  const ShownHexView& opened = window_->hex_views[0];
+  EXPECT_EQ(opened.title, "View: " + dir_.File("big.bin"));
+  ASSERT_FALSE(opened.rows.empty());
+  EXPECT_EQ(opened.rows[0].text.substr(0, 12), "0x000000  " + HexOf(Pattern(3)[0]));
+  EXPECT_EQ(opened.scroll, 0);
+  EXPECT_EQ(opened.scroll_end, 0x100000 - static_cast<int>(opened.rows.size()));
+
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_EQ(seen[0].status, "0xFFFFFF in the 64 KiB range 0xFF0000...0xFFFFFF");
+  EXPECT_EQ(seen[0].rows.back().text.substr(0, 8), "0xFFFFF0");
+  EXPECT_EQ(seen[0].scroll, seen[0].scroll_end);
+  EXPECT_EQ(seen[1].status, "0xABC000 in the 64 KiB range 0xAB0000...0xABFFFF");
+  EXPECT_EQ(seen[1].rows[0].text.substr(0, 8), "0xABC000");
+  EXPECT_EQ(seen[2].status, "0xABC123 in the 64 KiB range 0xAB0000...0xABFFFF; selected "
+                            "0xABC123...0xABC12A, length 8. 0xABC123...0xABC12A (length 8) saved to " +
+                                dir_.File("panel.bin"));
+  EXPECT_EQ(seen[2].start, "ABC123");
+  EXPECT_EQ(seen[2].length, "8");
+  EXPECT_EQ(seen[3].status.substr(0, 8), "0x00F000");
+  EXPECT_EQ(ReadBytes(dir_.File("panel.bin")), "PANEL V1");
+  // From the match's end, Shift+Down to the byte a row below the start.
+  EXPECT_EQ(ReadBytes(dir_.File("part.bin")), content.substr(0xF001, 16));
+  EXPECT_TRUE(Contains(window_->Log(), "0xABC123...0xABC12A (length 8) saved to " +
+                                           dir_.File("panel.bin")));
+}
+
+// The dump a read has saved and the backup an erase has made are each one
+// choice away; a close while the view is open shuts it and the window goes.
+TEST_F(WindowScenario, TheDumpJustSavedAndTheLatestBackupAreViewedAndACloseShutsTheView) {
+  backup_dir_ = dir_.File("backups");
+  Open();
+  SetFlash(Pattern(5));
+  Connect();
+  EXPECT_FALSE(window_->MenuEnabled("MenuItemServiceViewDump"));
+  window_->file_names = {dir_.File("dump.bin")};
+  window_->Click(B::SpeedButtonRead);
+  EXPECT_TRUE(window_->MenuEnabled("MenuItemServiceViewDump"));
+  EXPECT_FALSE(window_->MenuEnabled("MenuItemServiceViewBackup"));
+  window_->box_answers = {IDYES};
+  window_->ChooseServiceItem("MenuItemServiceErase");
+  ASSERT_EQ(Backups().size(), 1u);
+  EXPECT_TRUE(window_->MenuEnabled("MenuItemServiceViewBackup"));
+  window_->ChooseServiceItem("MenuItemServiceViewDump");
+  window_->in_hex_view = [this] { window_->Close(); };
+  window_->ChooseServiceItem("MenuItemServiceViewBackup");
+  ASSERT_EQ(window_->hex_views.size(), 2u);
+  EXPECT_EQ(window_->hex_views[0].title, "View: " + dir_.File("dump.bin"));
+  EXPECT_EQ(window_->hex_views[1].title,
+            "View: " + Utf8FromPath(PathFromUtf8(BackupFolder()) / Backups()[0]));
+  for (const ShownHexView& v : window_->hex_views)
+    EXPECT_EQ(v.rows.at(0).text.substr(10, 2), HexOf(Pattern(5)[0]));
+  EXPECT_TRUE(window_->Closed());
+  EXPECT_FALSE(ProgrammerOpen());
 }
 
 // The switch is on by default, saved when changed, and read again at the
@@ -831,6 +977,7 @@ TEST_F(WindowScenario, WithoutABackupFolderTheEraseStopsUntilTheSwitchIsOff) {
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].rfind("Error: There is no folder for the FLASH backup: no home\n", 0), 0u)
       << Boxes()[0];
+  EXPECT_EQ(Boxes()[0].find("--"), std::string::npos) << "an option named in the window";
 
   window_->ChooseMenuItem("MenuItemBackup");
   window_->box_answers = {IDYES};

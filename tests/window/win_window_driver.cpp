@@ -15,6 +15,8 @@
 
 #include <commdlg.h>
 
+#include "winapp/hex_rows.h"
+
 namespace rtd::test {
 namespace {
 
@@ -142,7 +144,88 @@ class WinWindowDriver : public WindowDriver {
   shell::Rect WorkArea() override { return window_->WorkArea(); }
   bool TakesInput() override { return ::IsWindowEnabled(window_->hwnd()) != 0; }
 
+  ShownHexView HexView() override {
+    ShownHexView shown;
+    shown.title = Text(hex_);
+    shown.rect = RectOf(hex_);
+    if (HWND ranges = ::GetDlgItem(hex_, winapp::kIdHexRanges)) {
+      const auto count = ::SendMessageW(ranges, LB_GETCOUNT, 0, 0);
+      for (LRESULT i = 0; i < count; ++i) {
+        std::wstring item(static_cast<std::size_t>(::SendMessageW(ranges, LB_GETTEXTLEN, i, 0)) + 1,
+                          L'\0');
+        ::SendMessageW(ranges, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()));
+        item.resize(item.size() - 1);
+        shown.ranges.push_back(win::Narrow(item));
+      }
+    }
+    // The rows the control draws: those on show.
+    const shell::HexView& view = window_->OpenHexView()->view();
+    for (uint32_t i = 0; i < view.VisibleRows(); ++i)
+      if (const auto row = view.VisibleRow(i)) shown.rows.push_back(*row);
+    SCROLLINFO scroll{};
+    scroll.cbSize = sizeof(scroll);
+    scroll.fMask = SIF_ALL;
+    ::GetScrollInfo(::GetDlgItem(hex_, winapp::kIdHexRows), SB_VERT, &scroll);
+    shown.scroll = scroll.nPos;
+    shown.scroll_end = scroll.nMax - static_cast<int>(scroll.nPage) + 1;
+    shown.status = Text(::GetDlgItem(hex_, winapp::kIdHexStatus));
+    shown.start = Text(::GetDlgItem(hex_, winapp::kIdHexStart));
+    shown.length = Text(::GetDlgItem(hex_, winapp::kIdHexLength));
+    return shown;
+  }
+  void HexKey(shell::HexKey key, bool ctrl, bool shift) override {
+    static const WPARAM kKeys[] = {VK_LEFT,  VK_RIGHT, VK_UP,   VK_DOWN,
+                                   VK_PRIOR, VK_NEXT,  VK_HOME, VK_END};
+    // Held down as the control reads them, for this one key.
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    const BYTE saved_control = keys[VK_CONTROL], saved_shift = keys[VK_SHIFT];
+    keys[VK_CONTROL] = ctrl ? 0x80 : 0;
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
+    ::SetKeyboardState(keys);
+    ::SendMessageW(::GetDlgItem(hex_, winapp::kIdHexRows), WM_KEYDOWN, kKeys[static_cast<int>(key)], 1);
+    keys[VK_CONTROL] = saved_control;
+    keys[VK_SHIFT] = saved_shift;
+    ::SetKeyboardState(keys);
+  }
+  void HexClick(int visible_row, int column, bool shift) override {
+    HWND rows = ::GetDlgItem(hex_, winapp::kIdHexRows);
+    const POINT at = winapp::HexRowsPoint(rows, visible_row, column);
+    const LPARAM where = MAKELPARAM(at.x, at.y);
+    ::SendMessageW(rows, WM_LBUTTONDOWN, MK_LBUTTON | (shift ? MK_SHIFT : 0), where);
+    ::SendMessageW(rows, WM_LBUTTONUP, shift ? MK_SHIFT : 0, where);
+  }
+  void HexGoTo(const std::string& address) override {
+    ::SetDlgItemTextW(hex_, winapp::kIdHexAddress, win::Widen(address).c_str());
+    Press(winapp::kIdHexGo);
+  }
+  void HexFind(const std::string& what, bool hex, bool backwards) override {
+    ::SetDlgItemTextW(hex_, winapp::kIdHexFind, win::Widen(what).c_str());
+    ::CheckDlgButton(hex_, winapp::kIdHexFindHex, hex ? BST_CHECKED : BST_UNCHECKED);
+    Press(backwards ? winapp::kIdHexFindPrevious : winapp::kIdHexFindNext);
+  }
+  void HexDifference(bool backwards) override {
+    Press(backwards ? winapp::kIdHexPreviousDifference : winapp::kIdHexNextDifference);
+  }
+  void HexChooseRange(int index) override {
+    HWND ranges = ::GetDlgItem(hex_, winapp::kIdHexRanges);
+    ::SendMessageW(ranges, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    ::SendMessageW(hex_, WM_COMMAND, MAKEWPARAM(winapp::kIdHexRanges, LBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(ranges));
+  }
+  void HexSaveRange(const std::string& start, const std::string& length) override {
+    if (!start.empty()) ::SetDlgItemTextW(hex_, winapp::kIdHexStart, win::Widen(start).c_str());
+    if (!length.empty()) ::SetDlgItemTextW(hex_, winapp::kIdHexLength, win::Widen(length).c_str());
+    Press(winapp::kIdHexSave);
+  }
+
  private:
+  // A button of the hex view, clicked.
+  void Press(int id) {
+    ::SendMessageW(hex_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(hex_, id)));
+  }
+
   void Pump() {
     MSG m;
     while (::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
@@ -178,32 +261,25 @@ class WinWindowDriver : public WindowDriver {
   }
 
   void ModalShown(HWND w) {
-    if (HWND listing = ::GetDlgItem(w, winapp::kIdDiffListing)) {
-      ShownDifferences shown;
-      shown.title = Text(w);
-      shown.rect = RectOf(w);
-      HWND ranges = ::GetDlgItem(w, winapp::kIdDiffRanges);
-      const auto count = ::SendMessageW(ranges, LB_GETCOUNT, 0, 0);
-      for (LRESULT i = 0; i < count; ++i) {
-        std::wstring item(static_cast<std::size_t>(::SendMessageW(ranges, LB_GETTEXTLEN, i, 0)) + 1,
-                          L'\0');
-        ::SendMessageW(ranges, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()));
-        item.resize(item.size() - 1);
-        shown.ranges.push_back(win::Narrow(item));
-      }
-      shown.text = WithoutCr(Text(listing)) + "\n";
-      ::SendMessageW(w, WM_COMMAND, MAKEWPARAM(winapp::kIdDiffCopy, BN_CLICKED), 0);
-      if (::OpenClipboard(nullptr)) {
-        if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
-          if (const auto* copied = static_cast<const wchar_t*>(::GlobalLock(data))) {
-            shown.copied = WithoutCr(win::Narrow(copied));
-            ::GlobalUnlock(data);
+    if (::GetDlgItem(w, winapp::kIdHexRows) != nullptr) {
+      hex_ = w;
+      ShownHexView shown = HexView();
+      if (::GetDlgItem(w, winapp::kIdHexCopy) != nullptr) {
+        Press(winapp::kIdHexCopy);
+        if (::OpenClipboard(nullptr)) {
+          if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+            if (const auto* copied = static_cast<const wchar_t*>(::GlobalLock(data))) {
+              shown.copied = WithoutCr(win::Narrow(copied));
+              ::GlobalUnlock(data);
+            }
           }
+          ::CloseClipboard();
         }
-        ::CloseClipboard();
       }
-      differences.push_back(shown);
+      hex_views.push_back(shown);
       if (on_modal_shown) on_modal_shown();
+      if (in_hex_view) in_hex_view();
+      hex_ = nullptr;
       ::PostMessageW(w, WM_COMMAND, IDCANCEL, 0);
       return;
     }
@@ -251,6 +327,7 @@ class WinWindowDriver : public WindowDriver {
 
   winapp::WindowSeams seams_;
   std::unique_ptr<winapp::MainWindow> window_;
+  HWND hex_ = nullptr;  // while a hex view is open
   int pumps_ = 0;
 };
 

@@ -68,6 +68,13 @@ const std::array<MenuItemDesign, kMenuItemCount> kMenu = {{
     // The folder is apart from the operations.
     {M::MenuItemServiceBackupFolder, "MenuItemServiceBackupFolder",
      "Открыть папку резервных копий", K::kCommand, M::MenuItemService, true},
+    // Looking inside is apart from changing the chip.
+    {M::MenuItemServiceViewFile, "MenuItemServiceViewFile", "Просмотр файла...", K::kCommand,
+     M::MenuItemService, true},
+    {M::MenuItemServiceViewDump, "MenuItemServiceViewDump", "Просмотр сохранённого дампа",
+     K::kCommand, M::MenuItemService, false},
+    {M::MenuItemServiceViewBackup, "MenuItemServiceViewBackup",
+     "Просмотр последней резервной копии", K::kCommand, M::MenuItemService, false},
     {M::MenuItemLanguagex, "MenuItemLanguagex", "Язык/Language", K::kSubmenu, M::kNone, false},
     {M::MenuItemLanguageRussianx, "MenuItemLanguageRussianx", "Русский", K::kSwitch,
      M::MenuItemLanguagex, false},

@@ -1,0 +1,284 @@
+// The Windows window's hex view: a line to go to an address and to find,
+// the rows (with a compare's ranges on their left), the status line, the
+// range to save, and for a compare the next and previous difference and a
+// Copy that puts the listing of the differences on the clipboard; placed by
+// the shell's rule and shut by a close of the window.
+#include <algorithm>
+
+#include "i18n/lang.h"
+// windows.h last (through main_window.h): its macros carry the names of
+// some of the core's constants.
+#include "winapp/main_window.h"
+
+#include <commctrl.h>
+
+#include "winapp/hex_rows.h"
+#include "winapp/text.h"
+
+namespace rtd::winapp {
+
+namespace {
+
+// Posted once the dialog is up: the tests' seam runs from its own loop.
+constexpr UINT kHexShown = WM_APP + 7;
+
+// A dialog template without controls: they are made in WM_INITDIALOG, in
+// pixels. The three empty words: no menu, the system's dialog class, no
+// title (the caption is set after).
+struct EmptyDialogTemplate {
+  DLGTEMPLATE dialog;
+  WORD menu = 0;
+  WORD window_class = 0;
+  WORD title = 0;
+};
+
+bool PutOnClipboard(HWND owner, const std::wstring& text) {
+  if (!::OpenClipboard(owner)) return false;
+  ::EmptyClipboard();
+  const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes);
+  bool done = false;
+  if (memory != nullptr) {
+    if (void* at = ::GlobalLock(memory)) {
+      std::copy(text.c_str(), text.c_str() + text.size() + 1, static_cast<wchar_t*>(at));
+      ::GlobalUnlock(memory);
+      done = ::SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    }
+    if (!done) ::GlobalFree(memory);
+  }
+  ::CloseClipboard();
+  return done;
+}
+
+std::string TextOf(HWND dialog, int id) { return WithoutCr(WindowText(::GetDlgItem(dialog, id))); }
+
+// The labels, by their place.
+enum Label { kAddressLabel, kFindLabel, kStartLabel, kLengthLabel, kLabelCount };
+
+}  // namespace
+
+void MainWindow::ShowHexView(shell::HexViewDialog& dialog) {
+  EmptyDialogTemplate design{};
+  // Visible from its making: the modal loop would show it only once idle,
+  // after the seam below has run.
+  design.dialog.style =
+      DS_MODALFRAME | WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
+  hex_ = &dialog;
+  hex_selection_shown_ = 0;
+  const INT_PTR shown = ::DialogBoxIndirectParamW(instance_, &design.dialog, window_,
+                                                  HexViewDialogProc, reinterpret_cast<LPARAM>(this));
+  hex_ = nullptr;
+  hex_dialog_ = nullptr;
+  if (shown == -1) shell_->MessageBoxPrintf(MB_ICONERROR, PickLangText(kDialogFailed));
+}
+
+void MainWindow::BuildHexView(HWND dialog) {
+  hex_dialog_ = dialog;
+  const shell::HexViewTexts& t = hex_->texts();
+  ::SetWindowTextW(dialog, W(t.title).c_str());
+  const auto child = [&](const wchar_t* cls, DWORD style, DWORD ex_style, int id,
+                         const std::string& text) {
+    HWND c = ::CreateWindowExW(ex_style, cls, W(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0,
+                               10, 10, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                               instance_, nullptr);
+    ::SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(form_font_), FALSE);
+    return c;
+  };
+  const auto button = [&](int id, const std::string& text) {
+    child(WC_BUTTONW, WS_TABSTOP | BS_PUSHBUTTON, 0, id, text);
+  };
+  const auto edit = [&](int id) {
+    child(WC_EDITW, WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, id, "");
+  };
+  const std::string labels[kLabelCount] = {t.address, t.find, t.start, t.length};
+  for (int i = 0; i < kLabelCount; ++i) child(WC_STATICW, SS_LEFT, 0, kIdHexFirstLabel + i, labels[i]);
+  edit(kIdHexAddress);
+  button(kIdHexGo, t.go);
+  edit(kIdHexFind);
+  child(WC_BUTTONW, WS_TABSTOP | BS_AUTOCHECKBOX, 0, kIdHexFindHex, t.hex);
+  button(kIdHexFindPrevious, t.previous);
+  button(kIdHexFindNext, t.next);
+  if (!hex_->ranges().empty()) {
+    HWND ranges = child(WC_LISTBOXW, WS_TABSTOP | LBS_NOTIFY | WS_VSCROLL | LBS_NOINTEGRALHEIGHT,
+                        WS_EX_CLIENTEDGE, kIdHexRanges, "");
+    for (const std::string& range : hex_->ranges())
+      ::SendMessageW(ranges, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(range).c_str()));
+  }
+  CreateHexRows(dialog, kIdHexRows, instance_, hex_->view(), fixed_font_);
+  child(WC_STATICW, SS_LEFT | SS_NOPREFIX, 0, kIdHexStatus, "");
+  edit(kIdHexStart);
+  edit(kIdHexLength);
+  button(kIdHexSave, t.save);
+  if (hex_->view().Compares()) {
+    button(kIdHexPreviousDifference, t.previous_difference);
+    button(kIdHexNextDifference, t.next_difference);
+  }
+  if (!hex_->CopyText().empty()) button(kIdHexCopy, t.copy);
+  button(IDCANCEL, t.close);
+
+  // As wide as the whole line where the screen lets it.
+  HWND rows = ::GetDlgItem(dialog, kIdHexRows);
+  const int wanted = HexRowsLineWidth(rows) + (hex_->ranges().empty() ? 0 : Scale(266)) +
+                     Scale(12) + 2 * ::GetSystemMetrics(SM_CXSIZEFRAME);
+  const shell::Rect at =
+      shell::DialogPlacement(WindowRect(), {wanted, Scale(560)}, WorkArea());
+  ::SetWindowPos(dialog, nullptr, at.left, at.top, at.width, at.height, SWP_NOZORDER);
+  LayOutHexView();
+  RefreshHexView();
+  ::SetFocus(rows);
+}
+
+void MainWindow::LayOutHexView() {
+  HWND dialog = hex_dialog_;
+  RECT client;
+  ::GetClientRect(dialog, &client);
+  const int w = client.right, h = client.bottom;
+  const int gap = Scale(6), line = Scale(23), status = Scale(18);
+  HDC dc = ::GetDC(dialog);
+  HGDIOBJ old = ::SelectObject(dc, form_font_);
+  const auto text_width = [&](int id) {
+    const std::wstring text = WindowText(::GetDlgItem(dialog, id));
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    return static_cast<int>(size.cx);
+  };
+  const auto width_of = [&](int id) {
+    if (id >= kIdHexFirstLabel) return text_width(id) + Scale(4);
+    if (id == kIdHexFindHex) return text_width(id) + Scale(24);
+    if (id == kIdHexAddress || id == kIdHexStart || id == kIdHexLength) return Scale(84);
+    return std::max(Scale(75), text_width(id) + Scale(20));
+  };
+  const auto place = [&](int id, int x, int y, int width, int height) {
+    if (HWND c = ::GetDlgItem(dialog, id)) ::MoveWindow(c, x, y, std::max(width, 0), height, TRUE);
+  };
+  // Left to right from x; the controls that are there.
+  const auto row = [&](std::initializer_list<int> ids, int x, int y) {
+    for (int id : ids) {
+      if (::GetDlgItem(dialog, id) == nullptr) continue;
+      const int width = width_of(id);
+      place(id, x, id >= kIdHexFirstLabel ? y + Scale(4) : y, width, line);
+      x += width + gap;
+    }
+    return x;
+  };
+  // Right to left from the right edge.
+  const auto row_right = [&](std::initializer_list<int> ids, int y) {
+    int x = w - gap;
+    for (auto id = std::rbegin(ids); id != std::rend(ids); ++id) {
+      if (::GetDlgItem(dialog, *id) == nullptr) continue;
+      x -= width_of(*id);
+      place(*id, x, y, width_of(*id), line);
+      x -= gap;
+    }
+    return x;
+  };
+  const int top = gap;
+  const int find_at =
+      row({kIdHexFirstLabel + kAddressLabel, kIdHexAddress, kIdHexGo, kIdHexFirstLabel + kFindLabel},
+          gap, top) + Scale(10);
+  const int find_end = row_right({kIdHexFindHex, kIdHexFindPrevious, kIdHexFindNext}, top);
+  place(kIdHexFind, find_at, top, find_end - gap - find_at, line);
+  const int bottom = h - gap - line;
+  row({kIdHexFirstLabel + kStartLabel, kIdHexStart, kIdHexFirstLabel + kLengthLabel, kIdHexLength,
+       kIdHexSave},
+      gap, bottom);
+  row_right({kIdHexPreviousDifference, kIdHexNextDifference, kIdHexCopy, IDCANCEL}, bottom);
+  const int status_top = bottom - gap - status;
+  place(kIdHexStatus, gap, status_top, w - 2 * gap, status);
+  const int body = top + line + gap, body_h = status_top - gap - body;
+  int rows_left = gap;
+  if (::GetDlgItem(dialog, kIdHexRanges) != nullptr) {
+    place(kIdHexRanges, gap, body, Scale(260), body_h);
+    rows_left += Scale(260) + gap;
+  }
+  place(kIdHexRows, rows_left, body, w - gap - rows_left, body_h);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(dialog, dc);
+}
+
+void MainWindow::RefreshHexView() {
+  HWND dialog = hex_dialog_;
+  const shell::HexView& view = hex_->view();
+  RefreshHexRows(::GetDlgItem(dialog, kIdHexRows));
+  ::SetDlgItemTextW(dialog, kIdHexStatus, W(view.StatusLine()).c_str());
+  if (view.SelectionSerial() != hex_selection_shown_) {
+    hex_selection_shown_ = view.SelectionSerial();
+    ::SetDlgItemTextW(dialog, kIdHexStart, W(view.SelectionStartText()).c_str());
+    ::SetDlgItemTextW(dialog, kIdHexLength, W(view.SelectionLengthText()).c_str());
+  }
+}
+
+void MainWindow::HexViewCommand(int id, int code, HWND control) {
+  HWND dialog = hex_dialog_;
+  shell::HexView& view = hex_->view();
+  // Return in a field does what the field is for, never closes the view.
+  if (id == IDOK) {
+    const int focus = ::GetDlgCtrlID(::GetFocus());
+    if (focus == kIdHexAddress) id = kIdHexGo;
+    else if (focus == kIdHexFind) id = kIdHexFindNext;
+    else return;
+    code = BN_CLICKED;
+  }
+  switch (id) {
+    case kIdHexGo:
+      if (view.GoTo(TextOf(dialog, kIdHexAddress))) ::SetFocus(::GetDlgItem(dialog, kIdHexRows));
+      break;
+    case kIdHexFindNext:
+    case kIdHexFindPrevious:
+      view.Find(TextOf(dialog, kIdHexFind),
+                ::IsDlgButtonChecked(dialog, kIdHexFindHex) == BST_CHECKED, id == kIdHexFindPrevious);
+      break;
+    case kIdHexRanges:
+      if (code != LBN_SELCHANGE) return;
+      if (const auto row = ::SendMessageW(control, LB_GETCURSEL, 0, 0); row >= 0)
+        hex_->ChooseRange(static_cast<std::size_t>(row));
+      break;
+    case kIdHexPreviousDifference:
+    case kIdHexNextDifference:
+      view.NextDifference(id == kIdHexPreviousDifference);
+      break;
+    case kIdHexSave:
+      hex_->Save(TextOf(dialog, kIdHexStart), TextOf(dialog, kIdHexLength));
+      break;
+    case kIdHexCopy:
+      PutOnClipboard(dialog, WithCrLf(hex_->CopyText()));
+      return;
+    case kIdHexRows:
+      if (code != kHexRowsChanged) return;
+      break;
+    default:
+      return;
+  }
+  RefreshHexView();
+}
+
+INT_PTR CALLBACK MainWindow::HexViewDialogProc(HWND dialog, UINT message, WPARAM wparam,
+                                               LPARAM lparam) {
+  auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(dialog, DWLP_USER));
+  switch (message) {
+    case WM_INITDIALOG:
+      self = reinterpret_cast<MainWindow*>(lparam);
+      ::SetWindowLongPtrW(dialog, DWLP_USER, lparam);
+      self->BuildHexView(dialog);
+      ::PostMessageW(dialog, kHexShown, 0, 0);
+      return FALSE;  // the focus is set: on the rows
+    case kHexShown:
+      if (self->seams_ != nullptr && self->seams_->on_modal_shown) self->seams_->on_modal_shown(dialog);
+      return TRUE;
+    case WM_SIZE:
+      if (self != nullptr && self->hex_dialog_ == dialog) self->LayOutHexView();
+      return TRUE;
+    case WM_COMMAND:
+      if (self == nullptr || self->hex_ == nullptr) return FALSE;
+      if (LOWORD(wparam) == IDCANCEL) {
+        ::EndDialog(dialog, 0);
+        return TRUE;
+      }
+      self->HexViewCommand(LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam));
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace rtd::winapp
