@@ -31,9 +31,9 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja \
 # shellcheck disable=SC2086
 cmake --build "$build" --target $targets
 
-# Inputs per target in CI: the four together take about a minute and a
+# Inputs per target in CI: the five together take about a minute and a
 # half on a 2-core machine (the reply and image targets run a few hundred
-# inputs a second, the text parsers thousands).
+# inputs a second, the text parsers and the lock record thousands).
 ci_runs() {
     case "$1" in
         ini_fuzz) echo 50000 ;;
