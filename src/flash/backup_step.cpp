@@ -82,15 +82,21 @@ void MakeReadOnly(OperationDisplay& o, const std::string& path) {
   if (ec) o.LogPrintf(PickLangText(kNotReadOnly), path.c_str(), ec.message().c_str());
 }
 
-// A copy whose check against the chip was cut short (a failed transfer, a
-// stop) is most likely sound, for its two reads agreed and the file holds
-// them: it stays, under a name that says it was never checked, so that it
-// is neither lost nor later taken for a checked backup.
-void SetAside(OperationDisplay& o, const std::string& path) {
-  const std::string renamed = path + ".unverified";
-  std::error_code ec;
+// Gives the file a name that says what it is: the name with suffix added;
+// empty when the system refused (its reason in ec).
+std::string RenameWithSuffix(const std::string& path, const char* suffix, std::error_code& ec) {
+  const std::string renamed = path + suffix;
   fs::rename(PathFromUtf8(path), PathFromUtf8(renamed), ec);
-  if (!ec) {
+  return ec ? std::string() : renamed;
+}
+
+// A copy whose check against the chip was cut short (a failed transfer, a
+// stop, a lost contact) is most likely sound, for its two reads agreed and
+// the file holds them: it stays, under a name that says it was never
+// checked, so that it is neither lost nor later taken for a checked backup.
+void SetAside(OperationDisplay& o, const std::string& path) {
+  std::error_code ec;
+  if (const std::string renamed = RenameWithSuffix(path, ".unverified", ec); !renamed.empty()) {
     o.LogPrintf(PickLangText(kSetAside), renamed.c_str());
   } else {
     o.LogPrintf(PickLangText(kSetAsideFailed), path.c_str(), ec.message().c_str());
@@ -105,10 +111,9 @@ void Discard(OperationDisplay& o, const std::string& path) {
     o.LogPrintf(PickLangText(kUnsoundRemoved), path.c_str());
     return;
   }
-  const std::string renamed = path + ".unsound";
   std::error_code rename_ec;
-  fs::rename(PathFromUtf8(path), PathFromUtf8(renamed), rename_ec);
-  if (!rename_ec) {
+  if (const std::string renamed = RenameWithSuffix(path, ".unsound", rename_ec);
+      !renamed.empty()) {
     o.LogPrintf(PickLangText(kUnsoundRenamed), renamed.c_str());
   } else {
     o.LogPrintf(PickLangText(kUnsoundStays), path.c_str(), ec.message().c_str());
@@ -326,18 +331,18 @@ BackupStep::Verdict BackupStep::CheckFile(const std::string& path, const uint8_t
   o.ProgressStart(static_cast<int32_t>((uint64_t{size} + kBackupCrcRange - 1) / kBackupCrcRange),
                   PickLangText(flash_text::kBackupCheck));
   Verdict verdict = Verdict::kSound;
-  int32_t counter = 0;
-  for (uint64_t first = 0; first < size && verdict == Verdict::kSound; first += kBackupCrcRange) {
-    const auto from = static_cast<uint32_t>(first);
-    const uint32_t last = from + std::min<uint32_t>(kBackupCrcRange, size - from) - 1;
-    uint8_t crc = 0;
-    if (!frame_.NextBlock(counter) || programmer_.FlashRangeCrc(from, last, &crc) != 0) {
-      verdict = Verdict::kUnchecked;
-    } else if (Crc8Range(saved.data(), from, last) != crc) {
-      verdict = JudgeDisagreement(path, from, last);
-    }
-  }
+  const OpResult checked =
+      frame_.ForEachBlock(size, kBackupCrcRange, [&](uint32_t from, uint32_t count) {
+        const uint32_t last = from + count - 1;
+        uint8_t crc = 0;
+        if (programmer_.FlashRangeCrc(from, last, &crc) != 0) return OpResult::kFailed;
+        if (Crc8Range(saved.data(), from, last) == crc) return OpResult::kOk;
+        verdict = JudgeDisagreement(path, from, last);
+        return OpResult::kMismatch;
+      });
   o.ProgressHide();
+  // A stop or a failed transfer leaves the copy unchecked.
+  if (checked == OpResult::kStopped || checked == OpResult::kFailed) verdict = Verdict::kUnchecked;
   return verdict;
 }
 

@@ -25,25 +25,13 @@ OpResult FlashReader::ReadBlocks(
     uint32_t size, LangText title, ToolButton stop_button,
     const std::function<bool(uint32_t, const uint8_t*, uint32_t)>& each_block) {
   frame_.StartBusy(title, stop_button, BlockCount(size), kBlock);
-  OpResult result = OpResult::kOk;
-  int32_t counter = 0;
   // The last block of a chip whose size is not whole pages: the reply
   // still carries 256 bytes, of which only those inside the chip count.
   uint8_t block[kBlock];
-  for (uint32_t address = 0; address < size; address += kBlock) {
-    if (!frame_.NextBlock(counter)) {
-      result = OpResult::kStopped;
-      break;
-    }
-    if (programmer_.FlashReadBlock(address, block) != 0) {
-      result = OpResult::kFailed;
-      break;
-    }
-    if (!each_block(address, block, std::min(kBlock, size - address))) {
-      result = OpResult::kMismatch;
-      break;
-    }
-  }
+  const OpResult result = frame_.ForEachBlock(size, kBlock, [&](uint32_t address, uint32_t count) {
+    if (programmer_.FlashReadBlock(address, block) != 0) return OpResult::kFailed;
+    return each_block(address, block, count) ? OpResult::kOk : OpResult::kMismatch;
+  });
   out().ProgressHide();
   return result;
 }
@@ -133,29 +121,17 @@ OpResult FlashReader::QuickCompareImage(const uint8_t* buffer, uint32_t length) 
   frame_.StartBusy(flash_text::kQuickCompare, ToolButton::SpeedButtonCompareFast,
             static_cast<int32_t>((uint64_t{length} + kImageUnit - 1) / kImageUnit), kImageUnit);
 
-  OpResult result = OpResult::kOk;
-  int32_t counter = 0;
   uint32_t from = 0;
   uint32_t last = 0;
-  for (uint64_t first = 0; first < length; first += kImageUnit) {
-    if (!frame_.NextBlock(counter)) {
-      result = OpResult::kStopped;
-      break;
-    }
-    // A last range cut short by the end of the image is checked, on both
-    // sides, over the bytes that exist.
-    from = static_cast<uint32_t>(first);
-    last = static_cast<uint32_t>(std::min<uint64_t>(first + kImageUnit, length) - 1);
+  // A last range cut short by the end of the image is checked, on both
+  // sides, over the bytes that exist.
+  OpResult result = frame_.ForEachBlock(length, kImageUnit, [&](uint32_t address, uint32_t count) {
+    from = address;
+    last = address + count - 1;
     uint8_t crc = 0;
-    if (programmer_.FlashRangeCrc(from, last, &crc) != 0) {
-      result = OpResult::kFailed;
-      break;
-    }
-    if (Crc8Range(buffer, from, last) != crc) {
-      result = OpResult::kMismatch;
-      break;
-    }
-  }
+    if (programmer_.FlashRangeCrc(from, last, &crc) != 0) return OpResult::kFailed;
+    return Crc8Range(buffer, from, last) == crc ? OpResult::kOk : OpResult::kMismatch;
+  });
   o.ProgressHide();
   // The programmer's CRC over a chip out of contact is that of 0xFF: a
   // verdict only counts when the chip was still there at the end.

@@ -59,6 +59,19 @@ bool OperationFrame::NextBlock(int32_t& counter) {
   return true;
 }
 
+OpResult OperationFrame::ForEachBlock(
+    uint32_t size, uint32_t block,
+    const std::function<OpResult(uint32_t address, uint32_t count)>& step) {
+  int32_t counter = 0;
+  for (uint64_t first = 0; first < size; first += block) {
+    if (!NextBlock(counter)) return OpResult::kStopped;
+    const auto address = static_cast<uint32_t>(first);
+    if (const OpResult r = step(address, std::min(block, size - address)); r != OpResult::kOk)
+      return r;
+  }
+  return OpResult::kOk;
+}
+
 bool OperationFrame::RefuseUnreachableSize() {
   // The protocol's addresses have 24 bits: a larger chip would be read
   // round and round from its start, so such a size is refused outright.

@@ -66,6 +66,12 @@ class OperationFrame {
   // The head of every block loop: pending messages run, a stop request
   // ends the loop (false), otherwise the gauge steps to the next block.
   bool NextBlock(int32_t& counter);
+  // The block loop of the long operations, over size bytes in blocks of
+  // block bytes (the last one cut short by the end): for each, NextBlock
+  // (a stop ends the loop with kStopped), then step with the block's
+  // address and length; anything but kOk from it ends the loop with that.
+  OpResult ForEachBlock(uint32_t size, uint32_t block,
+                        const std::function<OpResult(uint32_t address, uint32_t count)>& step);
 
  private:
   Programmer& programmer_;

@@ -117,26 +117,17 @@ OpResult FlashOperations::WritePages(const uint8_t* buffer, uint32_t length) {
                   PickLangText(flash_text::kWrite));
 
   const bool manufacturer_bf = CurrentFlash.JedecId[0] == kManufacturerBF;
-  OpResult result = OpResult::kOk;
-  int32_t counter = 0;
   uint8_t page[kPage];
-  for (uint32_t address = 0; address < length; address += kPage) {
-    if (!frame_.NextBlock(counter)) {
-      result = OpResult::kStopped;
-      break;
-    }
+  const OpResult result = frame_.ForEachBlock(length, kPage, [&](uint32_t address, uint32_t count) {
     // A last page cut short by the end of the chip is filled up with 0xFF,
     // which programs nothing.
-    const uint32_t count = std::min(kPage, length - address);
     std::memset(page, 0xFF, sizeof page);
     std::memcpy(page, buffer + address, count);
-    if (std::memcmp(page, blank, kPage) == 0) continue;
-    if (programmer_.FlashWriteEnable() != 0 ||
-        programmer_.FlashWriteBlock(address, page, manufacturer_bf) != 0) {
-      result = OpResult::kFailed;
-      break;
-    }
-  }
+    if (std::memcmp(page, blank, kPage) == 0) return OpResult::kOk;
+    const bool sent = programmer_.FlashWriteEnable() == 0 &&
+                      programmer_.FlashWriteBlock(address, page, manufacturer_bf) == 0;
+    return sent ? OpResult::kOk : OpResult::kFailed;
+  });
   o.ProgressHide();
   return result;
 }
