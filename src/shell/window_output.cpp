@@ -51,6 +51,10 @@ void WindowShell::TimerTick(WindowTimer timer) {
 
 void WindowShell::AppendLogLine(const std::string& line) { view_.AppendLog(line); }
 
+void WindowShell::ShowFileError(const std::string& path, const std::string& reason) {
+  AppendLogLine(path + ": " + reason);
+}
+
 void WindowShell::ClearLog() {
   view_.ClearLog();
   // The plug-in banner starts a fresh log; an erase without a copy is not

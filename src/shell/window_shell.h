@@ -119,6 +119,9 @@ class WindowShell : public OutputServices, public WatchHost {
   std::string ChooseImageToOpen() override;
   std::string ChooseImageToSave() override;
   bool CommLogEnabled() const override { return log_; }
+  // The file and the system's reason, as a line of the log: the box or the
+  // notice before it has no room for them.
+  void ShowFileError(const std::string& path, const std::string& reason) override;
   void SetProgressUnit(uint32_t bytes_per_step) override { next_unit_ = bytes_per_step; }
 
   // --- WatchHost ---

@@ -320,6 +320,20 @@ TEST_F(WindowScenario, TheWriteErasesOnlyAfterYesInAWarningBox) {
   EXPECT_TRUE(Contains(window_->Log(), "Write FLASH successfully"));
 }
 
+// The toolbar's notice has no room for why: the log names the file and the
+// system's reason.
+TEST_F(WindowScenario, AnImageThatCannotBeOpenedIsNamedWithTheSystemsReason) {
+  Open(true, "Lang=1");
+  Connect();
+  const std::string missing = dir_.File("missing.bin");
+  window_->file_names = {missing};
+  window_->Click(B::SpeedButtonCompare);
+  const Lines log = window_->Log();
+  EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& line) {
+    return line.size() > missing.size() + 2 && line.rfind(missing + ": ", 0) == 0;
+  })) << ::testing::PrintToString(log);
+}
+
 // While it runs, only its own button is offered: no other button and no
 // Service item (their choice would be dropped).
 TEST_F(WindowScenario, ASecondClickOnTheRunningReadStopsIt) {
