@@ -110,7 +110,7 @@ two_programs() {
     verdict "two-programs-read-refused-during-the-write" $?
     rtdprog-cli list >got/two-list.out 2>&1 </dev/null
     r=$?
-    [ $r = 0 ] && grep -q "^/dev/hidraw[0-9]*  in use by another program: rtdprog-cli (process $writer)\$" \
+    [ $r = 0 ] && grep -q "^/dev/hidraw[0-9]*  The programmer $in_use\$" \
         got/two-list.out
     verdict "two-programs-list-marks-it" $?
     kill -0 "$writer" 2>/dev/null
