@@ -7,7 +7,6 @@
 //    difference of two 16 MiB sources that differ only in their last byte.
 // 4. Memory: the peak the view adds above what the process held before,
 //    against the file's size.
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -18,36 +17,19 @@
 #include <vector>
 
 #include "i18n/lang.h"
+#include "process_memory.h"
 #include "quiet_output.h"
 #include "shell/hex_viewer.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using rtd::bench::CurrentRssKiB;
+using rtd::bench::PeakRssKiB;
 using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t k16MiB = 16u * 1024 * 1024;
 constexpr uint32_t kScreenRows = 40;
-
-long CurrentRssKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string key;
-  while (status >> key) {
-    if (key == "VmRSS:") {
-      long kib = 0;
-      status >> kib;
-      return kib;
-    }
-    status.ignore(4096, '\n');
-  }
-  return 0;
-}
-
-long PeakRssKiB() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
 
 double MsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
