@@ -168,7 +168,10 @@ ProgrammerChoice ChooseProgrammer(Programmer& programmer, const std::string& wan
                              "Of %u attached programmers, %u in use by another program could not "
                              "be asked for the serial number \"%s\", and no other has it:")),
       attached, static_cast<unsigned>(in_use.size()), wanted.c_str());
-  for (const ProgrammerRefusal& r : in_use) none.refusal += "\n" + RefusalText(kLinkInUse, r);
+  for (const ProgrammerRefusal& r : in_use) {
+    none.refusal += '\n';
+    none.refusal += RefusalText(kLinkInUse, r);
+  }
   none.may_be_in_use = true;
   return none;
 }
