@@ -16,10 +16,14 @@ std::optional<FaultKind> VirtualProgrammer::State::MatchFault(uint8_t command, u
     if (f.command >= 0 && f.command != (command & 0x7F)) continue;
     if (f.address >= 0 && f.address != int64_t{address}) continue;
     ++a.seen;
-    // A lost contact is a state of the board, not a spoilt reply: it
-    // takes no turn from the other faults.
+    // A lost contact and a clip on another board are states of the board,
+    // not spoilt replies: they take no turn from the other faults.
     if (f.kind == FaultKind::kNoContact) {
       if (a.seen > f.after) no_contact = true;
+      continue;
+    }
+    if (f.kind == FaultKind::kOtherChip) {
+      if (a.seen > f.after) other_chip = f.jedec;
       continue;
     }
     if (hit || a.seen <= f.after) continue;

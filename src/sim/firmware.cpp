@@ -1,6 +1,7 @@
 // The programmer's firmware: each command as the real programmer carries it
 // out on the board behind it, and the answer it builds.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "sim/programmer_state.h"
@@ -62,7 +63,8 @@ void VirtualProgrammer::State::Execute(uint8_t command, uint32_t address, const 
       if (no_contact) {
         ReplyBytes(command, address, {kOk, 0xFF, 0xFF, 0xFF, 0xFF});
       } else {
-        ReplyBytes(command, address, {kOk, config.jedec[0], config.jedec[1], config.jedec[2], 0});
+        const std::array<uint8_t, 3> id = other_chip.value_or(config.jedec);
+        ReplyBytes(command, address, {kOk, id[0], id[1], id[2], 0});
       }
       return;
     case 0x42:

@@ -87,6 +87,8 @@ struct VirtualProgrammer::State {
   };
   std::vector<ArmedFault> faults;
   bool no_contact = false;  // a kNoContact fault has hit
+  // The id a kOtherChip fault that has hit makes the chip give.
+  std::optional<std::array<uint8_t, 3>> other_chip;
 
   std::vector<SimRequest> requests;
   bool record = true;

@@ -149,7 +149,8 @@ bool ParseAddressOrAny(std::string_view s, int64_t& out) {
   return true;
 }
 
-// "timeout cmd=0x42 addr=0x001200 after=0 count=1"; bad names the bad word.
+// "timeout cmd=0x42 addr=0x001200 after=0 count=1", "other-chip jedec=C84013
+// after=5"; bad names the bad word.
 bool ParseFault(std::string_view value, Fault& fault, std::string& bad) {
   std::vector<std::string> words;
   if (!SplitWords(value, words) || words.empty()) {
@@ -161,7 +162,7 @@ bool ParseFault(std::string_view value, Fault& fault, std::string& bad) {
       {"address", FaultKind::kWrongAddress}, {"status253", FaultKind::kStatus253},
       {"status254", FaultKind::kStatus254}, {"short", FaultKind::kShortBlock},
       {"transfer", FaultKind::kTransferFailure}, {"flip", FaultKind::kFlippedBit},
-      {"no-contact", FaultKind::kNoContact}};
+      {"no-contact", FaultKind::kNoContact}, {"other-chip", FaultKind::kOtherChip}};
   bool known = false;
   for (const auto& [name, kind] : kKinds) {
     if (words[0] == name) {
@@ -186,6 +187,10 @@ bool ParseFault(std::string_view value, Fault& fault, std::string& bad) {
         ok = ParseInto(v, UINT32_MAX, fault.after);
       } else if (key == "count") {
         ok = ParseInto(v, UINT32_MAX, fault.count);
+      } else if (key == "jedec") {
+        // Only the chip on another board has an id of its own.
+        ok = fault.kind == FaultKind::kOtherChip &&
+             ParseHexBytes(v, fault.jedec.data(), fault.jedec.size());
       } else {
         ok = false;
       }

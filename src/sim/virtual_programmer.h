@@ -31,7 +31,13 @@ enum class FaultKind {
   // from the chip arrives as 0xFF (id, data, status, and the programmer's
   // CRC over them), while commands still reach the chip, so erases and page
   // writes take effect. Lasts for good once hit; count does not apply.
-  kNoContact
+  kNoContact,
+  // The clip was moved to another board: from the hit on, the JEDEC id reads
+  // as the fault's jedec (000000 by default: a board whose chip does not
+  // answer). Only the id changes; the content, the status and the CRC stay
+  // this chip's, so an erase that gets through shows in the image. Lasts
+  // for good once hit; count does not apply.
+  kOtherChip
 };
 
 // One injected fault. It fires on the requests that match command and
@@ -43,6 +49,7 @@ struct Fault {
   int64_t address = -1;   // request address; -1: any
   uint32_t after = 0;
   uint32_t count = 1;
+  std::array<uint8_t, 3> jedec{};  // the id a kOtherChip fault makes the chip give
 
   friend bool operator==(const Fault&, const Fault&) = default;
 };

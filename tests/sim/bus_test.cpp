@@ -188,6 +188,15 @@ TEST_F(Faults, LostContactReadsOnesForGoodWhileWritesStillReachTheChip) {
   EXPECT_EQ(AskData(0x41), (Bytes{0, 0xFF, 0xFF, 0xFF, 0xFF}));  // count does not end it
 }
 
+TEST_F(Faults, AClipOnAnotherBoardGivesThatBoardsIdForGood) {
+  sim->Flash()[0] = 0x12;
+  sim->AddFault({FaultKind::kOtherChip, -1, -1, 1, 1, {0xC8, 0x40, 0x13}});
+  EXPECT_EQ(AskData(0x41), (Bytes{0, 0xEF, 0x40, 0x13, 0}));
+  EXPECT_EQ(AskData(0x41), (Bytes{0, 0xC8, 0x40, 0x13, 0}));
+  EXPECT_EQ(AskData(0x42).at(0), 0x12);  // only the id changes
+  EXPECT_EQ(AskData(0x41), (Bytes{0, 0xC8, 0x40, 0x13, 0}));  // count does not end it
+}
+
 class BackingFile : public SimBench {
  protected:
   void SetUp() override {

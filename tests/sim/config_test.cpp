@@ -45,6 +45,7 @@ lock=0
 fault=timeout cmd=0x42 addr=0x001200 after=2 count=3
 fault=transfer cmd=0x83
 fault=short
+fault=other-chip jedec=0xC84013 after=5
 decoy=vid=0xFFFF pid=0x00FF manufacturer=qel product="ZEZ2662 IDAD" openable=0 strings=0 position=after
 decoy=
 )";
@@ -73,7 +74,8 @@ decoy=
   // The write-type bit is not part of a fault's command; every field has a default.
   EXPECT_EQ(c.faults, (std::vector<Fault>{{FaultKind::kTimeout, 0x42, 0x1200, 2, 3},
                                           {FaultKind::kTransferFailure, 0x03, -1, 0, 1},
-                                          {FaultKind::kShortBlock, -1, -1, 0, 1}}));
+                                          {FaultKind::kShortBlock, -1, -1, 0, 1},
+                                          {FaultKind::kOtherChip, -1, -1, 5, 1, {0xC8, 0x40, 0x13}}}));
   const Decoy odd{0xFFFF, 0x00FF, "qel", "ZEZ2662 IDAD", false, false, false};
   EXPECT_EQ(c.decoys, (std::vector<Decoy>{odd, Decoy{}}));
 }
@@ -92,7 +94,7 @@ TEST(SimConfigParse, FaultKindsByName) {
       {"address", FaultKind::kWrongAddress}, {"status253", FaultKind::kStatus253},
       {"status254", FaultKind::kStatus254},  {"short", FaultKind::kShortBlock},
       {"transfer", FaultKind::kTransferFailure}, {"flip", FaultKind::kFlippedBit},
-      {"no-contact", FaultKind::kNoContact}};
+      {"no-contact", FaultKind::kNoContact}, {"other-chip", FaultKind::kOtherChip}};
   for (const auto& [name, kind] : kinds) {
     SimConfig c;
     std::string error;
@@ -126,6 +128,8 @@ TEST(SimConfigParse, ErrorsNameTheLineAndLeaveTheConfigAlone) {
       {"\n# nothing\n\nfault=overheat cmd=0x42", "line 4: bad value for fault: \"overheat\""},
       {"fault=timeout cmd=0x42 addr=0x1000000", "line 1: bad value for fault: \"addr=0x1000000\""},
       {"fault=timeout when=now", "line 1: bad value for fault: \"when=now\""},
+      {"fault=other-chip jedec=C840", "line 1: bad value for fault: \"jedec=C840\""},
+      {"fault=timeout jedec=C84013", "line 1: bad value for fault: \"jedec=C84013\""},
       {"decoy=vid=0x10000", "line 1: bad value for decoy: \"vid=0x10000\""},
       {"decoy=position=middle", "line 1: bad value for decoy: \"position=middle\""},
       {"decoy=product=\"open", "line 1: bad value for decoy: \"product=\"open\""},
