@@ -69,6 +69,17 @@ std::optional<uint32_t> SerialNumberOf(const std::string& wanted) {
   return static_cast<uint32_t>(serial);
 }
 
+// The refusal of a --device text that names none of the attached
+// programmers.
+std::string NoSuchProgrammerText(const std::string& wanted, uint32_t attached) {
+  return FormatText(
+      PickLangText(LANG_TEXT("Нет программатора с серийным номером или путём \"%s\" среди "
+                             "подключённых (их %u)",
+                             "No programmer with the serial number or path \"%s\" among %u "
+                             "attached")),
+      wanted.c_str(), attached);
+}
+
 }  // namespace
 
 int ListProgrammers(Programmer& programmer, OutputServices& out, std::ostream& err) {
@@ -153,12 +164,7 @@ ProgrammerChoice ChooseProgrammer(Programmer& programmer, const std::string& wan
   // A programmer another program uses is not asked for its serial number
   // (that would cut into the other's exchanges): it may be the one.
   if (!serial || in_use.empty()) {
-    none.refusal = FormatText(
-        PickLangText(LANG_TEXT("Нет программатора с серийным номером или путём \"%s\" среди "
-                               "подключённых (их %u)",
-                               "No programmer with the serial number or path \"%s\" among %u "
-                               "attached")),
-        wanted.c_str(), attached);
+    none.refusal = NoSuchProgrammerText(wanted, attached);
     return none;
   }
   none.refusal = FormatText(
@@ -200,6 +206,15 @@ std::optional<int> ClaimProgrammer(Programmer& programmer, const std::string& wa
       const LinkStatus opened = transport.LinkOpen();
       if (opened == kLinkInUse || opened == kLinkNotLocked)
         refusal = RefusalText(opened, transport.Refusal());
+      // The device at a path the user named turned out to be no programmer
+      // (a keyboard, a device with other strings), or left the bus: not a
+      // programmer that went away. One with the programmer's ids that cannot
+      // be opened is left to the command, which tells how to give access.
+      if (opened == kLinkNotFound && !wanted.empty() && transport.OpenFailure().empty()) {
+        uint32_t attached = 0;
+        ForEachProgrammer(programmer, [&attached](const Answer&) { ++attached; });
+        refusal = NoSuchProgrammerText(wanted, attached);
+      }
       worth_waiting = opened == kLinkInUse;
     }
     if (refusal.empty()) return std::nullopt;

@@ -36,9 +36,10 @@ ProgrammerChoice ChooseProgrammer(Programmer& programmer, const std::string& wan
 // Takes the programmer a command works with (the one `wanted` names, the
 // first found when it is empty) before the command sends anything. While
 // another program holds it, waits up to wait_seconds (0: not at all) and
-// says so once on err. Nothing when the command may go on (whatever else
-// the opening met, the command meets as it always has); else the exit
-// status, its reason told on err.
+// says so once on err. A wanted device that turns out to be no programmer
+// (a keyboard's path) is refused as naming none. Nothing when the command
+// may go on (whatever else the opening met, the command meets as it always
+// has); else the exit status, its reason told on err.
 std::optional<int> ClaimProgrammer(Programmer& programmer, const std::string& wanted,
                                    uint32_t wait_seconds, CliOutput& out, std::ostream& err,
                                    Clock& clock);

@@ -434,6 +434,28 @@ TEST_F(CliTest, ListAndDeviceChooseAmongSeveralProgrammers) {
   EXPECT_EQ(Err(), "Controller is disconnected\n");
 }
 
+// A path the user names where no programmer answers is no programmer that
+// went away; one with the programmer's ids that cannot be opened is.
+TEST_F(CliTest, ADevicePathThatIsNoProgrammerNamesNone) {
+  const std::string none =
+      "No programmer with the serial number or path \"sim:hid/0/decoy\" among 1 attached\n";
+  const struct {
+    const char* decoy;
+    std::string says;
+  } cases[] = {
+      {"vid=0x046D pid=0xC31C manufacturer=Logitech product=\"USB Keyboard\"", none},
+      {"vid=0x046D pid=0xC31C openable=0", none},
+      {"manufacturer=qel", none},
+      {"openable=0", "The programmer is plugged in but could not be opened: Permission denied"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.decoy);
+    Configure(std::string("decoy=") + c.decoy + "\n");
+    EXPECT_EQ(Run({"--lang", "en", "--device", "sim:hid/0/decoy", "info"}), kExitFailure);
+    EXPECT_EQ(Err().rfind(c.says, 0), 0u) << Err();
+  }
+}
+
 // Another program on the same virtual chip (the same image file) holds the
 // programmer, as a window would.
 TEST_F(CliTest, AProgrammerInUseIsLeftAloneOrWaitedFor) {
