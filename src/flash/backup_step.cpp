@@ -94,13 +94,15 @@ std::string RenameWithSuffix(const std::string& path, const char* suffix, std::e
 // stop, a lost contact) is most likely sound, for its two reads agreed and
 // the file holds them: it stays, under a name that says it was never
 // checked, so that it is neither lost nor later taken for a checked backup.
-void SetAside(OperationDisplay& o, const std::string& path) {
+// Returns where the file lies now.
+std::string SetAside(OperationDisplay& o, const std::string& path) {
   std::error_code ec;
   if (const std::string renamed = RenameWithSuffix(path, ".unverified", ec); !renamed.empty()) {
     o.LogPrintf(PickLangText(kSetAside), renamed.c_str());
-  } else {
-    o.LogPrintf(PickLangText(kSetAsideFailed), path.c_str(), ec.message().c_str());
+    return renamed;
   }
+  o.LogPrintf(PickLangText(kSetAsideFailed), path.c_str(), ec.message().c_str());
+  return path;
 }
 
 // A file that failed its check must not pass for a backup later: it goes,
@@ -198,15 +200,19 @@ bool BackupStep::Run() {
   // contact, must not be read as this chip (all 0xFF would pass for blank).
   if (identified_.RefuseIfChipChanged()) return false;
   std::unique_ptr<uint8_t[]> buffer = frame_.Allocate(size);
-  if (!buffer) return Refuse(o, PickLangText(flash_text::kMemoryAllocate));
-  if (reader_.ReadWholeFlash(buffer.get(), size, flash_text::kBackupRead,
-                          ToolButton::SpeedButtonWrite) != OpResult::kOk)
-    return false;
+  if (!buffer)
+    return Refuse(o, "%s\n%s", PickLangText(flash_text::kMemoryAllocate),
+                  PickLangText(flash_text::kNothingErased));
+  const OpResult read = reader_.ReadWholeFlash(buffer.get(), size, flash_text::kBackupRead,
+                                               ToolButton::SpeedButtonWrite);
+  if (read == OpResult::kFailed) return RefuseReadCutShort(flash_text::kBackupRead);
+  if (read != OpResult::kOk) return false;
   // A poor contact spoils a bit here and there, which a CRC-8 misses one
   // time in 256: a second read must give the same bytes.
   uint32_t differs_at = 0;
   const OpResult again = reader_.ReadAgainAndCompare(buffer.get(), size, &differs_at);
   if (again == OpResult::kMismatch) return Refuse(o, PickLangText(kReadsDiffer), differs_at);
+  if (again == OpResult::kFailed) return RefuseReadCutShort(flash_text::kBackupCheckRead);
   if (again != OpResult::kOk) return false;
 
   const DumpCheck check = CheckDump(buffer.get(), size);
@@ -238,7 +244,8 @@ bool BackupStep::Run() {
     return false;
   }
   if (verdict == Verdict::kUnchecked) {
-    if (!kept) SetAside(o, path);
+    // Told once the file lies where it stays, under the name it keeps.
+    TellCheckCutShort(kept ? path : SetAside(o, path));
     return false;
   }
   o.LogPrintf(PickLangText(kept ? kBackupKept : kBackupSaved), path.c_str());
@@ -306,6 +313,7 @@ BackupStep::Verdict BackupStep::CheckFile(const std::string& path, const uint8_t
   auto& o = out();
   // What counts is the file as it lies on the disk: read back whole, it
   // must hold exactly what the two reads agreed on.
+  cut_short_ = {};
   ReadOnlyFile file(path);
   if (file.ok() && file.size() != size) {
     Refuse(o, PickLangText(kReadBackFailed), path.c_str(), SystemErrorText(EIO).c_str());
@@ -313,7 +321,7 @@ BackupStep::Verdict BackupStep::CheckFile(const std::string& path, const uint8_t
   }
   std::vector<uint8_t> saved(size);
   if (!file.ok() || !file.Read(saved.data(), size)) {
-    Refuse(o, PickLangText(kReadBackFailed), path.c_str(), file.Reason().c_str());
+    cut_short_ = {CutShort::Why::kUnreadable, 0, {}, file.Reason()};
     return Verdict::kUnchecked;
   }
   const auto [got, want] = std::mismatch(saved.begin(), saved.end(), expected);
@@ -335,7 +343,10 @@ BackupStep::Verdict BackupStep::CheckFile(const std::string& path, const uint8_t
       frame_.ForEachBlock(size, kBackupCrcRange, [&](uint32_t from, uint32_t count) {
         const uint32_t last = from + count - 1;
         uint8_t crc = 0;
-        if (programmer_.FlashRangeCrc(from, last, &crc) != 0) return OpResult::kFailed;
+        if (programmer_.FlashRangeCrc(from, last, &crc) != 0) {
+          cut_short_ = {CutShort::Why::kFailed, from, {}, {}};
+          return OpResult::kFailed;
+        }
         if (Crc8Range(saved.data(), from, last) == crc) return OpResult::kOk;
         verdict = JudgeDisagreement(path, from, last);
         return OpResult::kMismatch;
@@ -348,28 +359,70 @@ BackupStep::Verdict BackupStep::CheckFile(const std::string& path, const uint8_t
 
 BackupStep::Verdict BackupStep::JudgeDisagreement(const std::string& path, uint32_t from,
                                                   uint32_t last) {
-  auto& o = out();
   // Both reads agreed and the file holds them: a chip that stops answering
   // during the check says nothing against the copy, only against the clip.
   JedecBytes id{};
+  CutShort::Why why = CutShort::Why::kFailed;
   switch (identified_.CheckIdAgain(&id)) {
     case IdentifiedChip::IdCheck::kSameChip:
-      Refuse(o, PickLangText(kBackupDiffers), path.c_str(), from, last);
+      Refuse(out(), PickLangText(kBackupDiffers), path.c_str(), from, last);
       return Verdict::kUnsound;
-    case IdentifiedChip::IdCheck::kLinkFailed:
-      return Verdict::kUnchecked;
-    case IdentifiedChip::IdCheck::kNoContact:
-    case IdentifiedChip::IdCheck::kOtherChip:
-    case IdentifiedChip::IdCheck::kNoId:
+    case IdentifiedChip::IdCheck::kLinkFailed: why = CutShort::Why::kFailed; break;
+    case IdentifiedChip::IdCheck::kNoId: why = CutShort::Why::kNoId; break;
+    case IdentifiedChip::IdCheck::kNoContact: why = CutShort::Why::kNoContact; break;
+    case IdentifiedChip::IdCheck::kOtherChip: why = CutShort::Why::kOtherChip; break;
+  }
+  cut_short_ = {why, from, id, {}};
+  return Verdict::kUnchecked;
+}
+
+bool BackupStep::RefuseReadCutShort(LangText title) {
+  constexpr LangText kReadCutShort =
+      LANG_TEXT("%s прервалось по адресу 0x%06X\nFLASH не стёрта",
+                "%s stopped at address 0x%06X\nNothing was erased");
+  return Refuse(out(), PickLangText(kReadCutShort), PickLangText(title),
+                reader_.LastBlockAddress());
+}
+
+void BackupStep::TellCheckCutShort(const std::string& path) {
+  auto& o = out();
+  const CutShort& c = cut_short_;
+  const JedecBytes& known = chip_.JedecId;
+  std::string why;
+  switch (c.why) {
+    case CutShort::Why::kNone:  // a stop, told as such
+      return;
+    case CutShort::Why::kUnreadable:
+      Refuse(o, PickLangText(kReadBackFailed), path.c_str(), c.reason.c_str());
+      return;
+    case CutShort::Why::kFailed:  // the failed request has told why
+      break;
+    case CutShort::Why::kNoId:
+      why = PickLangText(LANG_TEXT(": FLASH не сообщила свой идентификатор, контакт потерян, "
+                                   "проверьте клипсу",
+                                   ": the FLASH gave no id, the contact was lost, check the clip"));
+      break;
+    case CutShort::Why::kNoContact:
+      why = FormatText(PickLangText(LANG_TEXT(
+                           ": идентификатор FLASH прочитан как %02X%02X%02X, контакт потерян, "
+                           "проверьте клипсу",
+                           ": the FLASH id reads %02X%02X%02X, the contact was lost, check the "
+                           "clip")),
+                       c.id[0], c.id[1], c.id[2]);
+      break;
+    case CutShort::Why::kOtherChip:
+      why = FormatText(PickLangText(LANG_TEXT(
+                           ": идентификатор FLASH прочитан как %02X%02X%02X, а при проверке "
+                           "связи был %02X%02X%02X: проверьте клипсу и плату",
+                           ": the FLASH id reads %02X%02X%02X, not %02X%02X%02X as at the "
+                           "connect check: check the clip and the board")),
+                       c.id[0], c.id[1], c.id[2], known[0], known[1], known[2]);
       break;
   }
-  constexpr LangText kContactLost = LANG_TEXT(
-      "Проверка резервной копии %s прервалась по адресу 0x%06X: идентификатор FLASH прочитан "
-      "как %02X%02X%02X, контакт потерян, проверьте клипсу\nFLASH не стёрта",
-      "The check of the backup %s stopped at address 0x%06X: the FLASH id reads %02X%02X%02X, "
-      "the contact was lost, check the clip\nNothing was erased");
-  Refuse(o, PickLangText(kContactLost), path.c_str(), from, id[0], id[1], id[2]);
-  return Verdict::kUnchecked;
+  constexpr LangText kCheckCutShort =
+      LANG_TEXT("Проверка резервной копии %s прервалась по адресу 0x%06X%s\nFLASH не стёрта",
+                "The check of the backup %s stopped at address 0x%06X%s\nNothing was erased");
+  Refuse(o, PickLangText(kCheckCutShort), path.c_str(), c.address, why.c_str());
 }
 
 }  // namespace rtd

@@ -84,17 +84,35 @@ class BackupStep {
   // and that nothing was erased; false.
   bool RefuseUnusableLevel(const std::string& level, const std::string& reason);
   // Whether a backup file holds the chip: kSound; kUnsound when it differs
-  // (from what was read, or from the chip); kUnchecked when the check could
-  // not be finished (the file could not be read back, a transfer failed, a
-  // stop). Every answer but kSound has been told.
+  // (from what was read, or from the chip), told; kUnchecked when the check
+  // could not be finished (the file could not be read back, a transfer
+  // failed, the chip gave no id or another one, a stop), with why in
+  // cut_short_, told by TellCheckCutShort once the file is set aside.
   enum class Verdict { kSound, kUnsound, kUnchecked };
+  // Why and where the last check was cut short.
+  struct CutShort {
+    // kNone: a stop (told as such); kFailed: a request failed (it told
+    // why); kUnreadable: the file could not be read back (reason); the rest
+    // are what the id said after a range disagreed (id).
+    enum class Why { kNone, kUnreadable, kFailed, kNoId, kNoContact, kOtherChip };
+    Why why = Why::kNone;
+    uint32_t address = 0;  // the range the check had reached
+    JedecBytes id{};
+    std::string reason;
+  };
   // Reads the file back, compares it byte for byte with what the two reads
   // agreed on, then with the chip by the programmer's CRC of every 4 KiB.
   Verdict CheckFile(const std::string& path, const uint8_t* expected, uint32_t size);
   // A range whose CRC disagrees with the file: unsound only while the id
-  // shows the chip still there; with the contact gone the check is cut
-  // short (kUnchecked), and the user is told to check the clip.
+  // shows the chip still there; with the contact gone, or the clip on
+  // another board, the check is cut short (kUnchecked).
   Verdict JudgeDisagreement(const std::string& path, uint32_t from, uint32_t last);
+  // Tells why the check was cut short, where, and that nothing was erased,
+  // naming the file at path, where it lies now.
+  void TellCheckCutShort(const std::string& path);
+  // A read of the backup (under its title) that failed: where, and that
+  // nothing was erased; false.
+  bool RefuseReadCutShort(LangText title);
   // Asks whether a backup whose content repeats every period bytes will do
   // (No is the default); true at once when it was accepted beforehand.
   bool AskToEraseRepeating(uint32_t period);
@@ -110,6 +128,7 @@ class BackupStep {
   IdentifiedChip& identified_;
   FlashReader& reader_;
   std::string path_;
+  CutShort cut_short_;
 };
 
 }  // namespace rtd

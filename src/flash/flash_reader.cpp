@@ -29,6 +29,7 @@ OpResult FlashReader::ReadBlocks(
   // still carries 256 bytes, of which only those inside the chip count.
   uint8_t block[kBlock];
   const OpResult result = frame_.ForEachBlock(size, kBlock, [&](uint32_t address, uint32_t count) {
+    last_block_ = address;
     if (programmer_.FlashReadBlock(address, block) != 0) return OpResult::kFailed;
     return each_block(address, block, count) ? OpResult::kOk : OpResult::kMismatch;
   });

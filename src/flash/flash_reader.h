@@ -48,6 +48,9 @@ class FlashReader {
   // Asks where to save the dump, saves it safely, tells the user and
   // remembers the path; kCancelled when no file was chosen.
   OpResult SaveDump(const uint8_t* buffer, uint32_t size);
+  // The address of the block the last whole-flash read or full compare had
+  // reached when it ended: where it failed, after kFailed.
+  uint32_t LastBlockAddress() const { return last_block_; }
 
  private:
   OperationServices& out() { return programmer_.out(); }
@@ -61,6 +64,7 @@ class FlashReader {
   SettingsFile& settings_;
   OperationFrame& frame_;
   IdentifiedChip& chip_;
+  uint32_t last_block_ = 0;
 };
 
 }  // namespace rtd

@@ -57,14 +57,14 @@ bool IdentifiedChip::RefuseIfChipChanged() {
   auto& o = out();
   JedecBytes id{};
   const JedecBytes& known = chip_.JedecId;
+  constexpr LangText kNoId = LANG_TEXT("Ошибка получения типа FLASH\nFLASH не стёрта",
+                                       "Error getting type FLASH\nNothing was erased");
   switch (CheckIdAgain(&id)) {
     case IdCheck::kSameChip: return false;
-    case IdCheck::kLinkFailed: return true;
-    case IdCheck::kNoId: {
-      constexpr LangText kNoId = LANG_TEXT("Ошибка получения типа FLASH\nFLASH не стёрта",
-                                           "Error getting type FLASH\nNothing was erased");
+    // The failed request has told why; the chip is untouched.
+    case IdCheck::kLinkFailed:
+    case IdCheck::kNoId:
       return !Refuse(o, PickLangText(kNoId));
-    }
     case IdCheck::kNoContact: {
       constexpr LangText kNoContact = LANG_TEXT(
           "Идентификатор FLASH прочитан как %02X%02X%02X: нет контакта, проверьте клипсу\n"
@@ -153,7 +153,13 @@ bool IdentifiedChip::TellIfContactLost(ContactLoss loss) {
 OpResult IdentifiedChip::UnlockAndErase(Protection& protection) {
   auto& o = out();
   auto& p = programmer_;
-  if (p.FlashReadStatus(&protection.saved_status) != 0) return OpResult::kFailed;
+  // A request that fails before the erase is sent has told why; the user
+  // is also to know that the chip was not erased.
+  const auto not_erased = [&o] {
+    Refuse(o, PickLangText(flash_text::kNothingErased));
+    return OpResult::kFailed;
+  };
+  if (p.FlashReadStatus(&protection.saved_status) != 0) return not_erased();
   // Busy and write-enable both set is what no idle chip reports, and what a
   // data line without contact reads: kept as the value to put back, it
   // would lock the whole chip (and the register itself) for good.
@@ -167,17 +173,17 @@ OpResult IdentifiedChip::UnlockAndErase(Protection& protection) {
   }
   if (protection.saved_status != 0) {
     o.LogPrintf(PickLangText(LANG_TEXT("Снятие блокировки FLASH", "Unlock FLASH")));
-    if (p.FlashWriteEnable() != 0) return OpResult::kFailed;
+    if (p.FlashWriteEnable() != 0) return not_erased();
     // From the moment the status write is sent the chip may have carried it
     // out, even when its answer is lost or spoilt: from then on the saved
     // status is put back whatever happens.
     protection.lifted = true;
-    if (p.FlashWriteStatus(0) != 0) return OpResult::kFailed;
+    if (p.FlashWriteStatus(0) != 0) return not_erased();
     o.DelayWithMessages(100);
     // A stop or a close during the wait must be seen before the erase.
     if (frame_.StepStopped()) return OpResult::kStopped;
   }
-  if (p.FlashWriteEnable() != 0) return OpResult::kFailed;
+  if (p.FlashWriteEnable() != 0) return not_erased();
   o.LogPrintf(PickLangText(LANG_TEXT("Стирание FLASH", "FLASH erase")));
   at_risk_ = true;
   erase_sent_ = true;

@@ -157,6 +157,9 @@ struct Outcome {
   uint32_t logged_requests = 0;  // request lines of the communication log
   std::vector<uint32_t> id_reads;  // which of the logged requests read the JEDEC id
   std::vector<std::string> status_writes;  // the values sent to the status register
+  // Each logged request's command and address, as the log writes them
+  // ("42", "010000").
+  std::vector<std::pair<std::string, std::string>> requests;
 };
 
 // Splits the communication log (lines "  0.012 > CMD:42 ADDR:010000 ...")
@@ -164,7 +167,10 @@ struct Outcome {
 void TakeCommLog(const std::string& err, Outcome& o) {
   std::istringstream lines(err);
   for (std::string line; std::getline(lines, line);) {
-    if (line.find(" > CMD:") != std::string::npos) {
+    if (const auto cmd = line.find(" > CMD:"); cmd != std::string::npos) {
+      const auto addr = line.find("ADDR:", cmd);
+      o.requests.emplace_back(line.substr(cmd + 7, 2),
+                              addr == std::string::npos ? "" : line.substr(addr + 5, 6));
       if (line.find(" > CMD:41 ") != std::string::npos) o.id_reads.push_back(o.logged_requests);
       if (const auto at = line.find(" > CMD:47 "); at != std::string::npos)
         o.status_writes.push_back(line.substr(line.find('[', at)));
@@ -431,6 +437,82 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<const CommandRow*>& param_info) {
       return std::string(param_info.param->name);
     });
+
+// The requests of a clean run before its erase request (all of them when
+// it sends none).
+uint32_t BeforeTheErase(const Outcome& clean) {
+  const auto& r = clean.requests;
+  return static_cast<uint32_t>(
+      std::find_if(r.begin(), r.end(), [](const auto& q) { return q.first == "48"; }) - r.begin());
+}
+
+// A request that fails anywhere between the connect check and the erase
+// (the first of each run of one command, and the middle of each run of
+// reads) leaves the chip as it was, and the user is told so, with the
+// address where a read or a check of the backup stopped.
+TEST(FailureBeforeTheErase, SaysNothingWasErasedAndWhere) {
+  const CommandRow& row = *Row("erase");
+  const Outcome& clean = Clean(row);
+  ASSERT_EQ(row.unlogged_requests, 0) << "the log's indexes are the requests'";
+  const uint32_t end = BeforeTheErase(clean);
+  ASSERT_LT(end, clean.requests.size());
+  std::set<uint32_t> points;
+  for (uint32_t first = clean.id_reads.at(0) + 1, at = first; at <= end; ++at) {
+    if (at < end && clean.requests[at].first == clean.requests[first].first) continue;
+    points.insert({first, first + (at - first) / 2});
+    first = at;
+  }
+  for (const uint32_t at : points) {
+    const auto& [command, address] = clean.requests[at];
+    const std::string config = "fault=transfer count=0 after=" + std::to_string(at) + "\n";
+    const Outcome o = TheBench().Run(row, config);
+    SCOPED_TRACE(config + "CMD:" + command + "\nstdout:\n" + o.out + "stderr:\n" + o.err);
+    EXPECT_EQ(o.exit, kExitFailure);
+    EXPECT_TRUE(o.files.at("flash.bin") == TheBench().flash()) << "flash changed";
+    EXPECT_NE(o.err.find("Nothing was erased"), std::string::npos);
+    if (command == "42" || command == "43") {
+      EXPECT_NE(o.err.find("at address 0x" + address), std::string::npos);
+    }
+  }
+}
+
+// The clip moved to another board (or to one whose chip does not answer:
+// 000000) after the connect check, at any id read before the erase, with
+// the backup or without: nothing is erased, and the refusal says what the
+// id read.
+TEST(MovedClip, ErasesNothingAndSaysWhatTheIdReads) {
+  const CommandRow rows[] = {*Row("erase"), {"erase_without_backup", {"--no-backup", "erase", "--yes"}}};
+  const std::pair<std::string, std::string> boards[] = {
+      {"C84013",
+       "The FLASH id reads C84013, not EF4011 as at the connect check: check the clip and the "
+       "board\n  Nothing was erased"},
+      {"000000", "The FLASH id reads 000000: no contact, check the clip\n  Nothing was erased"}};
+  for (const CommandRow& row : rows) {
+    const Outcome& clean = Clean(row);
+    ASSERT_EQ(clean.exit, kExitOk) << clean.err;
+    const uint32_t end = BeforeTheErase(clean);
+    ASSERT_LT(end, clean.requests.size());
+    for (const auto& [id, says] : boards) {
+      // The first id read is the connect check's.
+      for (std::size_t k = 1; k < clean.id_reads.size() && clean.id_reads[k] < end; ++k) {
+        const std::string config =
+            "fault=other-chip jedec=" + id + " after=" + std::to_string(clean.id_reads[k]) + "\n";
+        const Outcome o = TheBench().Run(row, config);
+        SCOPED_TRACE(std::string(row.name) + ": " + config + "stdout:\n" + o.out + "stderr:\n" +
+                     o.err);
+        EXPECT_EQ(o.exit, kExitFailure);
+        EXPECT_EQ(BeforeTheErase(o), o.requests.size()) << "the erase was sent";
+        EXPECT_TRUE(o.files.at("flash.bin") == TheBench().flash()) << "flash changed";
+        EXPECT_NE(o.err.find(says), std::string::npos);
+        for (const auto& [name, bytes] : o.files) {
+          if (name.rfind("backups", 0) == 0) {
+            EXPECT_TRUE(bytes == TheBench().flash()) << name << " is no copy of the chip";
+          }
+        }
+      }
+    }
+  }
+}
 
 }  // namespace
 }  // namespace rtd::cli

@@ -186,7 +186,17 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
        [](sim::SimConfig& config) {
          config.faults.push_back({sim::FaultKind::kTimeout, kCmdReadBlock, 0x10000, 0, 0});
        },
-       ""},
+       "0x10 Error: FLASH backup stopped at address 0x010000\nNothing was erased"},
+      {"second read fails",
+       [](sim::SimConfig& config) {
+         config.faults.push_back({sim::FaultKind::kTransferFailure, kCmdReadBlock, -1, 2048 + 5, 0});
+       },
+       "0x10 Error: FLASH backup check read stopped at address 0x000500\nNothing was erased"},
+      {"id read fails before the reads",
+       [this](sim::SimConfig&) {
+         device_->AddFault({sim::FaultKind::kTransferFailure, kCmdReadJedecId, -1, 0, 0});
+       },
+       "0x10 Error: Error getting type FLASH\nNothing was erased"},
       {"no contact from the start",
        [](sim::SimConfig& config) {
          config.faults.push_back({sim::FaultKind::kNoContact, -1, -1, 0, 1});
@@ -222,8 +232,42 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
          config.faults.push_back({sim::FaultKind::kNoContact, kCmdRangeCrc, -1, 2, 1});
        },
        "0x10 Error: The check of the backup " + (dir_ / "backups" / kOldName).string() +
-           " stopped at address 0x002000: the FLASH id reads FFFFFF, the contact was lost, check "
-           "the clip\nNothing was erased",
+           ".unverified stopped at address 0x002000: the FLASH id reads FFFFFF, the contact was "
+           "lost, check the clip\nNothing was erased",
+       ".unverified"},
+      // What the id read after a range disagreed gives, each told as it is.
+      {"no id in the check",
+       [this](sim::SimConfig&) {
+         bus_->on_reply = [ids = std::make_shared<int>(0)](uint8_t* report) {
+           if (report[1] == kReplyRangeCrc) report[kReportDataOffset + 1] ^= 0x01;
+           if (report[1] == (0x80 | kCmdReadJedecId) && ++*ids == 2)
+             report[kReportDataOffset] = 0x01;  // refused: no id in the answer
+         };
+       },
+       "0x10 Error: The check of the backup " + (dir_ / "backups" / kOldName).string() +
+           ".unverified stopped at address 0x000000: the FLASH gave no id, the contact was lost, "
+           "check the clip\nNothing was erased",
+       ".unverified"},
+      {"id read fails in the check",
+       [this](sim::SimConfig&) {
+         bus_->on_reply = [](uint8_t* report) {
+           if (report[1] == kReplyRangeCrc) report[kReportDataOffset + 1] ^= 0x01;
+         };
+         device_->AddFault({sim::FaultKind::kTransferFailure, kCmdReadJedecId, -1, 1, 0});
+       },
+       "0x10 Error: The check of the backup " + (dir_ / "backups" / kOldName).string() +
+           ".unverified stopped at address 0x000000\nNothing was erased",
+       ".unverified"},
+      {"another board in the check",
+       [this](sim::SimConfig&) {
+         bus_->on_reply = [](uint8_t* report) {
+           if (report[1] == kReplyRangeCrc) report[kReportDataOffset + 1] ^= 0x01;
+         };
+         device_->AddFault({sim::FaultKind::kOtherChip, kCmdReadJedecId, -1, 1, 1, {0xC8, 0x40, 0x13}});
+       },
+       "0x10 Error: The check of the backup " + (dir_ / "backups" / kOldName).string() +
+           ".unverified stopped at address 0x000000: the FLASH id reads C84013, not EF4013 as at "
+           "the connect check: check the clip and the board\nNothing was erased",
        ".unverified"},
 #ifndef _WIN32  // Windows folders carry access lists, not modes
       {"a folder on the way others may write to",
@@ -257,7 +301,9 @@ TEST_F(BackupTest, UnsoundBackupStopsBeforeTheErase) {
        [](sim::SimConfig& config) {
          config.faults.push_back({sim::FaultKind::kTransferFailure, kCmdRangeCrc, -1, 3, 0});
        },
-       "", ".unverified"},
+       "0x10 Error: The check of the backup " + (dir_ / "backups" / kOldName).string() +
+           ".unverified stopped at address 0x003000\nNothing was erased",
+       ".unverified"},
       {"another board",
        [](sim::SimConfig& config) { config.jedec = {0xC8, 0x40, 0x13}; },
        "0x10 Error: The FLASH id reads C84013, not EF4013 as at the connect check: check the clip "

@@ -211,9 +211,11 @@ TEST_F(WriteTest, FailedStatusReadEndsBeforeTheErase) {
   device_->AddFault({sim::FaultKind::kTimeout, kCmdReadStatus, -1, 0, 1});
   EXPECT_EQ(Write(), OpResult::kFailed);
   EXPECT_EQ(Commands(), (std::vector<uint8_t>{0x41, 0x46}));
-  EXPECT_TRUE(out_.Logs().empty());
-  EXPECT_EQ(out_.Boxes().back(),
-            "0x10 Error: Error reading from the device\nOut of the timeout response");
+  EXPECT_EQ(out_.Logs(), (Events{"Nothing was erased"}));
+  EXPECT_EQ(out_.Boxes(), (Events{"0x30 Warning: It will erase and write FLASH\nContinue?",
+                                  "0x10 Error: Error reading from the device\n"
+                                  "Out of the timeout response",
+                                  "0x10 Error: Nothing was erased"}));
   EXPECT_TRUE(std::ranges::equal(device_->Flash(), Pattern(kFlashSize)));
 
   // A refused erase: nothing is programmed after it.
