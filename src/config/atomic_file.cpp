@@ -15,10 +15,10 @@
 #include "config/windows_files.h"
 #else
 #include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "config/shared_folder_links.h"
 #endif
 
 namespace rtd {
@@ -61,6 +61,22 @@ std::string CheckFolders(const std::string& folder, std::string* level, FolderRu
   return win::FoldersProblem(folder, level);
 }
 #else
+std::string ForeignLinkText() {
+  return PickLangText(
+      LANG_TEXT("ссылка в общей папке принадлежит другому пользователю и не используется",
+                "a link in a shared folder that belongs to another user; not followed"));
+}
+
+// The system's rule for links in shared folders: a link in a sticky,
+// world-writable folder (/tmp) that belongs neither to the user nor to the
+// folder's owner is not followed.
+bool IsForeignLink(const std::string& link, uid_t link_owner) {
+  struct stat folder {};
+  return ::stat(DirectoryOf(link).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
+         (folder.st_mode & S_IWOTH) != 0 && link_owner != ::geteuid() &&
+         link_owner != folder.st_uid;
+}
+
 namespace {
 
 mode_t CurrentUmask() {
@@ -96,41 +112,9 @@ bool WriteAll(const FileSystemCalls& calls, int fd, std::string_view data) {
   return true;
 }
 
-std::string ForeignLinkText() {
-  return PickLangText(
-      LANG_TEXT("ссылка в общей папке принадлежит другому пользователю и не используется",
-                "a link in a shared folder that belongs to another user; not followed"));
-}
-
 std::string DanglingLinkText() {
   return PickLangText(LANG_TEXT("ссылка указывает на несуществующий файл",
                                 "a link to a file that does not exist"));
-}
-
-// The system's rule for links in shared folders: a link in a sticky,
-// world-writable folder (/tmp) that belongs neither to the user nor to the
-// folder's owner is not followed.
-bool IsForeignLink(const std::string& link, uid_t link_owner) {
-  struct stat folder {};
-  return ::stat(DirectoryOf(link).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
-         (folder.st_mode & S_IWOTH) != 0 && link_owner != ::geteuid() &&
-         link_owner != folder.st_uid;
-}
-
-std::string OpenForeignFolderText() {
-  return PickLangText(LANG_TEXT(
-      "папка другого пользователя, в которую может писать кто угодно; не используется",
-      "a folder of another user's that anyone may write to; not used"));
-}
-
-// A folder that neither the user nor root owns and that anyone may write to
-// without the sticky bit: whoever made it (or anyone at all) can delete,
-// rename or replace what lies in it, backups included.
-bool IsOpenForeignFolder(const std::string& folder) {
-  struct stat st {};
-  return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-         (st.st_mode & S_IWOTH) != 0 && (st.st_mode & S_ISVTX) == 0 && st.st_uid != ::geteuid() &&
-         st.st_uid != 0;
 }
 
 // The file a path finally names: symbolic links followed, with the system's
@@ -218,113 +202,6 @@ bool GiveToFolderOwner(int fd, const std::string& folder) {
 }
 
 }  // namespace
-
-namespace {
-
-// Whether anyone but the user and root belongs to the group: named as a
-// member, or having it as their own group.
-bool GroupHasOthers(gid_t gid) {
-  const uid_t me = ::geteuid();
-  const auto other = [me](uid_t uid) { return uid != me && uid != 0; };
-  if (const group* g = ::getgrgid(gid)) {
-    for (char** member = g->gr_mem; *member != nullptr; ++member) {
-      const passwd* p = ::getpwnam(*member);
-      if (p == nullptr || other(p->pw_uid)) return true;
-    }
-  }
-  bool found = false;
-  ::setpwent();
-  while (const passwd* p = ::getpwent()) {
-    if (p->pw_gid == gid && other(p->pw_uid)) {
-      found = true;
-      break;
-    }
-  }
-  ::endpwent();
-  return found;
-}
-
-// An existing level of the path: a link refused by the system's rule for
-// shared folders, or a folder the rule refuses. The reason, or empty text.
-std::string RefusedLevel(const std::string& step, FolderRule rule) {
-  struct stat st {};
-  if (::lstat(step.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && IsForeignLink(step, st.st_uid))
-    return ForeignLinkText();
-  if (rule == FolderRule::kForeignOpenRefused)
-    return IsOpenForeignFolder(step) ? OpenForeignFolderText() : std::string();
-  if (::stat(step.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
-  const bool group_writable = (st.st_mode & S_IWGRP) != 0 && (st.st_mode & S_ISVTX) == 0;
-  return OthersMayWriteText(st.st_mode, group_writable && GroupHasOthers(st.st_gid));
-}
-
-// The walk of MakeFolders and CheckFolders, level by level from the top;
-// with make false it stops at the first missing level, which the deepest
-// existing one must let the user make.
-std::string WalkFolders(const std::string& folder, std::string* level, FolderRule rule,
-                        bool make) {
-  auto failed = [level](const std::string& which, int error) {
-    if (level != nullptr) *level = which;
-    return SystemErrorText(error);
-  };
-  if (folder.empty()) return failed(folder, ENOENT);
-  std::string above = folder[0] == '/' ? "/" : ".";
-  for (std::size_t next = 1;;) {
-    const std::size_t slash = folder.find('/', next);
-    const std::string step = folder.substr(0, slash);
-    // ("a//b" has an empty step.)
-    if (step.back() != '/') {
-      struct stat st {};
-      if (!make && ::stat(step.c_str(), &st) != 0) {
-        if (errno != ENOENT) return failed(step, errno);
-        if (::access(above.c_str(), W_OK | X_OK) != 0) return failed(above, errno);
-        return {};
-      }
-      if (make && ::mkdir(step.c_str(), 0700) == 0) {
-        struct stat parent {};
-        if (::geteuid() == 0 && ::stat(DirectoryOf(step).c_str(), &parent) == 0 &&
-            parent.st_uid != 0 && ::lchown(step.c_str(), parent.st_uid, parent.st_gid) != 0)
-          return failed(step, errno);
-      } else if (make && errno != EEXIST) {
-        return failed(step, errno);
-      } else if (const std::string refused = RefusedLevel(step, rule); !refused.empty()) {
-        if (level != nullptr) *level = step;
-        return refused;
-      }
-      above = step;
-    }
-    if (slash == std::string::npos) break;
-    next = slash + 1;
-  }
-  struct stat st {};
-  if (::stat(folder.c_str(), &st) != 0) return failed(folder, errno);
-  if (!S_ISDIR(st.st_mode)) return failed(folder, ENOTDIR);
-  return {};
-}
-
-}  // namespace
-
-std::string OthersMayWriteText(mode_t mode, bool group_has_others) {
-  if ((mode & S_ISVTX) != 0) return {};
-  if ((mode & S_IWOTH) != 0)
-    return PickLangText(LANG_TEXT(
-        "в эту папку может писать кто угодно: любой может удалить или подменить резервные копии",
-        "anyone may write to this folder: anyone could delete or replace the backups"));
-  if ((mode & S_IWGRP) != 0 && group_has_others)
-    return PickLangText(LANG_TEXT(
-        "в эту папку может писать её группа, а в ней есть другие пользователи: они могут удалить "
-        "или подменить резервные копии",
-        "this folder's group may write to it, and other users belong to that group: they could "
-        "delete or replace the backups"));
-  return {};
-}
-
-std::string MakeFolders(const std::string& folder, std::string* level, FolderRule rule) {
-  return WalkFolders(folder, level, rule, true);
-}
-
-std::string CheckFolders(const std::string& folder, std::string* level, FolderRule rule) {
-  return WalkFolders(folder, level, rule, false);
-}
 
 FileSystemCalls SystemFileCalls() {
   return {[](char* pattern, int flags) { return ::mkostemp(pattern, flags); },
