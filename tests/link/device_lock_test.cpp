@@ -125,6 +125,35 @@ TEST(FileLock, AHolderNamedWithEscapeSequencesIsToldHarmlessly) {
   EXPECT_EQ(refused.holder.program, "\uFFFD[31m\uFFFD]0;x\uFFFD");
 }
 
+// A programmer plugged in again is a new device node under the same name:
+// the lock held is let go only once the new node's is taken, so this
+// program never holds nothing in between; a take that fails keeps it.
+TEST(FileLock, TakingTheHeldPathAgainNeverLetsTheHeldLockGoFirst) {
+  TempDir dir;
+  const std::string path = dir.File("hidraw0");
+  const std::string first_node = dir.File("first");  // the node held, still reachable
+  std::ofstream(path) << "";
+  ASSERT_EQ(::link(path.c_str(), first_node.c_str()), 0);
+  FileLock held, rival, other;
+  ASSERT_EQ(held.Take(path).outcome, LockOutcome::kTaken);
+
+  ASSERT_EQ(::unlink(path.c_str()), 0);  // unplugged
+  EXPECT_EQ(held.Take(path).outcome, LockOutcome::kFailed);
+  EXPECT_EQ(other.Take(first_node).outcome, LockOutcome::kInUse);
+
+  std::ofstream(path) << "";  // plugged in again, and another program first
+  ASSERT_EQ(rival.Take(path).outcome, LockOutcome::kTaken);
+  const LockAttempt refused = held.Take(path);
+  EXPECT_EQ(refused.outcome, LockOutcome::kInUse);
+  EXPECT_EQ(refused.holder.process_id, OwnProcessId());
+  EXPECT_EQ(other.Take(first_node).outcome, LockOutcome::kInUse);
+
+  rival.Release();
+  EXPECT_EQ(held.Take(path).outcome, LockOutcome::kTaken);
+  EXPECT_EQ(rival.Take(path).outcome, LockOutcome::kInUse);
+  EXPECT_EQ(other.Take(first_node).outcome, LockOutcome::kTaken);
+}
+
 TEST(FileLock, ANodeThatCannotBeOpenedKeepsTheSystemsReason) {
   FileLock lock;
   const LockAttempt attempt = lock.Take("/nonexistent/hidraw9");
