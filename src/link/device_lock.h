@@ -41,7 +41,9 @@ class DeviceLock {
   // Tries once, without waiting, to take the lock of the device or file at
   // path. Taking again the lock this object holds keeps it, never free for a
   // moment in between (a transfer that failed is followed by a reopen of the
-  // same programmer); taking another path's lets the first one go.
+  // same programmer), and so does such a take that fails (the programmer
+  // plugged in again is a new device node, which another program may have
+  // locked first); taking another path's lets the first one go.
   virtual LockAttempt Take(const std::string& path) = 0;
   // Lets it go; also done on destruction.
   virtual void Release() = 0;

@@ -97,25 +97,29 @@ uint32_t FlockHolderPid(std::string_view proc_locks, uint32_t major, uint32_t mi
 
 LockAttempt FileLock::Take(const std::string& path) {
   LockAttempt attempt;
+  // Another path's lock goes first; the one of this path stays until its
+  // successor is taken.
+  if (path != path_) Release();
   // Read-only will do for a lock, and nothing here may wait.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
     attempt.outcome = LockOutcome::kFailed;
     attempt.reason = std::strerror(errno);
-    Release();
     return attempt;
   }
   // The file this lock is on already: kept. A flock through a second
   // descriptor would be refused as another program's, and letting the first
   // go before would leave the file free for a moment. A node made anew under
-  // the same name (a programmer plugged in again) is another file.
+  // the same name (a programmer plugged in again) is another file: its lock
+  // is taken before the old one goes.
   if (fd_ >= 0 && SameFile(fd, fd_)) {
     ::close(fd);
     return attempt;
   }
-  Release();
   if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    Release();
     fd_ = fd;
+    path_ = path;
     return attempt;
   }
   if (errno == EWOULDBLOCK) {
@@ -130,6 +134,7 @@ LockAttempt FileLock::Take(const std::string& path) {
 }
 
 void FileLock::Release() {
+  path_.clear();
   if (fd_ < 0) return;
   ::close(fd_);  // the lock goes with it
   fd_ = -1;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "link/device_lock.h"
@@ -25,6 +26,7 @@ class FileLock final : public DeviceLock {
 
  private:
   int fd_ = -1;
+  std::string path_;  // the path fd_ was opened by
 };
 
 // The process holding a flock on the file with this device (major, minor)

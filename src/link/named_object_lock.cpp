@@ -160,15 +160,25 @@ LockAttempt NamedObjectLock::Take(const std::string& path) {
   uint32_t error = 0;
   WinHandle object = system_.CreateEventExW(global.c_str(), security, &existed, &error);
   const std::u16string local = LockObjectName(path, false);
+  // Whoever makes its object in one namespace looks into the other one
+  // afterwards: of a program in each that make theirs at the same time, at
+  // least one sees the other's and backs off (both, at worst; the next
+  // attempt settles it), and never do both hold the programmer.
+  const std::u16string* other = &local;
   if (object == nullptr) {
+    // Made meanwhile by a program that may make it: the programmer is in
+    // use, whatever kept this program from making the object itself.
+    uint32_t open_error = 0;
+    const WinHandle there = system_.OpenEventW(global.c_str(), &open_error);
+    if (there != nullptr) {
+      attempt.outcome = LockOutcome::kInUse;
+      attempt.holder = HolderOf(there);
+      return attempt;
+    }
     // An object there that this program may not open, or one of another
     // kind, holds the name: the lock cannot be had. Only a Global\ this
     // session may not make objects in sends it to Local\.
-    uint32_t open_error = 0;
-    const WinHandle there = system_.OpenEventW(global.c_str(), &open_error);
-    if (there != nullptr) system_.CloseHandle(there);
-    if (there != nullptr ||
-        (open_error != kWinErrorFileNotFound && open_error != kWinErrorPathNotFound)) {
+    if (open_error != kWinErrorFileNotFound && open_error != kWinErrorPathNotFound) {
       attempt.outcome = LockOutcome::kFailed;
       attempt.reason = system_.ErrorText(error);
       return attempt;
@@ -188,15 +198,16 @@ LockAttempt NamedObjectLock::Take(const std::string& path) {
         "could be made in Global\\: %s): a program of another user logged on at the same time "
         "may talk to it as well");
     note_ = FormatText(PickLangText(kThisSessionOnly), global_refused.c_str());
-  } else if (!existed) {
-    // A holder in this session that could make its object in Local\ only
-    // holds the programmer too.
+    other = &global;
+  }
+  if (!existed) {
     uint32_t open_error = 0;
-    const WinHandle fallback = system_.OpenEventW(local.c_str(), &open_error);
-    if (fallback != nullptr) {
+    const WinHandle rival = system_.OpenEventW(other->c_str(), &open_error);
+    if (rival != nullptr) {
       system_.CloseHandle(object);
       attempt.outcome = LockOutcome::kInUse;
-      attempt.holder = HolderOf(fallback);
+      attempt.holder = HolderOf(rival);
+      note_.clear();
       return attempt;
     }
   }

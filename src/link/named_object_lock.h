@@ -15,7 +15,10 @@
 // identifier made of the holder's process id, session and program name.
 // Where this session may not make objects in Global\ at all, the lock falls
 // back to Local\, which keeps out the programs of this session only, and
-// says so.
+// says so. A program that made its object in one namespace then looks into
+// the other and backs off when it finds one there: two programs, one of
+// each kind, never both hold the programmer, whatever the order of their
+// calls.
 //
 // Every system call goes through a table, as for HID.DLL, so that the
 // logic runs on Linux against a scripted system in the tests.

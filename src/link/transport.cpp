@@ -85,6 +85,11 @@ LinkStatus HidTransport::HidFindDevice(uint16_t vendor_id, const char* manufactu
   const HidCandidates candidates = platform_.EnumerateWithIds(vendor_id, product_id);
   for (const std::string& path : candidates.paths) {
     if (!only.empty() && path != only) continue;
+    // A held programmer opened again after a failed transfer stays this
+    // program's whatever the attempt meets: a failure closes the handle
+    // only. Let go here, it would be another program's before the
+    // operation's next transfer (the re-lock of a protected chip).
+    const bool ours = !claimed_path_.empty() && path == claimed_path_;
     HidHandle candidate = platform_.Open(path);
     if (candidate == nullptr) {
       // Skipped as before; but a device known to carry the ids is most likely
@@ -129,7 +134,7 @@ LinkStatus HidTransport::HidFindDevice(uint16_t vendor_id, const char* manufactu
     }
     if (!match) {
       platform_.Close(candidate);
-      LetGo();
+      if (!ours) LetGo();
       continue;
     }
     open_failure_.clear();
@@ -138,7 +143,7 @@ LinkStatus HidTransport::HidFindDevice(uint16_t vendor_id, const char* manufactu
       *handle = candidate;
     } else {
       platform_.Close(candidate);
-      LetGo();
+      if (!ours) LetGo();
     }
     return kLinkOk;
   }
@@ -148,9 +153,15 @@ LinkStatus HidTransport::HidFindDevice(uint16_t vendor_id, const char* manufactu
 LockAttempt HidTransport::Claim(const std::string& path) {
   if (!claim_) claim_ = platform_.MakeLock();
   const LockAttempt attempt = claim_->Take(path);
-  const bool taken = attempt.outcome == LockOutcome::kTaken;
-  claimed_path_ = taken ? path : std::string();
-  claim_note_ = taken ? attempt.note : std::string();
+  if (attempt.outcome == LockOutcome::kTaken) {
+    claimed_path_ = path;
+    claim_note_ = attempt.note;
+  } else if (path != claimed_path_) {
+    // Another path's lock goes with the attempt; a failed take of the
+    // path held keeps it (link/device_lock.h).
+    claimed_path_.clear();
+    claim_note_.clear();
+  }
   return attempt;
 }
 

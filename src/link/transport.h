@@ -100,6 +100,8 @@ class HidTransport {
   // a failed transfer closes the handle but keeps the lock, and the next
   // transfer opens that path again, or finds no programmer when it is gone,
   // rather than take the next one found (which may sit on another board).
+  // A reopen that fails (the device there does not answer, or is another,
+  // or its lock is refused) closes its handle only.
   // Holds nest; when the last one ends, a programmer whose handle is closed
   // is let go.
   void Hold();

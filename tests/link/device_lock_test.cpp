@@ -6,7 +6,6 @@
 #include <process.h>
 
 #include "core/windows_api.h"
-#include "link/named_object_lock.h"
 #else
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -20,6 +19,8 @@
 #ifndef _WIN32
 #include "link/file_lock.h"
 #endif
+#include "link/named_object_lock.h"
+#include "scripted_objects.h"
 #include "temp_dir.h"
 
 namespace rtd::test {
@@ -70,6 +71,68 @@ TEST(ShowableText, WhatActsInsteadOfShowingIsReplaced) {
       {"\xc0\xaf \xed\xa0\x80 \xe2\x82", r + r + " " + r + r + r + " " + r + r},
   };
   for (const auto& c : cases) EXPECT_EQ(ShowableText(c.in), c.out) << c.in;
+}
+
+// Two programs of one Windows session on one programmer: A may make objects
+// in Global\, B may not and falls back to Local\. One starts its take, and
+// before one of its calls the other takes the lock from start to end; the
+// first then goes on. Whatever the order, one holds the lock and the other
+// is told it is in use, and by whom.
+TEST(NamedObjectLock, OneHolderWhateverTheOrderOfTwoProgramsCalls) {
+  struct Program {
+    uint32_t process_id;
+    bool global_refused;
+  };
+  const Program a{4711, false}, b{815, true};
+  const struct {
+    const char* name;
+    const Program& first;
+    const char* call;          // the first pauses before this call
+    const char16_t* space;     // on an object of this namespace,
+    int occurrence;            // the nth such call
+    bool first_holds;
+  } cases[] = {
+      {"B before making Local\\", b, "create", u"Local\\", 1, false},
+      {"B before looking for Global\\ after it could not make it", b, "open", u"Global\\", 1,
+       false},
+      {"B before looking for Global\\ again", b, "open", u"Global\\", 2, true},
+      {"A before making Global\\", a, "create", u"Global\\", 1, false},
+      {"A before looking for Local\\", a, "open", u"Local\\", 1, true},
+  };
+  const std::string path = "\\\\?\\hid#vid_ffff&pid_00ff#1";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedObjects windows;
+    const Program& second = &c.first == &a ? b : a;
+    const auto be = [&windows](const Program& p) {
+      windows.process_id = p.process_id;
+      windows.global_refused = p.global_refused;
+    };
+    NamedObjectLock first_lock(ScriptedObjects::ObjectFunctions());
+    NamedObjectLock second_lock(ScriptedObjects::ObjectFunctions());
+    LockAttempt second_attempt;
+    int seen = 0;
+    bool paused = false;
+    windows.before_call = [&](const std::string& call, const std::u16string& name) {
+      if (paused || call != c.call || name.rfind(c.space, 0) != 0 || ++seen != c.occurrence)
+        return;
+      paused = true;
+      be(second);
+      second_attempt = second_lock.Take(path);
+      be(c.first);
+    };
+    be(c.first);
+    const LockAttempt first_attempt = first_lock.Take(path);
+    ASSERT_TRUE(paused);
+    const LockAttempt& holding = c.first_holds ? first_attempt : second_attempt;
+    const LockAttempt& refused = c.first_holds ? second_attempt : first_attempt;
+    EXPECT_EQ(holding.outcome, LockOutcome::kTaken);
+    EXPECT_EQ(refused.outcome, LockOutcome::kInUse) << refused.reason;
+    EXPECT_EQ(refused.holder.process_id, (c.first_holds ? c.first : second).process_id);
+    first_lock.Release();
+    second_lock.Release();
+    EXPECT_TRUE(windows.objects.empty());
+  }
 }
 
 #ifdef _WIN32
@@ -123,6 +186,35 @@ TEST(FileLock, AHolderNamedWithEscapeSequencesIsToldHarmlessly) {
   ASSERT_EQ(taken, LockOutcome::kTaken);
   EXPECT_EQ(refused.outcome, LockOutcome::kInUse);
   EXPECT_EQ(refused.holder.program, "\uFFFD[31m\uFFFD]0;x\uFFFD");
+}
+
+// A programmer plugged in again is a new device node under the same name:
+// the lock held is let go only once the new node's is taken, so this
+// program never holds nothing in between; a take that fails keeps it.
+TEST(FileLock, TakingTheHeldPathAgainNeverLetsTheHeldLockGoFirst) {
+  TempDir dir;
+  const std::string path = dir.File("hidraw0");
+  const std::string first_node = dir.File("first");  // the node held, still reachable
+  std::ofstream(path) << "";
+  ASSERT_EQ(::link(path.c_str(), first_node.c_str()), 0);
+  FileLock held, rival, other;
+  ASSERT_EQ(held.Take(path).outcome, LockOutcome::kTaken);
+
+  ASSERT_EQ(::unlink(path.c_str()), 0);  // unplugged
+  EXPECT_EQ(held.Take(path).outcome, LockOutcome::kFailed);
+  EXPECT_EQ(other.Take(first_node).outcome, LockOutcome::kInUse);
+
+  std::ofstream(path) << "";  // plugged in again, and another program first
+  ASSERT_EQ(rival.Take(path).outcome, LockOutcome::kTaken);
+  const LockAttempt refused = held.Take(path);
+  EXPECT_EQ(refused.outcome, LockOutcome::kInUse);
+  EXPECT_EQ(refused.holder.process_id, OwnProcessId());
+  EXPECT_EQ(other.Take(first_node).outcome, LockOutcome::kInUse);
+
+  rival.Release();
+  EXPECT_EQ(held.Take(path).outcome, LockOutcome::kTaken);
+  EXPECT_EQ(rival.Take(path).outcome, LockOutcome::kInUse);
+  EXPECT_EQ(other.Take(first_node).outcome, LockOutcome::kTaken);
 }
 
 TEST(FileLock, ANodeThatCannotBeOpenedKeepsTheSystemsReason) {

@@ -4,14 +4,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "i18n/lang.h"
 #include "link/hiddll_platform.h"
 #include "link/transport.h"
+#include "scripted_objects.h"
 
 namespace rtd::test {
 namespace {
@@ -27,9 +26,10 @@ struct ScriptedDevice {
   bool fill_string_buffer = false;  // a string with no terminator in the buffer
 };
 
-// A Windows with HID.DLL, the device setup functions and some HID devices.
-// Plain function pointers reach it through the one current instance.
-struct ScriptedWindows {
+// A Windows with HID.DLL, the device setup functions, some HID devices and
+// the named objects of the lock. Plain function pointers reach it through
+// the one current instance.
+struct ScriptedWindows : ScriptedObjects {
   static inline ScriptedWindows* current = nullptr;
 
   std::vector<ScriptedDevice> devices;
@@ -49,21 +49,6 @@ struct ScriptedWindows {
   int sets_open = 0, handles_open = 0;
   uint32_t attributes_size = 0, string_length = 0, feature_length = 0;
   std::vector<uint8_t> last_set_feature;
-
-  // The system's named objects, each with its security descriptor and open
-  // handles; the last handle's close removes it. Names held by objects of
-  // another kind; a session that may not make objects in Global\ at all, or
-  // none anywhere. The running program's id and session.
-  struct NamedObject {
-    std::vector<uint8_t> security;
-    int handles = 0;
-  };
-  std::map<std::u16string, NamedObject> objects;
-  std::set<std::u16string> other_kind;
-  bool global_refused = false;
-  bool objects_fail = false;
-  uint32_t process_id = 4711;
-  uint32_t session_id = 1;
 
   static constexpr WinGuid kHidGuid{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0, 0x11, 0, 0, 0x30, 0}};
 
@@ -143,40 +128,7 @@ struct ScriptedWindows {
       return 1;
     };
     f.SetupDiDestroyDeviceInfoList = [](WinHandle) -> int32_t { return --current->sets_open, 1; };
-    f.objects.CreateEventExW = [](const char16_t* name, const std::vector<uint8_t>& security,
-                                  bool* existed, uint32_t* error) -> WinHandle {
-      ScriptedWindows& w = *current;
-      *existed = false;
-      if (w.objects_fail) return *error = 1450, nullptr;  // ERROR_NO_SYSTEM_RESOURCES
-      if (w.other_kind.count(name) != 0) return *error = 6, nullptr;  // ERROR_INVALID_HANDLE
-      *existed = w.objects.count(name) != 0;
-      if (!*existed && w.global_refused && std::u16string(name).rfind(u"Global\\", 0) == 0)
-        return *error = 5, nullptr;  // ERROR_ACCESS_DENIED
-      NamedObject& object = w.objects[name];
-      if (!*existed) object.security = security;
-      ++object.handles;
-      return &*w.objects.find(name);
-    };
-    f.objects.OpenEventW = [](const char16_t* name, uint32_t* error) -> WinHandle {
-      ScriptedWindows& w = *current;
-      if (w.other_kind.count(name) != 0) return *error = 6, nullptr;
-      const auto found = w.objects.find(name);
-      if (found == w.objects.end()) return *error = 2, nullptr;  // ERROR_FILE_NOT_FOUND
-      ++found->second.handles;
-      return &*found;
-    };
-    f.objects.GetKernelObjectSecurity = [](WinHandle object) {
-      return static_cast<std::pair<const std::u16string, NamedObject>*>(object)->second.security;
-    };
-    f.objects.CloseHandle = [](WinHandle object) -> int32_t {
-      auto* entry = static_cast<std::pair<const std::u16string, NamedObject>*>(object);
-      if (--entry->second.handles == 0) current->objects.erase(entry->first);
-      return 1;
-    };
-    f.objects.GetCurrentProcessId = [] { return current->process_id; };
-    f.objects.CurrentSessionId = [] { return current->session_id; };
-    f.objects.ProgramName = [] { return std::string("rtdprog.exe"); };
-    f.objects.ErrorText = [](uint32_t code) { return "system error " + std::to_string(code); };
+    f.objects = ObjectFunctions();
     return f;
   }
 

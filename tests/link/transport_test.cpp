@@ -306,6 +306,61 @@ TEST(Transport, AHeldProgrammerIsOpenedAgainByItsPathAloneAndGoneIsGone) {
   EXPECT_EQ(hid.open_handles, 0);
 }
 
+// Whatever the reopen of a held programmer meets at its path, the lock stays
+// this program's until the operation ends: nobody else's requests come in
+// between, and the operation's next transfer finds the programmer again.
+TEST(Transport, AHeldProgrammerStaysHeldWhateverItsReopenMeets) {
+  struct Case {
+    const char* name;
+    void (*meets)(FakeDevice&);
+    LinkStatus status;
+  };
+  const Case cases[] = {
+      {"gone", [](FakeDevice& d) { d.present = false; }, kLinkNotFound},
+      {"not opened", [](FakeDevice& d) { d.openable = false; }, kLinkNotFound},
+      {"attributes unreadable", [](FakeDevice& d) { d.attributes_readable = false; },
+       kLinkNotFound},
+      {"another device at its path", [](FakeDevice& d) { d.product_id = 0x0100; }, kLinkNotFound},
+      {"strings unreadable", [](FakeDevice& d) { d.strings_readable = false; }, kLinkCommFailure},
+      {"other strings", [](FakeDevice& d) { d.product = u"ZEZ2662-IDA"; }, kLinkNotFound},
+      {"its lock taken anew by another program",
+       [](FakeDevice& d) { d.held_by = LockHolder{"rtdprog", 12, {}}; }, kLinkInUse},
+      {"its lock taken anew refused", [](FakeDevice& d) { d.lock_failure = "Access is denied"; },
+       kLinkNotLocked},
+  };
+  const std::map<std::string, int> held = {{"/dev/hidraw0", 1}};
+  for (const bool filter : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (filter ? ", filtered" : ""));
+      FakeHid hid;
+      hid.filters_by_ids = filter;
+      hid.Add();
+      HidTransport t(hid);
+      HidReport r{};
+      r[0] = kReportId;
+      {
+        const ProgrammerHold hold(t);
+        ASSERT_EQ(t.ReportSend(r), kLinkOk);
+        hid.set_feature_fails = true;
+        EXPECT_EQ(t.ReportSend(r), kLinkCommFailure);
+        hid.set_feature_fails = false;
+        const FakeDevice healthy = hid.devices[0];
+        c.meets(hid.devices[0]);
+        EXPECT_EQ(t.ReportSend(r), c.status);
+        EXPECT_EQ(hid.open_handles, 0);
+        EXPECT_EQ(hid.claims, held);
+        EXPECT_EQ(t.ClaimedPath(), "/dev/hidraw0");
+        hid.devices[0] = healthy;
+        EXPECT_EQ(t.ReportSend(r), kLinkOk);
+        EXPECT_EQ(hid.claims, held);
+      }
+      EXPECT_EQ(hid.claims, held);  // open: the window's programmer
+      t.LinkClose();
+      EXPECT_TRUE(hid.claims.empty());
+    }
+  }
+}
+
 TEST(Transport, UnheldTheLockGoesWithTheHandleAndEndsWithTheHold) {
   FakeHid hid;
   hid.Add();

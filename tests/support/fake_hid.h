@@ -27,9 +27,12 @@ struct FakeDevice {
   bool openable = true;
   bool attributes_readable = true;
   bool strings_readable = true;
-  // Another program holds its lock: this one.
+  // Another program holds its lock: this one. Set on a device whose lock
+  // this program holds, it refuses the next take of it (a node made anew
+  // at that path, which another program locked first) and the lock held is
+  // kept, as the system's lock does.
   std::optional<LockHolder> held_by;
-  // Its lock cannot be taken at all: the system's reason.
+  // Its lock cannot be taken at all: the system's reason (likewise).
   std::string lock_failure;
 };
 
@@ -172,13 +175,13 @@ class FakeHid : public HidPlatform {
     explicit Lock(FakeHid& hid) : hid_(hid) {}
     ~Lock() override { Release(); }
     LockAttempt Take(const std::string& path) override {
-      if (path == path_) return {};
-      Release();
+      if (path != path_) Release();
       for (const FakeDevice& d : hid_.devices) {
         if (d.path != path) continue;
         if (d.held_by) return {LockOutcome::kInUse, *d.held_by, {}, {}};
         if (!d.lock_failure.empty()) return {LockOutcome::kFailed, {}, d.lock_failure, {}};
       }
+      if (path == path_) return {};
       path_ = path;
       ++hid_.claims[path];
       return {};

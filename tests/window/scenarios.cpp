@@ -13,11 +13,13 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/utf8_path.h"
 #include "i18n/lang.h"
 #include "link/transport.h"
+#include "recording_output.h"
 #include "shell/hex_rows.h"
 #include "shell/placement.h"
 #include "shell/service_menu.h"
@@ -42,6 +44,50 @@ class ThrowingProgrammer : public sim::VirtualProgrammer {
   bool SetFeature(HidHandle handle, const uint8_t* data, std::size_t length) override {
     if (throw_now) throw std::runtime_error("driver fault");
     return VirtualProgrammer::SetFeature(handle, data, length);
+  }
+};
+
+// A programmer whose cable drops out for a moment: the transfer under way
+// fails, and the programmer, back at once, does not give its strings to the
+// first request (a device still starting up).
+class FlickeringProgrammer : public sim::VirtualProgrammer {
+ public:
+  using VirtualProgrammer::VirtualProgrammer;
+  void Flicker() {
+    Unplug();
+    starting_ = true;
+  }
+  HidCandidates EnumerateWithIds(uint16_t vendor_id, uint16_t product_id) override {
+    if (starting_) Plug();
+    return VirtualProgrammer::EnumerateWithIds(vendor_id, product_id);
+  }
+  bool GetManufacturerString(HidHandle handle, std::u16string& text) override {
+    if (std::exchange(starting_, false)) return false;
+    return VirtualProgrammer::GetManufacturerString(handle, text);
+  }
+
+ private:
+  bool starting_ = false;
+};
+
+// Another program's output, with something the window does meanwhile at its
+// every step: each line, box and message pump.
+class OutputMeanwhile : public RecordingOutput {
+ public:
+  using RecordingOutput::RecordingOutput;
+  std::function<void()> meanwhile = [] {};
+  void AppendLogLine(const std::string& line) override {
+    RecordingOutput::AppendLogLine(line);
+    meanwhile();
+  }
+  int ShowMessageBox(uint32_t kind, const std::string& caption, const std::string& text) override {
+    const int answer = RecordingOutput::ShowMessageBox(kind, caption, text);
+    meanwhile();
+    return answer;
+  }
+  void ProcessMessages() override {
+    RecordingOutput::ProcessMessages();
+    meanwhile();
   }
 };
 
@@ -248,6 +294,65 @@ TEST_F(WindowScenario, AWriteKeepsItsProgrammerThroughAFailedTransfer) {
   EXPECT_EQ(other_program, kLinkInUse);
   EXPECT_TRUE(Contains(window_->Log(), "FLASH protection put back (status register 0x1C)"))
       << ::testing::PrintToString(window_->Log());
+}
+
+// A command line writes a protected chip while the window watches the same
+// programmer, polling at every step of the write as its own process would.
+// A moment's unplug fails a transfer of the write, and the reopen that puts
+// the protection back meets a programmer that does not give its strings
+// yet. The window never gets the programmer before the write has ended.
+TEST_F(WindowScenario, AWriteElsewhereKeepsTheProgrammerThroughAMomentsUnplug) {
+  image_ = dir_.File("board.bin");
+  Open();
+  sim::SimConfig config;
+  config.jedec = {0xEF, 0x30, 0x10};
+  config.size = kFlashSize;
+  config.erase_ms = 0;
+  config.image = image_;
+  config.status = 0x1C;
+  auto cli_device = std::make_unique<FlickeringProgrammer>(config, clock_);
+  FlickeringProgrammer& device = *cli_device;
+  OutputMeanwhile out(&clock_);
+  auto cli = std::make_unique<shell::Session>(
+      std::move(cli_device), clock_, out,
+      shell::SessionPaths{dir_.File("jedec.ini"), dir_.File("cli.ini")});
+  WriteBytes(dir_.File("image.bin"), Pattern(7));
+  out.open_answer = dir_.File("image.bin");
+  out.box_answers = {IDYES};
+  out.on_pump = [&, flickered = false](int) mutable {
+    if (flickered || !out.Has("log: FLASH write")) return;
+    flickered = true;
+    device.Flicker();
+  };
+  Lines window_seen;
+  {
+    // The command claims the programmer first, as the command line does.
+    const ProgrammerHold hold(cli->link().transport());
+    ASSERT_EQ(cli->link().transport().LinkOpen(), kLinkOk);
+    out.meanwhile = [&] {
+      Tick();
+      window_seen.push_back(window_->Status());
+    };
+    ASSERT_EQ(cli->ops().SpeedButtonConnectClick(), OpResult::kOk);
+    EXPECT_EQ(cli->ops().SpeedButtonWriteClick(), OpResult::kFailed);
+  }
+  // The write fails with its reason, and so does the put-back of the
+  // protection: the programmer gave no strings to its reopen.
+  const std::string failed = "Error: Error reading from the device\n"
+                             "Failed to communicate with the controller";
+  EXPECT_EQ(out.Boxes(),
+            (Lines{"0x30 Warning: It will erase and write FLASH\nContinue?", "0x10 " + failed,
+                   "0x10 " + failed}));
+  EXPECT_TRUE(out.Has("log: The FLASH protection could not be put back: the chip is left "
+                      "unprotected"));
+  const std::string in_use = "The programmer sim:hid/0/programmer is in use by another program: ";
+  for (const std::string& status : window_seen) EXPECT_EQ(status.rfind(in_use, 0), 0u) << status;
+  EXPECT_GT(window_seen.size(), 10u);
+  EXPECT_TRUE(window_->Log().empty());
+
+  cli.reset();  // the command line ends
+  Tick();
+  EXPECT_EQ(window_->Status(), "Controller \"RTD2662 programmer\" is connected");
 }
 
 TEST_F(WindowScenario, TheWatchStaysOutOfTheConnectChecksFirstWait) {
