@@ -77,7 +77,7 @@ std::optional<IniFile> ChipDatabase::Open() {
                                                  "of the program")));
     return std::nullopt;
   }
-  return IniFile(path_);
+  return IniFile(path_, replace_);
 }
 
 std::optional<IniFile> ChipDatabase::OpenForLookup(const std::string& section) {

@@ -83,6 +83,8 @@ class ChipDatabase {
   // A second database, read for ids that this one does not list (the
   // shipped jedec.ini of an installed program); never written.
   void SetShippedDatabase(std::string path) { shipped_path_ = std::move(path); }
+  // How the file is replaced when written (config/ini_file.h).
+  void SetFileReplacement(FileReplacement replace) { replace_ = std::move(replace); }
 
   // Clears name and size, then fills them from the id's section; *origin
   // (when given) says where the size came from.
@@ -114,6 +116,7 @@ class ChipDatabase {
 
   std::string path_;
   std::string shipped_path_;
+  FileReplacement replace_;
   UserQuestions& out_;
 };
 
