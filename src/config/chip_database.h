@@ -37,12 +37,16 @@ inline constexpr bool WithinReach(uint64_t size) { return size <= kMaxFlashSize;
 // theirs. The program's mark holds only while SizeInBytes still reads
 // exactly as the program wrote it: a size the user typed in (0x80000 for
 // the 524288 written) is theirs, whatever the mark says. An entry without
-// the mark is the user's, unless it is an older version's template (the
-// template's name and the size the program would write).
+// the mark is the user's, unless its size is the one the program would
+// write: the fixed guess on an id without a capacity code is a guess
+// whatever the name beside it (older versions wrote it unmarked, and a
+// user naming the chip left it so), and the capacity code's size is the
+// program's under the template's name.
 enum class SizeOrigin {
-  kUser,         // written by the user, or by the shipped list
-  kIdCapacity,   // the id's capacity code, written into the template
-  kTemplate,     // the template's fixed guess: nothing tells the real size
+  kUser,          // written by the user, or by the shipped list
+  kIdCapacity,    // the id's capacity code, written into the template
+  kTemplate,      // the template's fixed guess: nothing tells the real size
+  kUnmarkedGuess,  // the fixed guess without the mark that says whose it is
 };
 inline constexpr const char* kSizeOriginKey = "SizeInBytesFrom";
 inline constexpr const char* kSizeFromTemplate = "template";
@@ -90,7 +94,8 @@ class ChipDatabase {
   // (when given) says where the size came from.
   void LookupFlashChip(const JedecBytes& id, std::string& name, uint32_t& size,
                        SizeOrigin* origin = nullptr);
-  // Writes both keys of the id's section, creating section or file.
+  // Writes both keys of the id's section (in one replacement), creating
+  // section or file.
   void StoreFlashChip(const JedecBytes& id, const std::string& name, uint32_t size);
 
   // The id's SizeInBytes as written, for telling the user what is wrong
@@ -103,8 +108,10 @@ class ChipDatabase {
   // read: it stays byte for byte for the user to mend. No size is written
   // for an id whose capacity code lies beyond kMaxFlashSize: none would be
   // true and usable both. An entry an older version wrote (the template's
-  // name and size, no mark, an id without a capacity code) gets its mark.
-  // "Unable to write to %s" when the file refuses.
+  // name and size, no mark) gets its mark; a size without the mark under
+  // another name is left as it is, for it may be the user's. Whatever is
+  // added goes in one replacement of the file: a size never lands without
+  // its mark. "Unable to write to %s" when the file refuses.
   void StoreTemplateEntry(const JedecBytes& id);
 
   const std::string& path() const { return path_; }

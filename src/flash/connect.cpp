@@ -130,8 +130,13 @@ int FlashOperations::IdentifyFlash(const JedecBytes& id) {
   const bool size_usable = size_present && UsableSize(ParseIniInteger(*size_text));
   if (CurrentFlash.Identified() && size_usable) {
     // A template of an older version gets the mark that tells it from a
-    // size the user entered.
-    if (CurrentFlash.SizeFrom != SizeOrigin::kUser) chips_.StoreTemplateEntry(id);
+    // size the user entered; the size's origin is then read as it now
+    // stands, for the refusal before an erase to name what the file holds.
+    if (CurrentFlash.SizeFrom != SizeOrigin::kUser) {
+      chips_.StoreTemplateEntry(id);
+      chips_.LookupFlashChip(id, CurrentFlash.Manufacturer, CurrentFlash.SizeInBytes,
+                             &CurrentFlash.SizeFrom);
+    }
     return 0;
   }
   const std::string section = JedecSectionName(id);

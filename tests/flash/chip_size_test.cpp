@@ -1,0 +1,118 @@
+// The chip's size as the erasing operations meet it: a size the program
+// only guessed never lets an erase through without a copy of the whole chip.
+
+#include <cerrno>
+#include <regex>
+
+#include "config/atomic_file.h"
+#include "flash/service_commands.h"
+#include "flash_fixture.h"
+
+namespace rtd::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class ChipSizeTest : public FlashBench {
+ protected:
+  void SetUp() override {
+    FlashBench::SetUp();
+    config_.jedec = {0xBF, 0x25, 0x8E};  // SST 25VF080B: 1 MiB, no capacity code
+    config_.size = kChipSize;
+  }
+  // The bench with backups on, as the front ends run it.
+  void Bench(const std::string& jedec_ini) {
+    WriteText(ini_, jedec_ini);
+    Start(config_, old_);
+    ops_->Backup().MakeBackups = true;
+    ops_->Backup().BackupFolder = folder_.string();
+  }
+  // The erase, every question answered Yes (erase --yes).
+  OpResult Erase() {
+    Forget();
+    out_.box_answers = {IDYES, IDYES, IDYES};
+    return ServiceCommands(*ops_).Erase();
+  }
+  // The erase left one backup, and it holds the whole chip as it was.
+  void ExpectTheChipKeptWhole() const {
+    std::vector<Bytes> copies;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder_, ec)) copies.push_back(ReadFile(e.path()));
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(copies[0].size(), old_.size());
+    EXPECT_TRUE(copies[0] == old_);
+  }
+
+  static constexpr uint32_t kChipSize = 1024 * 1024;
+  sim::SimConfig config_;
+  const Bytes old_ = Pattern(kChipSize, 4);
+  fs::path ini_ = dir_ / "jedec.ini";
+  fs::path folder_ = dir_ / "backups";
+};
+
+// The disk fills up after any number of the template's file replacements:
+// whatever the file then holds, the erase that follows erases nothing, or
+// only after a copy of the whole chip.
+TEST_F(ChipSizeTest, ADiskThatFillsUpDuringTheTemplateLeavesNoGuessToErase) {
+  for (const char* entry : {"", "[BF258E]\nManufacturer=SST 25VF080B\n"}) {
+    for (int room = 0;; ++room) {
+      SCOPED_TRACE(std::string(entry) + "room for " + std::to_string(room) + " replacements");
+      Bench(entry);
+      int replacements = 0;
+      chips_->SetFileReplacement([&](const std::string& path, std::string_view bytes,
+                                     std::string& reason) {
+        if (replacements++ >= room) {
+          reason = SystemErrorText(ENOSPC);
+          return false;
+        }
+        return ReplaceFileContent(path, bytes, reason);
+      });
+      // The second check finds what the first wrote.
+      ops_->SpeedButtonConnectClick();
+      ops_->SpeedButtonConnectClick();
+      const OpResult erased = Erase();
+      if (AddressesOf(kCmdEraseChip).empty()) {
+        EXPECT_NE(erased, OpResult::kOk);
+        EXPECT_TRUE(std::equal(old_.begin(), old_.end(), device_->Flash().begin()));
+      } else {
+        ExpectTheChipKeptWhole();
+      }
+      TempDir::RemoveTree(folder_);
+      if (replacements <= room) break;  // the disk never filled
+    }
+  }
+}
+
+// An entry an older version left: the user's name beside the template's
+// 524288, with no mark. The size is a guess whatever the name: the erase is
+// refused before its question, and doing what the refusal says ends it.
+TEST_F(ChipSizeTest, AnOlderVersionsGuessIsRefusedUntilTheUserSaysTheSizeIsTheirs) {
+  const std::string entry = "[BF258E]\nManufacturer=SST 25VF080B\nSizeInBytes=524288\n";
+  Bench(entry);
+  ASSERT_EQ(ops_->SpeedButtonConnectClick(), OpResult::kOk);
+  EXPECT_EQ(ReadFile(ini_), Bytes(entry.begin(), entry.end()));
+  EXPECT_EQ(Erase(), OpResult::kFailed);
+  EXPECT_TRUE(Commands().empty());
+  const std::string refusal =
+      "0x10 Error: The size of the FLASH BF258E is not known: jedec.ini gives 512 KBytes with no "
+      "SizeInBytesFrom line, and that is the guess the program writes into its template: a "
+      "larger chip would not be covered by the backup. Enter the chip's size as SizeInBytes in "
+      "section [BF258E] of " + ini_.string() + ", add the line SizeInBytesFrom=user there, and "
+      "run the connect check again\nNothing was erased";
+  ASSERT_EQ(out_.Boxes(), std::vector<std::string>{refusal});
+
+  // Word by word: the chip's real size, and the line added to the section.
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(refusal, m, std::regex(
+      "Enter the chip's size as (\\w+) in section \\[(\\w+)\\] of (.+), add the line "
+      "(\\w+=\\w+) there, and run the connect check again")));
+  EXPECT_EQ(m[3].str(), ini_.string());
+  WriteText(ini_, "[" + m[2].str() + "]\n" + m[4].str() + "\nManufacturer=SST 25VF080B\n" +
+                      m[1].str() + "=" + std::to_string(kChipSize) + "\n");
+  ASSERT_EQ(ops_->SpeedButtonConnectClick(), OpResult::kOk);
+  EXPECT_EQ(Erase(), OpResult::kOk);
+  ExpectTheChipKeptWhole();
+}
+
+}  // namespace
+}  // namespace rtd::test
