@@ -117,15 +117,16 @@ void ChipDatabase::StoreFlashChip(const JedecBytes& id, const std::string& name,
   if (!ini->WriteStrings(section, values)) ReportUnableToWrite(out_, *ini);
 }
 
+std::string ChipDatabase::ListingPath(const JedecBytes& id) const {
+  if (shipped_path_.empty() || !IniFile(path_).ReadSection(JedecSectionName(id)).empty())
+    return path_;
+  return shipped_path_;
+}
+
 std::optional<std::string> ChipDatabase::SizeAsWritten(const JedecBytes& id) const {
   if (path_.empty()) return std::nullopt;
-  // From the same file the lookup reads: the user's, or the shipped list
-  // when the user's has no entry for the id.
-  const std::string section = JedecSectionName(id);
-  const IniFile user(path_);
-  if (shipped_path_.empty() || !user.ReadSection(section).empty())
-    return user.ReadValue(section, "SizeInBytes");
-  return IniFile(shipped_path_).ReadValue(section, "SizeInBytes");
+  // From the same file the lookup reads.
+  return IniFile(ListingPath(id)).ReadValue(JedecSectionName(id), "SizeInBytes");
 }
 
 void ChipDatabase::StoreTemplateEntry(const JedecBytes& id) {

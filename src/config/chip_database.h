@@ -58,6 +58,10 @@ struct FlashChipInfo {
   std::string Manufacturer;  // empty when not resolved
   uint32_t SizeInBytes = 0;  // 0 when not resolved
   SizeOrigin SizeFrom = SizeOrigin::kUser;
+  // The chip's real size where it is more than the programmer reaches (by
+  // the id's capacity code, or by jedec.ini): SizeInBytes then holds the
+  // part it reaches, kMaxFlashSize. 0 for a chip within reach.
+  uint64_t SizeBeyondReach = 0;
 
   bool Identified() const { return !Manufacturer.empty() && SizeInBytes != 0; }
 };
@@ -101,6 +105,9 @@ class ChipDatabase {
   // The id's SizeInBytes as written, for telling the user what is wrong
   // with it; none when absent (or the path is unknown: nothing is shown).
   std::optional<std::string> SizeAsWritten(const JedecBytes& id) const;
+  // The file the id's entry is read from, for naming it to the user: this
+  // one, or the shipped list when this one has no entry for the id.
+  std::string ListingPath(const JedecBytes& id) const;
   // Puts the template values where nothing is lost: the whole template for
   // an id without a section, and in a section each key that is missing (or
   // a name that is empty), a written size with its SizeInBytesFrom mark. A

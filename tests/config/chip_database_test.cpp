@@ -156,6 +156,9 @@ TEST_F(ChipDatabaseTest, UserEntriesFirstThenTheShippedFileWhichIsNeverWritten) 
   EXPECT_EQ(Lookup({0xEF, 0x40, 0x13}).name, "Winbond");  // not listed by the user
   EXPECT_EQ(Lookup({0xC8, 0x40, 0x13}).name, "Mine");     // the user's own entry wins
   EXPECT_EQ(Lookup({0xC8, 0x40, 0x13}).size, 1024u);
+  // Messages about an entry name the file it is read from.
+  EXPECT_EQ(db_.ListingPath({0xEF, 0x40, 0x13}), shipped_path);
+  EXPECT_EQ(db_.ListingPath({0xC8, 0x40, 0x13}), path_);
 
   db_.StoreFlashChip({0x11, 0x22, 0x33}, kTemplateManufacturer, kTemplateSizeInBytes);
   EXPECT_EQ(Lookup({0x11, 0x22, 0x33}).name, kTemplateManufacturer);

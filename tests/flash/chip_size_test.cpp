@@ -1,7 +1,10 @@
-// The chip's size as the erasing operations meet it: a size the program
-// only guessed never lets an erase through without a copy of the whole chip.
+// The chip's size as the operations meet it: a size the program only
+// guessed never lets an erase through without a copy of the whole chip, and
+// a chip larger than the programmer reaches is read in part, saying so, and
+// never erased.
 
 #include <cerrno>
+#include <functional>
 #include <regex>
 
 #include "config/atomic_file.h"
@@ -20,10 +23,11 @@ class ChipSizeTest : public FlashBench {
     config_.jedec = {0xBF, 0x25, 0x8E};  // SST 25VF080B: 1 MiB, no capacity code
     config_.size = kChipSize;
   }
-  // The bench with backups on, as the front ends run it.
-  void Bench(const std::string& jedec_ini) {
+  // The bench with backups on, as the front ends run it; the chip holds
+  // old_ unless told otherwise (an empty content: erased).
+  void Bench(const std::string& jedec_ini, const Bytes* content = nullptr) {
     WriteText(ini_, jedec_ini);
-    Start(config_, old_);
+    Start(config_, content != nullptr ? *content : old_);
     ops_->Backup().MakeBackups = true;
     ops_->Backup().BackupFolder = folder_.string();
   }
@@ -112,6 +116,59 @@ TEST_F(ChipSizeTest, AnOlderVersionsGuessIsRefusedUntilTheUserSaysTheSizeIsTheir
   ASSERT_EQ(ops_->SpeedButtonConnectClick(), OpResult::kOk);
   EXPECT_EQ(Erase(), OpResult::kOk);
   ExpectTheChipKeptWhole();
+}
+
+// A chip larger than the programmer reaches, whatever size the user entered
+// for it: erase and write are refused before their question, and read,
+// compares and the blank check cover its first 16 MiB and say so; no
+// verdict passes for the whole chip's.
+TEST_F(ChipSizeTest, AChipBeyondReachIsReadInPartAndNeverErased) {
+  config_.jedec = {0xEF, 0x40, 0x19};  // 32 MiB by its id
+  config_.size = kMaxFlashSize;        // as much of it as the programmer sees
+  const Bytes erased;
+  Bench("[EF4019]\nManufacturer=Winbond W25Q256\nSizeInBytes=16777216\n", &erased);
+  ASSERT_EQ(ops_->SpeedButtonConnectClick(), OpResult::kBeyondReach);
+  OfferImage(Bytes(65536, 0xFF));
+  out_.save_answer = (dir_ / "dump.bin").string();
+  const std::string part =
+      "log: The FLASH of 32768 KBytes is larger than the programmer can address: the operation "
+      "covers its first 16384 KBytes only";
+  const std::string refusal =
+      "0x10 Error: The FLASH EF4019 of 32768 KBytes is larger than the programmer can address: it "
+      "can be neither erased nor written with this programmer\nNothing was erased";
+  const struct {
+    const char* name;
+    std::function<OpResult()> run;
+    OpResult result;
+    const char* verdict;  // the last log line; none: refused
+  } operations[] = {
+      {"erase", [&] { return ServiceCommands(*ops_).Erase(); }, OpResult::kFailed, nullptr},
+      {"write", [&] { return ops_->SpeedButtonWriteClick(); }, OpResult::kFailed, nullptr},
+      {"read", [&] { return ops_->SpeedButtonReadClick(); }, OpResult::kOk, nullptr},
+      {"compare", [&] { return ops_->SpeedButtonCompareClick(); }, OpResult::kOk,
+       "FLASH content and file the same"},
+      {"quick compare", [&] { return ops_->SpeedButtonCompareFastClick(); }, OpResult::kOk,
+       nullptr},
+      {"blank check", [&] { return ServiceCommands(*ops_).BlankCheck(); }, OpResult::kOk,
+       "The first 16384 KBytes of the FLASH are blank; the rest is not checked"},
+  };
+  for (const auto& op : operations) {
+    SCOPED_TRACE(op.name);
+    Forget();
+    out_.box_answers = {IDYES, IDYES};
+    EXPECT_EQ(op.run(), op.result);
+    if (op.result == OpResult::kFailed) {
+      EXPECT_EQ(out_.Boxes(), std::vector<std::string>{refusal});
+      EXPECT_TRUE(Commands().empty());
+      continue;
+    }
+    EXPECT_TRUE(out_.Has(part));
+    EXPECT_FALSE(out_.Has("log: FLASH is blank"));
+    if (op.verdict != nullptr) {
+      EXPECT_EQ(out_.Logs().back(), op.verdict);
+    }
+  }
+  EXPECT_EQ(fs::file_size(out_.save_answer), kMaxFlashSize);
 }
 
 }  // namespace
