@@ -71,9 +71,15 @@ TEST_F(ChipSizeTest, ADiskThatFillsUpDuringTheTemplateLeavesNoGuessToErase) {
         }
         return ReplaceFileContent(path, bytes, reason);
       });
-      // The second check finds what the first wrote.
+      // The second check finds what the first wrote: never a size without
+      // its mark.
       ops_->SpeedButtonConnectClick();
       ops_->SpeedButtonConnectClick();
+      const Bytes text = ReadFile(ini_);
+      const std::string written(text.begin(), text.end());
+      EXPECT_EQ(written.find("SizeInBytes=") != std::string::npos,
+                written.find("SizeInBytesFrom=") != std::string::npos)
+          << written;
       const OpResult erased = Erase();
       if (AddressesOf(kCmdEraseChip).empty()) {
         EXPECT_NE(erased, OpResult::kOk);
