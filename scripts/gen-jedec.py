@@ -12,6 +12,10 @@ CHIPS.csv has the columns jedec_id (six hexadecimal digits), vendor, models
 - every id of the CSV it lacks is added as "Vendor Model/Model" with the
   chip's real size, also above 16 MiB, so that such a chip is named and then
   refused for its size rather than given a 512 KiB template entry;
+- an entry whose size is the one the program guesses for an unknown chip
+  (524288, on an id whose third byte is no capacity code) gets
+  "SizeInBytesFrom=user": without it the program takes that size for its
+  own guess and refuses to erase the chip until the user confirms it;
 - entries are grouped under "; --- Vendor ---" lines, the file's existing
   groups first in their order, then new vendors alphabetically; within a
   group by id.
@@ -27,6 +31,17 @@ import sys
 GROUP = re.compile(r"^;\s*---\s*(.*?)\s*---\s*$")
 SECTION = re.compile(r"^\[([0-9A-Fa-f]{6})\]\s*$")
 KEY = re.compile(r"^\s*(Manufacturer|SizeInBytes)\s*=\s*(.*?)\s*$", re.IGNORECASE)
+
+
+# Families whose id's third byte is a part number, not 2^n bytes.
+NOT_CAPACITY_CODES = {"7F9D", "0102", "8989"}
+TEMPLATE_GUESS = 524288
+
+
+def looks_like_a_guess(jedec, size):
+    """The program's template size on an id that tells no size of its own."""
+    coded = jedec[:4] not in NOT_CAPACITY_CODES and 0x10 <= int(jedec[4:], 16) <= 0x1F
+    return size == TEMPLATE_GUESS and not coded
 
 
 def parse_size(text):
@@ -98,6 +113,8 @@ def main(argv):
         for i in ids:
             _, name, size = entries[i]
             lines += [f"[{i}]", f"Manufacturer={name}", f"SizeInBytes={size}"]
+            if looks_like_a_guess(i, size):
+                lines.append("SizeInBytesFrom=user")
         lines.append("")
     with open(ini_path, "w", encoding="utf-8", newline="\n") as f:
         f.write("\n".join(lines).rstrip("\n") + "\n")

@@ -67,8 +67,9 @@ int CheckFilesBeforeSending(const Command& command, const Options& o, CliEnviron
 
 // The connect check before a command that needs the flash: kExitOk when the
 // chip was identified, else the status to end with (the reason on stderr
-// too, as for every failure; a link failure or a size jedec.ini gives
-// wrong has said so there already).
+// too, as for every failure; a link failure, a size jedec.ini gives wrong
+// or a chip larger than the programmer reaches has said so there already,
+// and no size would help the last).
 int IdentifyFlash(CommandRun& r) {
   FlashOperations& ops = r.session.ops();
   r.connect = ops.SpeedButtonConnectClick();

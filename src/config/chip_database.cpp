@@ -43,15 +43,19 @@ const char* OriginMark(SizeOrigin origin) {
 }
 
 // Where the section's size came from. The program's only while the size
-// reads exactly as the program wrote it, and the mark says so; without a
-// mark (an entry of an older version) the template's name says so. The
-// mark "user", like any the program does not write, makes it the user's.
+// reads exactly as the program wrote it, and the mark says so. Without a
+// mark, the fixed guess stays a guess whatever the name: a user who named
+// the chip and left its size (or a write that failed after the name) says
+// nothing about the size. The capacity code's size, true for most chips,
+// is the program's under the template's name only. The mark "user", like
+// any the program does not write, makes it the user's.
 SizeOrigin OriginOf(const IniFile& ini, const std::string& section, const JedecBytes& id) {
   const WrittenSize written = TemplateSizeFor(id);
   const std::optional<std::string> size = ini.ReadValue(section, "SizeInBytes");
   if (!written.size || !size || *size != std::to_string(*written.size)) return SizeOrigin::kUser;
   if (const std::optional<std::string> mark = ini.ReadValue(section, kSizeOriginKey))
     return *mark == OriginMark(written.origin) ? written.origin : SizeOrigin::kUser;
+  if (written.origin == SizeOrigin::kTemplate) return SizeOrigin::kUnmarkedGuess;
   return ini.ReadString(section, "Manufacturer", "") == kTemplateManufacturer ? written.origin
                                                                              : SizeOrigin::kUser;
 }
@@ -77,7 +81,7 @@ std::optional<IniFile> ChipDatabase::Open() {
                                                  "of the program")));
     return std::nullopt;
   }
-  return IniFile(path_);
+  return IniFile(path_, replace_);
 }
 
 std::optional<IniFile> ChipDatabase::OpenForLookup(const std::string& section) {
@@ -108,20 +112,21 @@ void ChipDatabase::StoreFlashChip(const JedecBytes& id, const std::string& name,
   const std::string section = JedecSectionName(id);
   // Written as the signed 32-bit integer the reader gives back, so that
   // even a size of 2 GiB or more reads back as itself.
-  if (!ini->WriteString(section, "Manufacturer", name) ||
-      !ini->WriteInteger(section, "SizeInBytes", static_cast<int32_t>(size)))
-    ReportUnableToWrite(out_, *ini);
+  const IniValues values = {{"Manufacturer", name},
+                            {"SizeInBytes", std::to_string(static_cast<int32_t>(size))}};
+  if (!ini->WriteStrings(section, values)) ReportUnableToWrite(out_, *ini);
+}
+
+std::string ChipDatabase::ListingPath(const JedecBytes& id) const {
+  if (shipped_path_.empty() || !IniFile(path_).ReadSection(JedecSectionName(id)).empty())
+    return path_;
+  return shipped_path_;
 }
 
 std::optional<std::string> ChipDatabase::SizeAsWritten(const JedecBytes& id) const {
   if (path_.empty()) return std::nullopt;
-  // From the same file the lookup reads: the user's, or the shipped list
-  // when the user's has no entry for the id.
-  const std::string section = JedecSectionName(id);
-  const IniFile user(path_);
-  if (shipped_path_.empty() || !user.ReadSection(section).empty())
-    return user.ReadValue(section, "SizeInBytes");
-  return IniFile(shipped_path_).ReadValue(section, "SizeInBytes");
+  // From the same file the lookup reads.
+  return IniFile(ListingPath(id)).ReadValue(JedecSectionName(id), "SizeInBytes");
 }
 
 void ChipDatabase::StoreTemplateEntry(const JedecBytes& id) {
@@ -138,15 +143,16 @@ void ChipDatabase::StoreTemplateEntry(const JedecBytes& id) {
   // the backup knows a guess from a size the user entered, whatever its
   // value.
   const bool older_template = size && !ini->ReadValue(section, kSizeOriginKey) &&
+                              name && *name == kTemplateManufacturer &&
                               OriginOf(*ini, section, id) != SizeOrigin::kUser;
-  bool ok = true;
-  if (!name || name->empty()) ok = ini->WriteString(section, "Manufacturer", kTemplateManufacturer);
-  if (ok && !size && written.size) {
-    ok = ini->WriteInteger(section, "SizeInBytes", static_cast<int32_t>(*written.size)) &&
-         ini->WriteString(section, kSizeOriginKey, OriginMark(written.origin));
-  } else if (ok && older_template) {
-    ok = ini->WriteString(section, kSizeOriginKey, OriginMark(written.origin));
+  IniValues missing;
+  if (!name || name->empty()) missing.emplace_back("Manufacturer", kTemplateManufacturer);
+  if (!size && written.size) {
+    missing.emplace_back("SizeInBytes", std::to_string(*written.size));
+    missing.emplace_back(kSizeOriginKey, OriginMark(written.origin));
+  } else if (older_template) {
+    missing.emplace_back(kSizeOriginKey, OriginMark(written.origin));
   }
-  if (!ok) ReportUnableToWrite(out_, *ini);
+  if (!missing.empty() && !ini->WriteStrings(section, missing)) ReportUnableToWrite(out_, *ini);
 }
 }  // namespace rtd

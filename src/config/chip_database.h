@@ -37,12 +37,16 @@ inline constexpr bool WithinReach(uint64_t size) { return size <= kMaxFlashSize;
 // theirs. The program's mark holds only while SizeInBytes still reads
 // exactly as the program wrote it: a size the user typed in (0x80000 for
 // the 524288 written) is theirs, whatever the mark says. An entry without
-// the mark is the user's, unless it is an older version's template (the
-// template's name and the size the program would write).
+// the mark is the user's, unless its size is the one the program would
+// write: the fixed guess on an id without a capacity code is a guess
+// whatever the name beside it (older versions wrote it unmarked, and a
+// user naming the chip left it so), and the capacity code's size is the
+// program's under the template's name.
 enum class SizeOrigin {
-  kUser,         // written by the user, or by the shipped list
-  kIdCapacity,   // the id's capacity code, written into the template
-  kTemplate,     // the template's fixed guess: nothing tells the real size
+  kUser,          // written by the user, or by the shipped list
+  kIdCapacity,    // the id's capacity code, written into the template
+  kTemplate,      // the template's fixed guess: nothing tells the real size
+  kUnmarkedGuess,  // the fixed guess without the mark that says whose it is
 };
 inline constexpr const char* kSizeOriginKey = "SizeInBytesFrom";
 inline constexpr const char* kSizeFromTemplate = "template";
@@ -54,6 +58,10 @@ struct FlashChipInfo {
   std::string Manufacturer;  // empty when not resolved
   uint32_t SizeInBytes = 0;  // 0 when not resolved
   SizeOrigin SizeFrom = SizeOrigin::kUser;
+  // The chip's real size where it is more than the programmer reaches (by
+  // the id's capacity code, or by jedec.ini): SizeInBytes then holds the
+  // part it reaches, kMaxFlashSize. 0 for a chip within reach.
+  uint64_t SizeBeyondReach = 0;
 
   bool Identified() const { return !Manufacturer.empty() && SizeInBytes != 0; }
 };
@@ -83,17 +91,23 @@ class ChipDatabase {
   // A second database, read for ids that this one does not list (the
   // shipped jedec.ini of an installed program); never written.
   void SetShippedDatabase(std::string path) { shipped_path_ = std::move(path); }
+  // How the file is replaced when written (config/ini_file.h).
+  void SetFileReplacement(FileReplacement replace) { replace_ = std::move(replace); }
 
   // Clears name and size, then fills them from the id's section; *origin
   // (when given) says where the size came from.
   void LookupFlashChip(const JedecBytes& id, std::string& name, uint32_t& size,
                        SizeOrigin* origin = nullptr);
-  // Writes both keys of the id's section, creating section or file.
+  // Writes both keys of the id's section (in one replacement), creating
+  // section or file.
   void StoreFlashChip(const JedecBytes& id, const std::string& name, uint32_t size);
 
   // The id's SizeInBytes as written, for telling the user what is wrong
   // with it; none when absent (or the path is unknown: nothing is shown).
   std::optional<std::string> SizeAsWritten(const JedecBytes& id) const;
+  // The file the id's entry is read from, for naming it to the user: this
+  // one, or the shipped list when this one has no entry for the id.
+  std::string ListingPath(const JedecBytes& id) const;
   // Puts the template values where nothing is lost: the whole template for
   // an id without a section, and in a section each key that is missing (or
   // a name that is empty), a written size with its SizeInBytesFrom mark. A
@@ -101,8 +115,10 @@ class ChipDatabase {
   // read: it stays byte for byte for the user to mend. No size is written
   // for an id whose capacity code lies beyond kMaxFlashSize: none would be
   // true and usable both. An entry an older version wrote (the template's
-  // name and size, no mark, an id without a capacity code) gets its mark.
-  // "Unable to write to %s" when the file refuses.
+  // name and size, no mark) gets its mark; a size without the mark under
+  // another name is left as it is, for it may be the user's. Whatever is
+  // added goes in one replacement of the file: a size never lands without
+  // its mark. "Unable to write to %s" when the file refuses.
   void StoreTemplateEntry(const JedecBytes& id);
 
   const std::string& path() const { return path_; }
@@ -114,6 +130,7 @@ class ChipDatabase {
 
   std::string path_;
   std::string shipped_path_;
+  FileReplacement replace_;
   UserQuestions& out_;
 };
 

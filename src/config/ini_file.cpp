@@ -355,21 +355,20 @@ std::vector<std::string> IniFile::ReadSection(std::string_view section) const {
   return keys;
 }
 
-bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-  last_write_error_.clear();
-  if (path_.empty() || !WritableName(section, true) || !WritableName(key, false) ||
-      HasLineBreakOrNul(value) || !IsValidUtf8(section) || !IsValidUtf8(key) ||
-      !IsValidUtf8(value))
-    return false;
-  // A file that exists but could not be read completely is never replaced:
-  // its content would be lost.
-  FileContent old = ReadWholeFile(path_);
-  if (!old.ok) {
-    last_write_error_ = old.error;
-    return false;
-  }
-  ParsedFile f = Parse(std::move(old.bytes));
+namespace {
 
+// A key and its value the reader would find again exactly as given.
+bool WritableKeyValue(std::string_view key, std::string_view value) {
+  return WritableName(key, false) && !HasLineBreakOrNul(value) && IsValidUtf8(key) &&
+         IsValidUtf8(value);
+}
+
+// Puts one value into the file's bytes where WriteString says, and parses
+// the lines afresh for the next; false when the text has no form in the
+// file's encoding. The encoding stays the one the file was read in, even
+// where the new bytes would read otherwise.
+bool PutValue(ParsedFile& f, std::string_view section, std::string_view key,
+              std::string_view value) {
   // Everything new goes in the file's own encoding.
   std::string enc_section(section), enc_key(key), enc_value = QuotedIfNeeded(value);
   if (f.cp1251) {
@@ -399,7 +398,35 @@ bool IniFile::WriteString(std::string_view section, std::string_view key, std::s
     const std::string separator = (b.size() > f.body && b.back() != '\n') ? eol : "";
     b += separator + "[" + enc_section + "]" + eol + enc_key + "=" + enc_value + eol;
   }
-  return ReplaceFileContent(path_, b, last_write_error_);
+  const bool cp1251 = f.cp1251;
+  f = Parse(std::move(b));
+  f.cp1251 = cp1251;
+  return true;
+}
+
+}  // namespace
+
+bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  return WriteStrings(section, {{std::string(key), std::string(value)}});
+}
+
+bool IniFile::WriteStrings(std::string_view section, const IniValues& values) {
+  last_write_error_.clear();
+  if (path_.empty() || !WritableName(section, true) || !IsValidUtf8(section)) return false;
+  for (const auto& [key, value] : values)
+    if (!WritableKeyValue(key, value)) return false;
+  // A file that exists but could not be read completely is never replaced:
+  // its content would be lost.
+  FileContent old = ReadWholeFile(path_);
+  if (!old.ok) {
+    last_write_error_ = old.error;
+    return false;
+  }
+  ParsedFile f = Parse(std::move(old.bytes));
+  for (const auto& [key, value] : values)
+    if (!PutValue(f, section, key, value)) return false;
+  if (replace_) return replace_(path_, f.bytes, last_write_error_);
+  return ReplaceFileContent(path_, f.bytes, last_write_error_);
 }
 
 bool IniFile::WriteInteger(std::string_view section, std::string_view key, int32_t value) {

@@ -10,19 +10,22 @@
 // that are not valid UTF-8 are read as Windows-1251; a UTF-8 byte-order mark
 // is skipped.
 //
-// Writing replaces one value and keeps every other byte of the file: line
+// Writing replaces values and keeps every other byte of the file: line
 // ends, comments, spacing, other keys and sections. A missing key goes after
 // the last key of its section, a missing section at the end of the file, a
 // missing file is created. The file is replaced whole through a temporary
-// file, so a crash never leaves half of it behind.
+// file, so a crash never leaves half of it behind; values written together
+// go in one replacement, so that a failure leaves all of them out or none.
 //
 // Nothing is cached: every call reads the file afresh.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/output_services.h"
@@ -39,9 +42,19 @@ inline constexpr std::size_t kIniMaxValueLength = 2047;
 // number out of range).
 std::optional<int32_t> ParseIniInteger(std::string_view text);
 
+// Puts a file's new content in place: ReplaceFileContent, unless a test
+// stands in for the disk (one that fills up between two writes). False with
+// the system's reason when nothing was replaced.
+using FileReplacement =
+    std::function<bool(const std::string& path, std::string_view bytes, std::string& reason)>;
+
+// Keys and values of one section, written together.
+using IniValues = std::vector<std::pair<std::string, std::string>>;
+
 class IniFile {
  public:
-  explicit IniFile(std::string path) : path_(std::move(path)) {}
+  explicit IniFile(std::string path, FileReplacement replace = nullptr)
+      : path_(std::move(path)), replace_(std::move(replace)) {}
 
   const std::string& FileName() const { return path_; }
 
@@ -66,6 +79,10 @@ class IniFile {
   // (a line break or NUL in it, a name the reader would not find again,
   // text that is not UTF-8 or has no Windows-1251 form in a 1251 file).
   bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+  // Several keys of one section in one replacement of the file, each put
+  // where WriteString would put it: all of them written, or none (false,
+  // as for WriteString).
+  bool WriteStrings(std::string_view section, const IniValues& values);
   // Decimal, with a leading "-" when negative.
   bool WriteInteger(std::string_view section, std::string_view key, int32_t value);
   // "1" or "0".
@@ -77,6 +94,7 @@ class IniFile {
 
  private:
   std::string path_;
+  FileReplacement replace_;
   std::string last_write_error_;
 };
 

@@ -153,22 +153,38 @@ bool BackupStep::RefuseUnusableFolder() {
 
 bool BackupStep::RefuseUnknownSize() {
   const FlashChipInfo& chip = chip_;
-  if (!MakeBackups || !chip.Identified()) return false;
+  if (!MakeBackups || !chip.Identified() || CapacityFromId(chip.JedecId)) return false;
+  const bool marked = chip.SizeFrom == SizeOrigin::kTemplate;
+  if (!marked && chip.SizeFrom != SizeOrigin::kUnmarkedGuess) return false;
   const JedecBytes& id = chip.JedecId;
-  if (chip.SizeFrom != SizeOrigin::kTemplate || CapacityFromId(id)) return false;
-  constexpr LangText kSizeGuessed = LANG_TEXT(
-      "Размер FLASH %02X%02X%02X не известен: в jedec.ini стоит шаблон, записанный программой "
-      "(%lu КБ), а микросхема может быть больше, и копия не охватила бы её всю. Укажите размер "
-      "микросхемы в SizeInBytes секции [%s] файла %s, замените там %s=%s на %s=%s и снова "
-      "проверьте связь\nFLASH не стёрта",
-      "The size of the FLASH %02X%02X%02X is not known: jedec.ini holds the template the "
-      "program wrote (%lu KBytes), and a larger chip would not be covered by the backup. Enter "
-      "the chip's size as SizeInBytes in section [%s] of %s, change %s=%s there to %s=%s, and "
-      "run the connect check again\nNothing was erased");
-  return !Refuse(out(), PickLangText(kSizeGuessed), id[0], id[1], id[2],
-                 static_cast<unsigned long>(chip.SizeInBytes / 1024), JedecSectionName(id),
-                 chips_.path(), kSizeOriginKey, kSizeFromTemplate, kSizeOriginKey,
-                 kSizeFromUser);
+  const auto kib = static_cast<unsigned long>(chip.SizeInBytes / 1024);
+  if (marked) {
+    constexpr LangText kSizeGuessed = LANG_TEXT(
+        "Размер FLASH %02X%02X%02X не известен: в jedec.ini стоит шаблон, записанный программой "
+        "(%lu КБ), а микросхема может быть больше, и копия не охватила бы её всю. Укажите размер "
+        "микросхемы в SizeInBytes секции [%s] файла %s, замените там %s=%s на %s=%s и снова "
+        "проверьте связь\nFLASH не стёрта",
+        "The size of the FLASH %02X%02X%02X is not known: jedec.ini holds the template the "
+        "program wrote (%lu KBytes), and a larger chip would not be covered by the backup. Enter "
+        "the chip's size as SizeInBytes in section [%s] of %s, change %s=%s there to %s=%s, and "
+        "run the connect check again\nNothing was erased");
+    return !Refuse(out(), PickLangText(kSizeGuessed), id[0], id[1], id[2], kib,
+                   JedecSectionName(id), chips_.path(), kSizeOriginKey, kSizeFromTemplate,
+                   kSizeOriginKey, kSizeFromUser);
+  }
+  // No mark to change: the way out adds one (a mark the program may not
+  // have been able to write, or an older version never wrote).
+  constexpr LangText kSizeUnmarked = LANG_TEXT(
+      "Размер FLASH %02X%02X%02X не известен: в jedec.ini стоит %lu КБ без строки %s, а это "
+      "догадка, которую программа пишет в шаблон: микросхема может быть больше, и копия не "
+      "охватила бы её всю. Укажите размер микросхемы в SizeInBytes секции [%s] файла %s, "
+      "добавьте туда строку %s=%s и снова проверьте связь\nFLASH не стёрта",
+      "The size of the FLASH %02X%02X%02X is not known: jedec.ini gives %lu KBytes with no %s "
+      "line, and that is the guess the program writes into its template: a larger chip would "
+      "not be covered by the backup. Enter the chip's size as SizeInBytes in section [%s] of %s, "
+      "add the line %s=%s there, and run the connect check again\nNothing was erased");
+  return !Refuse(out(), PickLangText(kSizeUnmarked), id[0], id[1], id[2], kib, kSizeOriginKey,
+                 JedecSectionName(id), chips_.path(), kSizeOriginKey, kSizeFromUser);
 }
 
 bool BackupStep::Run() {

@@ -13,9 +13,49 @@ namespace {
 constexpr uint32_t kLinkWaitMs = 10000;
 
 // A SizeInBytes the operations can work with: a whole number from 1 up to
-// what 24-bit addresses reach.
-bool UsableSize(const std::optional<int32_t>& size) {
-  return size && *size > 0 && WithinReach(static_cast<uint32_t>(*size));
+// what 24-bit addresses reach (0 stands for one that cannot be read).
+bool UsableSize(int64_t size) { return size > 0 && WithinReach(static_cast<uint64_t>(size)); }
+
+// The chip's real size where it is more than the programmer reaches: the
+// id's capacity code or jedec.ini's size, the larger where both are given
+// (the chip erase would wipe that much); 0 for a chip within reach. Neither
+// source makes the other smaller: a 32 MiB id stays 32 MiB whatever size
+// the user enters.
+uint64_t SizeBeyondReach(const JedecBytes& id, int64_t listed) {
+  const uint64_t by_id = CapacityFromId(id).value_or(0);
+  const uint64_t by_list = listed > 0 ? static_cast<uint64_t>(listed) : 0;
+  const uint64_t whole = std::max(by_id, by_list);
+  return WithinReach(whole) ? 0 : whole;
+}
+
+// Said at every connect check of a chip larger than the programmer's reach,
+// with its size and who gives it: no size the user could enter would make
+// it whole, so the line tells what can be done instead.
+void TellBeyondReach(OperationServices& o, const JedecBytes& id, uint64_t whole,
+                     const std::string& path) {
+  constexpr LangText kById = LANG_TEXT(
+      "Идентификатор FLASH %02X%02X%02X указывает %lu КБ: микросхема больше, чем может "
+      "адресовать программатор; чтение, сравнение и проверка чистоты охватывают её первые %lu КБ, "
+      "стирание и запись не выполняются",
+      "The FLASH id %02X%02X%02X says %lu KBytes: the chip is larger than the programmer can "
+      "address; read, compare and the blank check cover its first %lu KBytes, erase and write "
+      "are refused");
+  constexpr LangText kByList = LANG_TEXT(
+      "В секции [%s] файла %s размер FLASH %lu КБ: микросхема больше, чем может адресовать "
+      "программатор; чтение, сравнение и проверка чистоты охватывают её первые %lu КБ, стирание "
+      "и запись не выполняются",
+      "Section [%s] of %s gives the FLASH %lu KBytes: the chip is larger than the programmer can "
+      "address; read, compare and the blank check cover its first %lu KBytes, erase and write "
+      "are refused");
+  // Rounded up: a size just past the reach must not read as the reach.
+  const auto whole_kib = static_cast<unsigned long>((whole + 1023) / 1024);
+  const auto reach_kib = static_cast<unsigned long>(kMaxFlashSize / 1024);
+  const std::string text =
+      CapacityFromId(id) == whole
+          ? FormatText(PickLangText(kById), id[0], id[1], id[2], whole_kib, reach_kib)
+          : FormatText(PickLangText(kByList), JedecSectionName(id), path, whole_kib, reach_kib);
+  o.LogPrintf("%s", text);
+  o.MessageBoxPrintf(MB_ICONWARNING | MB_OKONLY, "%s", text);
 }
 
 // One of the two sizes is wrong; the erase wipes the whole chip, so what is
@@ -91,74 +131,81 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
 
   o.LogPrintf(PickLangText(LANG_TEXT("Связь установлена", "Connect established")));
   const bool answers = FlashAnswers(id);
-  const bool resolved = answers && IdentifyFlash(id) == 0;
+  const OpResult found = answers ? IdentifyFlash(id) : OpResult::kNoChip;
+  const bool resolved = found != OpResult::kNoChip && CurrentFlash.Identified();
   if (resolved) {
+    // A chip beyond reach shows its real size, rounded up as the line that
+    // follows rounds it.
+    const uint64_t beyond = CurrentFlash.SizeBeyondReach;
+    const uint64_t shown_kib =
+        beyond != 0 ? (beyond + 1023) / 1024 : CurrentFlash.SizeInBytes / 1024;
     o.LogPrintf("JEDEC ID: %02X%02X%02X %s %lu KBytes", id[0], id[1], id[2],
-                CurrentFlash.Manufacturer,
-                static_cast<unsigned long>(CurrentFlash.SizeInBytes / 1024));
+                CurrentFlash.Manufacturer, static_cast<unsigned long>(shown_kib));
     CurrentFlash.JedecId = id;
-    WarnIfSizesDisagree(o, id, CurrentFlash.SizeInBytes);
+    if (found == OpResult::kOk) WarnIfSizesDisagree(o, id, CurrentFlash.SizeInBytes);
   } else {
     o.LogPrintf("JEDEC ID: %02X%02X%02X", id[0], id[1], id[2]);
   }
+  if (found == OpResult::kBeyondReach)
+    TellBeyondReach(o, id, CurrentFlash.SizeBeyondReach, chips_.ListingPath(id));
   if (!answers) {
     // Listing such an id would make the next check take "no chip" for a
     // 512 KiB chip, erase and write included.
     o.LogPrintf(PickLangText(flash_text::kNoChipAnswers));
     CurrentFlash.Manufacturer.clear();
     CurrentFlash.SizeInBytes = 0;
+    CurrentFlash.SizeBeyondReach = 0;
   }
   o.ProgressHide();
   o.SetButtonsState(false);
   o.IdleFlag = 1;
   // The user sees a finished check either way; a front end that needs an
-  // identified chip learns that it has none, and why.
-  if (resolved) return OpResult::kOk;
-  if (!answers) return OpResult::kNoChip;
-  const std::optional<uint64_t> by_id = CapacityFromId(id);
-  return by_id && !WithinReach(*by_id) && !chips_.SizeAsWritten(id) ? OpResult::kBeyondReach
-                                                                        : OpResult::kUnknownChip;
+  // identified chip learns that it has none, or only part of one, and why.
+  return found;
 }
 
 uint64_t FlashOperations::WholeChipSize() const { return rtd::WholeChipSize(CurrentFlash); }
 
-int FlashOperations::IdentifyFlash(const JedecBytes& id) {
+OpResult FlashOperations::IdentifyFlash(const JedecBytes& id) {
   chips_.LookupFlashChip(id, CurrentFlash.Manufacturer, CurrentFlash.SizeInBytes,
                          &CurrentFlash.SizeFrom);
   const std::optional<std::string> size_text = chips_.SizeAsWritten(id);
-  const bool size_present = size_text.has_value();
-  const bool size_usable = size_present && UsableSize(ParseIniInteger(*size_text));
-  if (CurrentFlash.Identified() && size_usable) {
-    // A template of an older version gets the mark that tells it from a
-    // size the user entered.
-    if (CurrentFlash.SizeFrom != SizeOrigin::kUser) chips_.StoreTemplateEntry(id);
-    return 0;
+  // 0 where there is none, or none that reads as a number.
+  const int64_t size = size_text ? ParseIniInteger(*size_text).value_or(0) : 0;
+  CurrentFlash.SizeBeyondReach = SizeBeyondReach(id, size);
+  if (CurrentFlash.SizeBeyondReach != 0) {
+    // Its first 16 MiB are read and compared like any chip's; the name is
+    // the one thing the template can add (its size would be refused, and a
+    // smaller one untrue).
+    if (CurrentFlash.Manufacturer.empty()) chips_.StoreTemplateEntry(id);
+    CurrentFlash.SizeInBytes = CurrentFlash.Manufacturer.empty() ? 0 : kMaxFlashSize;
+    CurrentFlash.SizeFrom = SizeOrigin::kUser;
+    return OpResult::kBeyondReach;
   }
-  const std::string section = JedecSectionName(id);
-  const std::optional<uint64_t> by_id = CapacityFromId(id);
-  if (size_present && !size_usable) {
+  if (CurrentFlash.Identified() && UsableSize(size)) {
+    // A template of an older version gets the mark that tells it from a
+    // size the user entered; the size's origin is then read as it now
+    // stands, for the refusal before an erase to name what the file holds.
+    if (CurrentFlash.SizeFrom != SizeOrigin::kUser) {
+      chips_.StoreTemplateEntry(id);
+      chips_.LookupFlashChip(id, CurrentFlash.Manufacturer, CurrentFlash.SizeInBytes,
+                             &CurrentFlash.SizeFrom);
+    }
+    return OpResult::kOk;
+  }
+  if (size_text && !UsableSize(size)) {
     // Kept as the user wrote it: a template value in its place would lose
     // what they meant (a 16 MiB chip read as 512 KiB), so they are told
     // what to mend instead.
     constexpr LangText kBadSize =
         LANG_TEXT("Неподдерживаемый размер FLASH \"%s\" в секции [%s] файла %s",
                   "Unsupported FLASH size \"%s\" in section [%s] of %s");
-    Refuse(out(), PickLangText(kBadSize), *size_text, section, chips_.path());
+    Refuse(out(), PickLangText(kBadSize), *size_text, JedecSectionName(id),
+           chips_.ListingPath(id));
     CurrentFlash.SizeInBytes = 0;
-  } else if (!size_present && by_id && !WithinReach(*by_id)) {
-    // No size is written for such a chip: its own would be refused, and a
-    // smaller one would make the erase wipe more than the backup keeps.
-    constexpr LangText kBeyondReach = LANG_TEXT(
-        "Идентификатор FLASH %02X%02X%02X указывает %lu КБ: микросхема больше, чем может "
-        "адресовать программатор (%lu КБ)",
-        "The FLASH id %02X%02X%02X says %lu KBytes: the chip is larger than the programmer can "
-        "address (%lu KBytes)");
-    Refuse(out(), PickLangText(kBeyondReach), id[0], id[1], id[2],
-           static_cast<unsigned long>(*by_id / 1024),
-           static_cast<unsigned long>(kMaxFlashSize / 1024));
   }
   chips_.StoreTemplateEntry(id);
-  return 1;
+  return OpResult::kUnknownChip;
 }
 
 }  // namespace rtd

@@ -15,7 +15,7 @@ bool FlashAnswers(const JedecBytes& id) {
 
 uint64_t WholeChipSize(const FlashChipInfo& chip) {
   const std::optional<uint64_t> by_id = CapacityFromId(chip.JedecId);
-  return std::max<uint64_t>(chip.SizeInBytes, by_id.value_or(0));
+  return std::max({uint64_t{chip.SizeInBytes}, by_id.value_or(0), chip.SizeBeyondReach});
 }
 
 namespace {
@@ -51,6 +51,19 @@ IdentifiedChip::IdCheck IdentifiedChip::CheckIdAgain(JedecBytes* id) {
   if (read == OpResult::kNoId) return IdCheck::kNoId;
   if (!FlashAnswers(*id)) return IdCheck::kNoContact;
   return *id == chip_.JedecId ? IdCheck::kSameChip : IdCheck::kOtherChip;
+}
+
+bool IdentifiedChip::RefuseBeyondReach() {
+  const uint64_t whole = WholeChipSize(chip_);
+  if (!chip_.Identified() || WithinReach(whole)) return false;
+  constexpr LangText kBeyondReach = LANG_TEXT(
+      "FLASH %02X%02X%02X объёмом %lu КБ больше, чем может адресовать программатор: её нельзя ни "
+      "стереть, ни записать этим программатором\nFLASH не стёрта",
+      "The FLASH %02X%02X%02X of %lu KBytes is larger than the programmer can address: it can be "
+      "neither erased nor written with this programmer\nNothing was erased");
+  const JedecBytes& id = chip_.JedecId;
+  return !Refuse(out(), PickLangText(kBeyondReach), id[0], id[1], id[2],
+                 static_cast<unsigned long>((whole + 1023) / 1024));
 }
 
 bool IdentifiedChip::RefuseIfChipChanged() {

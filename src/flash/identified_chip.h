@@ -17,8 +17,8 @@ namespace rtd {
 // An id of all ones or all zeros is what the bus reads with no chip on it
 // (or a clip that does not touch): no chip answered.
 bool FlashAnswers(const JedecBytes& id);
-// What the chip erase wipes: the larger of jedec.ini's size and the size
-// the id's capacity code gives.
+// What the chip erase wipes: the largest of jedec.ini's size, the size the
+// id's capacity code gives and the size beyond the programmer's reach.
 uint64_t WholeChipSize(const FlashChipInfo& chip);
 
 class IdentifiedChip {
@@ -37,6 +37,10 @@ class IdentifiedChip {
   // The id read again, against the identified chip's; nothing told.
   enum class IdCheck { kSameChip, kNoContact, kOtherChip, kNoId, kLinkFailed };
   IdCheck CheckIdAgain(JedecBytes* id);
+  // The chip erase would wipe more than the programmer can read back or
+  // write: the user is told, nothing is sent, true. False for a chip within
+  // reach (or none identified).
+  bool RefuseBeyondReach();
   // Reads the id again before anything is changed. Still the identified
   // chip: false. Otherwise the user is told what was read (no contact for
   // all ones or all zeros, another chip for another id) and that nothing

@@ -3,6 +3,7 @@
 
 #include "flash/operation_frame.h"
 
+#include "flash/identified_chip.h"
 #include "flash/image_file.h"
 #include "flash/texts.h"
 
@@ -82,10 +83,23 @@ bool OperationFrame::RefuseUnreachableSize() {
   return true;
 }
 
+void OperationFrame::TellPartCovered() {
+  const uint64_t whole = WholeChipSize(chip_);
+  if (WithinReach(whole)) return;
+  constexpr LangText kFirstPartOnly = LANG_TEXT(
+      "FLASH объёмом %lu КБ больше, чем может адресовать программатор: операция охватывает "
+      "только её первые %lu КБ",
+      "The FLASH of %lu KBytes is larger than the programmer can address: the operation covers "
+      "its first %lu KBytes only");
+  out().LogPrintf(PickLangText(kFirstPartOnly), static_cast<unsigned long>((whole + 1023) / 1024),
+                  static_cast<unsigned long>(chip_.SizeInBytes / 1024));
+}
+
 OpResult OperationFrame::TakeImageBuffer(std::unique_ptr<uint8_t[]>& buffer) {
   auto& o = out();
   o.IdleFlag = 0;
   if (RefuseUnreachableSize()) return OpResult::kFailed;
+  TellPartCovered();
   buffer = Allocate(chip_.SizeInBytes);
   if (!buffer) {
     o.MessageBoxPrintf(MB_ICONERROR, PickLangText(flash_text::kMemoryAllocate));

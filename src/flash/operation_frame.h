@@ -33,14 +33,19 @@ class OperationFrame {
   // Entered while an operation runs, a click is that operation's stop
   // request (false: nothing more to do).
   bool PassGate();
-  // A chip larger than 24-bit addresses reach would be read round and
+  // A size larger than 24-bit addresses reach would be read round and
   // round from its start: refused with a box before anything is sent, and
   // the program idle again (true: refused).
   bool RefuseUnreachableSize();
+  // A chip identified as the part of it the programmer reaches: a log line
+  // that the operation covers that part alone, so that no verdict passes
+  // for the whole chip's.
+  void TellPartCovered();
   // The image buffer of one operation; null when the memory cannot be had.
   std::unique_ptr<uint8_t[]> Allocate(uint32_t size) { return allocate_(size); }
-  // Sets IdleFlag to 0 and takes a buffer of the flash's size. On failure
-  // the user has seen why and the program is idle again.
+  // Sets IdleFlag to 0 and takes a buffer of the flash's size (the size
+  // refused, or the part covered told, first). On failure the user has
+  // seen why and the program is idle again.
   OpResult TakeImageBuffer(std::unique_ptr<uint8_t[]>& buffer);
   // Takes the buffer, then chooses and loads the image file into it. On
   // anything but kOk the buffer is gone and the program idle again.

@@ -42,11 +42,13 @@ class FlashOperations {
   // flash (kNotStarted without one) and refuse a SizeInBytes above
   // kMaxFlashSize before sending anything (kFailed).
 
-  // kOk only when the chip was identified. An id that jedec.ini does not
-  // list usefully ends the check normally for the user but gives
-  // kUnknownChip (kBeyondReach for a chip larger than the programmer can
-  // address); a link that never came up within 10 s gives kNoLink; an id
-  // of no chip kNoChip; an id read that gave no id kNoId.
+  // kOk only when the chip was identified whole. An id that jedec.ini
+  // does not list usefully ends the check normally for the user but gives
+  // kUnknownChip; a chip larger than the programmer can address gives
+  // kBeyondReach, identified (when named) as the part it reaches, which
+  // reads and compares cover and the erasing operations refuse; a link
+  // that never came up within 10 s gives kNoLink; an id of no chip
+  // kNoChip; an id read that gave no id kNoId.
   OpResult SpeedButtonConnectClick();
   OpResult SpeedButtonReadClick();
   OpResult SpeedButtonCompareClick();
@@ -88,12 +90,14 @@ class FlashOperations {
   // Both, then the image file chosen and loaded into a buffer of the chip's
   // size: kOk, or how it ended (told; the program idle again).
   OpResult BeginWithImage(std::unique_ptr<uint8_t[]>& buffer, uint32_t* length);
-  // 0 when the id resolved to a name and a size that the operations can
-  // work with; otherwise 1, after filling in the template where nothing of
+  // kOk when the id resolved to a name and a size that the operations can
+  // work with. kBeyondReach for a chip larger than kMaxFlashSize by its id
+  // or by jedec.ini, whatever size the user entered: identified, when it
+  // has a name, as the part the programmer reaches (nothing told yet).
+  // Otherwise kUnknownChip, after filling in the template where nothing of
   // the user's is lost and telling the user about a size that is present
-  // but unreadable, 0, negative or above kMaxFlashSize, or an id that says
-  // more than that. The chip is then not identified.
-  int IdentifyFlash(const JedecBytes& id);
+  // but unreadable, 0 or negative; the chip is then not identified.
+  OpResult IdentifyFlash(const JedecBytes& id);
   // The connect check's wait for the programmer's link to the flash, up to
   // 10 s: kOk when it came up; kNoLink, kStopped or kFailed otherwise.
   OpResult WaitForLink();

@@ -89,8 +89,9 @@ class BlankScan {
   // Settles one 64 KiB block: kOk (its finding noted), kFailed or kStopped.
   OpResult Block(uint32_t block);
   // The counts as the log tells them, then the verdict: kOk blank,
-  // kMismatch not blank.
-  OpResult Tell();
+  // kMismatch not blank. A scan of the part of a larger chip that the
+  // programmer reaches says so in its verdict.
+  OpResult Tell(bool whole_chip);
 
  private:
   // Pending messages, stop request, next page on the gauge.
@@ -184,13 +185,20 @@ OpResult BlankScan::Block(uint32_t block) {
   return result_;
 }
 
-OpResult BlankScan::Tell() {
+OpResult BlankScan::Tell(bool whole_chip) {
   auto& o = frame_.out();
   o.LogPrintf(PickLangText(LANG_TEXT("Блоков по 64 КБ: %u, по CRC: %u, прочитано: %u",
                                      "Blocks of 64 KiB: %u, settled by CRC: %u, read: %u")),
               blocks(), by_crc_, read_blocks_);
-  if (dirty_blocks_ == 0) {
+  if (dirty_blocks_ == 0 && whole_chip) {
     o.LogPrintf(PickLangText(LANG_TEXT("FLASH чистая", "FLASH is blank")));
+    return OpResult::kOk;
+  }
+  if (dirty_blocks_ == 0) {
+    o.LogPrintf(PickLangText(LANG_TEXT("Первые %lu КБ FLASH чистые, остальное не проверено",
+                                       "The first %lu KBytes of the FLASH are blank; the rest "
+                                       "is not checked")),
+                static_cast<unsigned long>(size_ / 1024));
     return OpResult::kOk;
   }
   o.LogPrintf(PickLangText(LANG_TEXT(
@@ -208,8 +216,8 @@ OpResult ServiceCommands::CheckBlank(bool after_erase) {
   // The whole chip, also where its id says more than jedec.ini (as far as
   // the programmer reaches).
   const uint64_t whole = ops_.WholeChipSize();
-  const uint32_t size =
-      WithinReach(whole) ? static_cast<uint32_t>(whole) : ops_.CurrentFlash.SizeInBytes;
+  const bool whole_chip = WithinReach(whole);
+  const uint32_t size = whole_chip ? static_cast<uint32_t>(whole) : ops_.CurrentFlash.SizeInBytes;
   frame().StartBusy(flash_text::kBlankCheck,
                     after_erase ? ToolButton::SpeedButtonWrite : ToolButton::SpeedButtonRead,
                     static_cast<int32_t>(Pages(size)), kPage);
@@ -221,13 +229,14 @@ OpResult ServiceCommands::CheckBlank(bool after_erase) {
   if (result != OpResult::kOk) return result;
   // A chip out of contact reads blank throughout, CRCs included.
   if (chip().TellIfContactLost(IdentifiedChip::ContactLoss::kNoVerdict)) return OpResult::kFailed;
-  return scan.Tell();
+  return scan.Tell(whole_chip);
 }
 
 OpResult ServiceCommands::BlankCheck() {
   if (!ops_.BeginOnIdentifiedChip()) return OpResult::kNotStarted;
   out().IdleFlag = 0;
   if (frame().RefuseUnreachableSize()) return OpResult::kFailed;
+  frame().TellPartCovered();
   const OpResult result = CheckBlank(false);
   frame().End();
   return result;

@@ -23,13 +23,16 @@ OpResult FlashOperations::SpeedButtonWriteClick() { return WriteImage(false); }
 OpResult FlashOperations::ConfirmErase(LangText question) {
   auto& o = out();
   if (!Begin()) return OpResult::kNotStarted;
-  if (backup_.RefuseBeforeQuestion()) return OpResult::kFailed;
+  // Whatever the answer, these would stop the erase: they come first.
+  if (frame_.RefuseUnreachableSize() || identified_.RefuseBeyondReach() ||
+      backup_.RefuseBeforeQuestion())
+    return OpResult::kFailed;
   if (o.MessageBoxPrintf(MB_ICONWARNING, PickLangText(question)) != IDYES)
     return OpResult::kNotStarted;
   // The question ran messages: a plug-in may have identified another chip,
   // or none, meanwhile.
   if (!CurrentFlash.Identified()) return OpResult::kNotStarted;
-  if (backup_.RefuseUnknownSize()) return OpResult::kFailed;
+  if (identified_.RefuseBeyondReach() || backup_.RefuseUnknownSize()) return OpResult::kFailed;
   o.IdleFlag = 0;
   return frame_.RefuseUnreachableSize() ? OpResult::kFailed : OpResult::kOk;
 }

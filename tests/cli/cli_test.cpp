@@ -251,6 +251,37 @@ TEST_F(CliTest, UnknownChipIsNotIdentifiedAndGetsATemplateEntry) {
   EXPECT_NE(Out().find("JEDEC ID: 112233 Manufacturer 512 KBytes"), std::string::npos);
 }
 
+// A chip larger than the programmer reaches: detect says so in one line,
+// with its real size and no advice to enter a size; whatever size the user
+// then enters, the erase is refused before its question.
+TEST_F(CliTest, AChipBeyondReachIsToldSoAndNeverErased) {
+  Configure("jedec=EF4019\n");
+  const fs::path shipped = dir_ / "shipped.ini";
+  fs::copy_file(RTD_SHIPPED_JEDEC_INI, shipped);
+  const std::string line =
+      "The FLASH id EF4019 says 32768 KBytes: the chip is larger than the programmer can address; "
+      "read, compare and the blank check cover its first 16384 KBytes, erase and write are "
+      "refused";
+  EXPECT_EQ(Run({"--lang", "en", "--jedec", shipped.string(), "detect"}), kExitFailure);
+  EXPECT_NE(Out().find("JEDEC ID: EF4019 Winbond W25Q256FV/W25Q256JV_Q 32768 KBytes\n" + line +
+                       "\n"),
+            std::string::npos)
+      << Out();
+  EXPECT_EQ(Err(), "Warning: " + line + "\n");
+  EXPECT_EQ(Run({"--lang", "ru", "--jedec", shipped.string(), "detect"}), kExitFailure);
+  EXPECT_EQ(Err().rfind("Предупреждение: Идентификатор FLASH EF4019 указывает 32768 КБ", 0), 0u)
+      << Err();
+
+  const auto old = ReadFile(flash_image_);
+  std::ofstream(dir_ / "jedec.ini") << "[EF4019]\nManufacturer=W25Q256\nSizeInBytes=16777216\n";
+  EXPECT_EQ(Run({"--lang", "en", "erase", "--yes"}), kExitFailure);
+  EXPECT_EQ(Err(), "Warning: " + line +
+                       "\nError: The FLASH EF4019 of 32768 KBytes is larger than the programmer "
+                       "can address: it can be neither erased nor written with this programmer\n"
+                       "  Nothing was erased\n");
+  EXPECT_EQ(ReadFile(flash_image_), old);
+}
+
 // A check that identifies nothing fails with its reason on stderr.
 TEST_F(CliTest, AnIdThatNamesNoChipIsExplainedOnStderr) {
   struct Case {

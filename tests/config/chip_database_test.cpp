@@ -156,6 +156,9 @@ TEST_F(ChipDatabaseTest, UserEntriesFirstThenTheShippedFileWhichIsNeverWritten) 
   EXPECT_EQ(Lookup({0xEF, 0x40, 0x13}).name, "Winbond");  // not listed by the user
   EXPECT_EQ(Lookup({0xC8, 0x40, 0x13}).name, "Mine");     // the user's own entry wins
   EXPECT_EQ(Lookup({0xC8, 0x40, 0x13}).size, 1024u);
+  // Messages about an entry name the file it is read from.
+  EXPECT_EQ(db_.ListingPath({0xEF, 0x40, 0x13}), shipped_path);
+  EXPECT_EQ(db_.ListingPath({0xC8, 0x40, 0x13}), path_);
 
   db_.StoreFlashChip({0x11, 0x22, 0x33}, kTemplateManufacturer, kTemplateSizeInBytes);
   EXPECT_EQ(Lookup({0x11, 0x22, 0x33}).name, kTemplateManufacturer);
@@ -185,10 +188,13 @@ TEST_F(ChipDatabaseTest, TheSizesOriginIsItsMarkWhileTheSizeIsTheProgramsOwn) {
        SizeOrigin::kUser, nullptr},
       {{0xBF, 0x25, 0x99}, "Manufacturer=SST\nSizeInBytes=524288\nSizeInBytesFrom=user\n",
        SizeOrigin::kUser, nullptr},
-      {{0xBF, 0x25, 0x99}, "Manufacturer=SST\nSizeInBytes=524288\n", SizeOrigin::kUser, nullptr},
-      // An older version's template gets its mark.
+      // The fixed guess without a mark is a guess whatever the name, but
+      // only the template's name makes it the program's to mark: an older
+      // version's template gets its mark.
+      {{0xBF, 0x25, 0x99}, "Manufacturer=SST\nSizeInBytes=524288\n", SizeOrigin::kUnmarkedGuess,
+       nullptr},
       {{0xBF, 0x25, 0x99}, "Manufacturer=Manufacturer\nSizeInBytes=524288\n",
-       SizeOrigin::kTemplate,
+       SizeOrigin::kUnmarkedGuess,
        "Manufacturer=Manufacturer\nSizeInBytes=524288\nSizeInBytesFrom=template\n"},
   };
   for (const auto& c : cases) {
@@ -240,7 +246,9 @@ TEST(ChipCapacity, TheIdsThirdByteWhereItIsACapacityCode) {
 }
 
 // The shipped list, read line by line here, against what the program reads
-// from it: every entry comes back with its name and size.
+// from it: every entry comes back with its name and size, as sizes that
+// nobody has to confirm (a folder unpacked beside the program uses it as
+// the user's own file).
 TEST(ShippedDatabase, EveryEntryReadsBackWithItsNameAndSize) {
   struct Entry {
     std::string name;
@@ -270,7 +278,9 @@ TEST(ShippedDatabase, EveryEntryReadsBackWithItsNameAndSize) {
                         static_cast<uint8_t>(std::stoul(id_text.substr(4, 2), nullptr, 16))};
     std::string name;
     uint32_t size = 0;
-    db.LookupFlashChip(id, name, size);
+    SizeOrigin origin = SizeOrigin::kTemplate;
+    db.LookupFlashChip(id, name, size, &origin);
+    EXPECT_EQ(origin, SizeOrigin::kUser) << id_text;
     EXPECT_EQ(name, want.name) << id_text;
     EXPECT_EQ(size, want.size) << id_text;
     // Whole pages; not always a power of two (DataFlash parts have 528-byte pages).

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 
+#include "config/atomic_file.h"
 #include "config/text_encoding.h"
 #include "temp_dir.h"
 
@@ -207,6 +208,44 @@ TEST_F(IniFileTest, WritesIntoAFileWithoutFinalLineEnd) {
   Make("[a]\nx=1");
   ASSERT_TRUE(ini.WriteString("a", "x", ""));
   EXPECT_EQ(ReadBytes(path_), "[a]\nx=");
+}
+
+// Keys written together land where one write after the other would put
+// them, in one replacement of the file; a replacement that fails leaves
+// the file as it was, none of them in it.
+TEST_F(IniFileTest, KeysWrittenTogetherGoInOneReplacement) {
+  const IniValues values = {{"Size", "1"}, {"From", "id"}, {"Name", " x "}};
+  const char* files[] = {
+      "",
+      "; remark\r\n[Other]\r\nA=1\r\n",
+      "[S]\nName=mine\n\n; of the next\n[T]\nB=2",
+      "[s]\r\nFrom=user\r\n",
+      "[S]\nName=\xC8\xEC\xFF\n",  // Windows-1251
+  };
+  for (const char* file : files) {
+    SCOPED_TRACE(file);
+    IniFile one_by_one = Make(file);
+    for (const auto& [key, value] : values) ASSERT_TRUE(one_by_one.WriteString("S", key, value));
+    const std::string expected = ReadBytes(path_);
+
+    WriteBytes(path_, file);
+    int replacements = 0;
+    bool room = true;
+    IniFile together(path_, [&](const std::string& path, std::string_view bytes,
+                                std::string& reason) {
+      ++replacements;
+      if (!room) reason = "No space left on device";
+      return room && ReplaceFileContent(path, bytes, reason);
+    });
+    room = false;
+    EXPECT_FALSE(together.WriteStrings("S", values));
+    EXPECT_EQ(together.LastWriteError(), "No space left on device");
+    EXPECT_EQ(ReadBytes(path_), file);
+    room = true;
+    EXPECT_TRUE(together.WriteStrings("S", values));
+    EXPECT_EQ(ReadBytes(path_), expected);
+    EXPECT_EQ(replacements, 2);
+  }
 }
 
 TEST_F(IniFileTest, ValuesTheReaderWouldAlterAreQuoted) {

@@ -138,24 +138,64 @@ TEST_F(ConnectTest, UnknownIdWritesATemplateThatTheNextCheckFinds) {
   }
 }
 
-// A chip larger than 24-bit addresses reach gets no size in its template:
-// every check says why it stays unidentified, and none blames the file.
+// A chip larger than 24-bit addresses reach, by its id or by jedec.ini,
+// whatever size the user entered: every check says so in one line with the
+// chip's real size, and identifies (once it has a name) the part the
+// programmer reaches. Its template gets no size, and no other line blames
+// the file or asks for a size.
 TEST_F(ConnectTest, AChipBeyondTheProgrammersReachIsSaidToBeSo) {
-  for (const JedecBytes id : {JedecBytes{0xEF, 0x40, 0x19}, JedecBytes{0xEF, 0x40, 0x1F}}) {
+  const std::string path = (dir_ / "jedec.ini").string();
+  const std::string by_id =
+      "The FLASH id {} says {} KBytes: the chip is larger than the programmer can address; read, "
+      "compare and the blank check cover its first 16384 KBytes, erase and write are refused";
+  const std::string by_list = "Section [{}] of " + path +
+                              " gives the FLASH {} KBytes: the chip is larger than the "
+                              "programmer can address; read, compare and the blank check cover "
+                              "its first 16384 KBytes, erase and write are refused";
+  const struct {
+    JedecBytes id;
+    const char* entry;  // the section's keys; none: not listed
+    unsigned long kib;
+    const std::string& says;
+    const char* name;  // as the second check finds it
+  } cases[] = {
+      {{0xEF, 0x40, 0x19}, nullptr, 32768, by_id, "Manufacturer"},
+      {{0xEF, 0x40, 0x1F}, nullptr, 2097152, by_id, "Manufacturer"},
+      {{0xEF, 0x40, 0x19}, "Manufacturer=W25Q256\nSizeInBytes=33554432\n", 32768, by_id,
+       "W25Q256"},
+      {{0xEF, 0x40, 0x19}, "Manufacturer=W25Q256\nSizeInBytes=16777216\n", 32768, by_id,
+       "W25Q256"},
+      {{0xEF, 0x40, 0x19}, "Manufacturer=W25Q256\nSizeInBytes=0x800000\n", 32768, by_id,
+       "W25Q256"},
+      {{0xEF, 0x40, 0x20}, "Manufacturer=W25Q512\nSizeInBytes=67108864\n", 65536, by_list,
+       "W25Q512"},
+      {{0xC2, 0x20, 0x18}, "Manufacturer=MX25L128\nSizeInBytes=16777217\n", 16385, by_list,
+       "MX25L128"},
+  };
+  for (const auto& c : cases) {
+    const std::string id = JedecSectionName(c.id);
+    SCOPED_TRACE(id + " " + (c.entry ? c.entry : "not listed"));
+    const std::string entry = c.entry ? "[" + id + "]\n" + c.entry : "";
+    WriteText(dir_ / "jedec.ini", entry);
     sim::SimConfig config;
-    config.jedec = id;
+    config.jedec = c.id;
     Start(config);
-    const unsigned long kib = (1ul << id[2]) / 1024;
+    const std::string line = fmt::format(fmt::runtime(c.says), id, c.kib);
     for (int check = 0; check < 2; ++check) {
       Forget();
       EXPECT_EQ(Connect(), OpResult::kBeyondReach);
-      EXPECT_EQ(out_.Boxes(),
-                (Events{fmt::format("0x10 Error: The FLASH id {} says {} KBytes: the chip is "
-                                    "larger than the programmer can address (16384 KBytes)",
-                                    JedecSectionName(id), kib)}));
+      EXPECT_EQ(out_.Boxes(), (Events{"0x130 Warning: " + line}));
+      EXPECT_EQ(out_.Logs().back(), line);
     }
-    EXPECT_EQ(ReadText().find("SizeInBytes=", ReadText().find(JedecSectionName(id))),
-              std::string::npos);
+    EXPECT_EQ(out_.Logs(), (Events{"Connect check", "Connect established",
+                                   fmt::format("JEDEC ID: {} {} {} KBytes", id, c.name, c.kib),
+                                   line}));
+    EXPECT_EQ(ops_->CurrentFlash.SizeInBytes, kMaxFlashSize);
+    if (c.entry) {
+      EXPECT_EQ(ReadText(), entry);
+    } else {
+      EXPECT_EQ(ReadText(), "[" + id + "]\nManufacturer=Manufacturer\n");
+    }
   }
 }
 
@@ -203,7 +243,7 @@ TEST_F(ConnectTest, UnusableSizeIsReportedAndKept) {
   config.jedec = {0xC2, 0x20, 0x18};
   Start(config);
   const std::string path = (dir_ / "jedec.ini").string();
-  for (const char* size : {"16777216x", "512k", "abc", "0", "-1", "16777217", "0x80000000"}) {
+  for (const char* size : {"16777216x", "512k", "abc", "0", "-1", "0x80000000"}) {
     SCOPED_TRACE(size);
     const std::string mine =
         std::string("[C22018]\nManufacturer=Macronix MX25L12835\nSizeInBytes=") + size + "\n";
