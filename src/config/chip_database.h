@@ -84,8 +84,9 @@ class ChipDatabase {
   // shipped jedec.ini of an installed program); never written.
   void SetShippedDatabase(std::string path) { shipped_path_ = std::move(path); }
 
-  // Clears name and size, then fills them from the id's section; *origin
-  // (when given) says where the size came from.
+  // Clears name and size, then fills them from the id's section, the name
+  // as it may be shown (ShowableText); *origin (when given) says where the
+  // size came from.
   void LookupFlashChip(const JedecBytes& id, std::string& name, uint32_t& size,
                        SizeOrigin* origin = nullptr);
   // Writes both keys of the id's section, creating section or file.
