@@ -79,7 +79,7 @@ void MakeReadOnly(OperationDisplay& o, const std::string& path) {
   fs::permissions(PathFromUtf8(path),
                   fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read,
                   fs::perm_options::replace, ec);
-  if (ec) o.LogPrintf(PickLangText(kNotReadOnly), path.c_str(), ec.message().c_str());
+  if (ec) o.LogPrintf(PickLangText(kNotReadOnly), path.c_str(), SystemErrorText(ec).c_str());
 }
 
 // Gives the file a name that says what it is: the name with suffix added;
@@ -99,7 +99,7 @@ void SetAside(OperationDisplay& o, const std::string& path) {
   if (const std::string renamed = RenameWithSuffix(path, ".unverified", ec); !renamed.empty()) {
     o.LogPrintf(PickLangText(kSetAside), renamed.c_str());
   } else {
-    o.LogPrintf(PickLangText(kSetAsideFailed), path.c_str(), ec.message().c_str());
+    o.LogPrintf(PickLangText(kSetAsideFailed), path.c_str(), SystemErrorText(ec).c_str());
   }
 }
 
@@ -116,7 +116,7 @@ void Discard(OperationDisplay& o, const std::string& path) {
       !renamed.empty()) {
     o.LogPrintf(PickLangText(kUnsoundRenamed), renamed.c_str());
   } else {
-    o.LogPrintf(PickLangText(kUnsoundStays), path.c_str(), ec.message().c_str());
+    o.LogPrintf(PickLangText(kUnsoundStays), path.c_str(), SystemErrorText(ec).c_str());
   }
 }
 
