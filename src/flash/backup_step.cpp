@@ -137,8 +137,8 @@ bool BackupStep::RefuseUnusableFolder() {
             ? PickLangText(LANG_TEXT("укажите --no-backup", "give --no-backup"))
             : PickLangText(LANG_TEXT("снимите «Резервная копия перед стиранием» в меню панели",
                                      "switch \"Backup before erase\" off in the panel's menu"));
-    return !Refuse(o, PickLangText(flash_text::kNoBackupFolder), BackupFolderProblem.c_str(),
-                   switch_off);
+    return !Refuse(o, PickLangText(flash_text::kNoBackupFolder),
+                   BackupFolderProblem.Picked().c_str(), switch_off);
   }
   // Only looked at: a refusal that comes before the backup leaves no
   // folder behind. The backup makes it right before it saves.
