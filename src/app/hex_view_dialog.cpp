@@ -37,6 +37,8 @@ HexViewDialog::HexViewDialog(shell::HexViewDialog& model, QWidget* owner)
   setSizeGripEnabled(true);
   status_ = new QLabel(this);
   status_->setObjectName("HexStatus");
+  // Paths and typed text in it are shown as they are, never as markup.
+  status_->setTextFormat(Qt::PlainText);
   status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(MakeSearchLine());

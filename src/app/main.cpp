@@ -14,6 +14,18 @@
 #include "shell/form/command_line.h"
 #include "shell/session.h"
 
+namespace {
+
+// A path or the system's reason in it is shown as it is, never as markup.
+void ShowError(const QString& text) {
+  QMessageBox box(QMessageBox::Critical, "rtdprog", QString());
+  box.setTextFormat(Qt::PlainText);
+  box.setText(text);
+  box.exec();
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("rtdprog");
@@ -34,7 +46,7 @@ int main(int argc, char** argv) {
     auto platform = rtd::shell::MakePlatform(line.choice, clock, &error);
     if (!platform) {
       std::fprintf(stderr, "rtdprog: %s\n", error.c_str());
-      QMessageBox::critical(nullptr, "rtdprog", QString::fromStdString(error));
+      ShowError(QString::fromStdString(error));
       return 2;
     }
     // The form lives until the message loop has ended, so no handler
@@ -48,7 +60,7 @@ int main(int argc, char** argv) {
     form.show();
     QApplication::exec();
   } catch (const std::exception& e) {
-    QMessageBox::critical(nullptr, "rtdprog", QString::fromLocal8Bit(e.what()));
+    ShowError(QString::fromLocal8Bit(e.what()));
   }
   return 0;
 }

@@ -105,6 +105,9 @@ void MainForm::BuildForm() {
   StatusBar->setFixedHeight(kStatusBarHeight);
   StatusPanel = new QLabel(StatusBar);
   StatusPanel->setObjectName("StatusBarPanel0");
+  // It names devices, processes and paths: a name that looks like markup
+  // is shown as it is, never rendered.
+  StatusPanel->setTextFormat(Qt::PlainText);
   StatusPanel->setFixedWidth(kStatusPanelWidth);
   StatusBar->addWidget(StatusPanel);
   setStatusBar(StatusBar);

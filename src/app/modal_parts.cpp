@@ -81,6 +81,8 @@ int MainForm::RunMessageBox(const shell::BoxDesign& design) {
     });
   });
   box.setWindowTitle(Text(design.caption));
+  // Reasons, paths and names from outside are shown as they are.
+  box.setTextFormat(Qt::PlainText);
   box.setText(Text(design.text));
   // The box stays above other windows.
   box.setWindowFlag(Qt::WindowStaysOnTopHint);

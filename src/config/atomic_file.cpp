@@ -23,8 +23,6 @@
 
 namespace rtd {
 
-std::string SystemErrorText(int error) { return std::strerror(error); }
-
 std::string NotARegularFileText() {
   return PickLangText(LANG_TEXT("это не обычный файл", "not a regular file"));
 }

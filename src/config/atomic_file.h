@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/system_error_text.h"  // the reasons every caller shows
+
 #ifndef _WIN32
 #include <sys/types.h>
 #endif
@@ -105,9 +107,6 @@ FileSystemCalls SystemFileCalls();
 bool ReplaceFileContent(const std::string& path, std::string_view bytes, std::string& reason,
                         const FileSystemCalls& calls);
 #endif
-
-// The system's text for errno, or for an error number given.
-std::string SystemErrorText(int error);
 
 // The reason given when a path names something other than a regular file.
 std::string NotARegularFileText();

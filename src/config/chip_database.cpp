@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "config/settings.h"
+#include "core/utf8.h"
 #include "i18n/lang.h"
 
 namespace rtd {
@@ -100,7 +101,10 @@ void ChipDatabase::LookupFlashChip(const JedecBytes& id, std::string& name, uint
   const std::string section = JedecSectionName(id);
   const auto ini = OpenForLookup(section);
   if (!ini) return;
-  name = ClipUtf8(ini->ReadString(section, "Manufacturer", ""), kManufacturerMaxLength);
+  // Shown in the log, the window and on a terminal: the file is the user's
+  // (or a download's), and an escape sequence in it would act there.
+  name = ClipUtf8(ShowableText(ini->ReadString(section, "Manufacturer", "")),
+                  kManufacturerMaxLength);
   // Stored as read, whatever it is; the flash operations judge plausibility.
   size = static_cast<uint32_t>(ini->ReadInteger(section, "SizeInBytes", 0));
   if (origin != nullptr) *origin = OriginOf(*ini, section, id);

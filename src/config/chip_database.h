@@ -94,8 +94,9 @@ class ChipDatabase {
   // How the file is replaced when written (config/ini_file.h).
   void SetFileReplacement(FileReplacement replace) { replace_ = std::move(replace); }
 
-  // Clears name and size, then fills them from the id's section; *origin
-  // (when given) says where the size came from.
+  // Clears name and size, then fills them from the id's section, the name
+  // as it may be shown (ShowableText); *origin (when given) says where the
+  // size came from.
   void LookupFlashChip(const JedecBytes& id, std::string& name, uint32_t& size,
                        SizeOrigin* origin = nullptr);
   // Writes both keys of the id's section (in one replacement), creating

@@ -104,12 +104,15 @@ ProgramFiles LocateProgramFiles(const FileEnvironment& env) {
   if (const std::string data_home = DataHome(env); !data_home.empty()) {
     files.backup_dir = JoinPath(data_home, "rtdprog/backups");
   } else {
-    files.backup_problem = FormatText(
-        PickLangText(LANG_TEXT("не заданы ни $XDG_DATA_HOME, ни $HOME, а у пользователя %u нет "
+    files.backup_problem = TwoLanguageText::Made([](int32_t language) {
+      return FormatText(
+          LangTextOf(LANG_TEXT("не заданы ни $XDG_DATA_HOME, ни $HOME, а у пользователя %u нет "
                                "домашней папки в базе учётных записей",
                                "neither $XDG_DATA_HOME nor $HOME is set, and user %u has no home "
-                               "folder in the account database")),
-        static_cast<unsigned>(getuid()));
+                               "folder in the account database"),
+                     language),
+          static_cast<unsigned>(getuid()));
+    });
   }
   return files;
 }

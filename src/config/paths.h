@@ -35,6 +35,8 @@
 #include <string>
 #include <vector>
 
+#include "i18n/lang.h"
+
 namespace rtd {
 
 // Name of the settings file both front ends share, so the window's file
@@ -73,9 +75,10 @@ struct ProgramFiles {
   // program.
   std::string shipped_jedec;
   // The folder of the backups (made before the first erase); empty when no
-  // place for it can be found, and backup_problem then says why.
+  // place for it can be found, and backup_problem then says why (in either
+  // language: it is shown at the first erase, whatever the language then).
   std::string backup_dir;
-  std::string backup_problem;
+  TwoLanguageText backup_problem;
 };
 
 // The process's executable path, $XDG_CONFIG_HOME and home directory ($HOME,

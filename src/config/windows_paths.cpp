@@ -48,7 +48,7 @@ ProgramFiles LocateWindowsProgramFiles(const FileEnvironment& env) {
   if (!installed) {
     files.beside_program = true;
     if (env.executable_path.empty()) {
-      files.backup_problem = PickLangText(
+      files.backup_problem = TwoLanguageText::Of(
           LANG_TEXT("путь к самой программе неизвестен", "the program's own path is unknown"));
       return files;
     }
@@ -66,7 +66,7 @@ ProgramFiles LocateWindowsProgramFiles(const FileEnvironment& env) {
   if (!env.local_app_data.empty()) {
     files.backup_dir = JoinPath(env.local_app_data, "rtdprog\\backups", '\\');
   } else {
-    files.backup_problem = PickLangText(
+    files.backup_problem = TwoLanguageText::Of(
         LANG_TEXT("Windows не назвала папку локальных данных приложений (%LOCALAPPDATA%)",
                   "Windows named no local application data folder (%LOCALAPPDATA%)"));
   }

@@ -78,11 +78,14 @@ std::string Utf16ToUtf8(std::u16string_view text) {
 
 namespace {
 
-// Characters that act instead of showing: C0 and C1 controls, DEL, and the
-// marks and overrides that reverse the order in which text is shown.
+// Characters that act instead of showing: C0 and C1 controls (NEL among
+// them), DEL, the line and paragraph separators that break a line as a line
+// feed does, and the marks and overrides that reverse the order in which
+// text is shown.
 bool ActsInsteadOfShowing(char32_t c) {
-  return c < 0x20 || (c >= 0x7F && c < 0xA0) || (c >= 0x202A && c <= 0x202E) ||
-         (c >= 0x2066 && c <= 0x2069) || c == 0x200E || c == 0x200F || c == 0x061C;
+  return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029 ||
+         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x200E ||
+         c == 0x200F || c == 0x061C;
 }
 
 }  // namespace

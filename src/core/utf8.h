@@ -20,8 +20,9 @@ std::string Utf16ToUtf8(std::u16string_view text);
 
 // Text that comes from outside the program (another program's name, a
 // device's name) as it may be shown on one line of a terminal, the log or
-// the status bar: every control character, every character that turns the
-// direction of the text, and every byte that is not UTF-8 becomes U+FFFD.
+// the status bar: every control character, every line or paragraph
+// separator, every character that turns the direction of the text, and
+// every byte that is not UTF-8 becomes U+FFFD.
 // An escape sequence in a process name would otherwise retitle, clear or
 // recolour the user's terminal.
 std::string ShowableText(std::string_view text);

@@ -79,7 +79,7 @@ void MakeReadOnly(OperationDisplay& o, const std::string& path) {
   fs::permissions(PathFromUtf8(path),
                   fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read,
                   fs::perm_options::replace, ec);
-  if (ec) o.LogPrintf(PickLangText(kNotReadOnly), path.c_str(), ec.message().c_str());
+  if (ec) o.LogPrintf(PickLangText(kNotReadOnly), path.c_str(), SystemErrorText(ec).c_str());
 }
 
 // Gives the file a name that says what it is: the name with suffix added;
@@ -101,7 +101,7 @@ std::string SetAside(OperationDisplay& o, const std::string& path) {
     o.LogPrintf(PickLangText(kSetAside), renamed.c_str());
     return renamed;
   }
-  o.LogPrintf(PickLangText(kSetAsideFailed), path.c_str(), ec.message().c_str());
+  o.LogPrintf(PickLangText(kSetAsideFailed), path.c_str(), SystemErrorText(ec).c_str());
   return path;
 }
 
@@ -118,7 +118,7 @@ void Discard(OperationDisplay& o, const std::string& path) {
       !renamed.empty()) {
     o.LogPrintf(PickLangText(kUnsoundRenamed), renamed.c_str());
   } else {
-    o.LogPrintf(PickLangText(kUnsoundStays), path.c_str(), ec.message().c_str());
+    o.LogPrintf(PickLangText(kUnsoundStays), path.c_str(), SystemErrorText(ec).c_str());
   }
 }
 
@@ -139,8 +139,8 @@ bool BackupStep::RefuseUnusableFolder() {
             ? PickLangText(LANG_TEXT("укажите --no-backup", "give --no-backup"))
             : PickLangText(LANG_TEXT("снимите «Резервная копия перед стиранием» в меню панели",
                                      "switch \"Backup before erase\" off in the panel's menu"));
-    return !Refuse(o, PickLangText(flash_text::kNoBackupFolder), BackupFolderProblem.c_str(),
-                   switch_off);
+    return !Refuse(o, PickLangText(flash_text::kNoBackupFolder),
+                   BackupFolderProblem.Picked().c_str(), switch_off);
   }
   // Only looked at: a refusal that comes before the backup leaves no
   // folder behind. The backup makes it right before it saves.

@@ -16,6 +16,7 @@
 #include "flash/flash_reader.h"
 #include "flash/identified_chip.h"
 #include "flash/operation_frame.h"
+#include "i18n/lang.h"
 
 namespace rtd {
 
@@ -41,7 +42,7 @@ class BackupStep {
   bool MakeBackups = false;
   std::string BackupFolder;
   // Why BackupFolder is empty, as the user is told it.
-  std::string BackupFolderProblem;
+  TwoLanguageText BackupFolderProblem;
   // Who switched the backups off, for the line every erase without one
   // logs; nobody, in a bare FlashOperations, logs none.
   enum class OffBy { kNobody, kOption, kSettings };

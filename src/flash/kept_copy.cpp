@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "config/atomic_file.h"
 #include "config/utf8_path.h"
 #include "flash/backup.h"
 #include "flash/file_reader.h"
@@ -38,7 +39,7 @@ std::string FindKeptCopy(const std::string& folder, const uint8_t* data, uint32_
   std::error_code ec;
   fs::directory_iterator it(PathFromUtf8(folder), ec);
   if (ec) {
-    if (reason != nullptr) *reason = ec.message();
+    if (reason != nullptr) *reason = SystemErrorText(ec);
     return {};
   }
   for (; it != fs::directory_iterator(); it.increment(ec)) {
@@ -53,7 +54,7 @@ std::string FindKeptCopy(const std::string& folder, const uint8_t* data, uint32_
     const std::string path = Utf8FromPath(it->path());
     if (SameContent(path, data, size)) return path;
   }
-  if (ec && reason != nullptr) *reason = ec.message();
+  if (ec && reason != nullptr) *reason = SystemErrorText(ec);
   return {};
 }
 

@@ -4,8 +4,10 @@ namespace rtd {
 
 int32_t CurrentLanguage = kLanguageRussian;
 
-const char* PickLangText(LangText text) {
-  int32_t n = CurrentLanguage > 0 ? CurrentLanguage : 0;
+const char* PickLangText(LangText text) { return LangTextOf(text, CurrentLanguage); }
+
+const char* LangTextOf(LangText text, int32_t language) {
+  int32_t n = language > 0 ? language : 0;
   const char* p = text;
   while (n != 0) {
     while (*p != '\0') ++p;

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <utility>
 
 namespace rtd {
 
@@ -28,5 +30,38 @@ extern int32_t CurrentLanguage;
 // Returns the text of the current language; "(null)" when that text is
 // missing (never for Russian, which is first). Never fails, never allocates.
 const char* PickLangText(LangText text);
+// The same for a given language.
+const char* LangTextOf(LangText text, int32_t language);
+
+// A text put together at run time (a reason with a number or a path in it)
+// that may be shown long after it was made, after a language switch too:
+// made in both languages and picked, as a LangText is, when it is shown.
+class TwoLanguageText {
+ public:
+  TwoLanguageText() = default;
+  // Words that are the same in both languages (a name, a path).
+  explicit TwoLanguageText(std::string same) : russian_(same), english_(std::move(same)) {}
+  TwoLanguageText(std::string russian, std::string english)
+      : russian_(std::move(russian)), english_(std::move(english)) {}
+  // Both halves of a LangText.
+  static TwoLanguageText Of(LangText text) {
+    return {LangTextOf(text, kLanguageRussian), LangTextOf(text, kLanguageEnglish)};
+  }
+  // Each half made by make(language), from the LangTexts of that language.
+  template <typename Make>
+  static TwoLanguageText Made(Make make) {
+    return {make(kLanguageRussian), make(kLanguageEnglish)};
+  }
+
+  bool empty() const { return russian_.empty() && english_.empty(); }
+  // The text of the current language.
+  const std::string& Picked() const {
+    return CurrentLanguage == kLanguageEnglish ? english_ : russian_;
+  }
+
+ private:
+  std::string russian_;
+  std::string english_;
+};
 
 }  // namespace rtd

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "core/system_error_text.h"
 #include "core/utf8.h"
 
 namespace rtd {
@@ -104,7 +105,7 @@ LockAttempt FileLock::Take(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
     attempt.outcome = LockOutcome::kFailed;
-    attempt.reason = std::strerror(errno);
+    attempt.reason = SystemErrorText(errno);
     return attempt;
   }
   // The file this lock is on already: kept. A flock through a second
@@ -127,7 +128,7 @@ LockAttempt FileLock::Take(const std::string& path) {
     attempt.holder = FindHolder(fd);
   } else {
     attempt.outcome = LockOutcome::kFailed;
-    attempt.reason = std::strerror(errno);
+    attempt.reason = SystemErrorText(errno);
   }
   ::close(fd);
   return attempt;

@@ -3,7 +3,10 @@
 #include <hidapi.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
+#include "core/system_error_text.h"
 #include "core/utf8.h"
 
 namespace rtd {
@@ -14,6 +17,17 @@ hid_device* Device(HidHandle handle) { return static_cast<hid_device*>(handle); 
 
 // A USB string descriptor carries at most 126 UTF-16 units; this is room to spare.
 constexpr std::size_t kMaxStringUnits = 255;
+
+// hidapi ends its message with the system's reason in the process's language
+// (the environment's); that end is told in the program's language instead.
+std::string InProgramsLanguage(std::string message, int error) {
+  if (error == 0) return message;
+  const std::string said = std::string(": ") + std::strerror(error);
+  if (message.size() < said.size() ||
+      message.compare(message.size() - said.size(), said.size(), said) != 0)
+    return message;
+  return message.substr(0, message.size() - said.size()) + ": " + SystemErrorText(error);
+}
 
 }  // namespace
 
@@ -86,10 +100,13 @@ HidCandidates HidapiPlatform::EnumerateWithIds(uint16_t vendor_id, uint16_t prod
 }
 
 HidHandle HidapiPlatform::Open(const std::string& path) {
+  errno = 0;
   hid_device* device = hid_open_path(path.c_str());
+  const int error = errno;
   last_open_error_.clear();
   // hid_error(NULL) holds the reason of the last failed call without a device.
-  if (device == nullptr) last_open_error_ = WideToUtf8(hid_error(nullptr));
+  if (device == nullptr)
+    last_open_error_ = InProgramsLanguage(WideToUtf8(hid_error(nullptr)), error);
   return device;
 }
 

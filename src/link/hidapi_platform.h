@@ -24,7 +24,8 @@ class HidapiPlatform final : public HidPlatform {
   // hidapi reads the ids from sysfs: no device is opened by the search.
   HidCandidates EnumerateWithIds(uint16_t vendor_id, uint16_t product_id) override;
   HidHandle Open(const std::string& path) override;
-  // hidapi's own text, which carries the errno text of the failed open(2).
+  // hidapi's own text, which carries the errno text of the failed open(2)
+  // (in the program's language, as every system reason is).
   std::string LastOpenError() const override { return last_open_error_; }
   // A flock on the device node (link/file_lock.h).
   std::unique_ptr<DeviceLock> MakeLock() override { return MakeSystemLock(); }

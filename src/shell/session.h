@@ -12,6 +12,7 @@
 #include "core/clock.h"
 #include "core/output_services.h"
 #include "flash/operations.h"
+#include "i18n/lang.h"
 #include "link/commands.h"
 #include "link/exchange.h"
 #include "link/hid_platform.h"
@@ -28,7 +29,7 @@ struct SessionPaths {
   // Why there is no backup_dir: the write and the erase then stop before
   // they send anything, unless the user switches the backup off. Both
   // empty: no backups are made at all (a test or a benchmark).
-  std::string backup_problem = {};
+  TwoLanguageText backup_problem = {};
 };
 
 // The files of the running program: beside it in a program folder, the

@@ -10,6 +10,7 @@
 #include "config/utf8_path.h"
 #include "core/open_flags.h"
 #include "core/output_services.h"
+#include "core/system_error_text.h"
 #include "i18n/lang.h"
 #include "sim/virtual_programmer.h"
 
@@ -378,15 +379,15 @@ namespace {
 bool ReadConfigFile(const std::string& path, std::string& text, std::string& reason) {
   const int fd = OpenUtf8(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_BINARY);
   if (fd < 0) {
-    reason = std::strerror(errno);
+    reason = SystemErrorText(errno);
     return false;
   }
   struct stat info {};
   bool ok = ::fstat(fd, &info) == 0;
   if (!ok) {
-    reason = std::strerror(errno);
+    reason = SystemErrorText(errno);
   } else if (!S_ISREG(info.st_mode)) {
-    reason = S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : PickLangText(kErrNotRegular);
+    reason = S_ISDIR(info.st_mode) ? SystemErrorText(EISDIR) : PickLangText(kErrNotRegular);
     ok = false;
   }
   // Read to the end, but never past the bound, whatever the size claimed.
@@ -395,7 +396,7 @@ bool ReadConfigFile(const std::string& path, std::string& text, std::string& rea
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      reason = std::strerror(errno);
+      reason = SystemErrorText(errno);
       ok = false;
     } else if (n == 0) {
       break;

@@ -12,6 +12,7 @@
 
 #include "config/utf8_path.h"
 #include "core/open_flags.h"
+#include "core/system_error_text.h"
 
 namespace rtd::sim {
 namespace {
@@ -29,7 +30,7 @@ constexpr std::array<uint8_t, 256> MakeCrcTable() {
 
 constexpr std::array<uint8_t, 256> kCrcTable = MakeCrcTable();
 
-std::string ErrnoText() { return std::strerror(errno); }
+std::string ErrnoText() { return SystemErrorText(errno); }
 
 }  // namespace
 
@@ -59,7 +60,8 @@ bool SimFlash::AttachFile(const std::string& path, std::string& error) {
   }
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    error = path + ": " + (S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+    error = path + ": " +
+            (S_ISDIR(info.st_mode) ? SystemErrorText(EISDIR) : std::string("not a regular file"));
     ::close(fd);
     return false;
   }

@@ -123,6 +123,12 @@ TEST_F(ChipDatabaseTest, Windows1251NamesComeThrough) {
   EXPECT_EQ(Lookup({0xEF, 0x40, 0x13}).name, "Винбонд");
 }
 
+// The name goes to a terminal as it is: what would act there is replaced.
+TEST_F(ChipDatabaseTest, ANamesEscapeSequencesAndLineBreaksAreShownNotObeyed) {
+  WriteBytes(path_, "[EF4013]\nManufacturer=\x1b]0;owned\x07W25X\xe2\x80\xa8\x1b[2J\n");
+  EXPECT_EQ(Lookup({0xEF, 0x40, 0x13}).name, "\uFFFD]0;owned\uFFFDW25X\uFFFD\uFFFD[2J");
+}
+
 TEST_F(ChipDatabaseTest, OverlongManufacturerIsCutToTheField) {
   WriteBytes(path_, "[EF4013]\nManufacturer=" + std::string(1500, 'W') +
                         "\n[EF4014]\nManufacturer=" + std::string(998, 'x') + "Ж\n");

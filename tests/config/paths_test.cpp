@@ -60,8 +60,17 @@ TEST(ProgramFiles, InstalledTheUsersOwnBesideTheShippedDatabase) {
   const ProgramFiles homeless = LocateProgramFiles({bin + "/rtdprog-cli", "", ""});
   EXPECT_EQ(homeless.settings, "");
   EXPECT_EQ(homeless.backup_dir, "");
-  EXPECT_EQ(homeless.backup_problem.rfind("не заданы ни $XDG_DATA_HOME, ни $HOME", 0), 0u)
-      << homeless.backup_problem;
+  EXPECT_EQ(homeless.backup_problem.Picked().rfind("не заданы ни $XDG_DATA_HOME, ни $HOME", 0),
+            0u)
+      << homeless.backup_problem.Picked();
+  // Told at the first erase, in the language of that moment: the window
+  // locates its files before it has read its language.
+  const int32_t located_in = CurrentLanguage;
+  CurrentLanguage = kLanguageEnglish;
+  EXPECT_EQ(homeless.backup_problem.Picked().rfind("neither $XDG_DATA_HOME nor $HOME is set", 0),
+            0u)
+      << homeless.backup_problem.Picked();
+  CurrentLanguage = located_in;
 
   // --jedec: one file for everything.
   UseChipDatabase(f, "/tmp/mine.ini");

@@ -68,6 +68,9 @@ TEST(ShowableText, WhatActsInsteadOfShowingIsReplaced) {
       {"\xc2\x9b" "31m", r + "31m"},       // the one-byte CSI of C1, in UTF-8
       {"\x9b" "31m", r + "31m"},            // and as a bare byte
       {"evil\u202Etxt.exe", "evil" + r + "txt.exe"},  // shown backwards after it
+      {"a\u2066b\u2069c\u200Fd", "a" + r + "b" + r + "c" + r + "d"},  // isolates, marks
+      {"one\u2028two\u2029three\u0085four", "one" + r + "two" + r + "three" + r + "four"},
+      {"\u2027\u202F\u2065", "\u2027\u202F\u2065"},  // their neighbours show
       {"\xc0\xaf \xed\xa0\x80 \xe2\x82", r + r + " " + r + r + r + " " + r + r},
   };
   for (const auto& c : cases) EXPECT_EQ(ShowableText(c.in), c.out) << c.in;

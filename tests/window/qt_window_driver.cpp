@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QTextDocument>
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QPushButton>
@@ -31,6 +32,15 @@ namespace rtd::test {
 namespace {
 
 shell::Rect RectOf(const QRect& r) { return {r.left(), r.top(), r.width(), r.height()}; }
+
+// The text a label or a box shows: what Qt takes for markup, as rendered.
+std::string Shown(const QString& text, Qt::TextFormat format) {
+  if (format == Qt::PlainText || (format == Qt::AutoText && !Qt::mightBeRichText(text)))
+    return text.toStdString();
+  QTextDocument rendered;
+  rendered.setHtml(text);
+  return rendered.toPlainText().toStdString();
+}
 
 class QtWindowDriver : public WindowDriver {
  public:
@@ -96,7 +106,10 @@ class QtWindowDriver : public WindowDriver {
       lines.push_back(line.toStdString());
     return lines;
   }
-  std::string Status() override { return form_->StatusText().toStdString(); }
+  std::string Status() override {
+    return Shown(form_->StatusText(),
+                 form_->findChild<QLabel*>("StatusBarPanel0")->textFormat());
+  }
   std::vector<ToolButton> EnabledButtons() override {
     std::vector<ToolButton> on;
     for (int i = 0; i < static_cast<int>(shell::kToolButtonCount); ++i)
@@ -145,7 +158,7 @@ class QtWindowDriver : public WindowDriver {
       if (const auto row = view.VisibleRow(i)) shown.rows.push_back(*row);
     shown.scroll = d.Rows()->verticalScrollBar()->value();
     shown.scroll_end = d.Rows()->verticalScrollBar()->maximum();
-    shown.status = d.Status()->text().toStdString();
+    shown.status = Shown(d.Status()->text(), d.Status()->textFormat());
     shown.start = d.StartField()->text().toStdString();
     shown.length = d.LengthField()->text().toStdString();
     return shown;
@@ -211,7 +224,7 @@ class QtWindowDriver : public WindowDriver {
     if (auto* box = qobject_cast<QMessageBox*>(w)) {
       ShownBox shown;
       shown.caption = box->windowTitle().toStdString();
-      shown.text = box->text().toStdString();
+      shown.text = Shown(box->text(), box->textFormat());
       shown.buttons = static_cast<int>(box->buttons().size());
       for (auto* b : box->buttons()) shown.button_texts.push_back(b->text().toStdString());
       shown.rect = RectOf(box->frameGeometry());

@@ -128,11 +128,12 @@ class WindowScenario : public ::testing::Test {
     config.attached = attached;
     config.erase_ms = 0;
     config.image = image_;
+    config.name = programmer_name_;
     auto device = std::make_unique<ThrowingProgrammer>(config, clock_);
     device_ = device.get();
     window_->Start(std::move(device), clock_,
                    shell::SessionPaths{dir_.File("jedec.ini"), dir_.File("rtdprog.ini"), "",
-                                       backup_dir_, backup_problem_});
+                                       backup_dir_, TwoLanguageText(backup_problem_)});
   }
   void Tick() { window_->Tick(T::TimerQELPADTest); }
   // Plugged in, announced, and the flash identified.
@@ -194,6 +195,7 @@ class WindowScenario : public ::testing::Test {
   std::string backup_problem_;
   // The chip's file, where a test gives one (and so the chip's lock).
   std::string image_;
+  std::string programmer_name_ = "RTD2662 programmer";
   std::unique_ptr<WindowDriver> window_ = MakeWindowDriver();
   ThrowingProgrammer* device_ = nullptr;
 
@@ -236,6 +238,32 @@ TEST_F(WindowScenario, PluggingInAndOutShowsInTheLogStatusBarAndButtons) {
             1);
   EXPECT_EQ(window_->Status(), "Controller is disconnected");
   EXPECT_TRUE(window_->EnabledButtons().empty());
+}
+
+// What comes from outside (a device's name, a reason, typed text) is shown
+// as it is: what looks like markup is neither rendered nor obeyed.
+TEST_F(WindowScenario, NamesThatLookLikeMarkupAreShownAsTheyAre) {
+  const std::string markup = "<s>RTD</s><!--";
+  programmer_name_ = markup;
+  backup_problem_ = "<b>x<!--";
+  Open();
+  Connect();
+  EXPECT_EQ(window_->Status(), "Controller \"" + markup + "\" is connected");
+  window_->box_answers = {IDOK};
+  window_->ChooseServiceItem("MenuItemServiceErase");
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].rfind("Error: There is no folder for the FLASH backup: <b>x<!--\n", 0), 0u)
+      << Boxes()[0];
+  WriteBytes(dir_.File("a.bin"), Pattern(1));
+  window_->file_names = {dir_.File("a.bin")};
+  std::string hex_status;
+  window_->in_hex_view = [&] {
+    window_->HexGoTo(markup);
+    hex_status = window_->HexView().status;
+  };
+  window_->ChooseServiceItem("MenuItemServiceViewFile");
+  EXPECT_NE(hex_status.find("\"" + markup + "\" is not a hex address"), std::string::npos)
+      << hex_status;
 }
 
 // Another program (a command line, a second window) on the same chip.
