@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -144,6 +145,49 @@ TEST(HexSearchTest, DifferencesAreVisitedRunByRun) {
   for (const Case& c : cases) {
     EXPECT_EQ(NextDifference(a.data(), b.data(), 10, c.from), c.next) << c.from;
     EXPECT_EQ(PreviousDifference(a.data(), b.data(), 10, c.from), c.previous) << c.from;
+  }
+}
+
+// Two sources of unequal sizes: bytes past the shorter one are compared
+// with nothing, from wherever the cursor stands in the longer one. Each
+// buffer is exactly its size, so a read past it is caught under the
+// sanitizers.
+TEST(HexSearchTest, UnequalSourcesAreComparedOverTheirCommonSizeFromAnywhere) {
+  const English english;
+  // The shorter ends at 12; runs at 3 and 10..11.
+  struct Case {
+    uint32_t size_a, size_b, from;
+    std::optional<uint32_t> next, previous;
+  } cases[] = {
+      {20, 12, 5, 10u, 3u},          {20, 12, 11, std::nullopt, 3u},
+      {20, 12, 12, std::nullopt, 10u}, {20, 12, 19, std::nullopt, 10u},
+      {12, 20, 16, std::nullopt, 10u}, {12, 20, 31, std::nullopt, 10u},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.size_a << " and " << c.size_b << " from " << c.from);
+    const Bytes a(c.size_a, 0);
+    Bytes b(c.size_b, 0);
+    b[3] = b[10] = b[11] = 1;
+    const uint32_t common = std::min(c.size_a, c.size_b);
+    EXPECT_EQ(NextDifference(a.data(), b.data(), common, c.from), c.next);
+    EXPECT_EQ(PreviousDifference(a.data(), b.data(), common, c.from), c.previous);
+    // The view, its cursor in the longer source (clicked there: its rows
+    // show both), goes where the search says.
+    if (c.from >= std::max(c.size_a, c.size_b)) continue;
+    for (const bool backwards : {false, true}) {
+      HexView view({Of(a, "File"), Of(b, "FLASH")});
+      const int longer = c.size_a > c.size_b ? 0 : 1;
+      view.Press(static_cast<int32_t>(c.from / kHexRowBytes),
+                 view.layout().HexColumn(longer, c.from % kHexRowBytes), false);
+      ASSERT_EQ(view.Cursor(), c.from);
+      view.NextDifference(backwards);
+      const auto expected = backwards ? c.previous : c.next;
+      EXPECT_EQ(view.Cursor(), expected.value_or(c.from)) << backwards;
+      if (!expected) {
+        EXPECT_NE(view.StatusLine().find(FormatText("No difference after 0x%06X", c.from)),
+                  std::string::npos);
+      }
+    }
   }
 }
 
