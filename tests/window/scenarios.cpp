@@ -824,14 +824,14 @@ TEST_F(WindowScenario, TheFullCompareShowsTheFileAndTheChipSideBySideWithTheDiff
       "0x000012 in the 64 KiB range 0x000000...0x00FFFF, File 00, FLASH " +
       FormatText("%02X", static_cast<uint8_t>(Pattern(1)[0x12]));
   EXPECT_EQ(statuses, (Lines{
-      at_12 + "; selected 0x000012...0x000013, length 2",
+      at_12 + "; selected 0x000012...0x000013, length 0x2",
       "0x000300 in the 64 KiB range 0x000000...0x00FFFF, File 5A, FLASH " +
           FormatText("%02X", static_cast<uint8_t>(Pattern(1)[0x300])) +
-          "; selected 0x000300...0x000300, length 1",
-      at_12 + "; selected 0x000012...0x000013, length 2",
+          "; selected 0x000300...0x000300, length 0x1",
+      at_12 + "; selected 0x000012...0x000013, length 0x2",
       "0x000300 in the 64 KiB range 0x000000...0x00FFFF, File 5A, FLASH " +
           FormatText("%02X", static_cast<uint8_t>(Pattern(1)[0x300])) +
-          ". FLASH 0x000300...0x00030F (length 16) saved to " + dir_.File("chip-part.bin"),
+          ". FLASH 0x000300...0x00030F (length 0x10) saved to " + dir_.File("chip-part.bin"),
   }));
   EXPECT_EQ(ReadBytes(dir_.File("chip-part.bin")), Pattern(1).substr(0x300, 16));
 
@@ -900,15 +900,15 @@ TEST_F(WindowScenario, AFileOfTheLargestChipIsViewedSearchedAndARangeOfItSaved) 
   EXPECT_EQ(seen[1].status, "0xABC000 in the 64 KiB range 0xAB0000...0xABFFFF");
   EXPECT_EQ(seen[1].rows[0].text.substr(0, 8), "0xABC000");
   EXPECT_EQ(seen[2].status, "0xABC123 in the 64 KiB range 0xAB0000...0xABFFFF; selected "
-                            "0xABC123...0xABC12A, length 8. 0xABC123...0xABC12A (length 8) saved to " +
+                            "0xABC123...0xABC12A, length 0x8. 0xABC123...0xABC12A (length 0x8) saved to " +
                                 dir_.File("panel.bin"));
-  EXPECT_EQ(seen[2].start, "ABC123");
-  EXPECT_EQ(seen[2].length, "8");
+  EXPECT_EQ(seen[2].start, "0xABC123");
+  EXPECT_EQ(seen[2].length, "0x8");
   EXPECT_EQ(seen[3].status.substr(0, 8), "0x00F000");
   EXPECT_EQ(ReadBytes(dir_.File("panel.bin")), "PANEL V1");
   // From the match's end, Shift+Down to the byte a row below the start.
   EXPECT_EQ(ReadBytes(dir_.File("part.bin")), content.substr(0xF001, 16));
-  EXPECT_TRUE(Contains(window_->Log(), "0xABC123...0xABC12A (length 8) saved to " +
+  EXPECT_TRUE(Contains(window_->Log(), "0xABC123...0xABC12A (length 0x8) saved to " +
                                            dir_.File("panel.bin")));
 }
 
