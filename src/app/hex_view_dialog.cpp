@@ -145,25 +145,26 @@ QWidget* HexViewDialog::MakeRanges() {
   if (model_.ranges().empty()) return nullptr;
   ranges_ = new QListWidget(this);
   ranges_->setObjectName("HexRanges");
-  ranges_->setFlow(QListView::TopToBottom);
-  ranges_->setWrapping(true);
-  ranges_->setResizeMode(QListView::Adjust);
   int widest = 0;
   for (const std::string& range : model_.ranges()) {
     ranges_->addItem(Text(range));
     widest = std::max(widest, ranges_->fontMetrics().horizontalAdvance(Text(range)));
   }
-  const int item = ranges_->sizeHintForRow(0);
-  ranges_->setGridSize(QSize(widest + 24, item));
-  ranges_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   const int count = static_cast<int>(model_.ranges().size());
-  int scroll_bar = 0;
+  const int item = ranges_->sizeHintForRow(0);
+  int height = std::min(count, kRangeRows) * item + 2 * ranges_->frameWidth();
   if (count > kRangeRows) {
-    // Always there, so its room is never an empty stripe.
+    ranges_->setFlow(QListView::TopToBottom);
+    ranges_->setWrapping(true);
+    ranges_->setResizeMode(QListView::Adjust);
+    ranges_->setGridSize(QSize(widest + 24, item));
     ranges_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    scroll_bar = ranges_->horizontalScrollBar()->sizeHint().height();
+    ranges_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A column takes the rows that fit strictly inside it: half a row more
+    // makes it kRangeRows.
+    height += item / 2 + ranges_->horizontalScrollBar()->sizeHint().height();
   }
-  ranges_->setFixedHeight(std::min(count, kRangeRows) * item + 2 * ranges_->frameWidth() + scroll_bar);
+  ranges_->setFixedHeight(height);
   connect(ranges_, &QListWidget::currentRowChanged, this, [this](int row) {
     if (row < 0) return;
     model_.ChooseRange(static_cast<std::size_t>(row));
