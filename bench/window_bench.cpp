@@ -30,7 +30,7 @@
 #include "app/hex_view_dialog.h"
 #include "app/main_form.h"
 
-#include <QLabel>
+#include <QTextEdit>
 #include "cli/cli.h"
 #include "core/clock.h"
 #include "sim/virtual_programmer.h"
@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
       QCoreApplication::sendEvent(view->Rows(), &key);
       view->Rows()->viewport()->grab();
       end_ms = static_cast<double>(end.nsecsElapsed()) / 1e6;
-      end_status = view->Status()->text().toStdString();
+      end_status = view->Status()->toPlainText().toStdString();
       view->accept();
     };
     t.start();

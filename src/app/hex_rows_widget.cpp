@@ -17,7 +17,6 @@ namespace rtd::app {
 namespace {
 
 constexpr int kMargin = 4;
-constexpr int kWheelRows = 3;
 
 QColor Colour(uint32_t rgb) { return QColor::fromRgb(static_cast<QRgb>(rgb)); }
 
@@ -166,9 +165,10 @@ void HexRowsWidget::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void HexRowsWidget::wheelEvent(QWheelEvent* event) {
-  const int steps = event->angleDelta().y() / 120;
-  if (steps == 0) return;
-  view_.ScrollBy(-steps * kWheelRows);
+  // Qt's eighths of a degree: 120 a notch, as the view counts.
+  const int delta = event->angleDelta().y();
+  if (delta == 0) return;
+  view_.Wheel(delta);
   Refresh();
   emit Changed();
 }

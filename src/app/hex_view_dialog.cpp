@@ -8,7 +8,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextEdit>
 #include <QVBoxLayout>
+#include <QtMath>
+
+#include <algorithm>
 
 #include "app/hex_rows_widget.h"
 
@@ -16,6 +21,48 @@ namespace rtd::app {
 
 namespace {
 QString Text(const std::string& text) { return QString::fromStdString(text); }
+// The rows of ranges on show, at most; more go into further columns.
+constexpr int kRangeRows = 4;
+
+// The status line: plain text to select and copy, looking like a label,
+// wrapped at words and a word longer than the line (a file's path) where
+// the line ends, and as high as its lines; never wider than the dialog,
+// which keeps its size whatever the line says.
+class StatusLine final : public QTextEdit {
+ public:
+  explicit StatusLine(QWidget* parent) : QTextEdit(parent) {
+    setReadOnly(true);
+    setAcceptRichText(false);
+    setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::ClickFocus);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    document()->setDocumentMargin(0);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, colours.color(QPalette::Window));
+    setPalette(colours);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    FitHeight();
+  }
+  void Show(const QString& text) {
+    if (text == toPlainText()) return;
+    setPlainText(text);
+    FitHeight();
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QTextEdit::resizeEvent(event);
+    FitHeight();
+  }
+
+ private:
+  void FitHeight() {
+    const int needed = std::max(qCeil(document()->size().height()), fontMetrics().height());
+    if (needed != viewport()->height()) setFixedHeight(needed + 2 * frameWidth());
+  }
+};
 }  // namespace
 
 QPushButton* HexViewDialog::AddButton(const std::string& caption, const char* name) {
@@ -35,17 +82,19 @@ HexViewDialog::HexViewDialog(shell::HexViewDialog& model, QWidget* owner)
   setObjectName("HexViewDialog");
   setWindowTitle(Text(model.texts().title));
   setSizeGripEnabled(true);
-  status_ = new QLabel(this);
+  status_ = new StatusLine(this);
   status_->setObjectName("HexStatus");
-  // Paths and typed text in it are shown as they are, never as markup.
-  status_->setTextFormat(Qt::PlainText);
-  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(MakeSearchLine());
-  layout->addLayout(MakeRows(), 1);
+  if (QWidget* ranges = MakeRanges()) layout->addWidget(ranges);
+  layout->addWidget(MakeRows(), 1);
   layout->addWidget(status_);
   layout->addLayout(MakeRangeLine());
-  resize((ranges_ != nullptr ? ranges_->width() + 8 : 0) + rows_->LineWidth() + 24, 520);
+  // As wide as the whole line of the rows: a compare's ranges stand above
+  // them, so the file's and the chip's columns fit a screen 1280 wide.
+  const QMargins margins = layout->contentsMargins();
+  resize(rows_->LineWidth() + margins.left() + margins.right(),
+         520 + (ranges_ != nullptr ? ranges_->height() + layout->spacing() : 0));
   rows_->setFocus();
   Refresh();
 }
@@ -90,26 +139,45 @@ QLayout* HexViewDialog::MakeSearchLine() {
   return line;
 }
 
-// The rows, and a compare's ranges on their left.
-QLayout* HexViewDialog::MakeRows() {
+// A compare's differing ranges, in columns across the dialog a few rows
+// high; choosing one selects it.
+QWidget* HexViewDialog::MakeRanges() {
+  if (model_.ranges().empty()) return nullptr;
+  ranges_ = new QListWidget(this);
+  ranges_->setObjectName("HexRanges");
+  int widest = 0;
+  for (const std::string& range : model_.ranges()) {
+    ranges_->addItem(Text(range));
+    widest = std::max(widest, ranges_->fontMetrics().horizontalAdvance(Text(range)));
+  }
+  const int count = static_cast<int>(model_.ranges().size());
+  const int item = ranges_->sizeHintForRow(0);
+  int height = std::min(count, kRangeRows) * item + 2 * ranges_->frameWidth();
+  if (count > kRangeRows) {
+    ranges_->setFlow(QListView::TopToBottom);
+    ranges_->setWrapping(true);
+    ranges_->setResizeMode(QListView::Adjust);
+    ranges_->setGridSize(QSize(widest + 24, item));
+    ranges_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    ranges_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A column takes the rows that fit strictly inside it: half a row more
+    // makes it kRangeRows.
+    height += item / 2 + ranges_->horizontalScrollBar()->sizeHint().height();
+  }
+  ranges_->setFixedHeight(height);
+  connect(ranges_, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (row < 0) return;
+    model_.ChooseRange(static_cast<std::size_t>(row));
+    Refresh();
+  });
+  return ranges_;
+}
+
+QWidget* HexViewDialog::MakeRows() {
   rows_ = new HexRowsWidget(model_.view(), this);
   rows_->setObjectName("HexRows");
   connect(rows_, &HexRowsWidget::Changed, this, &HexViewDialog::Refresh);
-  auto* line = new QHBoxLayout;
-  if (!model_.ranges().empty()) {
-    ranges_ = new QListWidget(this);
-    ranges_->setObjectName("HexRanges");
-    for (const std::string& range : model_.ranges()) ranges_->addItem(Text(range));
-    ranges_->setFixedWidth(ranges_->sizeHintForColumn(0) + 2 * ranges_->frameWidth() + 24);
-    line->addWidget(ranges_);
-    connect(ranges_, &QListWidget::currentRowChanged, this, [this](int row) {
-      if (row < 0) return;
-      model_.ChooseRange(static_cast<std::size_t>(row));
-      Refresh();
-    });
-  }
-  line->addWidget(rows_, 1);
-  return line;
+  return rows_;
 }
 
 // The range to save; a compare's differences and Copy; Close.
@@ -159,7 +227,7 @@ QLayout* HexViewDialog::MakeRangeLine() {
 void HexViewDialog::Refresh() {
   rows_->Refresh();
   const shell::HexView& view = model_.view();
-  status_->setText(Text(view.StatusLine()));
+  static_cast<StatusLine*>(status_)->Show(Text(view.StatusLine()));
   if (view.SelectionSerial() != shown_selection_) {
     shown_selection_ = view.SelectionSerial();
     start_->setText(Text(view.SelectionStartText()));

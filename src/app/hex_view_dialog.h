@@ -1,6 +1,6 @@
 // The hex view's dialog: a line to go to an address and to find bytes or a
-// text, the rows (with the list of differing ranges on their left for a
-// compare), the status line, and the range to save; for a compare also the
+// text, the rows (with the list of differing ranges above them for a
+// compare), the status line (wrapped when long), and the range to save; for a compare also the
 // next and previous difference and Copy, which puts the listing of the
 // differences on the clipboard.
 #pragma once
@@ -15,6 +15,7 @@ class QLayout;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QTextEdit;
 
 namespace rtd::app {
 
@@ -29,7 +30,7 @@ class HexViewDialog : public QDialog {
   shell::HexViewDialog& model() { return model_; }
   HexRowsWidget* Rows() const { return rows_; }
   QListWidget* Ranges() const { return ranges_; }  // null without a compare
-  QLabel* Status() const { return status_; }
+  QTextEdit* Status() const { return status_; }
   QLineEdit* AddressField() const { return address_; }
   QLineEdit* FindField() const { return find_; }
   QCheckBox* FindHex() const { return hex_; }
@@ -44,13 +45,14 @@ class HexViewDialog : public QDialog {
  private:
   QPushButton* AddButton(const std::string& caption, const char* name);
   QLayout* MakeSearchLine();
-  QLayout* MakeRows();
+  QWidget* MakeRanges();  // null without a compare
+  QWidget* MakeRows();
   QLayout* MakeRangeLine();
 
   shell::HexViewDialog& model_;
   HexRowsWidget* rows_ = nullptr;
   QListWidget* ranges_ = nullptr;
-  QLabel* status_ = nullptr;
+  QTextEdit* status_ = nullptr;
   QLineEdit* address_ = nullptr;
   QLineEdit* find_ = nullptr;
   QCheckBox* hex_ = nullptr;

@@ -110,6 +110,9 @@ std::optional<uint32_t> FindBackward(const uint8_t* data, uint32_t size, uint32_
 
 std::optional<uint32_t> NextDifference(const uint8_t* a, const uint8_t* b, uint32_t size,
                                        uint32_t from) {
+  // From past the common size (the cursor in the longer source): nothing
+  // after it is compared.
+  if (from >= size) return std::nullopt;
   uint32_t i = from;
   while (i < size && a[i] != b[i]) ++i;  // the rest of the run from is in
   const auto [at, other] = std::mismatch(a + i, a + size, b + i);

@@ -35,7 +35,8 @@ std::optional<uint32_t> FindBackward(const uint8_t* data, uint32_t size, uint32_
 
 // Two sources over their common size: the first byte of the next run of
 // differing bytes after the one that holds from (or after from, when its
-// bytes are equal); the first byte of the run before that one.
+// bytes are equal); the first byte of the run before that one. from may lie
+// past the common size (the cursor in the longer of two sources).
 std::optional<uint32_t> NextDifference(const uint8_t* a, const uint8_t* b, uint32_t size,
                                        uint32_t from);
 std::optional<uint32_t> PreviousDifference(const uint8_t* a, const uint8_t* b, uint32_t size,

@@ -11,12 +11,13 @@ namespace rtd::shell {
 namespace {
 
 constexpr uint32_t kRangeBytes = 64 * 1024;
+constexpr int32_t kWheelRows = 3;  // a notch of the wheel
 
 constexpr LangText kAddressTitle = LANG_TEXT("Адрес", "Address");
 constexpr LangText kPosition =
     LANG_TEXT("0x%06X в диапазоне 64 КБ 0x%06X...0x%06X", "0x%06X in the 64 KiB range 0x%06X...0x%06X");
 constexpr LangText kSelected =
-    LANG_TEXT("выделено 0x%06X...0x%06X, длина %lu", "selected 0x%06X...0x%06X, length %lu");
+    LANG_TEXT("выделено 0x%06X...0x%06X, длина 0x%X", "selected 0x%06X...0x%06X, length 0x%X");
 constexpr LangText kNotAnAddress =
     LANG_TEXT("«%s» не шестнадцатеричный адрес: введите его цифрами 0-9 и A-F, например 1F000",
               "\"%s\" is not a hex address: type it in the digits 0-9 and A-F, e.g. 1F000");
@@ -79,6 +80,15 @@ void HexView::ScrollTo(uint32_t top_row) { top_row_ = std::min(top_row, MaxTopRo
 void HexView::ScrollBy(int32_t rows) {
   const int64_t top = std::max<int64_t>(int64_t{top_row_} + rows, 0);
   ScrollTo(static_cast<uint32_t>(std::min<int64_t>(top, UINT32_MAX)));
+}
+
+void HexView::Wheel(int32_t delta) {
+  if ((delta > 0 && wheel_rest_ < 0) || (delta < 0 && wheel_rest_ > 0)) wheel_rest_ = 0;
+  constexpr int32_t kPerRow = kWheelNotch / kWheelRows;
+  const int64_t turn = int64_t{wheel_rest_} + delta;
+  const int64_t rows = turn / kPerRow;
+  wheel_rest_ = static_cast<int32_t>(turn - rows * kPerRow);
+  ScrollBy(static_cast<int32_t>(-rows));
 }
 
 std::optional<HexRowText> HexView::VisibleRow(uint32_t visible_row) const {
@@ -293,12 +303,12 @@ std::optional<HexView::Range> HexView::Selection() const {
 
 std::string HexView::SelectionStartText() const {
   const auto s = Selection();
-  return s ? FormatText("%06X", s->first) : std::string();
+  return s ? FormatText("0x%06X", s->first) : std::string();
 }
 
 std::string HexView::SelectionLengthText() const {
   const auto s = Selection();
-  return s ? FormatText("%X", s->last - s->first + 1) : std::string();
+  return s ? FormatText("0x%X", s->last - s->first + 1) : std::string();
 }
 
 std::string HexView::StatusLine() const {
@@ -311,8 +321,7 @@ std::string HexView::StatusLine() const {
       if (cursor_ < s.size) line += FormatText(", %s %02X", s.name, s.data[cursor_]);
   }
   if (const auto s = Selection())
-    line += "; " + FormatText(PickLangText(kSelected), s->first, s->last,
-                              static_cast<unsigned long>(s->last - s->first + 1));
+    line += "; " + FormatText(PickLangText(kSelected), s->first, s->last, s->last - s->first + 1);
   if (!note_.empty()) line += ". " + note_;
   return line;
 }

@@ -40,6 +40,12 @@ class HexView {
   // The scroll bar or the wheel; the cursor stays where it is.
   void ScrollTo(uint32_t top_row);
   void ScrollBy(int32_t rows);
+  // A turn of the wheel in the systems' units, kWheelNotch a notch away
+  // from the user (up the rows): three rows a notch. A touchpad's steps
+  // are smaller and add up until they make a row; a turn the other way
+  // starts afresh.
+  static constexpr int32_t kWheelNotch = 120;
+  void Wheel(int32_t delta);
   // The row shown visible_row rows below the top (none past the end).
   std::optional<HexRowText> VisibleRow(uint32_t visible_row) const;
   std::string Header() const;
@@ -74,7 +80,8 @@ class HexView {
   std::optional<Range> Selection() const;
   // Changes whenever a new selection is made (the range fields follow it).
   uint64_t SelectionSerial() const { return selection_serial_; }
-  // The selection as the range fields show it: its start and length in hex.
+  // The selection as the range fields show it: its start and length in hex
+  // with 0x before them, as the status line gives them ("0x8010", "0x12").
   std::string SelectionStartText() const;
   std::string SelectionLengthText() const;
   // Where the cursor is and which 64 KiB range holds it, the bytes under it
@@ -110,6 +117,7 @@ class HexView {
   int found_source_ = 0;
   uint32_t top_row_ = 0;
   uint32_t visible_rows_ = 16;  // until the window tells its room
+  int32_t wheel_rest_ = 0;      // the wheel's turn not yet a whole row
   uint64_t selection_serial_ = 0;
   std::string note_;
 };

@@ -25,8 +25,9 @@ constexpr LangText kEmpty = LANG_TEXT("Файл %s пуст", "The file %s is em
 constexpr LangText kTooLarge =
     LANG_TEXT("Файл %s больше 16 МБ, самой большой FLASH: это не дамп и не образ",
               "The file %s is larger than 16 MiB, the largest FLASH: it is no dump or image");
-constexpr LangText kSaved = LANG_TEXT("%s0x%06X...0x%06X (длина %lu) сохранено в %s",
-                                      "%s0x%06X...0x%06X (length %lu) saved to %s");
+// The length in hex, as the range fields take it.
+constexpr LangText kSaved = LANG_TEXT("%s0x%06X...0x%06X (длина 0x%X) сохранено в %s",
+                                      "%s0x%06X...0x%06X (length 0x%X) saved to %s");
 constexpr LangText kNotSaved =
     LANG_TEXT("Файл %s не записан: %s", "The file %s is not written: %s");
 
@@ -160,8 +161,8 @@ void HexViewer::SaveRange(HexViewDialog& dialog, const HexView::Range& range) {
   std::string reason;
   if (SaveImageFile(name, source.data + range.first, length, &reason) == 0) {
     const std::string which = view.Compares() ? source.name + " " : std::string();
-    const std::string saved = FormatText(PickLangText(kSaved), which, range.first, range.last,
-                                         static_cast<unsigned long>(length), name);
+    const std::string saved =
+        FormatText(PickLangText(kSaved), which, range.first, range.last, length, name);
     shown_.LogPrintf("%s", saved);
     view.SetNote(saved);
     return;

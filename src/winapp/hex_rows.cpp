@@ -11,7 +11,7 @@ namespace rtd::winapp {
 namespace {
 
 constexpr int kMargin = 4;
-constexpr int kWheelRows = 3;
+static_assert(WHEEL_DELTA == shell::HexView::kWheelNotch, "the wheel's notch as the view counts it");
 
 struct HexRows {
   shell::HexView* view = nullptr;
@@ -170,7 +170,9 @@ LRESULT CALLBACK HexRowsProc(HWND window, UINT message, WPARAM wparam, LPARAM lp
       RefreshHexRows(window);
       return 0;
     case WM_MOUSEWHEEL:
-      view.ScrollBy(-GET_WHEEL_DELTA_WPARAM(wparam) / WHEEL_DELTA * kWheelRows);
+      // WHEEL_DELTA a notch, as the view counts; a touchpad's smaller steps
+      // add up there.
+      view.Wheel(GET_WHEEL_DELTA_WPARAM(wparam));
       Changed(window);
       return 0;
     case WM_KEYDOWN:

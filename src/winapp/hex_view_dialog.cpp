@@ -1,5 +1,6 @@
 // The Windows window's hex view: a line to go to an address and to find,
-// the rows (with a compare's ranges on their left), the status line, the
+// the rows (with a compare's ranges above them), the status line (as many
+// lines high as its text needs), the
 // range to save, and for a compare the next and previous difference and a
 // Copy that puts the listing of the differences on the clipboard; placed by
 // the shell's rule and shut by a close of the window.
@@ -55,6 +56,58 @@ std::string TextOf(HWND dialog, int id) { return WithoutCr(WindowText(::GetDlgIt
 // The labels, by their place.
 enum Label { kAddressLabel, kFindLabel, kStartLabel, kLengthLabel, kLabelCount };
 
+// The rows of a compare's ranges on show, at most; more go into further
+// columns.
+constexpr int kRangeRows = 4;
+
+// As the static control draws its text: broken at words, and a word longer
+// than the line (a file's path) broken where the line ends.
+constexpr UINT kWrapped = DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS;
+
+// The height a control's text takes, wrapped to width pixels.
+int WrappedHeight(HWND control, int width) {
+  const std::wstring text = WindowText(control);
+  HDC dc = ::GetDC(control);
+  HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+  RECT r{0, 0, std::max(width, 1), 0};
+  ::DrawTextW(dc, text.empty() ? L" " : text.c_str(), text.empty() ? 1 : static_cast<int>(text.size()),
+              &r, kWrapped | DT_CALCRECT);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(control, dc);
+  return r.bottom - r.top;
+}
+
+// The width of the widest of a list box's items.
+int WidestItem(HWND list) {
+  HDC dc = ::GetDC(list);
+  HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0)));
+  int widest = 0;
+  const auto count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    std::wstring item(static_cast<std::size_t>(::SendMessageW(list, LB_GETTEXTLEN, i, 0)) + 1, L'\0');
+    const auto length = ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()));
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, item.c_str(), static_cast<int>(std::max<LRESULT>(length, 0)), &size);
+    widest = std::max<int>(widest, size.cx);
+  }
+  ::SelectObject(dc, old);
+  ::ReleaseDC(list, dc);
+  return widest;
+}
+
+// A compare's ranges, kRangeRows high at most, and the room for the scroll
+// bar when their columns are wider than width.
+int RangesHeight(HWND list, int width) {
+  const auto count = static_cast<int>(::SendMessageW(list, LB_GETCOUNT, 0, 0));
+  const int item = static_cast<int>(::SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
+  RECT first{};
+  ::SendMessageW(list, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+  const int columns = (count + kRangeRows - 1) / kRangeRows;
+  const int edges = 2 * ::GetSystemMetrics(SM_CYEDGE);
+  const bool scrolls = columns * (first.right - first.left) > width - edges;
+  return std::min(count, kRangeRows) * item + edges + (scrolls ? ::GetSystemMetrics(SM_CYHSCROLL) : 0);
+}
+
 }  // namespace
 
 void MainWindow::ShowHexView(shell::HexViewDialog& dialog) {
@@ -99,13 +152,15 @@ void MainWindow::BuildHexView(HWND dialog) {
   button(kIdHexFindPrevious, t.previous);
   button(kIdHexFindNext, t.next);
   if (!hex_->ranges().empty()) {
-    HWND ranges = child(WC_LISTBOXW, WS_TABSTOP | LBS_NOTIFY | WS_VSCROLL | LBS_NOINTEGRALHEIGHT,
+    HWND ranges = child(WC_LISTBOXW,
+                        WS_TABSTOP | LBS_NOTIFY | LBS_MULTICOLUMN | WS_HSCROLL | LBS_NOINTEGRALHEIGHT,
                         WS_EX_CLIENTEDGE, kIdHexRanges, "");
     for (const std::string& range : hex_->ranges())
       ::SendMessageW(ranges, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(range).c_str()));
+    ::SendMessageW(ranges, LB_SETCOLUMNWIDTH, static_cast<WPARAM>(WidestItem(ranges) + Scale(16)), 0);
   }
   CreateHexRows(dialog, kIdHexRows, instance_, hex_->view(), fixed_font_);
-  child(WC_STATICW, SS_LEFT | SS_NOPREFIX, 0, kIdHexStatus, "");
+  child(WC_STATICW, SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, 0, kIdHexStatus, "");
   edit(kIdHexStart);
   edit(kIdHexLength);
   button(kIdHexSave, t.save);
@@ -116,12 +171,14 @@ void MainWindow::BuildHexView(HWND dialog) {
   if (!hex_->CopyText().empty()) button(kIdHexCopy, t.copy);
   button(IDCANCEL, t.close);
 
-  // As wide as the whole line where the screen lets it.
+  // As wide as the whole line where the screen lets it: a compare's ranges
+  // stand above the rows, so the file's and the chip's columns fit a screen
+  // 1280 wide.
   HWND rows = ::GetDlgItem(dialog, kIdHexRows);
-  const int wanted = HexRowsLineWidth(rows) + (hex_->ranges().empty() ? 0 : Scale(266)) +
-                     Scale(12) + 2 * ::GetSystemMetrics(SM_CXSIZEFRAME);
-  const shell::Rect at =
-      shell::DialogPlacement(WindowRect(), {wanted, Scale(560)}, WorkArea());
+  const int wanted = HexRowsLineWidth(rows) + Scale(12) + 2 * ::GetSystemMetrics(SM_CXSIZEFRAME);
+  HWND ranges = ::GetDlgItem(dialog, kIdHexRanges);
+  const int height = Scale(560) + (ranges != nullptr ? RangesHeight(ranges, wanted) + Scale(6) : 0);
+  const shell::Rect at = shell::DialogPlacement(WindowRect(), {wanted, height}, WorkArea());
   ::SetWindowPos(dialog, nullptr, at.left, at.top, at.width, at.height, SWP_NOZORDER);
   LayOutHexView();
   RefreshHexView();
@@ -133,7 +190,8 @@ void MainWindow::LayOutHexView() {
   RECT client;
   ::GetClientRect(dialog, &client);
   const int w = client.right, h = client.bottom;
-  const int gap = Scale(6), line = Scale(23), status = Scale(18);
+  const int gap = Scale(6), line = Scale(23);
+  const int status = std::max(Scale(18), WrappedHeight(::GetDlgItem(dialog, kIdHexStatus), w - 2 * gap));
   HDC dc = ::GetDC(dialog);
   HGDIOBJ old = ::SelectObject(dc, form_font_);
   const auto text_width = [&](int id) {
@@ -185,13 +243,13 @@ void MainWindow::LayOutHexView() {
   row_right({kIdHexPreviousDifference, kIdHexNextDifference, kIdHexCopy, IDCANCEL}, bottom);
   const int status_top = bottom - gap - status;
   place(kIdHexStatus, gap, status_top, w - 2 * gap, status);
-  const int body = top + line + gap, body_h = status_top - gap - body;
-  int rows_left = gap;
-  if (::GetDlgItem(dialog, kIdHexRanges) != nullptr) {
-    place(kIdHexRanges, gap, body, Scale(260), body_h);
-    rows_left += Scale(260) + gap;
+  int body = top + line + gap;
+  if (HWND ranges = ::GetDlgItem(dialog, kIdHexRanges)) {
+    const int ranges_h = RangesHeight(ranges, w - 2 * gap);
+    place(kIdHexRanges, gap, body, w - 2 * gap, ranges_h);
+    body += ranges_h + gap;
   }
-  place(kIdHexRows, rows_left, body, w - gap - rows_left, body_h);
+  place(kIdHexRows, gap, body, w - 2 * gap, status_top - gap - body);
   ::SelectObject(dc, old);
   ::ReleaseDC(dialog, dc);
 }
@@ -200,7 +258,12 @@ void MainWindow::RefreshHexView() {
   HWND dialog = hex_dialog_;
   const shell::HexView& view = hex_->view();
   RefreshHexRows(::GetDlgItem(dialog, kIdHexRows));
-  ::SetDlgItemTextW(dialog, kIdHexStatus, W(view.StatusLine()).c_str());
+  HWND status = ::GetDlgItem(dialog, kIdHexStatus);
+  ::SetWindowTextW(status, W(view.StatusLine()).c_str());
+  // A note on more lines (or fewer) than the status had: its room follows.
+  RECT room;
+  ::GetClientRect(status, &room);
+  if (std::max(Scale(18), WrappedHeight(status, room.right)) != room.bottom) LayOutHexView();
   if (view.SelectionSerial() != hex_selection_shown_) {
     hex_selection_shown_ = view.SelectionSerial();
     ::SetDlgItemTextW(dialog, kIdHexStart, W(view.SelectionStartText()).c_str());

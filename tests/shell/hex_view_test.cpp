@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,72 @@ TEST(HexSearchTest, DifferencesAreVisitedRunByRun) {
   }
 }
 
+// Two sources of unequal sizes: bytes past the shorter one are compared
+// with nothing, from wherever the cursor stands in the longer one. Each
+// buffer is exactly its size, so a read past it is caught under the
+// sanitizers.
+TEST(HexSearchTest, UnequalSourcesAreComparedOverTheirCommonSizeFromAnywhere) {
+  const English english;
+  // The shorter ends at 12; runs at 3 and 10..11.
+  struct Case {
+    uint32_t size_a, size_b, from;
+    std::optional<uint32_t> next, previous;
+  } cases[] = {
+      {20, 12, 5, 10u, 3u},          {20, 12, 11, std::nullopt, 3u},
+      {20, 12, 12, std::nullopt, 10u}, {20, 12, 19, std::nullopt, 10u},
+      {12, 20, 16, std::nullopt, 10u}, {12, 20, 31, std::nullopt, 10u},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.size_a << " and " << c.size_b << " from " << c.from);
+    const Bytes a(c.size_a, 0);
+    Bytes b(c.size_b, 0);
+    b[3] = b[10] = b[11] = 1;
+    const uint32_t common = std::min(c.size_a, c.size_b);
+    EXPECT_EQ(NextDifference(a.data(), b.data(), common, c.from), c.next);
+    EXPECT_EQ(PreviousDifference(a.data(), b.data(), common, c.from), c.previous);
+    // The view, its cursor in the longer source (clicked there: its rows
+    // show both), goes where the search says.
+    if (c.from >= std::max(c.size_a, c.size_b)) continue;
+    for (const bool backwards : {false, true}) {
+      HexView view({Of(a, "File"), Of(b, "FLASH")});
+      const int longer = c.size_a > c.size_b ? 0 : 1;
+      view.Press(static_cast<int32_t>(c.from / kHexRowBytes),
+                 view.layout().HexColumn(longer, c.from % kHexRowBytes), false);
+      ASSERT_EQ(view.Cursor(), c.from);
+      view.NextDifference(backwards);
+      const auto expected = backwards ? c.previous : c.next;
+      EXPECT_EQ(view.Cursor(), expected.value_or(c.from)) << backwards;
+      if (!expected) {
+        EXPECT_NE(view.StatusLine().find(FormatText("No difference after 0x%06X", c.from)),
+                  std::string::npos);
+      }
+    }
+  }
+}
+
+// The wheel in the systems' units, 120 a notch (negative: towards the
+// user, down the rows), from the tenth row.
+TEST(HexViewTest, SmallWheelStepsAddUpToRowsAndATurnBackStartsAfresh) {
+  struct Case {
+    std::vector<int32_t> deltas;
+    uint32_t top;
+  } cases[] = {
+      {{-120}, 13},                 {{120}, 7},           {{-240}, 16},
+      {{-15, -15}, 10},             {{-15, -15, -15}, 11},
+      {std::vector<int32_t>(8, -15), 13},  // a touchpad's notch in eighths
+      {std::vector<int32_t>(16, 8), 7},    // and in still smaller steps
+      {{-30, 30, -30}, 10},         {{-39, 39, -39}, 10}, {{-60, -60}, 13},
+  };
+  const Bytes b(100 * kHexRowBytes, 0);
+  for (const Case& c : cases) {
+    HexView view({Of(b)});
+    view.SetVisibleRows(10);
+    view.ScrollTo(10);
+    for (const int32_t delta : c.deltas) view.Wheel(delta);
+    EXPECT_EQ(view.TopRow(), c.top) << testing::PrintToString(c.deltas);
+  }
+}
+
 TEST(HexViewTest, KeysMoveTheCursorPageTheRowsAndShiftSelects) {
   // 100 rows, 10 on show; the last row holds 4 bytes (0x630..0x633).
   const Bytes b(0x634, 0);
@@ -223,10 +290,18 @@ TEST(HexViewTest, GoToFindAndTheRangeFieldsSayWhatIsWrong) {
   view.Find("panel v1", false, true);
   EXPECT_EQ(view.Cursor(), 0x12340u);
   EXPECT_EQ(view.StatusLine(), "0x012340 in the 64 KiB range 0x010000...0x01FFFF; selected "
-                               "0x012340...0x012347, length 8");
-  EXPECT_EQ(view.SelectionStartText(), "012340");
-  EXPECT_EQ(view.SelectionLengthText(), "8");
+                               "0x012340...0x012347, length 0x8");
+  EXPECT_EQ(view.SelectionStartText(), "0x012340");
+  EXPECT_EQ(view.SelectionLengthText(), "0x8");
   EXPECT_EQ(view.VisibleRow(0)->spans.front().marks, kHexCursor | kHexSelected | kHexFound);
+  // Where the bases part (0x12 is 18): the status line and the fields give
+  // the same, and the fields read back give the selection.
+  view.Select(0x12340, 0x12351);
+  EXPECT_NE(view.StatusLine().find("selected 0x012340...0x012351, length 0x12"), std::string::npos);
+  EXPECT_EQ(view.SelectionLengthText(), "0x12");
+  EXPECT_EQ(view.RangeFromFields(view.SelectionStartText(), view.SelectionLengthText()),
+            (HexView::Range{0x12340, 0x12351}));
+  view.GoTo("12340");
   view.Find("50 41", true, false);  // "PA" again, after the match it stands on
   EXPECT_NE(view.StatusLine().find("Not found after 0x012340"), std::string::npos);
   view.Find("5 0", true, false);
@@ -303,7 +378,7 @@ TEST(HexViewerTest, AFileOpensInTheViewAndARangeOfItIsSaved) {
     EXPECT_TRUE(d.CopyText().empty());
     out.save_answer = dir.File("part.bin");
     d.Save("2", "3");
-    EXPECT_NE(d.view().StatusLine().find("0x000002...0x000004 (length 3) saved to "),
+    EXPECT_NE(d.view().StatusLine().find("0x000002...0x000004 (length 0x3) saved to "),
               std::string::npos);
     out.save_answer = dir.File("kept.bin");
     d.Save("0", "A");

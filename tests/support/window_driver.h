@@ -44,7 +44,8 @@ struct ShownDialog {
 
 // The hex view as it is shown: its rows on show with their marks, the
 // scroll bar, the status line and the range fields; a compare's list of
-// ranges, and what its Copy button put on the clipboard.
+// ranges, and what its Copy button put on the clipboard; whether the rows'
+// line and the status line are each seen whole.
 struct ShownHexView {
   std::string title;
   shell::Rect rect;
@@ -55,6 +56,8 @@ struct ShownHexView {
   std::string status;
   std::string start, length;
   std::string copied;
+  bool line_whole = false;         // every column of the rows, none cut off
+  bool status_whole = false;       // every line of the status, none cut off
 };
 
 class WindowDriver {
@@ -147,6 +150,8 @@ class WindowDriver {
   // Types start and length (empty: as the fields stand) and presses Save;
   // the chooser takes the next of file_names.
   virtual void HexSaveRange(const std::string& start = "", const std::string& length = "") = 0;
+  // The dialog's outer size, as a drag of its frame would set it.
+  virtual void HexResize(int width, int height) = 0;
 };
 
 // The driver of the window this test program is built with.

@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
 
@@ -146,6 +147,8 @@ class QtWindowDriver : public WindowDriver {
 
   ShownHexView HexView() override {
     app::HexViewDialog& d = *hex_;
+    // The layout as the event loop would settle it after the last change.
+    for (int i = 0; i < 3; ++i) QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     ShownHexView shown;
     shown.title = d.windowTitle().toStdString();
     shown.rect = RectOf(d.frameGeometry());
@@ -158,9 +161,15 @@ class QtWindowDriver : public WindowDriver {
       if (const auto row = view.VisibleRow(i)) shown.rows.push_back(*row);
     shown.scroll = d.Rows()->verticalScrollBar()->value();
     shown.scroll_end = d.Rows()->verticalScrollBar()->maximum();
-    shown.status = Shown(d.Status()->text(), d.Status()->textFormat());
+    shown.status = d.Status()->toPlainText().toStdString();
     shown.start = d.StartField()->text().toStdString();
     shown.length = d.LengthField()->text().toStdString();
+    shown.line_whole = d.Rows()->horizontalScrollBar()->maximum() == 0;
+    // The text as laid out, against the room it is shown in.
+    const QTextEdit* status = d.Status();
+    const QSizeF text = status->document()->size();
+    shown.status_whole = text.width() <= status->viewport()->width() &&
+                         text.height() <= status->viewport()->height();
     return shown;
   }
   void HexKey(shell::HexKey key, bool ctrl, bool shift) override {
@@ -198,6 +207,10 @@ class QtWindowDriver : public WindowDriver {
     if (!start.empty()) hex_->StartField()->setText(QString::fromStdString(start));
     if (!length.empty()) hex_->LengthField()->setText(QString::fromStdString(length));
     hex_->Button("HexSave")->click();
+  }
+  void HexResize(int width, int height) override {
+    const QRect frame = hex_->frameGeometry();
+    hex_->resize(width - (frame.width() - hex_->width()), height - (frame.height() - hex_->height()));
   }
 
  private:

@@ -893,9 +893,10 @@ TEST_F(WindowScenario, EachServiceItemRunsThroughTheWindow) {
 }
 
 // The compare's file and chip side by side in the hex view, opened on the
-// first difference, each differing byte marked in both; the next and the
-// previous difference, a range of the list, a range of the chip saved, and
-// Copy as the list of differences always copied.
+// first difference, each differing byte marked in both, every column seen
+// on a screen 1280 wide; the next and the previous difference, a range of
+// the list, a range of the chip saved, and Copy as the list of differences
+// always copied.
 TEST_F(WindowScenario, TheFullCompareShowsTheFileAndTheChipSideBySideWithTheDifferencesMarked) {
   Open();
   std::string image = Pattern(1);
@@ -909,7 +910,10 @@ TEST_F(WindowScenario, TheFullCompareShowsTheFileAndTheChipSideBySideWithTheDiff
   window_->box_answers = {IDOK};  // the compare's first difference
   const shell::HexLayout layout(2);
   Lines statuses;
+  ShownHexView at_1280;
   window_->in_hex_view = [&] {
+    window_->HexResize(1280, 960);
+    at_1280 = window_->HexView();
     const ShownHexView first = window_->HexView();
     // The row of 0x10: bytes 2 and 3 differ, on each side.
     const auto row_of = [](const std::vector<shell::HexRowText>& rows, const char* address) {
@@ -951,20 +955,23 @@ TEST_F(WindowScenario, TheFullCompareShowsTheFileAndTheChipSideBySideWithTheDiff
   ASSERT_EQ(window_->hex_views.size(), 1u);
   const ShownHexView& shown = window_->hex_views[0];
   EXPECT_EQ(shown.title, "Differences between the file and the FLASH");
+  EXPECT_EQ(at_1280.rect.width, 1280);
+  EXPECT_TRUE(at_1280.line_whole);
+  EXPECT_TRUE(at_1280.status_whole);
   EXPECT_EQ(shown.ranges, (Lines{"Differs 0x000012...0x000013, length 2",
                                  "Differs 0x000300...0x000300, length 1"}));
   const std::string at_12 =
       "0x000012 in the 64 KiB range 0x000000...0x00FFFF, File 00, FLASH " +
       FormatText("%02X", static_cast<uint8_t>(Pattern(1)[0x12]));
   EXPECT_EQ(statuses, (Lines{
-      at_12 + "; selected 0x000012...0x000013, length 2",
+      at_12 + "; selected 0x000012...0x000013, length 0x2",
       "0x000300 in the 64 KiB range 0x000000...0x00FFFF, File 5A, FLASH " +
           FormatText("%02X", static_cast<uint8_t>(Pattern(1)[0x300])) +
-          "; selected 0x000300...0x000300, length 1",
-      at_12 + "; selected 0x000012...0x000013, length 2",
+          "; selected 0x000300...0x000300, length 0x1",
+      at_12 + "; selected 0x000012...0x000013, length 0x2",
       "0x000300 in the 64 KiB range 0x000000...0x00FFFF, File 5A, FLASH " +
           FormatText("%02X", static_cast<uint8_t>(Pattern(1)[0x300])) +
-          ". FLASH 0x000300...0x00030F (length 16) saved to " + dir_.File("chip-part.bin"),
+          ". FLASH 0x000300...0x00030F (length 0x10) saved to " + dir_.File("chip-part.bin"),
   }));
   EXPECT_EQ(ReadBytes(dir_.File("chip-part.bin")), Pattern(1).substr(0x300, 16));
 
@@ -1033,16 +1040,45 @@ TEST_F(WindowScenario, AFileOfTheLargestChipIsViewedSearchedAndARangeOfItSaved) 
   EXPECT_EQ(seen[1].status, "0xABC000 in the 64 KiB range 0xAB0000...0xABFFFF");
   EXPECT_EQ(seen[1].rows[0].text.substr(0, 8), "0xABC000");
   EXPECT_EQ(seen[2].status, "0xABC123 in the 64 KiB range 0xAB0000...0xABFFFF; selected "
-                            "0xABC123...0xABC12A, length 8. 0xABC123...0xABC12A (length 8) saved to " +
+                            "0xABC123...0xABC12A, length 0x8. 0xABC123...0xABC12A (length 0x8) saved to " +
                                 dir_.File("panel.bin"));
-  EXPECT_EQ(seen[2].start, "ABC123");
-  EXPECT_EQ(seen[2].length, "8");
+  EXPECT_EQ(seen[2].start, "0xABC123");
+  EXPECT_EQ(seen[2].length, "0x8");
   EXPECT_EQ(seen[3].status.substr(0, 8), "0x00F000");
   EXPECT_EQ(ReadBytes(dir_.File("panel.bin")), "PANEL V1");
   // From the match's end, Shift+Down to the byte a row below the start.
   EXPECT_EQ(ReadBytes(dir_.File("part.bin")), content.substr(0xF001, 16));
-  EXPECT_TRUE(Contains(window_->Log(), "0xABC123...0xABC12A (length 8) saved to " +
+  EXPECT_TRUE(Contains(window_->Log(), "0xABC123...0xABC12A (length 0x8) saved to " +
                                            dir_.File("panel.bin")));
+}
+
+// A note longer than the dialog is wide, a word longer than a line in it,
+// wraps: the status line grows in height and is seen whole, and the dialog
+// keeps its size before, during and after it.
+TEST_F(WindowScenario, ALongNoteInTheHexViewWrapsAndTheViewKeepsItsSize) {
+  Open(false);
+  WriteBytes(dir_.File("small.bin"), Pattern(2).substr(0, 0x1000));
+  window_->file_names = {dir_.File("small.bin")};
+  const std::string typed(150, 'Z');
+  std::vector<ShownHexView> seen;
+  window_->in_hex_view = [&] {
+    seen.push_back(window_->HexView());
+    window_->HexGoTo(typed);
+    seen.push_back(window_->HexView());
+    window_->HexGoTo("800");
+    seen.push_back(window_->HexView());
+  };
+  window_->ChooseServiceItem("MenuItemServiceViewFile");
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_NE(seen[1].status.find("\"" + typed + "\" is not a hex address"), std::string::npos);
+  EXPECT_EQ(seen[2].status, "0x000800 in the 64 KiB range 0x000000...0x000FFF");
+  for (const ShownHexView& v : seen) {
+    SCOPED_TRACE(v.status);
+    EXPECT_EQ(v.rect.width, seen[0].rect.width);
+    EXPECT_EQ(v.rect.height, seen[0].rect.height);
+    EXPECT_TRUE(v.status_whole);
+    EXPECT_TRUE(v.line_whole);
+  }
 }
 
 // The dump a read has saved and the backup an erase has made are each one

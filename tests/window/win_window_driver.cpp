@@ -171,6 +171,12 @@ class WinWindowDriver : public WindowDriver {
     shown.status = Text(::GetDlgItem(hex_, winapp::kIdHexStatus));
     shown.start = Text(::GetDlgItem(hex_, winapp::kIdHexStart));
     shown.length = Text(::GetDlgItem(hex_, winapp::kIdHexLength));
+    SCROLLINFO across{};
+    across.cbSize = sizeof(across);
+    across.fMask = SIF_ALL;
+    ::GetScrollInfo(::GetDlgItem(hex_, winapp::kIdHexRows), SB_HORZ, &across);
+    shown.line_whole = across.nMax < static_cast<int>(across.nPage);
+    shown.status_whole = Whole(::GetDlgItem(hex_, winapp::kIdHexStatus));
     return shown;
   }
   void HexKey(shell::HexKey key, bool ctrl, bool shift) override {
@@ -218,12 +224,31 @@ class WinWindowDriver : public WindowDriver {
     if (!length.empty()) ::SetDlgItemTextW(hex_, winapp::kIdHexLength, win::Widen(length).c_str());
     Press(winapp::kIdHexSave);
   }
+  void HexResize(int width, int height) override {
+    ::SetWindowPos(hex_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+  }
 
  private:
   // A button of the hex view, clicked.
   void Press(int id) {
     ::SendMessageW(hex_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(hex_, id)));
+  }
+
+  // Whether a static control's text, drawn as the control draws it (broken
+  // at words, a long word where the line ends), fits its height.
+  static bool Whole(HWND control) {
+    RECT room;
+    ::GetClientRect(control, &room);
+    const std::wstring text = winapp::WindowText(control);
+    HDC dc = ::GetDC(control);
+    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    RECT needed{0, 0, room.right, 0};
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed,
+                DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
+    return needed.right <= room.right && needed.bottom <= room.bottom;
   }
 
   void Pump() {
