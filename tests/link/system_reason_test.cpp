@@ -83,5 +83,26 @@ TEST_F(SystemReasonLanguage, EveryReasonSpeaksTheWindowsLanguageNotTheEnvironmen
   }
 }
 
+// $LANGUAGE, a list of languages the user set for every program, comes
+// before the locale where gettext finds the system's words: the window's
+// language still decides.
+TEST_F(SystemReasonLanguage, TheUsersListOfLanguagesDoesNotOverruleTheWindow) {
+  const char* saved = std::getenv("LANGUAGE");
+  const std::string restore = saved != nullptr ? saved : "";
+  for (const char* list : {"uk", "de:en", "en_US:en"}) {
+    for (const int32_t window : {kLanguageRussian, kLanguageEnglish}) {
+      SCOPED_TRACE(std::string(list) + (window == kLanguageRussian ? ", Russian" : ", English"));
+      Environment("C", window);
+      ::setenv("LANGUAGE", list, 1);
+      EXPECT_EQ(SystemErrorText(ENOENT), window == kLanguageRussian ? kRussian : kEnglish);
+      EXPECT_STREQ(std::getenv("LANGUAGE"), list);
+    }
+  }
+  if (saved != nullptr)
+    ::setenv("LANGUAGE", restore.c_str(), 1);
+  else
+    ::unsetenv("LANGUAGE");
+}
+
 }  // namespace
 }  // namespace rtd
