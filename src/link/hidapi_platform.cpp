@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "core/system_error_text.h"
 #include "core/utf8.h"
+#include "i18n/lang.h"
 
 namespace rtd {
 
@@ -19,14 +21,22 @@ hid_device* Device(HidHandle handle) { return static_cast<hid_device*>(handle); 
 constexpr std::size_t kMaxStringUnits = 255;
 
 // hidapi ends its message with the system's reason in the process's language
-// (the environment's); that end is told in the program's language instead.
+// (the environment's); that end is told in the program's language instead,
+// and so is its failed open of a path, the message the user meets (a
+// programmer without the udev rule).
 std::string InProgramsLanguage(std::string message, int error) {
   if (error == 0) return message;
   const std::string said = std::string(": ") + std::strerror(error);
   if (message.size() < said.size() ||
       message.compare(message.size() - said.size(), said.size(), said) != 0)
     return message;
-  return message.substr(0, message.size() - said.size()) + ": " + SystemErrorText(error);
+  message.resize(message.size() - said.size());
+  constexpr std::string_view kOpenFailed = "Failed to open a device with path ";
+  if (message.starts_with(kOpenFailed))
+    message = PickLangText(LANG_TEXT("Не удалось открыть устройство ",
+                                     "Failed to open a device with path ")) +
+              message.substr(kOpenFailed.size());
+  return message + ": " + SystemErrorText(error);
 }
 
 }  // namespace
