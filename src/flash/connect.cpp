@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "core/utf8.h"
 #include "flash/operations.h"
 #include "flash/texts.h"
 
@@ -200,7 +201,8 @@ OpResult FlashOperations::IdentifyFlash(const JedecBytes& id) {
     constexpr LangText kBadSize =
         LANG_TEXT("Неподдерживаемый размер FLASH \"%s\" в секции [%s] файла %s",
                   "Unsupported FLASH size \"%s\" in section [%s] of %s");
-    Refuse(out(), PickLangText(kBadSize), *size_text, JedecSectionName(id),
+    // Shown harmlessly: the shipped list comes from outside like a name.
+    Refuse(out(), PickLangText(kBadSize), ShowableText(*size_text), JedecSectionName(id),
            chips_.ListingPath(id));
     CurrentFlash.SizeInBytes = 0;
   }

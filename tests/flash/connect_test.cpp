@@ -243,7 +243,16 @@ TEST_F(ConnectTest, UnusableSizeIsReportedAndKept) {
   config.jedec = {0xC2, 0x20, 0x18};
   Start(config);
   const std::string path = (dir_ / "jedec.ini").string();
-  for (const char* size : {"16777216x", "512k", "abc", "0", "-1", "0x80000000"}) {
+  const std::string r = "\uFFFD";
+  const struct {
+    std::string size, shown;
+  } cases[] = {
+      {"16777216x", "16777216x"}, {"512k", "512k"}, {"abc", "abc"}, {"0", "0"}, {"-1", "-1"},
+      {"0x80000000", "0x80000000"},
+      // Shown harmlessly: a shipped list is text from outside too.
+      {"1\x1b]0;x\x07\x1b[2J", "1" + r + "]0;x" + r + r + "[2J"},
+  };
+  for (const auto& [size, shown] : cases) {
     SCOPED_TRACE(size);
     const std::string mine =
         std::string("[C22018]\nManufacturer=Macronix MX25L12835\nSizeInBytes=") + size + "\n";
@@ -251,7 +260,7 @@ TEST_F(ConnectTest, UnusableSizeIsReportedAndKept) {
     Identify();
     Forget();
     EXPECT_EQ(Connect(), OpResult::kUnknownChip);
-    const std::string message = std::string("Unsupported FLASH size \"") + size +
+    const std::string message = std::string("Unsupported FLASH size \"") + shown +
                                 "\" in section [C22018] of " + path;
     EXPECT_EQ(out_.Logs(), (Events{"Connect check", "Connect established", message,
                                    "JEDEC ID: C22018"}));
