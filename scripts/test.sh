@@ -18,7 +18,7 @@ cd "$build"
 # built programs, where a developer's own runs keep their settings and backups.
 stamp="$build/.suite-start"
 touch "$stamp"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$root/tests/lsan.supp" UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --output-on-failure -j"$(nproc)"
 left=$(find "$build/bin" \( -name rtdprog.ini -o -path "*/backups*" \) -newer "$stamp")
 if [ -n "$left" ]; then
