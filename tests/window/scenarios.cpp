@@ -958,8 +958,8 @@ TEST_F(WindowScenario, TheFullCompareShowsTheFileAndTheChipSideBySideWithTheDiff
   EXPECT_EQ(at_1280.rect.width, 1280);
   EXPECT_TRUE(at_1280.line_whole);
   EXPECT_TRUE(at_1280.status_whole);
-  EXPECT_EQ(shown.ranges, (Lines{"Differs 0x000012...0x000013, length 2",
-                                 "Differs 0x000300...0x000300, length 1"}));
+  EXPECT_EQ(shown.ranges, (Lines{"Differs 0x000012...0x000013, length 0x2",
+                                 "Differs 0x000300...0x000300, length 0x1"}));
   const std::string at_12 =
       "0x000012 in the 64 KiB range 0x000000...0x00FFFF, File 00, FLASH " +
       FormatText("%02X", static_cast<uint8_t>(Pattern(1)[0x12]));
