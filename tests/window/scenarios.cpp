@@ -1060,15 +1060,23 @@ TEST_F(WindowScenario, ALongNoteInTheHexViewWrapsAndTheViewKeepsItsSize) {
   WriteBytes(dir_.File("small.bin"), Pattern(2).substr(0, 0x1000));
   window_->file_names = {dir_.File("small.bin")};
   const std::string typed(150, 'Z');
-  std::vector<ShownHexView> seen;
+  std::vector<ShownHexView> seen, small;
   window_->in_hex_view = [&] {
     seen.push_back(window_->HexView());
     window_->HexGoTo(typed);
     seen.push_back(window_->HexView());
     window_->HexGoTo("800");
     seen.push_back(window_->HexView());
+    // Made as small as it goes, it stays so when the note comes.
+    window_->HexResize(300, 200);
+    small.push_back(window_->HexView());
+    window_->HexGoTo(std::string(600, 'Z'));
+    small.push_back(window_->HexView());
   };
   window_->ChooseServiceItem("MenuItemServiceViewFile");
+  ASSERT_EQ(small.size(), 2u);
+  EXPECT_EQ(small[1].rect.width, small[0].rect.width);
+  EXPECT_EQ(small[1].rect.height, small[0].rect.height);
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_NE(seen[1].status.find("\"" + typed + "\" is not a hex address"), std::string::npos);
   EXPECT_EQ(seen[2].status, "0x000800 in the 64 KiB range 0x000000...0x000FFF");
