@@ -1067,7 +1067,8 @@ TEST_F(WindowScenario, ALongNoteInTheHexViewWrapsAndTheViewKeepsItsSize) {
     seen.push_back(window_->HexView());
     window_->HexGoTo("800");
     seen.push_back(window_->HexView());
-    // Made as small as it goes, it stays so when the note comes.
+    // Made as small as it goes, it stays so when the note comes, and the
+    // note keeps to its own room below the rows.
     window_->HexResize(300, 200);
     small.push_back(window_->HexView());
     window_->HexGoTo(std::string(600, 'Z'));
@@ -1077,6 +1078,7 @@ TEST_F(WindowScenario, ALongNoteInTheHexViewWrapsAndTheViewKeepsItsSize) {
   ASSERT_EQ(small.size(), 2u);
   EXPECT_EQ(small[1].rect.width, small[0].rect.width);
   EXPECT_EQ(small[1].rect.height, small[0].rect.height);
+  EXPECT_TRUE(small[1].status_below_rows);
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_NE(seen[1].status.find("\"" + typed + "\" is not a hex address"), std::string::npos);
   EXPECT_EQ(seen[2].status, "0x000800 in the 64 KiB range 0x000000...0x000FFF");
