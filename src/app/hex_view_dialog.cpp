@@ -26,8 +26,9 @@ constexpr int kRangeRows = 4;
 
 // The status line: plain text to select and copy, looking like a label,
 // wrapped at words and a word longer than the line (a file's path) where
-// the line ends, and as high as its lines; never wider than the dialog,
-// which keeps its size whatever the line says.
+// the line ends. It asks for the height of its lines but needs only one:
+// the dialog keeps its size whatever the line says, and where the dialog
+// has no room for all the lines the rest is scrolled to.
 class StatusLine final : public QTextEdit {
  public:
   explicit StatusLine(QWidget* parent) : QTextEdit(parent) {
@@ -36,20 +37,21 @@ class StatusLine final : public QTextEdit {
     setFrameShape(QFrame::NoFrame);
     setFocusPolicy(Qt::ClickFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     document()->setDocumentMargin(0);
     QPalette colours = palette();
     colours.setColor(QPalette::Base, colours.color(QPalette::Window));
     setPalette(colours);
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    FitHeight();
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   }
   void Show(const QString& text) {
     if (text == toPlainText()) return;
     setPlainText(text);
     FitHeight();
   }
+  QSize sizeHint() const override { return {0, needed_}; }
+  QSize minimumSizeHint() const override { return {0, OneLine()}; }
 
  protected:
   void resizeEvent(QResizeEvent* event) override {
@@ -58,10 +60,16 @@ class StatusLine final : public QTextEdit {
   }
 
  private:
+  int OneLine() const { return fontMetrics().height() + 2 * frameWidth(); }
   void FitHeight() {
-    const int needed = std::max(qCeil(document()->size().height()), fontMetrics().height());
-    if (needed != viewport()->height()) setFixedHeight(needed + 2 * frameWidth());
+    const int needed =
+        std::max(qCeil(document()->size().height()) + 2 * frameWidth(), OneLine());
+    if (needed == needed_) return;
+    needed_ = needed;
+    setMaximumHeight(needed);
+    updateGeometry();
   }
+  int needed_ = 0;
 };
 }  // namespace
 

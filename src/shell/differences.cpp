@@ -14,8 +14,12 @@ constexpr uint32_t kLineBytes = 16;
 
 constexpr LangText kTitle =
     LANG_TEXT("Различия файла и FLASH", "Differences between the file and the FLASH");
+// As the log names a range; the view's list gives its length in hex, as
+// the Length field beside it takes it (18 bytes: "0x12", never "18").
 constexpr LangText kRange =
     LANG_TEXT("Различие 0x%06X...0x%06X, длина %lu", "Differs 0x%06X...0x%06X, length %lu");
+constexpr LangText kListedRange =
+    LANG_TEXT("Различие 0x%06X...0x%06X, длина 0x%X", "Differs 0x%06X...0x%06X, length 0x%X");
 constexpr LangText kAddress = LANG_TEXT("Адрес", "Address");
 constexpr LangText kFile = LANG_TEXT("Файл", "File");
 constexpr LangText kMoreLines = LANG_TEXT("Ещё строк не показано: %lu", "%lu more lines not shown");
@@ -68,10 +72,10 @@ DifferenceListing ListDifferences(const ServiceCommands::Differences& d) {
   std::size_t hex_lines = 0;
   unsigned long not_shown = 0;
   for (const ServiceCommands::Range& r : d.ranges) {
-    const std::string name = FormatText(PickLangText(kRange), r.first, r.last,
-                                    static_cast<unsigned long>(r.last - r.first + 1));
-    listing.ranges.push_back(name);
-    listing.lines.push_back(name);
+    listing.ranges.push_back(
+        FormatText(PickLangText(kListedRange), r.first, r.last, r.last - r.first + 1));
+    listing.lines.push_back(FormatText(PickLangText(kRange), r.first, r.last,
+                                       static_cast<unsigned long>(r.last - r.first + 1)));
     for (uint32_t line = r.first / kLineBytes * kLineBytes; line <= r.last && line < length;
          line += kLineBytes) {
       if (hex_lines == kMaxDifferenceLines) {

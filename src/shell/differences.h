@@ -1,8 +1,8 @@
 // The list of differences of a full compare as the window's Copy puts it on
 // the clipboard: each differing range as hex lines of the file and the
 // flash side by side, 16 bytes a line, the differing bytes in brackets, and
-// the ranges as the list beside the hex view names them. Built here so
-// every window copies the same text.
+// the ranges as the log names them. Built here so every window copies the
+// same text.
 #pragma once
 
 #include <cstddef>
@@ -15,7 +15,8 @@ namespace rtd::shell {
 
 struct DifferenceListing {
   std::string title;  // the view's caption
-  // One entry a range, as the log names it.
+  // One entry a range for the list beside the hex view: as the log names
+  // it, but its length in hex with 0x, as the Length field takes it.
   std::vector<std::string> ranges;
   std::vector<std::string> lines;
 

@@ -191,7 +191,6 @@ void MainWindow::LayOutHexView() {
   ::GetClientRect(dialog, &client);
   const int w = client.right, h = client.bottom;
   const int gap = Scale(6), line = Scale(23);
-  const int status = std::max(Scale(18), WrappedHeight(::GetDlgItem(dialog, kIdHexStatus), w - 2 * gap));
   HDC dc = ::GetDC(dialog);
   HGDIOBJ old = ::SelectObject(dc, form_font_);
   const auto text_width = [&](int id) {
@@ -241,14 +240,18 @@ void MainWindow::LayOutHexView() {
        kIdHexSave},
       gap, bottom);
   row_right({kIdHexPreviousDifference, kIdHexNextDifference, kIdHexCopy, IDCANCEL}, bottom);
-  const int status_top = bottom - gap - status;
-  place(kIdHexStatus, gap, status_top, w - 2 * gap, status);
   int body = top + line + gap;
   if (HWND ranges = ::GetDlgItem(dialog, kIdHexRanges)) {
     const int ranges_h = RangesHeight(ranges, w - 2 * gap);
     place(kIdHexRanges, gap, body, w - 2 * gap, ranges_h);
     body += ranges_h + gap;
   }
+  // The status takes the lines its text needs but leaves the rows a line:
+  // in a dialog made small a long note is cut, never laid over the rows.
+  const int wrapped = WrappedHeight(::GetDlgItem(dialog, kIdHexStatus), w - 2 * gap);
+  const int status = std::max(Scale(18), std::min(wrapped, bottom - gap - line - gap - body));
+  const int status_top = bottom - gap - status;
+  place(kIdHexStatus, gap, status_top, w - 2 * gap, status);
   place(kIdHexRows, gap, body, w - 2 * gap, status_top - gap - body);
   ::SelectObject(dc, old);
   ::ReleaseDC(dialog, dc);

@@ -66,7 +66,12 @@ TEST(DifferenceListingTest, BracketsEncloseEachRunAndALongListingEndsInANote) {
   EXPECT_EQ(listing.lines[3],
             "0x000010 [11]11 11 11 11 11 11 11 11 11 11 11 11 11 11 11  |"
             "[22]11 11 11 11 11 11 11 11 11 11 11 11 11 11 11 ");
-  EXPECT_EQ(listing.ranges.size(), 2u);
+  // The view's list gives a length in hex as the Length field beside it;
+  // the copy, in decimal as the log.
+  const std::vector<std::string> listed = {"Differs 0x00000F...0x000010, length 0x2",
+                                           "Differs 0x000020...0x01001F, length 0x10000"};
+  EXPECT_EQ(listing.ranges, listed);
+  EXPECT_EQ(listing.lines[4], "Differs 0x000020...0x01001F, length 65536");
   EXPECT_EQ(listing.lines[listing.lines.size() - 2], "2 more lines not shown");
   EXPECT_EQ(listing.Text().substr(0, listing.lines[0].size() + 1), listing.lines[0] + "\n");
 }

@@ -58,6 +58,7 @@ struct ShownHexView {
   std::string copied;
   bool line_whole = false;         // every column of the rows, none cut off
   bool status_whole = false;       // every line of the status, none cut off
+  bool status_below_rows = false;  // the status in its own room, none of it over the rows
 };
 
 class WindowDriver {

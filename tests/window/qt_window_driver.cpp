@@ -170,6 +170,7 @@ class QtWindowDriver : public WindowDriver {
     const QSizeF text = status->document()->size();
     shown.status_whole = text.width() <= status->viewport()->width() &&
                          text.height() <= status->viewport()->height();
+    shown.status_below_rows = status->geometry().top() > d.Rows()->geometry().bottom();
     return shown;
   }
   void HexKey(shell::HexKey key, bool ctrl, bool shift) override {

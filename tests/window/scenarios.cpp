@@ -958,8 +958,8 @@ TEST_F(WindowScenario, TheFullCompareShowsTheFileAndTheChipSideBySideWithTheDiff
   EXPECT_EQ(at_1280.rect.width, 1280);
   EXPECT_TRUE(at_1280.line_whole);
   EXPECT_TRUE(at_1280.status_whole);
-  EXPECT_EQ(shown.ranges, (Lines{"Differs 0x000012...0x000013, length 2",
-                                 "Differs 0x000300...0x000300, length 1"}));
+  EXPECT_EQ(shown.ranges, (Lines{"Differs 0x000012...0x000013, length 0x2",
+                                 "Differs 0x000300...0x000300, length 0x1"}));
   const std::string at_12 =
       "0x000012 in the 64 KiB range 0x000000...0x00FFFF, File 00, FLASH " +
       FormatText("%02X", static_cast<uint8_t>(Pattern(1)[0x12]));
@@ -1060,15 +1060,25 @@ TEST_F(WindowScenario, ALongNoteInTheHexViewWrapsAndTheViewKeepsItsSize) {
   WriteBytes(dir_.File("small.bin"), Pattern(2).substr(0, 0x1000));
   window_->file_names = {dir_.File("small.bin")};
   const std::string typed(150, 'Z');
-  std::vector<ShownHexView> seen;
+  std::vector<ShownHexView> seen, small;
   window_->in_hex_view = [&] {
     seen.push_back(window_->HexView());
     window_->HexGoTo(typed);
     seen.push_back(window_->HexView());
     window_->HexGoTo("800");
     seen.push_back(window_->HexView());
+    // Made as small as it goes, it stays so when the note comes, and the
+    // note keeps to its own room below the rows.
+    window_->HexResize(300, 200);
+    small.push_back(window_->HexView());
+    window_->HexGoTo(std::string(600, 'Z'));
+    small.push_back(window_->HexView());
   };
   window_->ChooseServiceItem("MenuItemServiceViewFile");
+  ASSERT_EQ(small.size(), 2u);
+  EXPECT_EQ(small[1].rect.width, small[0].rect.width);
+  EXPECT_EQ(small[1].rect.height, small[0].rect.height);
+  EXPECT_TRUE(small[1].status_below_rows);
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_NE(seen[1].status.find("\"" + typed + "\" is not a hex address"), std::string::npos);
   EXPECT_EQ(seen[2].status, "0x000800 in the 64 KiB range 0x000000...0x000FFF");

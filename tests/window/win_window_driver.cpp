@@ -177,6 +177,10 @@ class WinWindowDriver : public WindowDriver {
     ::GetScrollInfo(::GetDlgItem(hex_, winapp::kIdHexRows), SB_HORZ, &across);
     shown.line_whole = across.nMax < static_cast<int>(across.nPage);
     shown.status_whole = Whole(::GetDlgItem(hex_, winapp::kIdHexStatus));
+    RECT status, rows;
+    ::GetWindowRect(::GetDlgItem(hex_, winapp::kIdHexStatus), &status);
+    ::GetWindowRect(::GetDlgItem(hex_, winapp::kIdHexRows), &rows);
+    shown.status_below_rows = status.top >= rows.bottom;
     return shown;
   }
   void HexKey(shell::HexKey key, bool ctrl, bool shift) override {
