@@ -53,6 +53,7 @@ const char* KindName(rtd::sim::FaultKind kind) {
     case FaultKind::kTransferFailure: return "transfer";
     case FaultKind::kFlippedBit: return "flip";
     case FaultKind::kNoContact: return "no-contact";
+    case FaultKind::kOtherChip: return "other-chip";
   }
   return "?";
 }
@@ -91,7 +92,14 @@ std::string Write(const SimConfig& c) {
     t += std::string("fault=") + KindName(f.kind);
     t += " cmd=" + (f.command < 0 ? std::string("any") : Hex(static_cast<uint64_t>(f.command)));
     t += " addr=" + (f.address < 0 ? std::string("any") : Hex(static_cast<uint64_t>(f.address)));
-    t += " after=" + std::to_string(f.after) + " count=" + std::to_string(f.count) + "\n";
+    t += " after=" + std::to_string(f.after) + " count=" + std::to_string(f.count);
+    // Only the chip on another board takes an id.
+    if (f.kind == rtd::sim::FaultKind::kOtherChip) {
+      char id[8];
+      std::snprintf(id, sizeof id, "%02X%02X%02X", f.jedec[0], f.jedec[1], f.jedec[2]);
+      t += std::string(" jedec=") + id;
+    }
+    t += "\n";
   }
   for (const auto& d : c.decoys) {
     t += "decoy=vid=" + Hex(d.vendor_id) + " pid=" + std::to_string(d.product_id);

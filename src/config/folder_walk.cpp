@@ -234,6 +234,15 @@ std::string WalkFolders(const std::string& folder, std::string* level, FolderRul
       struct stat st {};
       if (!make && ::stat(step.c_str(), &st) != 0) {
         if (errno != ENOENT) return failed(step, errno);
+        // A link to nothing takes the name: no folder could be made there,
+        // and following it tells where the way ends.
+        if (::lstat(step.c_str(), &st) == 0) {
+          std::string where;
+          std::string refused = RefusedLevel(step, rule, checked, &where);
+          if (refused.empty()) return failed(step, ENOENT);
+          if (level != nullptr) *level = where;
+          return refused;
+        }
         if (::access(above.c_str(), W_OK | X_OK) != 0) return failed(above, errno);
         return {};
       }

@@ -177,8 +177,13 @@ OpResult FlashOperations::IdentifyFlash(const JedecBytes& id) {
   if (CurrentFlash.SizeBeyondReach != 0) {
     // Its first 16 MiB are read and compared like any chip's; the name is
     // the one thing the template can add (its size would be refused, and a
-    // smaller one untrue).
-    if (CurrentFlash.Manufacturer.empty()) chips_.StoreTemplateEntry(id);
+    // smaller one untrue). Once added, it names the chip at this check
+    // already: the check promises the reads now, not at the next one.
+    if (CurrentFlash.Manufacturer.empty()) {
+      chips_.StoreTemplateEntry(id);
+      uint32_t listed = 0;
+      chips_.LookupFlashChip(id, CurrentFlash.Manufacturer, listed);
+    }
     CurrentFlash.SizeInBytes = CurrentFlash.Manufacturer.empty() ? 0 : kMaxFlashSize;
     CurrentFlash.SizeFrom = SizeOrigin::kUser;
     return OpResult::kBeyondReach;

@@ -59,7 +59,16 @@ OpResult FlashReader::ReadAgainAndCompare(const uint8_t* buffer, uint32_t size,
 
 OpResult FlashReader::SaveDump(const uint8_t* buffer, uint32_t size) {
   auto& o = out();
-  WarnAboutDump(o, CheckDump(buffer, size), DumpSource::kFlash);
+  const DumpCheck check = CheckDump(buffer, size);
+  if (check.finding == DumpFinding::kBlank && frame_.CoversPartOnly()) {
+    // The rest of the chip was not read: no word on it.
+    o.LogPrintf(PickLangText(LANG_TEXT("Первые %lu КБ FLASH чистые: все байты 0xFF",
+                                       "The first %lu KBytes of the FLASH are blank: every byte "
+                                       "is 0xFF")),
+                static_cast<unsigned long>(size / 1024));
+  } else {
+    WarnAboutDump(o, check, DumpSource::kFlash);
+  }
   const std::string name = o.ChooseImageToSave();
   if (name.empty()) return OpResult::kCancelled;
   OpResult result = OpResult::kOk;

@@ -83,6 +83,8 @@ bool OperationFrame::RefuseUnreachableSize() {
   return true;
 }
 
+bool OperationFrame::CoversPartOnly() const { return !WithinReach(WholeChipSize(chip_)); }
+
 void OperationFrame::TellPartCovered() {
   const uint64_t whole = WholeChipSize(chip_);
   if (WithinReach(whole)) return;

@@ -41,6 +41,9 @@ class OperationFrame {
   // that the operation covers that part alone, so that no verdict passes
   // for the whole chip's.
   void TellPartCovered();
+  // Whether the chip is larger than the programmer reaches, so that what
+  // the operation finds holds for its first part only.
+  bool CoversPartOnly() const;
   // The image buffer of one operation; null when the memory cannot be had.
   std::unique_ptr<uint8_t[]> Allocate(uint32_t size) { return allocate_(size); }
   // Sets IdleFlag to 0 and takes a buffer of the flash's size (the size

@@ -194,6 +194,10 @@ TEST_F(ChipDatabaseTest, TheSizesOriginIsItsMarkWhileTheSizeIsTheProgramsOwn) {
        SizeOrigin::kUser, nullptr},
       {{0xBF, 0x25, 0x99}, "Manufacturer=SST\nSizeInBytes=524288\nSizeInBytesFrom=user\n",
        SizeOrigin::kUser, nullptr},
+      // The program's mark typed in another case is still the program's:
+      // the guess it marks is no more the user's for that.
+      {{0xBF, 0x25, 0x99}, "Manufacturer=SST\nSizeInBytes=524288\nsizeinbytesfrom = Template\n",
+       SizeOrigin::kTemplate, nullptr},
       // The fixed guess without a mark is a guess whatever the name, but
       // only the template's name makes it the program's to mark: an older
       // version's template gets its mark.

@@ -73,6 +73,24 @@ TEST(BackupFolderRule, LinksAreFollowedToEveryFolderTheyLeadThrough) {
   }
 }
 
+// A link whose target is missing: the walk would not make a folder through
+// it (the name is taken), so the look before the question refuses it as
+// the walk does, rather than let the backup be read for nothing.
+TEST(BackupFolderRule, ALinkToNothingIsRefusedByTheLookAsByTheWalk) {
+  TempDir dir;
+  const std::string mine = fs::canonical(dir.path()).string();
+  fs::create_symlink(mine + "/gone/kept", mine + "/backups");
+  for (const std::string& folder : {mine + "/backups", mine + "/backups/simulated"}) {
+    std::string look_level, walk_level;
+    const std::string look = Check(folder, &look_level);
+    const std::string walk = MakeFolders(folder, &walk_level, FolderRule::kOnlyUserWrites);
+    EXPECT_EQ(look, SystemErrorText(ENOENT)) << folder;
+    EXPECT_EQ(look, walk) << folder;
+    EXPECT_EQ(look_level, walk_level) << folder;
+  }
+  EXPECT_FALSE(fs::exists(mine + "/gone"));
+}
+
 // An access-list entry that lets another user (or a group with other
 // members) write is refused on any level, with the entry named and the
 // command that takes it away; one the mask leaves without write, or one

@@ -170,10 +170,27 @@ TEST_F(ChipSizeTest, AChipBeyondReachIsReadInPartAndNeverErased) {
     }
     EXPECT_TRUE(out_.Has(part));
     EXPECT_FALSE(out_.Has("log: FLASH is blank"));
+    EXPECT_FALSE(out_.Has("log: The FLASH is blank: every byte is 0xFF"));
     if (op.verdict != nullptr) {
       EXPECT_EQ(out_.Logs().back(), op.verdict);
     }
   }
+  EXPECT_EQ(fs::file_size(out_.save_answer), kMaxFlashSize);
+}
+
+// Such a chip that jedec.ini does not list yet: the first connect check
+// names it as the template it adds, so the read it promises is done at
+// once, not only at the next check.
+TEST_F(ChipSizeTest, AChipBeyondReachNotListedIsReadAtTheFirstCheck) {
+  config_.jedec = {0xEF, 0x40, 0x19};  // 32 MiB by its id
+  config_.size = kMaxFlashSize;
+  const Bytes erased;
+  Bench("", &erased);
+  EXPECT_EQ(ops_->SpeedButtonConnectClick(), OpResult::kBeyondReach);
+  EXPECT_EQ(ops_->CurrentFlash.Manufacturer, kTemplateManufacturer);
+  EXPECT_EQ(ops_->CurrentFlash.SizeInBytes, kMaxFlashSize);
+  out_.save_answer = (dir_ / "dump.bin").string();
+  EXPECT_EQ(ops_->SpeedButtonReadClick(), OpResult::kOk);
   EXPECT_EQ(fs::file_size(out_.save_answer), kMaxFlashSize);
 }
 
