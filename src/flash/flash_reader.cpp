@@ -154,8 +154,22 @@ OpResult FlashReader::QuickCompareImage(const uint8_t* buffer, uint32_t length) 
     o.LogPrintf(PickLangText(kDiffers), from, last);
     o.MessageBoxPrintf(MB_ICONERROR, PickLangText(kDiffers), from, last);
   }
-  if (result == OpResult::kOk) o.LogPrintf(PickLangText(flash_text::kSameContent));
+  if (result == OpResult::kOk) TellSameContent();
   return result;
+}
+
+void FlashReader::TellSameContent() {
+  if (!frame_.CoversPartOnly()) {
+    out().LogPrintf(PickLangText(flash_text::kSameContent));
+    return;
+  }
+  // The rest of the chip was never read: no word on it.
+  out().LogPrintf(
+      PickLangText(LANG_TEXT("Содержимое FLASH и файла совпадает в первых %lu КБ; остальная "
+                             "часть FLASH не сравнивалась",
+                             "FLASH content and file the same within the first %lu KBytes; the "
+                             "rest of the FLASH was not compared")),
+      static_cast<unsigned long>(kMaxFlashSize / 1024));
 }
 
 }  // namespace rtd

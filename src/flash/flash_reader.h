@@ -40,6 +40,9 @@ class FlashReader {
   // says the chip was there throughout (kFailed when not): the first
   // difference logged and boxed.
   OpResult TellCompareResult(OpResult result, uint32_t first_difference);
+  // Logs that the chip and the file agree: within the reach of the
+  // programmer only, for a chip larger than it can address.
+  void TellSameContent();
   // Compares the image with the flash by the programmer's CRC of every
   // 64 KiB and tells the result: kOk when every range matched; kMismatch,
   // kFailed or kStopped otherwise. length must not exceed the buffer; a

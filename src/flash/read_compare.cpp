@@ -32,7 +32,7 @@ OpResult FlashOperations::SpeedButtonCompareClick() {
   OpResult result = reader_.CompareBlocks(buffer.get(), length, nullptr, &differs_at);
   result = reader_.TellCompareResult(result, differs_at);
   frame_.End(buffer);
-  if (result == OpResult::kOk) out().LogPrintf(PickLangText(flash_text::kSameContent));
+  if (result == OpResult::kOk) reader_.TellSameContent();
   return result;
 }
 
