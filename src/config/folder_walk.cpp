@@ -59,8 +59,9 @@ bool GroupHasOthers(gid_t gid) {
   return found;
 }
 
-// A path as one word of a shell command line: quoted unless it holds only
-// characters no shell treats specially.
+// A path, or setfacl's list of entries (a group name may hold blanks), as
+// one word of a shell command line: quoted unless it holds only characters
+// no shell treats specially.
 std::string ShellWord(const std::string& path) {
   const bool plain = !path.empty() && path.find_first_not_of(
                                           "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
@@ -104,7 +105,7 @@ std::string AccessListWritersText(const std::string& folder, const struct stat& 
           "подменить резервные копии. Снять это право: %ssetfacl -x %s %s",
           "its access list lets others write to this folder (%s): they could delete or "
           "replace the backups. To take that right away: %ssetfacl -x %s %s")),
-      who.c_str(), sudo, entries.c_str(), ShellWord(folder).c_str());
+      who.c_str(), sudo, ShellWord(entries).c_str(), ShellWord(folder).c_str());
 }
 
 // The rule kOnlyUserWrites for one folder, its access list included.
