@@ -1,8 +1,5 @@
 #include "config/chip_database.h"
 
-#include <algorithm>
-#include <string_view>
-
 #include <fmt/format.h>
 
 #include "config/settings.h"
@@ -46,14 +43,6 @@ const char* OriginMark(SizeOrigin origin) {
   return origin == SizeOrigin::kIdCapacity ? kSizeFromId : kSizeFromTemplate;
 }
 
-// Whether a mark as read is the given one. Case does not count, as for the
-// file's keys: "Template" typed by hand still says the size is a guess.
-bool IsMark(std::string_view read, std::string_view mark) {
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-  return std::equal(read.begin(), read.end(), mark.begin(), mark.end(),
-                    [&lower](char a, char b) { return lower(a) == lower(b); });
-}
-
 // Where the section's size came from. The program's only while the size
 // reads exactly as the program wrote it, and the mark says so. Without a
 // mark, the fixed guess stays a guess whatever the name: a user who named
@@ -66,7 +55,9 @@ SizeOrigin OriginOf(const IniFile& ini, const std::string& section, const JedecB
   const std::optional<std::string> size = ini.ReadValue(section, "SizeInBytes");
   if (!written.size || !size || *size != std::to_string(*written.size)) return SizeOrigin::kUser;
   if (const std::optional<std::string> mark = ini.ReadValue(section, kSizeOriginKey))
-    return IsMark(*mark, OriginMark(written.origin)) ? written.origin : SizeOrigin::kUser;
+    // Case does not count, as for the file's keys: "Template" typed by hand
+    // still says the size is a guess.
+    return SameIniName(*mark, OriginMark(written.origin)) ? written.origin : SizeOrigin::kUser;
   if (written.origin == SizeOrigin::kTemplate) return SizeOrigin::kUnmarkedGuess;
   return ini.ReadString(section, "Manufacturer", "") == kTemplateManufacturer ? written.origin
                                                                              : SizeOrigin::kUser;

@@ -18,18 +18,22 @@ namespace rtd {
 
 namespace {
 
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool SameName(std::string_view a, std::string_view b) {
+}  // namespace
+
+bool SameIniName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
     if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   return true;
 }
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -205,7 +209,7 @@ ParsedFile Load(const std::string& path) {
 // Index of the header of the first section of that name, or -1.
 long FindSection(const ParsedFile& f, std::string_view section) {
   for (std::size_t i = 0; i < f.lines.size(); ++i)
-    if (f.lines[i].kind == LineKind::kSection && SameName(f.Name(f.lines[i]), section))
+    if (f.lines[i].kind == LineKind::kSection && SameIniName(f.Name(f.lines[i]), section))
       return static_cast<long>(i);
   return -1;
 }
@@ -221,7 +225,7 @@ long FindKey(const ParsedFile& f, long s, std::string_view key) {
   if (s < 0) return -1;
   const std::size_t end = SectionEnd(f, static_cast<std::size_t>(s));
   for (std::size_t i = static_cast<std::size_t>(s) + 1; i < end; ++i)
-    if (f.lines[i].kind == LineKind::kKey && SameName(f.Name(f.lines[i]), key))
+    if (f.lines[i].kind == LineKind::kKey && SameIniName(f.Name(f.lines[i]), key))
       return static_cast<long>(i);
   return -1;
 }

@@ -42,6 +42,11 @@ inline constexpr std::size_t kIniMaxValueLength = 2047;
 // number out of range).
 std::optional<int32_t> ParseIniInteger(std::string_view text);
 
+// Whether two section or key names (or a word of the program's own written
+// as a value) are the same: ASCII case does not count, as for Windows'
+// profile functions.
+bool SameIniName(std::string_view a, std::string_view b);
+
 // Puts a file's new content in place: ReplaceFileContent, unless a test
 // stands in for the disk (one that fills up between two writes). False with
 // the system's reason when nothing was replaced.

@@ -29,6 +29,12 @@ uint64_t SizeBeyondReach(const JedecBytes& id, int64_t listed) {
   return WithinReach(whole) ? 0 : whole;
 }
 
+// A size in KBytes, rounded up: a size just past the reach must not read as
+// the reach.
+unsigned long KBytesRoundedUp(uint64_t bytes) {
+  return static_cast<unsigned long>((bytes + 1023) / 1024);
+}
+
 // Said at every connect check of a chip larger than the programmer's reach,
 // with its size and who gives it: no size the user could enter would make
 // it whole, so the line tells what can be done instead.
@@ -48,8 +54,7 @@ void TellBeyondReach(OperationServices& o, const JedecBytes& id, uint64_t whole,
       "Section [%s] of %s gives the FLASH %lu KBytes: the chip is larger than the programmer can "
       "address; read, compare and the blank check cover its first %lu KBytes, erase and write "
       "are refused");
-  // Rounded up: a size just past the reach must not read as the reach.
-  const auto whole_kib = static_cast<unsigned long>((whole + 1023) / 1024);
+  const unsigned long whole_kib = KBytesRoundedUp(whole);
   const auto reach_kib = static_cast<unsigned long>(kMaxFlashSize / 1024);
   const std::string text =
       CapacityFromId(id) == whole
@@ -135,13 +140,12 @@ OpResult FlashOperations::SpeedButtonConnectClick() {
   const OpResult found = answers ? IdentifyFlash(id) : OpResult::kNoChip;
   const bool resolved = found != OpResult::kNoChip && CurrentFlash.Identified();
   if (resolved) {
-    // A chip beyond reach shows its real size, rounded up as the line that
-    // follows rounds it.
+    // A chip beyond reach shows its real size, as the line that follows.
     const uint64_t beyond = CurrentFlash.SizeBeyondReach;
-    const uint64_t shown_kib =
-        beyond != 0 ? (beyond + 1023) / 1024 : CurrentFlash.SizeInBytes / 1024;
+    const unsigned long shown_kib = beyond != 0 ? KBytesRoundedUp(beyond)
+                                                : CurrentFlash.SizeInBytes / 1024;
     o.LogPrintf("JEDEC ID: %02X%02X%02X %s %lu KBytes", id[0], id[1], id[2],
-                CurrentFlash.Manufacturer, static_cast<unsigned long>(shown_kib));
+                CurrentFlash.Manufacturer, shown_kib);
     CurrentFlash.JedecId = id;
     if (found == OpResult::kOk) WarnIfSizesDisagree(o, id, CurrentFlash.SizeInBytes);
   } else {
